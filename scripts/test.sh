@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh || exit 1
 
-presets=(${GW_PRESETS:-native native-asan win32 win64})
+presets=(${GW_PRESETS:-native native-asan linux-x86 win32 win64})
 jobs=${GW_JOBS:-$(nproc)}
 failed=()
 summary=()
