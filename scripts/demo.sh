@@ -1,16 +1,52 @@
 #!/usr/bin/env bash
-# Sets everything up and runs the main job on the bundled sample photo.
+# The main job: sets everything up, then lifts the shadows of the bundled sample
+# photo twice, with the native tool and with the real plug-in driven by our
+# host under Wine, and writes a before/after picture of each into out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+
+photo=${1:-/usr/lib/python3/dist-packages/skimage/data/coffee.png}
+jobs=$(nproc)
 mkdir -p out
-for preset in native win32 win64; do
+
+for preset in native win64 win32; do
+  echo "=== building ($preset)" >&2
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)"
+  cmake --build --preset "$preset" -j "$jobs" >/dev/null
 done
-for arch in win32 win64; do
-  if [[ -f build/$arch/plugin/Gladewick.8bf && -f build/$arch/testhost/gwhost.exe ]]; then
-    echo "=== gwhost info ($arch)"
-    cmake/wine-run.sh "$PWD/build/$arch/wineprefix" build/$arch/testhost/gwhost.exe info build/$arch/plugin/Gladewick.8bf
+
+# 1. The native tool.
+echo "=== native: gladewick $photo" >&2
+build/native/cli/gladewick "$photo" -o out/native-after.png
+convert "$photo" out/native-after.png +append out/before-after-native.png
+echo "wrote out/before-after-native.png"
+
+# 2. The real plug-in in our host. Only the x64 pair runs where the kernel
+#    cannot execute 32-bit programs; the x86 pair is built and inspected.
+convert "$photo" -depth 8 out/photo.ppm
+ran_plugin=0
+for arch in win64 win32; do
+  plugin=build/$arch/plugin/Gladewick.8bf
+  host=build/$arch/testhost/gwhost.exe
+  echo "=== $arch: gwhost info" >&2
+  set +e
+  cmake/wine-run.sh "$PWD/build/$arch/wineprefix" "$host" info "$plugin"
+  rc=$?
+  set -e
+  if [[ $rc == 77 ]]; then
+    echo "($arch programs cannot run on this machine; built only)" >&2
+    continue
+  elif [[ $rc != 0 ]]; then
+    exit $rc
   fi
+  echo "=== $arch: gwhost apply" >&2
+  cmake/wine-run.sh "$PWD/build/$arch/wineprefix" "$host" apply "$plugin" out/photo.ppm "out/plugin-$arch-after.ppm"
+  convert "out/plugin-$arch-after.ppm" "out/plugin-$arch-after.png"
+  convert "$photo" "out/plugin-$arch-after.png" +append "out/before-after-plugin-$arch.png"
+  echo "wrote out/before-after-plugin-$arch.png"
+  ran_plugin=1
 done
+((ran_plugin)) || { echo "the plug-in could not run on this machine" >&2; exit 1; }
+cp out/before-after-native.png out/before-after.png
+echo "done: out/before-after.png (native) and out/before-after-plugin-*.png (plug-in)"
