@@ -22,7 +22,24 @@ void DebugOutput(const char* pText) noexcept;
 /// Physical memory currently available to the process, in bytes.
 std::uint64_t AvailablePhysicalMemory() noexcept;
 
+/// Creates or empties the file at pPath and opens it for reading and writing,
+/// with flushed writes committed to disk where the C library supports that
+/// (mode "w+c" on Windows, "w+" elsewhere). Returns null on failure; the
+/// caller closes the stream with fclose.
+std::FILE* OpenCommittedFile(const char* pPath) noexcept;
+
 /// Folder where temporary files belong (ends without a separator).
 std::string TempDirectory();
+
+/// Creates a new, empty file in TempDirectory() and opens it for binary update
+/// ("w+b", unbuffered). The file has no name that outlives the stream: it is unlinked
+/// at once on POSIX and opened delete-on-close on Windows, so it disappears when the
+/// stream is closed or the process ends. Returns null on failure and then puts a short
+/// reason (folder and system message) into `reason`.
+std::FILE* OpenTemporaryFile(std::string& reason);
+
+/// Moves the position of `pFile` to the absolute byte offset `nOffset`, beyond 2 GB
+/// as well. Returns false on failure.
+bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept;
 
 } // namespace gw::platform

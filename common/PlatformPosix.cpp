@@ -1,9 +1,15 @@
 // PlatformPosix.cpp - POSIX bodies of the platform services.
 #include "Platform.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/types.h>
 #include <unistd.h>
+#include <vector>
 
 namespace gw::platform {
 
@@ -32,6 +38,12 @@ std::uint64_t AvailablePhysicalMemory() noexcept
     return static_cast<std::uint64_t>(nPages) * static_cast<std::uint64_t>(nPageSize);
 }
 
+std::FILE* OpenCommittedFile(const char* pPath) noexcept
+{
+    // The commit flag is a Windows C library extension.
+    return pPath != nullptr ? std::fopen(pPath, "w+") : nullptr;
+}
+
 std::string TempDirectory()
 {
     const char* pDir = std::getenv("TMPDIR");
@@ -40,6 +52,42 @@ std::string TempDirectory()
         dir.pop_back();
     }
     return dir;
+}
+
+std::FILE* OpenTemporaryFile(std::string& reason)
+{
+    const std::string dir = TempDirectory();
+    std::string pattern = dir + "/gwpage-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        reason = "cannot create a file in \"" + dir + "\": " + std::strerror(errno);
+        return nullptr;
+    }
+    // The open descriptor keeps the data; the name goes at once, so nothing is
+    // left behind however the process ends.
+    unlink(name.data());
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+
+    std::FILE* pFile = fdopen(fd, "w+b");
+    if (pFile == nullptr) {
+        reason = "cannot open a stream on a file in \"" + dir + "\": " + std::strerror(errno);
+        close(fd);
+        return nullptr;
+    }
+    std::setvbuf(pFile, nullptr, _IONBF, 0);
+    return pFile;
+}
+
+bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept
+{
+    if (nOffset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        errno = EOVERFLOW;
+        return false;
+    }
+    return fseeko(pFile, static_cast<off_t>(nOffset), SEEK_SET) == 0;
 }
 
 } // namespace gw::platform

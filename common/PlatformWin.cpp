@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 namespace gw::platform {
 
 std::uint32_t TickCountMs() noexcept
@@ -28,6 +31,11 @@ std::uint64_t AvailablePhysicalMemory() noexcept
     return status.ullAvailPhys < status.ullAvailVirtual ? status.ullAvailPhys : status.ullAvailVirtual;
 }
 
+std::FILE* OpenCommittedFile(const char* pPath) noexcept
+{
+    return pPath != nullptr ? std::fopen(pPath, "w+c") : nullptr;
+}
+
 std::string TempDirectory()
 {
     char buffer[MAX_PATH + 1] = {};
@@ -40,6 +48,64 @@ std::string TempDirectory()
         dir.pop_back();
     }
     return dir;
+}
+
+namespace {
+
+std::string SystemMessage(DWORD nError)
+{
+    char buffer[512] = {};
+    const DWORD nLength = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                         nullptr, nError, 0, buffer, sizeof(buffer), nullptr);
+    std::string text(buffer, nLength);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text.empty() ? "system error " + std::to_string(nError) : text;
+}
+
+} // namespace
+
+std::FILE* OpenTemporaryFile(std::string& reason)
+{
+    const std::string dir = TempDirectory();
+    char name[MAX_PATH + 1] = {};
+    // GetTempFileNameA creates the file under a unique name; it is then reopened
+    // delete-on-close, so the name goes with the last handle.
+    if (GetTempFileNameA(dir.c_str(), "gwp", 0, name) == 0) {
+        reason = "cannot create a file in \"" + dir + "\": " + SystemMessage(GetLastError());
+        return nullptr;
+    }
+    const HANDLE hFile = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                     nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        reason = "cannot open \"" + std::string(name) + "\": " + SystemMessage(GetLastError());
+        DeleteFileA(name);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), _O_RDWR | _O_BINARY);
+    if (fd < 0) {
+        reason = "cannot open a stream on \"" + std::string(name) + "\"";
+        CloseHandle(hFile);
+        return nullptr;
+    }
+    std::FILE* pFile = _fdopen(fd, "w+b");
+    if (pFile == nullptr) {
+        reason = "cannot open a stream on \"" + std::string(name) + "\"";
+        _close(fd); // closes the handle, which deletes the file
+        return nullptr;
+    }
+    std::setvbuf(pFile, nullptr, _IONBF, 0);
+    return pFile;
+}
+
+bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept
+{
+    if (nOffset > static_cast<std::uint64_t>(INT64_MAX)) {
+        return false;
+    }
+    return _fseeki64(pFile, static_cast<__int64>(nOffset), SEEK_SET) == 0;
 }
 
 } // namespace gw::platform
