@@ -1,0 +1,78 @@
+// KernelsCoupling.cpp - couplings of the solver's operator, per level.
+#include "KernelsCoupling.h"
+
+#include <cmath>
+
+namespace gw {
+
+float Coupling(float a, float b, float fScaledRadius, const CouplingParams& params) noexcept
+{
+    const float d = b - a;
+    const float q = d * d + params.fEpsilon;
+    const float g = std::sqrt(q);
+    return -(0.5f * (a + b) + params.fThermal) / (g * fScaledRadius);
+}
+
+
+
+float ScaledRadius(float fRadius, int nLevel, int nLevels) noexcept
+{
+    float fScale = 1.0f;
+    for (int k = nLevel; k < nLevels; ++k)
+        fScale *= 2.0f;
+    return fScale * fRadius;
+}
+
+
+
+void CouplingRow(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
+                 const CouplingParams& params, float* pBh, Line bvColumn) noexcept
+{
+    for (int c = 1; c <= nCols - 2; ++c)
+    {
+        pBh[c] = Coupling(pF[c], pF[c + 1], fScaledRadius, params);
+        bvColumn[c] = Coupling(pF[c], pFDown[c], fScaledRadius, params);
+    }
+}
+
+
+
+void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const CouplingParams& params,
+                      ProgressHook progress)
+{
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    const float fScaledRadius = ScaledRadius(params.fRadius, nLevel, nLevels);
+    float fUnit = 4.0f;
+    for (int k = nLevel; k < nLevels; ++k)
+        fUnit *= 0.25f;
+
+    for (int r = 1; r <= nr - 2; ++r)
+    {
+        CouplingRow(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params, grids.bh.Row(r),
+                    grids.bv.Column(r));
+        if (progress(fUnit / static_cast<float>(nr)))
+            return;
+    }
+
+    // Couplings into the ring, and from the last interior line towards it, vanish: the ring
+    // then never reaches the interior (zero flux across the image edge).
+    for (int k = 0; k < nr; ++k)
+    {
+        grids.bv.At(0, k) = 0.0f;
+        grids.bv.At(nc - 1, k) = 0.0f;
+        grids.bh.At(k, 0) = 0.0f;
+        grids.bh.At(k, nc - 1) = 0.0f;
+        grids.bh.At(k, nc - 2) = 0.0f;
+    }
+    for (int k = 0; k < nc; ++k)
+    {
+        grids.bv.At(k, 0) = 0.0f;
+        grids.bv.At(k, nr - 1) = 0.0f;
+        grids.bv.At(k, nr - 2) = 0.0f;
+        grids.bh.At(0, k) = 0.0f;
+        grids.bh.At(nr - 1, k) = 0.0f;
+    }
+}
+
+} // namespace gw

@@ -1,0 +1,35 @@
+// KernelsCoupling.h - the edge-aware couplings of the solver's operator.
+//
+// Neighbouring points are coupled strongly where the right-hand side is flat and bright and
+// weakly across steep edges and in the dark; the operator of a level is
+//   (A u)(p) = (1 - sum K(p, q)) u(p) + sum K(p, q) u(q)
+// over the four neighbours q, with the (negative) couplings K held in Bh and Bv.
+#pragma once
+
+#include "Kernels.h"
+
+namespace gw {
+
+/// The coupling of two neighbouring values a and b on a level whose scaled radius is
+/// fScaledRadius: -(0.5 (a + b) + thermal) / (sqrt((b - a)^2 + epsilon) x fScaledRadius), with
+/// (b - a)^2 + epsilon rounded to float before the root. Symmetric in a and b.
+float Coupling(float a, float b, float fScaledRadius, const CouplingParams& params) noexcept;
+
+/// Fills Bh and Bv of a level from its right-hand side f. nLevel counts from 1 (coarsest) to
+/// nLevels (finest); each coarser level doubles the radius. Reports 4 x 0.25^(nLevels - nLevel) / Nr
+/// units after each interior row and returns at once on a stop (the grids then stay half done).
+/// Afterwards every coupling that touches the border ring is 0, and so are the couplings from
+/// the last interior row and column towards the ring. Reads f only.
+void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const CouplingParams& params,
+                      ProgressHook progress);
+
+/// Row function of ComputeCouplings: couplings of interior row r from row r (pF) and row r + 1
+/// (pFDown) of f, into row r of Bh (pBh) and column r of the transposed Bv (bvColumn, indexed by
+/// column). Writes columns 1..nCols-2 only.
+void CouplingRow(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
+                 const CouplingParams& params, float* pBh, Line bvColumn) noexcept;
+
+/// The radius of level nLevel: 2^(nLevels - nLevel) x fRadius, as a float.
+float ScaledRadius(float fRadius, int nLevel, int nLevels) noexcept;
+
+} // namespace gw

@@ -1,0 +1,156 @@
+// KernelsRelax.cpp - tridiagonal line solver, zebra line relaxation and the coarsest solve.
+#include "KernelsRelax.h"
+
+#include "EngineError.h"
+#include "KernelsGrid.h"
+
+namespace gw {
+
+void SolveTridiagonal(const float* a, const float* b, const float* c, const float* d, float* x,
+                      float* g, int n)
+{
+    if (n <= 0)
+        return;
+    if (b[0] == 0.0f)
+        throw EngineError(EngineError::Kind::FirstPivotZero);
+    float fBeta = b[0];
+    x[0] = d[0] / fBeta;
+    for (int j = 1; j < n; ++j)
+    {
+        g[j] = c[j - 1] / fBeta;
+        fBeta = b[j] - a[j] * g[j];
+        if (fBeta == 0.0f)
+            throw EngineError(EngineError::Kind::LaterPivotZero);
+        x[j] = (d[j] - a[j] * x[j - 1]) / fBeta;
+    }
+    for (int j = n - 2; j >= 0; --j)
+        x[j] = x[j] - g[j + 1] * x[j + 1];
+}
+
+
+
+void ColumnLineSystem(ConstLine bhLeft, ConstLine bhMid, const float* pBvRow, ConstLine fCol,
+                      ConstLine uLeft, ConstLine uRight, int n, float* pDiag, float* pRhs) noexcept
+{
+    for (int k = 0; k < n; ++k)
+    {
+        const int r = k + 1;
+        pDiag[k] = 1.0f - bhMid[r] - bhLeft[r] - pBvRow[r] - pBvRow[r - 1];
+        pRhs[k] = fCol[r] - bhMid[r] * uRight[r] - bhLeft[r] * uLeft[r];
+    }
+}
+
+
+
+void RowLineSystem(const float* pBh, ConstLine bvUp, ConstLine bvDown, const float* pF,
+                   const float* pUUp, const float* pUDown, int n, float* pDiag, float* pRhs) noexcept
+{
+    for (int k = 0; k < n; ++k)
+    {
+        const int c = k + 1;
+        pDiag[k] = 1.0f - pBh[c] - pBh[c - 1] - bvDown[c] - bvUp[c];
+        pRhs[k] = pF[c] - bvUp[c] * pUUp[c] - bvDown[c] * pUDown[c];
+    }
+}
+
+
+
+namespace {
+
+// Progress units of one sweep on a level: about 2 on the finest, falling by a factor of four
+// (and a little more) per coarser level.
+float SweepWeight(int nLevel, int nLevels) noexcept
+{
+    float fWeight = 8.0f / static_cast<float>(2 * (nLevels + 1 - nLevel));
+    for (int k = nLevel; k < nLevels; ++k)
+        fWeight *= 0.25f;
+    return fWeight;
+}
+
+} // namespace
+
+
+
+void RelaxLines(const LevelGrids& grids, const LineVectors& lines, int nLevel, int nLevels,
+                ProgressHook progress)
+{
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    const float fWeight = SweepWeight(nLevel, nLevels);
+    const GridView& bh = grids.bh;
+    const GridView& bv = grids.bv;
+    const GridView& u = grids.u;
+
+    // Column lines, odd columns first, then even ones.
+    const float fColumnUnits = fWeight / static_cast<float>(4 * nc);
+    for (int nFirst = 1; nFirst <= 2; ++nFirst)
+    {
+        for (int c = nFirst; c <= nc - 2; c += 2)
+        {
+            const int n = nr - 2;
+            const float* pBvRow = bv.Row(c);
+            ColumnLineSystem(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvRow, grids.f.ConstColumn(c),
+                             u.ConstColumn(c - 1), u.ConstColumn(c + 1), n, lines.pDiag, lines.pRhs);
+            SolveTridiagonal(pBvRow, lines.pDiag, pBvRow + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
+            const Line uCol = u.Column(c);
+            for (int k = 0; k < n; ++k)
+                uCol[k + 1] = lines.pSol[k];
+            if (progress(fColumnUnits))
+                return;
+        }
+    }
+
+    // Row lines, odd rows first, then even ones; each solves straight into its row of u.
+    const float fRowUnits = fWeight / static_cast<float>(4 * nr);
+    for (int nFirst = 1; nFirst <= 2; ++nFirst)
+    {
+        for (int r = nFirst; r <= nr - 2; r += 2)
+        {
+            const int n = nc - 2;
+            const float* pBh = bh.Row(r);
+            RowLineSystem(pBh, bv.ConstColumn(r - 1), bv.ConstColumn(r), grids.f.Row(r), u.Row(r - 1),
+                          u.Row(r + 1), n, lines.pDiag, lines.pRhs);
+            SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, u.Row(r) + 1, lines.pFactor, n);
+            if (progress(fRowUnits))
+                return;
+        }
+    }
+}
+
+
+
+void SolveCoarsest(const LevelGrids& grids, const LineVectors& lines)
+{
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    ZeroGrid(grids.u);
+
+    if (nc > nr)
+    {
+        // One interior row; the vertical couplings of such a level all vanish.
+        const int n = nc - 2;
+        const float* pBh = grids.bh.Row(1);
+        const float* pF = grids.f.Row(1);
+        for (int k = 0; k < n; ++k)
+        {
+            lines.pDiag[k] = 1.0f - pBh[k + 1] - pBh[k];
+            lines.pRhs[k] = pF[k + 1];
+        }
+        SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, grids.u.Row(1) + 1, lines.pFactor, n);
+        return;
+    }
+
+    // One interior column; its horizontal couplings all vanish.
+    const int n = nr - 2;
+    const float* pBv = grids.bv.Row(1);
+    for (int k = 0; k < n; ++k)
+    {
+        lines.pDiag[k] = 1.0f - pBv[k + 1] - pBv[k];
+        lines.pRhs[k] = grids.f.At(k + 1, 1);
+    }
+    SolveTridiagonal(pBv, lines.pDiag, pBv + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
+    for (int k = 0; k < n; ++k)
+        grids.u.At(k + 1, 1) = lines.pSol[k];
+}
+
+} // namespace gw
