@@ -1,0 +1,289 @@
+// Options.cpp - command-line parsing and the plug-in's derived engine values.
+#include "Options.h"
+
+#include "PortableMath.h"
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <map>
+
+namespace gw::cli {
+
+namespace {
+
+constexpr float kMaxRadius = 20.0f;
+
+bool ParseInt(const std::string& text, int& nValue)
+{
+    const char* pEnd = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), pEnd, nValue);
+    return !text.empty() && result.ec == std::errc() && result.ptr == pEnd;
+}
+
+bool ParseFloat(const std::string& text, float& fValue)
+{
+    const char* pEnd = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), pEnd, fValue);
+    return !text.empty() && result.ec == std::errc() && result.ptr == pEnd
+           && std::isfinite(fValue);
+}
+
+bool ParsePair(const std::string& text, float& fFirst, float& fSecond)
+{
+    const std::size_t nComma = text.find(',');
+    return nComma != std::string::npos && ParseFloat(text.substr(0, nComma), fFirst)
+           && ParseFloat(text.substr(nComma + 1), fSecond);
+}
+
+[[noreturn]] void Refuse(const std::string& name, const std::string& value,
+                         const std::string& expected)
+{
+    throw CUsageError(name + " expects " + expected + ", not '" + value + "'");
+}
+
+int PercentValue(const std::string& name, const std::string& value)
+{
+    int nValue = 0;
+    if (!ParseInt(value, nValue) || nValue < 0 || nValue > 100) {
+        Refuse(name, value, "a whole number from 0 to 100");
+    }
+    return nValue;
+}
+
+void ParseBounds(const std::string& value, Options& options)
+{
+    if (value == "data") {
+        options.m_boundsMode = BoundsMode::Data;
+        return;
+    }
+    if (value == "auto") {
+        options.m_boundsMode = BoundsMode::Auto;
+        return;
+    }
+    float fLow = 0.0f;
+    float fHigh = 0.0f;
+    if (!ParsePair(value, fLow, fHigh) || !(fLow < fHigh)) {
+        Refuse("--bounds", value, "'data', 'auto' or LO,HI with LO < HI");
+    }
+    options.m_boundsMode = BoundsMode::Fixed;
+    options.m_fBoundsLow = fLow;
+    options.m_fBoundsHigh = fHigh;
+}
+
+void ParseOutputRange(const std::string& value, Options& options)
+{
+    if (value == "auto") {
+        options.m_bOutputRange = false;
+        return;
+    }
+    float fLow = 0.0f;
+    float fHigh = 0.0f;
+    if (!ParsePair(value, fLow, fHigh) || fLow < 0.0f || fHigh > 1.0f || !(fLow < fHigh)) {
+        Refuse("--out-range", value, "'auto' or LO,HI with 0 <= LO < HI <= 1");
+    }
+    options.m_bOutputRange = true;
+    options.m_fOutLow = fLow;
+    options.m_fOutHigh = fHigh;
+}
+
+using ValueHandler = std::function<void(const std::string& name, const std::string& value,
+                                        Options& options)>;
+
+const std::map<std::string, ValueHandler>& ValueOptions()
+{
+    static const std::map<std::string, ValueHandler> kOptions = {
+        {"-o", [](auto&, auto& v, Options& o) { o.m_output = v; }},
+        {"--output", [](auto&, auto& v, Options& o) { o.m_output = v; }},
+        {"--amount", [](auto& n, auto& v, Options& o) { o.m_nAmount = PercentValue(n, v); }},
+        {"--fill-light",
+         [](auto& n, auto& v, Options& o) { o.m_nFillLight = PercentValue(n, v); }},
+        {"--radius",
+         [](auto& n, auto& v, Options& o) {
+             float f = 0.0f;
+             if (!ParseFloat(v, f) || !(f > 0.0f) || f > kMaxRadius) {
+                 Refuse(n, v, "a number above 0 and at most 20");
+             }
+             o.m_fRadius = f;
+         }},
+        {"--thermal",
+         [](auto& n, auto& v, Options& o) {
+             if (!ParseFloat(v, o.m_fThermal) || o.m_fThermal < 0.0f) {
+                 Refuse(n, v, "a number of at least 0");
+             }
+         }},
+        {"--epsilon",
+         [](auto& n, auto& v, Options& o) {
+             if (!ParseFloat(v, o.m_fEpsilon) || !(o.m_fEpsilon > 0.0f)) {
+                 Refuse(n, v, "a number above 0");
+             }
+         }},
+        {"--bounds", [](auto&, auto& v, Options& o) { ParseBounds(v, o); }},
+        {"--out-range", [](auto&, auto& v, Options& o) { ParseOutputRange(v, o); }},
+        {"--depth",
+         [](auto& n, auto& v, Options& o) {
+             if (!ParseInt(v, o.m_nPngBits) || (o.m_nPngBits != 8 && o.m_nPngBits != 16)) {
+                 Refuse(n, v, "8 or 16");
+             }
+         }},
+    };
+    return kOptions;
+}
+
+bool ApplyFlag(const std::string& name, Options& options)
+{
+    if (name == "--speed") {
+        options.m_bFastMode = true;
+    }
+    else if (name == "--quality") {
+        options.m_bFastMode = false;
+    }
+    else if (name == "--no-autoscale") {
+        options.m_bFinalScaling = false;
+    }
+    else if (name == "--autoscale") {
+        options.m_bFinalScaling = true;
+    }
+    else if (name == "-q" || name == "--quiet") {
+        options.m_bQuiet = true;
+    }
+    else if (name == "-h" || name == "--help") {
+        options.m_bHelp = true;
+    }
+    else if (name == "--version") {
+        options.m_bVersion = true;
+    }
+    else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+
+
+Options ParseArguments(int argc, const char* const* argv)
+{
+    Options options;
+    options.m_fThermal = ThermalFromSetting(kThermalSetting);
+    options.m_fEpsilon = EpsilonFromSetting(kEpsilonSetting);
+
+    bool bOptionsEnded = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (bOptionsEnded || argument.size() < 2 || argument[0] != '-') {
+            if (!options.m_input.empty()) {
+                throw CUsageError("more than one input file given ('" + options.m_input
+                                  + "' and '" + argument + "')");
+            }
+            options.m_input = argument;
+            continue;
+        }
+        if (argument == "--") {
+            bOptionsEnded = true;
+            continue;
+        }
+        if (ApplyFlag(argument, options)) {
+            continue;
+        }
+        const std::size_t nEquals = argument.find('=');
+        const std::string name = argument.substr(0, nEquals);
+        const auto handler = ValueOptions().find(name);
+        if (handler == ValueOptions().end()) {
+            throw CUsageError("unknown option '" + argument + "'");
+        }
+        std::string value;
+        if (nEquals != std::string::npos) {
+            value = argument.substr(nEquals + 1);
+        }
+        else if (i + 1 < argc) {
+            value = argv[++i];
+        }
+        else {
+            throw CUsageError(name + " needs a value");
+        }
+        handler->second(name, value, options);
+    }
+
+    if (options.m_bHelp || options.m_bVersion) {
+        return options;
+    }
+    if (options.m_input.empty()) {
+        throw CUsageError("no input file given");
+    }
+    if (options.m_output.empty()) {
+        throw CUsageError("no output file given (use -o OUTPUT)");
+    }
+    return options;
+}
+
+
+
+std::string UsageText()
+{
+    return R"(Usage: gladewick [options] INPUT -o OUTPUT
+
+Lifts the shadows of a photo while keeping its highlights.
+INPUT and OUTPUT are PNG (8 or 16 bits, grey or RGB) or PFM (32-bit float,
+grey 'Pf' or colour 'PF') files; the output format follows the name (.png or
+.pfm). PNG samples are read as value / 255 or value / 65535.
+
+Options with the plug-in's meaning:
+  --amount N          strength of the effect, 0..100 (default 60)
+  --fill-light N      size of the lit areas, 0..100 (default 37)
+  --speed             the fast mode (default: quality)
+  --no-autoscale      do not stretch the result over its full range
+Engine values, for experts and tests:
+  --radius R          illumination radius, above 0 and at most 20
+                      (default: from --fill-light; 37 gives about 0.0995)
+  --thermal T         thermal offset, at least 0 (default 0.40)
+  --epsilon E         edge regularisation, above 0 (default 0.0001)
+  --bounds MODE       normalisation bounds: 'data' (the input's smallest and
+                      largest sample, as the plug-in passes them; default),
+                      'auto' (the engine scans the data) or LO,HI
+  --out-range LO,HI   fixed reflectance range, 0 <= LO < HI <= 1
+                      (default 'auto': estimated from the image)
+Output and other:
+  -o, --output FILE   the result (required); an existing file is replaced
+                      only when the result is complete
+  --depth 8|16        PNG sample depth (default: the input's; 16 for PFM input)
+  -q, --quiet         no progress bar (it is shown only on a terminal)
+  -h, --help          this text
+  --version           the version
+Exit status: 0 success, 1 failure to read, process or write, 2 bad command line,
+130 interrupted.
+)";
+}
+
+
+
+float AmountFromPercent(int nAmount) noexcept
+{
+    return static_cast<float>(nAmount) / 100.0f;
+}
+
+
+
+float RadiusFromFillLight(int nFillLight) noexcept
+{
+    const double dRadius = PortablePow(10.0, (nFillLight * 6.75 + 325.0) / 250.0) / 2000.0;
+    const float fRadius = static_cast<float>(dRadius);
+    return fRadius < 0.01f ? 0.01f : fRadius;
+}
+
+
+
+float ThermalFromSetting(int nThermal) noexcept
+{
+    return static_cast<float>(nThermal) / 100.0f;
+}
+
+
+
+float EpsilonFromSetting(int nEpsilon) noexcept
+{
+    return static_cast<float>(PortablePow(10.0, nEpsilon * 0.08 - 12.0));
+}
+
+} // namespace gw::cli

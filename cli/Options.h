@@ -1,0 +1,84 @@
+// Options.h - the command line of the gladewick tool and the engine settings it
+// stands for.
+//
+// The everyday options carry the plug-in's meaning (Amount and Fill Light in
+// percent, Speed, AutoScale) and are turned into engine values exactly as the
+// plug-in derives them for its whole-image run, so both give the same result on
+// the same samples. The expert options set the engine's raw values directly.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace gw::cli {
+
+/// A bad command line; what() is the message for the user.
+class CUsageError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// How the normalisation bounds handed to the engine are chosen.
+enum class BoundsMode
+{
+    Data,   ///< the input's smallest and largest sample, gathered as the plug-in does
+    Auto,   ///< lo = hi = 0: the engine scans the data itself
+    Fixed,  ///< the values given on the command line
+};
+
+struct Options
+{
+    std::string m_input;
+    std::string m_output;
+
+    int m_nAmount = 60;       ///< percent, 0..100
+    int m_nFillLight = 37;    ///< 0..100
+    bool m_bFastMode = false;
+    bool m_bFinalScaling = true;
+
+    std::optional<float> m_fRadius;    ///< raw engine radius, replaces the Fill Light one
+    float m_fThermal = 0.0f;           ///< set from the plug-in's fixed thermal setting
+    float m_fEpsilon = 0.0f;           ///< set from the plug-in's fixed epsilon setting
+
+    BoundsMode m_boundsMode = BoundsMode::Data;
+    float m_fBoundsLow = 0.0f;
+    float m_fBoundsHigh = 0.0f;
+
+    bool m_bOutputRange = false;       ///< --out-range given
+    float m_fOutLow = -1.0f;
+    float m_fOutHigh = 1.0f;
+
+    int m_nPngBits = 0;                ///< 8 or 16; 0: the input's depth (16 for float input)
+    bool m_bQuiet = false;
+    bool m_bHelp = false;
+    bool m_bVersion = false;
+};
+
+/// Parses the arguments after the program name. Throws CUsageError with a
+/// message naming the offending option or value. With --help or --version the
+/// remaining checks are skipped.
+Options ParseArguments(int argc, const char* const* argv);
+
+/// The usage text printed by --help.
+std::string UsageText();
+
+/// Engine amount of an Amount setting in percent: n / 100.
+float AmountFromPercent(int nAmount) noexcept;
+
+/// Engine radius of a Fill Light setting: 10^((n * 6.75 + 325) / 250) / 2000 in
+/// double precision, at least 0.01.
+float RadiusFromFillLight(int nFillLight) noexcept;
+
+/// Engine thermal of the plug-in's thermal setting: n / 100.
+float ThermalFromSetting(int nThermal) noexcept;
+
+/// Engine epsilon of the plug-in's epsilon setting: 10^(n * 0.08 - 12).
+float EpsilonFromSetting(int nEpsilon) noexcept;
+
+/// The plug-in's fixed thermal and epsilon settings.
+constexpr int kThermalSetting = 40;
+constexpr int kEpsilonSetting = 100;
+
+} // namespace gw::cli

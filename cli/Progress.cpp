@@ -1,0 +1,100 @@
+// Progress.cpp - progress bar on a terminal and the interrupt flag.
+#include "Progress.h"
+
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
+
+namespace gw::cli {
+
+namespace {
+
+constexpr int kBarWidth = 40;
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+struct ProgressBarState
+{
+    std::FILE* pStream = nullptr;   ///< null: the bar is off
+    int nLastPercent = -1;
+    bool bDrawn = false;
+};
+
+ProgressBarState gBar;
+
+extern "C" void OnInterrupt(int)
+{
+    gInterrupted = 1;
+}
+
+void Draw(int nPercent)
+{
+    char szBar[kBarWidth + 1];
+    const int nFilled = nPercent * kBarWidth / 100;
+    std::memset(szBar, '#', static_cast<std::size_t>(nFilled));
+    std::memset(szBar + nFilled, '.', static_cast<std::size_t>(kBarWidth - nFilled));
+    szBar[kBarWidth] = '\0';
+    std::fprintf(gBar.pStream, "\rgladewick [%s] %3d%%", szBar, nPercent);
+    std::fflush(gBar.pStream);
+    gBar.bDrawn = true;
+}
+
+} // namespace
+
+
+
+void StartProgressBar(bool bEnable, std::FILE* pStream)
+{
+    gBar = ProgressBarState();
+    if (bEnable && pStream != nullptr && isatty(fileno(pStream)) != 0) {
+        gBar.pStream = pStream;
+    }
+}
+
+
+
+int ReportProgressToTerminal(int nPercent)
+{
+    if (gBar.pStream != nullptr) {
+        const int nClamped = nPercent < 0 ? 0 : (nPercent > 100 ? 100 : nPercent);
+        if (nClamped != gBar.nLastPercent) {
+            gBar.nLastPercent = nClamped;
+            Draw(nClamped);
+        }
+    }
+    return gInterrupted != 0 ? 0 : 1;
+}
+
+
+
+void FinishProgressBar()
+{
+    if (gBar.pStream != nullptr && gBar.bDrawn) {
+        if (gInterrupted == 0) {
+            Draw(100);
+        }
+        std::fputc('\n', gBar.pStream);
+        std::fflush(gBar.pStream);
+    }
+    gBar = ProgressBarState();
+}
+
+
+
+void InstallInterruptHandler()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+
+
+bool WasInterrupted() noexcept
+{
+    return gInterrupted != 0;
+}
+
+} // namespace gw::cli
