@@ -1,0 +1,281 @@
+// CPagedGrid.cpp - four-row FIFO cache over a raw temporary file.
+#include "CPagedGrid.h"
+
+#include "Platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint64_t kFloatBytes = sizeof(float);
+static_assert(kFloatBytes == 4, "the grid file holds 32-bit floats");
+
+std::string SystemReason()
+{
+    const int nError = errno;
+    return nError != 0 ? std::string(": ") + std::strerror(nError) : std::string();
+}
+
+[[noreturn]] void ThrowFileError(const char* pWhat, std::uint64_t nOffset)
+{
+    const std::string reason = SystemReason();
+    throw CPagedGridError(std::string("GW: cannot ") + pWhat + " the engine's temporary file at byte "
+                          + std::to_string(nOffset) + reason);
+}
+
+} // namespace
+
+CPagedGrid::CPagedGrid(int nRows, int nColumns)
+{
+    Init(nRows, nColumns);
+}
+
+CPagedGrid::~CPagedGrid()
+{
+    Release();
+}
+
+void CPagedGrid::Init(int nRows, int nColumns)
+{
+    Release();
+    if (nRows < 1 || nColumns < 1) {
+        return;
+    }
+
+    // Everything is made first and committed at the end, so a failure leaves the grid empty.
+    auto ppRowTable = std::make_unique<float*[]>(static_cast<std::size_t>(nRows));
+    std::array<std::unique_ptr<float[]>, kSlots> apRowBuffer;
+    for (auto& pBuffer : apRowBuffer) {
+        pBuffer = std::make_unique<float[]>(static_cast<std::size_t>(nColumns));
+    }
+    std::array<std::unique_ptr<float[]>, 2> apColumnBuffer;
+    for (auto& pBuffer : apColumnBuffer) {
+        pBuffer = std::make_unique<float[]>(static_cast<std::size_t>(nRows));
+    }
+
+    std::string reason;
+    std::unique_ptr<std::FILE, FileCloser> pFile(gw::platform::OpenTemporaryFile(reason));
+    if (!pFile) {
+        throw CPagedGridError("GW: cannot create the engine's temporary file: " + reason);
+    }
+
+    m_pFile = std::move(pFile);
+    m_nRows = nRows;
+    m_nColumns = nColumns;
+    m_apRowBuffer = std::move(apRowBuffer);
+    m_ppRowTable = std::move(ppRowTable);
+    m_apColumnBuffer = std::move(apColumnBuffer);
+    for (int i = 0; i < kSlots; ++i) {
+        m_anSlotRow[i] = -1;
+        m_apSlotBuffer[i] = m_apRowBuffer[i].get();
+    }
+    m_abColumnFree = {true, true};
+    m_nRowsInFile = 0;
+}
+
+bool CPagedGrid::InitIfEmpty(int nRows, int nColumns)
+{
+    if (!IsEmpty()) {
+        return false;
+    }
+    Init(nRows, nColumns);
+    return true;
+}
+
+void CPagedGrid::Release() noexcept
+{
+    m_pFile.reset();
+    m_nRows = 0;
+    m_nColumns = 0;
+    m_anSlotRow = {-1, -1, -1, -1};
+    m_apSlotBuffer = {};
+    for (auto& pBuffer : m_apRowBuffer) {
+        pBuffer.reset();
+    }
+    m_ppRowTable.reset();
+    m_abColumnFree = {true, true};
+    for (auto& pBuffer : m_apColumnBuffer) {
+        pBuffer.reset();
+    }
+    m_nRowsInFile = 0;
+}
+
+std::uint64_t CPagedGrid::BytesHeld() const noexcept
+{
+    if (IsEmpty()) {
+        return 0;
+    }
+    return 16 * static_cast<std::uint64_t>(m_nColumns) + 12 * static_cast<std::uint64_t>(m_nRows);
+}
+
+bool CPagedGrid::IsResident(int r) const noexcept
+{
+    return r >= 0 && r < m_nRows && m_ppRowTable[r] != nullptr;
+}
+
+float* CPagedGrid::GetRow(int r)
+{
+    CheckRow(r, "GetRow");
+    if (m_ppRowTable[r] != nullptr) {
+        return m_ppRowTable[r];
+    }
+
+    const auto itEmpty = std::find(m_anSlotRow.begin(), m_anSlotRow.end(), -1);
+    if (itEmpty == m_anSlotRow.end()) {
+        // Evict the oldest row. It goes back to the file whether it changed or not; on a
+        // failed write it stays resident and nothing is lost.
+        const int nOldest = m_anSlotRow[0];
+        float* pBuffer = m_apSlotBuffer[0];
+        WriteRow(nOldest, pBuffer);
+        m_ppRowTable[nOldest] = nullptr;
+        std::rotate(m_anSlotRow.begin(), m_anSlotRow.begin() + 1, m_anSlotRow.end());
+        std::rotate(m_apSlotBuffer.begin(), m_apSlotBuffer.begin() + 1, m_apSlotBuffer.end());
+        m_anSlotRow[kSlots - 1] = -1; // empty until the load below succeeds
+    }
+
+    // Empty slots only ever sit at the end, so this is the newest position.
+    const auto nSlot = static_cast<std::size_t>(
+        std::find(m_anSlotRow.begin(), m_anSlotRow.end(), -1) - m_anSlotRow.begin());
+    float* pBuffer = m_apSlotBuffer[nSlot];
+    LoadRow(r, pBuffer);
+    m_anSlotRow[nSlot] = r;
+    m_ppRowTable[r] = pBuffer;
+    return pBuffer;
+}
+
+float* CPagedGrid::ReadColumn(int c)
+{
+    CheckColumns(c, 1, "ReadColumn");
+    const auto itFree = std::find(m_abColumnFree.begin(), m_abColumnFree.end(), true);
+    if (itFree == m_abColumnFree.end()) {
+        return nullptr;
+    }
+    float* pColumn = m_apColumnBuffer[static_cast<std::size_t>(itFree - m_abColumnFree.begin())].get();
+
+    for (int r = 0; r < m_nRows; ++r) {
+        if (m_ppRowTable[r] != nullptr) {
+            pColumn[r] = m_ppRowTable[r][c]; // sees changes not yet written back
+        }
+        else if (r >= m_nRowsInFile) {
+            pColumn[r] = 0.0f;
+        }
+        else {
+            ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
+                           + static_cast<std::uint64_t>(c),
+                       1, pColumn + r);
+        }
+    }
+    *itFree = false;
+    return pColumn;
+}
+
+void CPagedGrid::ReturnColumn(float** ppColumn) noexcept
+{
+    if (ppColumn == nullptr || *ppColumn == nullptr) {
+        return;
+    }
+    for (std::size_t i = 0; i < m_apColumnBuffer.size(); ++i) {
+        if (*ppColumn == m_apColumnBuffer[i].get()) {
+            m_abColumnFree[i] = true;
+            *ppColumn = nullptr;
+            return;
+        }
+    }
+}
+
+void CPagedGrid::Fill(float fValue)
+{
+    for (int r = 0; r < m_nRows; ++r) {
+        float* pRow = GetRow(r);
+        std::fill(pRow, pRow + m_nColumns, fValue);
+    }
+}
+
+void CPagedGrid::GatherColumns(int nFirst, int nCount, float* pBlock)
+{
+    CheckColumns(nFirst, nCount, "GatherColumns");
+    const auto nSpan = static_cast<std::size_t>(nCount);
+    for (int r = 0; r < m_nRows; ++r) {
+        float* pOut = pBlock + static_cast<std::size_t>(r) * nSpan;
+        if (m_ppRowTable[r] != nullptr) {
+            std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut);
+        }
+        else if (r >= m_nRowsInFile) {
+            std::fill_n(pOut, nSpan, 0.0f);
+        }
+        else {
+            ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
+                           + static_cast<std::uint64_t>(nFirst),
+                       nSpan, pOut);
+        }
+    }
+}
+
+void CPagedGrid::WriteRow(int r, const float* pRow)
+{
+    const std::uint64_t nOffset = ElementOffset(r, 0);
+    errno = 0;
+    if (!gw::platform::SeekFile(m_pFile.get(), nOffset)) {
+        ThrowFileError("seek in", nOffset);
+    }
+    const auto nCount = static_cast<std::size_t>(m_nColumns);
+    if (std::fwrite(pRow, sizeof(float), nCount, m_pFile.get()) != nCount
+        || std::fflush(m_pFile.get()) != 0) {
+        std::clearerr(m_pFile.get());
+        ThrowFileError("write to", nOffset);
+    }
+    m_nRowsInFile = std::max(m_nRowsInFile, r + 1);
+}
+
+void CPagedGrid::LoadRow(int r, float* pRow)
+{
+    // A row that never reached the file reads as zeros (rows below the last one
+    // written that were skipped read as zeros from the file itself).
+    if (r >= m_nRowsInFile) {
+        std::fill_n(pRow, m_nColumns, 0.0f);
+        return;
+    }
+    ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns),
+               static_cast<std::size_t>(m_nColumns), pRow);
+}
+
+void CPagedGrid::ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut)
+{
+    const std::uint64_t nOffset = nElement * kFloatBytes;
+    errno = 0;
+    if (!gw::platform::SeekFile(m_pFile.get(), nOffset)) {
+        ThrowFileError("seek in", nOffset);
+    }
+    // Everything read lies below the end of the last row written, so a short read
+    // is a failure, never the end of the data.
+    if (std::fread(pOut, sizeof(float), nCount, m_pFile.get()) != nCount) {
+        std::clearerr(m_pFile.get());
+        ThrowFileError("read from", nOffset);
+    }
+}
+
+std::uint64_t CPagedGrid::ElementOffset(int r, int c) const noexcept
+{
+    return (static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
+            + static_cast<std::uint64_t>(c))
+           * kFloatBytes;
+}
+
+void CPagedGrid::CheckRow(int r, const char* pWhat) const
+{
+    if (r < 0 || r >= m_nRows) {
+        throw CPagedGridError(std::string("GW: paged grid ") + pWhat + ": row " + std::to_string(r)
+                              + " outside a grid of " + std::to_string(m_nRows) + " rows");
+    }
+}
+
+void CPagedGrid::CheckColumns(int nFirst, int nCount, const char* pWhat) const
+{
+    if (nFirst < 0 || nCount < 1 || nFirst > m_nColumns - nCount) {
+        throw CPagedGridError(std::string("GW: paged grid ") + pWhat + ": columns " + std::to_string(nFirst)
+                              + ".." + std::to_string(static_cast<long long>(nFirst) + nCount - 1)
+                              + " outside a grid of " + std::to_string(m_nColumns) + " columns");
+    }
+}

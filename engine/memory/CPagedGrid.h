@@ -1,0 +1,146 @@
+// CPagedGrid.h - a float grid kept in a temporary file with four rows in memory.
+//
+// When the grid pyramid of an engine does not fit in memory, each grid lives in an
+// anonymous temporary file (a raw row-major array of rows x columns native-endian
+// 32-bit floats, no header) and only four of its rows are held in memory at a time.
+// Rows are reached one at a time through GetRow; the column line solves of the
+// solver gather whole columns into one of two column buffers with ReadColumn.
+//
+// Memory held per grid: four row buffers and two column buffers plus the row table,
+// reported as 16 x columns + 12 x rows bytes whatever the grid's size.
+//
+// Errors: a temporary file that cannot be created, and any failed seek, read or write,
+// throw CPagedGridError with a readable text. The grid's contents are never silently
+// lost: a failed write-back leaves the row resident, so the grid is unchanged.
+//
+// Threads: a grid belongs to the one thread that runs its engine. Even reads change
+// its state (the row cache and the file position); there are no locks.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+/// Failure of a paged grid's temporary file (cannot be created, read or written).
+/// The text says what failed and why, and is meant for the engine's error report.
+class CPagedGridError : public std::runtime_error
+{
+public:
+    explicit CPagedGridError(const std::string& text) : std::runtime_error(text) {}
+};
+
+class CPagedGrid
+{
+public:
+    /// Number of rows the cache holds.
+    static constexpr int kSlots = 4;
+
+    /// An empty grid; with both sizes at least 1 the grid is initialised at once
+    /// (see Init, which may throw).
+    CPagedGrid() noexcept = default;
+    CPagedGrid(int nRows, int nColumns);
+    ~CPagedGrid();
+
+    CPagedGrid(const CPagedGrid&) = delete;
+    CPagedGrid& operator=(const CPagedGrid&) = delete;
+    CPagedGrid(CPagedGrid&&) = delete;
+    CPagedGrid& operator=(CPagedGrid&&) = delete;
+
+    /// Releases the grid if it is initialised; then, when both sizes are at least 1,
+    /// allocates the row table, the four row buffers and the two column buffers and
+    /// opens a new temporary file. Every element reads as 0 until it is written.
+    /// Throws std::bad_alloc, or CPagedGridError when no temporary file can be made;
+    /// the grid is empty after a failure.
+    void Init(int nRows, int nColumns);
+
+    /// Init only when the grid is empty; returns false (and changes nothing) when it
+    /// already has rows.
+    bool InitIfEmpty(int nRows, int nColumns);
+
+    /// Frees the buffers and closes (and so deletes) the temporary file; the grid is
+    /// empty afterwards. Unsaved rows are dropped.
+    void Release() noexcept;
+
+    bool IsEmpty() const noexcept { return m_nRows == 0; }
+    int Rows() const noexcept { return m_nRows; }
+    int Columns() const noexcept { return m_nColumns; }
+
+    /// Bytes the grid holds in memory by the engine's accounting rule:
+    /// 16 x columns (row buffers) + 12 x rows (row table, column buffers); 0 when empty.
+    std::uint64_t BytesHeld() const noexcept;
+
+    /// The rows in the four cache slots, oldest first; -1 marks an empty slot.
+    const std::array<int, kSlots>& SlotRows() const noexcept { return m_anSlotRow; }
+
+    /// True when row r is in memory (then GetRow(r) touches no file and keeps the order).
+    bool IsResident(int r) const noexcept;
+
+    /// Makes row r (0..Rows()-1) resident and returns its Columns() floats for reading
+    /// and writing. Rows are replaced first in, first out: the pointer stays valid until
+    /// four other rows of this grid have been loaded after it; touching a resident row
+    /// does not renew it. Loading a fifth row writes the oldest back to the file.
+    /// Throws CPagedGridError on a failed write-back or read (the grid is then
+    /// unchanged) and on a row number outside the grid.
+    float* GetRow(int r);
+
+    /// Gathers column c (0..Columns()-1) into the first free column buffer and returns
+    /// it (Rows() floats; resident rows give their current, unsaved values), or null
+    /// when both column buffers are handed out. The buffer is a copy: writing to it
+    /// changes nothing in the grid. Give it back with ReturnColumn. Does not change the
+    /// row cache. Throws CPagedGridError on a failed read (no buffer is handed out then).
+    float* ReadColumn(int c);
+
+    /// Gives back a column buffer: when *ppColumn is one of this grid's two column
+    /// buffers it becomes free and *ppColumn becomes null; any other pointer (null, or
+    /// another grid's buffer) leaves everything unchanged.
+    void ReturnColumn(float** ppColumn) noexcept;
+
+    /// Sets every element to fValue, row by row through the cache (all rows but the
+    /// last four end up in the file). Throws like GetRow.
+    void Fill(float fValue);
+
+    /// Copies nCount consecutive columns from nFirst on into pBlock in one pass over the
+    /// file: element (r, nFirst + j) lands at pBlock[r x nCount + j] and has the value
+    /// ReadColumn(nFirst + j) would give for row r. Each non-resident row costs one seek
+    /// and one read of nCount floats instead of nCount single-float reads. Does not
+    /// change the row cache or the column buffers. The caller owns pBlock (at least
+    /// nCount x Rows() floats). Throws CPagedGridError on a failed read or on columns
+    /// outside the grid.
+    ///
+    /// This is the batched form of ReadColumn for the column pass of the line
+    /// relaxation: within one colour of the zebra order the lines are independent (a
+    /// column line reads only the other colour's columns of the solution), so a batch
+    /// of same-colour lines can take its neighbour columns from one gather and write its
+    /// results back in one row sweep with the same arithmetic in the same order.
+    /// ReadColumn stays the reference that this path is checked against.
+    void GatherColumns(int nFirst, int nCount, float* pBlock);
+
+private:
+    struct FileCloser
+    {
+        void operator()(std::FILE* pFile) const noexcept { std::fclose(pFile); }
+    };
+
+    int FindSlot(int r) const noexcept;
+    void WriteRow(int r, const float* pRow);
+    void LoadRow(int r, float* pRow);
+    void ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut);
+    std::uint64_t ElementOffset(int r, int c) const noexcept;
+    void CheckRow(int r, const char* pWhat) const;
+    void CheckColumns(int nFirst, int nCount, const char* pWhat) const;
+
+    std::unique_ptr<std::FILE, FileCloser> m_pFile;
+    int m_nRows = 0;
+    int m_nColumns = 0;
+    std::array<int, kSlots> m_anSlotRow{-1, -1, -1, -1};      // oldest first
+    std::array<std::unique_ptr<float[]>, kSlots> m_apRowBuffer; // owns the slots' storage
+    std::array<float*, kSlots> m_apSlotBuffer{};                // buffer of each slot, moves with its row
+    std::unique_ptr<float*[]> m_ppRowTable;                     // resident row -> buffer
+    std::array<bool, 2> m_abColumnFree{true, true};
+    std::array<std::unique_ptr<float[]>, 2> m_apColumnBuffer;
+    // Rows at or beyond this number have never been written to the file and read as 0.
+    int m_nRowsInFile = 0;
+};
