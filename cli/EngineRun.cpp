@@ -1,0 +1,88 @@
+// EngineRun.cpp - the tool's one contact with the engine.
+#include "EngineRun.h"
+
+#include "CImageEngine.h"
+
+#include <algorithm>
+
+namespace gw::cli {
+
+namespace {
+
+// Memory reserve policies of the plug-in's whole-image engine: no practical
+// limit with a fall-back, or in fast mode no limit and no fall-back.
+constexpr int kReserveQuality = -2;
+constexpr int kReserveSpeed = 0;
+
+} // namespace
+
+
+
+std::pair<float, float> InputBounds(const FloatImage& image) noexcept
+{
+    float fMin = 1.0f;
+    float fMax = 0.0f;
+    for (const float fSample : image.m_samples) {
+        fMin = std::min(fMin, fSample);
+        fMax = std::max(fMax, fSample);
+    }
+    return {fMin, fMax};
+}
+
+
+
+std::uint64_t EngineGridBytes(int nRows, int nCols) noexcept
+{
+    std::uint64_t nRowsK = static_cast<std::uint64_t>(nRows) + 2;
+    std::uint64_t nColsK = static_cast<std::uint64_t>(nCols) + 2;
+    const std::uint64_t nMaxDim = std::max(nRowsK, nColsK);
+    std::uint64_t nBytes = nRowsK * nColsK * 4 + 4 * nMaxDim * 4;   // work grid, line vectors
+    std::uint64_t nExtent = std::min(nRowsK, nColsK);
+    for (;;) {
+        nBytes += 4 * nRowsK * nColsK * 4;
+        if (nExtent <= 3) {
+            break;
+        }
+        nExtent = nExtent / 2 + 1;
+        nRowsK = nRowsK / 2 + 1;
+        nColsK = nColsK / 2 + 1;
+    }
+    return nBytes;
+}
+
+
+
+bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(int))
+{
+    const bool bColor = image.m_nChannels == 3;
+    CImageEngine engine(bColor ? 1 : 0, image.m_nHeight, image.m_nWidth,
+                        options.m_bFastMode ? kReserveSpeed : kReserveQuality, pfnProgress);
+
+    engine.SetAmount(AmountFromPercent(options.m_nAmount));
+    engine.SetEpsilon(options.m_fEpsilon);
+    engine.SetThermal(options.m_fThermal);
+    engine.SetFastMode(options.m_bFastMode ? 1 : 0);
+    engine.SetFinalScaling(options.m_bFinalScaling ? 1 : 0);
+    engine.SetRadius(options.m_fRadius.value_or(RadiusFromFillLight(options.m_nFillLight)));
+    if (options.m_bOutputRange && !engine.SetOutputRange(options.m_fOutLow, options.m_fOutHigh)) {
+        throw CUsageError("the engine refuses the output range");
+    }
+
+    float fLo = 0.0f;
+    float fHi = 0.0f;
+    switch (options.m_boundsMode) {
+    case BoundsMode::Data:
+        std::tie(fLo, fHi) = InputBounds(image);
+        break;
+    case BoundsMode::Auto:
+        break;
+    case BoundsMode::Fixed:
+        fLo = options.m_fBoundsLow;
+        fHi = options.m_fBoundsHigh;
+        break;
+    }
+    engine.Run(image.m_samples.data(), fLo, fHi);
+    return !engine.IsAborted();
+}
+
+} // namespace gw::cli
