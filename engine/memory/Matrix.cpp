@@ -1,0 +1,42 @@
+// Matrix.cpp - allocation of the in-RAM grids.
+#include "Matrix.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <new>
+
+void FreeMatrix::operator()(CMatrix* pMatrix) const noexcept
+{
+    delete pMatrix;
+}
+
+
+
+MatrixPtr AllocMatrix(int nRows, int nCols) noexcept
+{
+    if (nRows <= 0 || nCols <= 0)
+        return nullptr;
+    const std::uint64_t nCount = static_cast<std::uint64_t>(nRows) * static_cast<std::uint64_t>(nCols);
+    if (nCount > std::numeric_limits<std::size_t>::max() / sizeof(float))
+        return nullptr;
+
+    MatrixPtr pMatrix(new (std::nothrow) CMatrix);
+    if (!pMatrix)
+        return nullptr;
+    // Value-initialised: every element starts at 0.
+    pMatrix->m_pBlock.reset(new (std::nothrow) float[static_cast<std::size_t>(nCount)]());
+    if (!pMatrix->m_pBlock)
+        return nullptr;
+    pMatrix->m_nRows = nRows;
+    pMatrix->m_nCols = nCols;
+    return pMatrix;
+}
+
+
+
+void CMatrix::Fill(float fValue) noexcept
+{
+    std::fill_n(m_pBlock.get(), static_cast<std::size_t>(m_nRows) * static_cast<std::size_t>(m_nCols),
+                fValue);
+}
