@@ -1,0 +1,99 @@
+// FilterProcessing.h - CFilter_Processing, the one object that carries a filter
+// invocation from the host's start selector to its finish selector: the user's
+// parameters and their derived values, the processed area and its mask copy,
+// the float planes, the engines and the state of the continue loop.
+//
+// All operations run on the host's thread. Result codes are the host's 16-bit
+// codes; internal operations return truth values.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "ImageBuffer.h"
+#include "hostapi/HostApi.h"
+
+class CFilter_UI;
+class CImageEngine;
+
+/// States of the continue loop.
+enum ProcessingState : std::int32_t
+{
+    kStateGUI = 0,     ///< the dialog is due
+    kStateWaiting = 1, ///< the whole-image run is in progress
+    kStateWriting = 2, ///< the result is to be written back
+    kStateDone = 3,
+    kStateIdle = 4 ///< nothing started; continue does nothing
+};
+
+class CFilter_Processing
+{
+public:
+    CFilter_Processing();
+    virtual ~CFilter_Processing();
+    CFilter_Processing(const CFilter_Processing&) = delete;
+    CFilter_Processing& operator=(const CFilter_Processing&) = delete;
+
+    // Selector handlers; each returns the host result code.
+    OSErr DoStart();
+    OSErr DoContinue();
+    OSErr DoFinish();
+
+    /// Reads the scripting descriptor the host offers (at most once per invocation).
+    OSErr ReadScriptingParameters();
+    /// Records the four parameters into a new descriptor for the host.
+    OSErr WriteScriptingParameters();
+
+    /// Progress callback of the engines: stores the percentage; false asks the
+    /// engine to stop (after the finish selector). Called from the worker thread.
+    bool ReportEngineProgress(std::int32_t nPercent) noexcept;
+
+    /// Recomputes m_fAmount, m_fRadius, m_fThermal and m_fEpsilon from the integer settings.
+    void UpdateDerivedValues() noexcept;
+
+    // Engine bridge: converts the host's pixels, drives the engines and writes
+    // the result back (EngineBridge.cpp).
+    bool InitializeImageEngine();
+    bool ProcessImage(bool bStart);
+    void WriteResult();
+    virtual bool ProcessPreviewBuffer(std::uint32_t nUpdateMask);
+
+    float m_fAmount;
+    std::int32_t m_nAmount;
+    float m_fRadius;
+    std::int32_t m_nFillLight;
+    float m_fThermal;
+    std::int32_t m_nThermal;
+    float m_fEpsilon;
+    std::int32_t m_nEpsilon;
+    float m_fOutLow;
+    float m_fOutHigh;
+    std::unique_ptr<CFilter_UI> m_pUI;
+    ImageBuffer m_image;
+    float m_fInputMin;
+    float m_fInputMax;
+    CImageEngine* m_pEngine;          ///< made by the engine bridge; null until then
+    CImageEngine* m_pPreviewEngine;   ///< made by the engine bridge; null until then
+    CImageEngine* m_pReferenceEngine; ///< made by the engine bridge; null until then
+    bool m_bShowDialog;
+    bool m_bAfterShown;
+    bool m_bFastMode;
+    bool m_bFinalScaling;
+    std::atomic<std::int32_t> m_nProgress; ///< written by the engine's worker thread
+    std::int32_t m_nState;
+    std::unique_ptr<float[]> m_pImagePlanes;
+    std::unique_ptr<float[]> m_pPreviewPlanes;
+    std::unique_ptr<float[]> m_pPreviewSource;
+    std::int32_t m_nPreviewSamples;
+    float m_fPreviewZoom;
+
+private:
+    OSErr ContinueInGUI(OSErr nResult);
+    OSErr ContinueWaiting();
+    OSErr ContinueWriting(OSErr nResult);
+    void CopySelectionMask();
+};
+
+/// Radius of the illumination from the Fill Light control (0 to 100).
+float RadiusFromFillLight(std::int32_t nFillLight) noexcept;
