@@ -1,0 +1,303 @@
+#!/usr/bin/env python3
+"""Runs the gladewick tool as a user would and checks what it does.
+
+Usage: tool_test.py GLADEWICK WORKDIR CASE
+CASE is one of: usage, files, tiny, photo, interrupt. Exit 0 on success,
+1 on failure, 77 when the case cannot be judged on this machine.
+Test images are written by the small PNG and PFM writers below, and results
+are read through netpbm's pngtopnm where available, so the tool's own readers
+are not the only judge of its files.
+"""
+import array
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import time
+import zlib
+
+PHOTO = os.environ.get("GW_SAMPLE_PHOTO",
+                       "/usr/lib/python3/dist-packages/skimage/data/astronaut.png")
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(*args, timeout=600):
+    proc = subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=timeout)
+    return proc.returncode, proc.stdout, proc.stderr
+
+
+# ---- test image files ---------------------------------------------------------
+
+def write_png(path, width, height, channels, bits, samples):
+    """samples: integers, top row first, channels interleaved."""
+    colour = {1: 0, 2: 4, 3: 2, 4: 6}[channels]
+    raw = bytearray()
+    per_row = width * channels
+    for r in range(height):
+        raw.append(0)
+        row = samples[r * per_row:(r + 1) * per_row]
+        if bits == 8:
+            raw.extend(bytes(row))
+        else:
+            raw.extend(struct.pack(">%dH" % per_row, *row))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xffffffff))
+
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, bits, colour, 0, 0, 0)))
+        f.write(chunk(b"IDAT", zlib.compress(bytes(raw))))
+        f.write(chunk(b"IEND", b""))
+
+
+def write_pfm(path, width, height, channels, samples, little=True):
+    """samples: floats, top row first; stored bottom row first."""
+    per_row = width * channels
+    order = "<" if little else ">"
+    with open(path, "wb") as f:
+        f.write(b"%s\n%d %d\n%s\n" % (b"PF" if channels == 3 else b"Pf", width, height,
+                                      b"-1.0" if little else b"1.0"))
+        for r in range(height - 1, -1, -1):
+            f.write(struct.pack(order + "%df" % per_row, *samples[r * per_row:(r + 1) * per_row]))
+
+
+def read_pfm(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    parts = data.split(maxsplit=4)
+    channels = 3 if parts[0] == b"PF" else 1
+    width, height, scale = int(parts[1]), int(parts[2]), float(parts[3])
+    body = data[len(data) - width * height * channels * 4:]
+    values = struct.unpack(("<" if scale < 0 else ">") + "%df" % (width * height * channels), body)
+    per_row = width * channels
+    rows = [values[r * per_row:(r + 1) * per_row] for r in range(height)]
+    return width, height, channels, [v for row in reversed(rows) for v in row]
+
+
+def read_png(path):
+    """Through netpbm when present; returns width, height, channels, bits, samples / maxval."""
+    bits = open(path, "rb").read()[24]
+    pnm = subprocess.run(["pngtopnm", path], capture_output=True, check=True).stdout
+    magic, width, height, maxval, body = pnm.split(maxsplit=4)
+    channels = 3 if magic == b"P6" else 1
+    width, height, maxval = int(width), int(height), int(maxval)
+    count = width * height * channels
+    body = body[len(body) - count * (1 if maxval < 256 else 2):]
+    values = body if maxval < 256 else struct.unpack(">%dH" % count, body)
+    return width, height, channels, bits, [v / maxval for v in values]
+
+
+def value_channel(samples, channels):
+    if channels == 1:
+        return list(samples)
+    return [max(samples[i:i + 3]) for i in range(0, len(samples), 3)]
+
+
+def synthetic_photo(width, height):
+    """Smooth light falling off to one side, a dark shadowed block, a bright
+    window and fine texture: the kind of scene the tool is for."""
+    samples = []
+    for r in range(height):
+        for c in range(width):
+            light = 0.15 + 0.8 * c / (width - 1)
+            if height // 3 < r < 2 * height // 3 and c < width // 2:
+                light *= 0.25
+            texture = 0.85 + 0.15 * (((r // 3) + (c // 3)) % 2)
+            v = min(1.0, light * texture)
+            samples.extend((round(255 * v), round(200 * v), round(160 * v)))
+    return samples
+
+
+def judge_lift(v_before, v_after, label):
+    """The pixels ranked by their value: the dark tones (20 to 40 % of the way
+    up; below that a photo is mostly true black) must gain clearly, and much
+    more than the brightest 5 %, which must not lose."""
+    ranked = sorted(range(len(v_before)), key=lambda i: v_before[i])
+    count = len(ranked)
+    dark = ranked[count // 5:2 * count // 5]
+    bright = ranked[count - count // 20:]
+    mean = lambda idx, v: sum(v[i] for i in idx) / len(idx)
+    dark_gain = mean(dark, v_after) - mean(dark, v_before)
+    bright_gain = mean(bright, v_after) - mean(bright, v_before)
+    print("%sdark tones %.3f -> %.3f, highlights %.3f -> %.3f"
+          % (label, mean(dark, v_before), mean(dark, v_after), mean(bright, v_before),
+             mean(bright, v_after)))
+    check(dark_gain > 0.05, "%sthe shadows are lifted (by %.3f)" % (label, dark_gain))
+    check(dark_gain > 2 * bright_gain, "%sthe shadows gain more than the highlights" % label)
+    check(bright_gain > -0.02, "%sthe highlights are kept (%.3f)" % (label, bright_gain))
+
+
+# ---- cases --------------------------------------------------------------------
+
+def case_usage():
+    rc, out, _ = run("--help")
+    check(rc == 0 and "Usage: gladewick" in out, "--help prints the usage")
+    rc, _, err = run()
+    check(rc == 2 and err.startswith("gladewick: "), "no arguments: exit 2 with a message")
+    write_png(os.path.join(WORK, "in.png"), 2, 2, 1, 8, [0, 80, 160, 255])
+    source = os.path.join(WORK, "in.png")
+    target = os.path.join(WORK, "out.png")
+    for args, word in [(["--amount", "101"], "--amount"), (["--amount", "x"], "--amount"),
+                       (["--fill-light", "-5"], "--fill-light"), (["--radius", "-1"], "--radius"),
+                       (["--thermal", "-1"], "--thermal"), (["--epsilon", "0"], "--epsilon"),
+                       (["--bounds", "1,0"], "--bounds"), (["--bounds", "garbage"], "--bounds"),
+                       (["--out-range", "0.9,0.1"], "--out-range"), (["--frobnicate"], "--frobnicate"),
+                       (["--depth", "7"], "--depth")]:
+        rc, _, err = run(source, "-o", target, *args)
+        check(rc == 2 and word in err, "%s is refused with exit 2 and named (%d: %s)"
+              % (" ".join(args), rc, err.strip()))
+    rc, _, err = run(source, "-o", os.path.join(WORK, "out.tif"))
+    check(rc == 2 and ".png or .pfm" in err, "an unknown output extension is refused")
+    rc, _, err = run(source)
+    check(rc == 2 and "-o" in err, "a missing output is refused")
+    check(not os.path.exists(target), "nothing is written after a usage error")
+
+
+def case_files():
+    target = os.path.join(WORK, "out.png")
+    with open(target, "wb") as f:
+        f.write(b"keep me")
+    bad = []
+    bad.append((os.path.join(WORK, "missing.png"), "cannot open"))
+    path = os.path.join(WORK, "text.png")
+    with open(path, "w") as f:
+        f.write("not an image\n")
+    bad.append((path, "unsupported file format"))
+    path = os.path.join(WORK, "huge.pfm")
+    with open(path, "wb") as f:
+        f.write(b"PF\n2000000 2000000\n-1.0\n" + b"\0" * 64)
+    bad.append((path, "too large"))
+    path = os.path.join(WORK, "cut.pfm")
+    write_pfm(path, 4, 4, 1, [0.5] * 16)
+    with open(path, "r+b") as f:
+        f.truncate(os.path.getsize(path) - 4)
+    bad.append((path, "truncated"))
+    path = os.path.join(WORK, "alpha.png")
+    write_png(path, 2, 1, 4, 8, [10, 20, 30, 255, 40, 50, 60, 0])
+    bad.append((path, "alpha"))
+    path = os.path.join(WORK, "nan.pfm")
+    write_pfm(path, 2, 1, 1, [0.5, float("nan")])
+    bad.append((path, "finite"))
+    for source, word in bad:
+        rc, _, err = run(source, "-o", target)
+        check(rc == 1 and word in err and source in err,
+              "%s is refused with exit 1, naming the file (%d: %s)"
+              % (os.path.basename(source), rc, err.strip()))
+    check(open(target, "rb").read() == b"keep me", "a failed run leaves the old output alone")
+    good = os.path.join(WORK, "good.png")
+    write_png(good, 2, 2, 1, 8, [0, 80, 160, 255])
+    rc, _, err = run(good, "-o", os.path.join(WORK, "no", "out.png"))
+    check(rc == 1 and "cannot create" in err, "an unwritable output is an error (%s)" % err.strip())
+    leftovers = [n for n in os.listdir(WORK) if ".partial" in n]
+    check(not leftovers, "no partial files are left behind: %s" % leftovers)
+
+
+def case_tiny():
+    for width, height, channels in [(1, 1, 1), (1, 1, 3), (1, 7, 3), (9, 1, 1), (2, 2, 3)]:
+        count = width * height * channels
+        source = os.path.join(WORK, "tiny.png")
+        write_png(source, width, height, channels, 8, [(37 * i) % 256 for i in range(count)])
+        for name in ("tiny-out.png", "tiny-out.pfm"):
+            target = os.path.join(WORK, name)
+            rc, _, err = run(source, "-o", target, "-q")
+            check(rc == 0, "%dx%dx%d to %s runs (%s)" % (width, height, channels, name, err.strip()))
+            if rc != 0:
+                continue
+            if name.endswith(".pfm"):
+                w, h, c, samples = read_pfm(target)
+            else:
+                w, h, c, _, samples = read_png(target)
+            check((w, h, c) == (width, height, channels),
+                  "%s keeps the size %dx%dx%d" % (name, width, height, channels))
+            check(all(0.0 <= v <= 1.0 for v in samples), "%s stays within [0, 1]" % name)
+    # A constant image has no range to stretch: it comes back as it went in.
+    source = os.path.join(WORK, "flat.pfm")
+    write_pfm(source, 3, 2, 3, [0.25] * 18)
+    rc, _, _ = run(source, "-o", os.path.join(WORK, "flat-out.pfm"))
+    check(rc == 0 and read_pfm(os.path.join(WORK, "flat-out.pfm"))[3] == [0.25] * 18,
+          "a constant image is returned unchanged")
+
+
+def case_photo():
+    source = PHOTO
+    if not os.path.exists(source):
+        print("no sample photo; using a synthetic one")
+        source = os.path.join(WORK, "synthetic.png")
+        write_png(source, 320, 240, 3, 8, synthetic_photo(320, 240))
+    out_png = os.path.join(WORK, "photo-out.png")
+    out_pfm = os.path.join(WORK, "photo-out.pfm")
+    rc, _, err = run(source, "-o", out_png, "-q")
+    check(rc == 0, "the photo is processed (%s)" % err.strip())
+    rc2, _, _ = run(source, "-o", out_pfm, "-q")
+    if rc != 0 or rc2 != 0:
+        return
+    width, height, channels, bits, before = read_png(source)
+    w, h, c, out_bits, after = read_png(out_png)
+    check((w, h, c, out_bits) == (width, height, channels, bits), "the output keeps size and depth")
+    _, _, _, floats = read_pfm(out_pfm)
+    check(all(round(255 * min(max(v, 0.0), 1.0)) / 255 == a for v, a in zip(floats, after)),
+          "the PNG holds the PFM's samples rounded to 8 bits")
+
+    v_before = value_channel(before, channels)
+    v_after = value_channel(after, channels)
+    judge_lift(v_before, v_after, "")
+
+    rc, _, _ = run(source, "-o", os.path.join(WORK, "again.png"), "-q")
+    check(rc == 0 and open(os.path.join(WORK, "again.png"), "rb").read()
+          == open(out_png, "rb").read(), "a second run gives the same bytes")
+
+    # 16-bit grey input gives 16-bit output and the same picture.
+    grey = [round(65535 * v) for v in v_before]
+    source16 = os.path.join(WORK, "grey16.png")
+    write_png(source16, width, height, 1, 16, grey)
+    out16 = os.path.join(WORK, "grey16-out.png")
+    rc, _, err = run(source16, "-o", out16, "--speed", "-q")
+    check(rc == 0, "16-bit grey in fast mode runs (%s)" % err.strip())
+    if rc == 0:
+        _, _, c16, bits16, after16 = read_png(out16)
+        check((c16, bits16) == (1, 16), "16-bit grey comes back as 16-bit grey")
+        judge_lift(v_before, after16, "fast mode, 16-bit grey: ")
+
+
+def case_interrupt():
+    width, height = 3000, 2000
+    source = os.path.join(WORK, "big.pfm")
+    row = array.array("f", [0.1 + 0.8 * c / width for c in range(width)])
+    with open(source, "wb") as f:
+        f.write(b"Pf\n%d %d\n%s\n" % (width, height, b"-1.0" if sys.byteorder == "little" else b"1.0"))
+        for _ in range(height):
+            row.tofile(f)
+    target = os.path.join(WORK, "big-out.pfm")
+    proc = subprocess.Popen([TOOL, source, "-o", target], stderr=subprocess.PIPE, text=True)
+    time.sleep(1.0)
+    if proc.poll() is not None:
+        print("the run ended before it could be interrupted")
+        sys.exit(77)
+    proc.send_signal(signal.SIGINT)
+    _, err = proc.communicate(timeout=120)
+    check(proc.returncode == 130 and "interrupted" in err,
+          "an interrupt stops the run (%d: %s)" % (proc.returncode, err.strip()))
+    check(not os.path.exists(target), "an interrupted run writes nothing")
+
+
+if __name__ == "__main__":
+    TOOL, WORK, CASE = sys.argv[1], sys.argv[2], sys.argv[3]
+    WORK = os.path.join(WORK, CASE)
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    globals()["case_" + CASE]()
+    if failures:
+        sys.exit(1)
+    shutil.rmtree(WORK, ignore_errors=True)
+    print("ok")
