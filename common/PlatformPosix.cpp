@@ -1,4 +1,9 @@
 // PlatformPosix.cpp - POSIX bodies of the platform services.
+
+// 64-bit file offsets on 32-bit systems too: the temporary files of paged grids
+// can pass 2 GB.
+#define _FILE_OFFSET_BITS 64
+
 #include "Platform.h"
 
 #include <cerrno>
