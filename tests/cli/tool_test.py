@@ -2,7 +2,7 @@
 """Runs the gladewick tool as a user would and checks what it does.
 
 Usage: tool_test.py GLADEWICK WORKDIR CASE
-CASE is one of: usage, files, tiny, photo, interrupt. Exit 0 on success,
+CASE is one of: usage, files, tiny, floats, photo, interrupt. Exit 0 on success,
 1 on failure, 77 when the case cannot be judged on this machine.
 Test images are written by the small PNG and PFM writers below, and results
 are read through netpbm's pngtopnm where available, so the tool's own readers
@@ -227,6 +227,40 @@ def case_tiny():
     rc, _, _ = run(source, "-o", os.path.join(WORK, "flat-out.pfm"))
     check(rc == 0 and read_pfm(os.path.join(WORK, "flat-out.pfm"))[3] == [0.25] * 18,
           "a constant image is returned unchanged")
+
+
+def case_floats():
+    # Float input may hold a red whose hue lies a hair below 0; it must come
+    # back red, not turned magenta by a hue that wrapped round to a full turn.
+    source = os.path.join(WORK, "red.pfm")
+    pixels = [(1.0, 0.0, 1e-7), (0.6, 0.0, 1e-8), (0.05, 0.05, 0.05), (0.9, 0.9, 0.9),
+              (0.3, 0.2, 0.1), (1.0, 0.0, 0.0)]
+    write_pfm(source, 3, 2, 3, [v for p in pixels for v in p])
+    target = os.path.join(WORK, "red-out.pfm")
+    rc, _, err = run(source, "-o", target)
+    check(rc == 0, "float input runs (%s)" % err.strip())
+    if rc == 0:
+        out = read_pfm(target)[3]
+        for k in (0, 1, 5):
+            r, g, b = out[3 * k:3 * k + 3]
+            check(r > 0.3 and b < 0.2 * r and g < 0.2 * r,
+                  "red pixel %d stays red: %.3f %.3f %.3f" % (k, r, g, b))
+    # Bounds given on the command line stretch [LO, HI] onto [0, 1]: a float
+    # image scaled by 1000 with --bounds 0,1000 gives what the unscaled one gives
+    # with --bounds 0,1 up to rounding.
+    scaled = os.path.join(WORK, "scaled.pfm")
+    plain = os.path.join(WORK, "plain.pfm")
+    values = [(r * 7 + c * 3) % 11 / 10.0 for r in range(6) for c in range(5)]
+    write_pfm(plain, 5, 6, 1, values)
+    write_pfm(scaled, 5, 6, 1, [1000.0 * v for v in values], little=False)
+    rc1, _, _ = run(plain, "-o", os.path.join(WORK, "p-out.pfm"), "--bounds", "0,1")
+    rc2, _, _ = run(scaled, "-o", os.path.join(WORK, "s-out.pfm"), "--bounds", "0,1000")
+    check(rc1 == 0 and rc2 == 0, "runs with fixed bounds")
+    if rc1 == 0 and rc2 == 0:
+        a = read_pfm(os.path.join(WORK, "p-out.pfm"))[3]
+        b = read_pfm(os.path.join(WORK, "s-out.pfm"))[3]
+        check(max(abs(x - y) for x, y in zip(a, b)) < 1e-3,
+              "fixed bounds normalise big-endian float input like [0, 1] input")
 
 
 def case_photo():
