@@ -64,35 +64,54 @@ std::string SystemMessage(DWORD nError)
     return text.empty() ? "system error " + std::to_string(nError) : text;
 }
 
+std::string Utf8(const wchar_t* pText)
+{
+    const int nBytes = WideCharToMultiByte(CP_UTF8, 0, pText, -1, nullptr, 0, nullptr, nullptr);
+    if (nBytes <= 1) {
+        return std::string();
+    }
+    std::string text(static_cast<std::size_t>(nBytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, pText, -1, text.data(), nBytes, nullptr, nullptr);
+    text.pop_back(); // the terminating zero
+    return text;
+}
+
 } // namespace
 
 std::FILE* OpenTemporaryFile(std::string& reason)
 {
-    const std::string dir = TempDirectory();
-    char name[MAX_PATH + 1] = {};
-    // GetTempFileNameA creates the file under a unique name; it is then reopened
-    // delete-on-close, so the name goes with the last handle.
-    if (GetTempFileNameA(dir.c_str(), "gwp", 0, name) == 0) {
-        reason = "cannot create a file in \"" + dir + "\": " + SystemMessage(GetLastError());
+    // Wide calls: a user profile folder whose name the ANSI code page cannot
+    // spell must still work.
+    wchar_t dir[MAX_PATH + 1] = {};
+    const DWORD nLength = GetTempPathW(MAX_PATH + 1, dir);
+    if (nLength == 0 || nLength > MAX_PATH) {
+        reason = "cannot find the temporary folder: " + SystemMessage(GetLastError());
         return nullptr;
     }
-    const HANDLE hFile = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+    // GetTempFileNameW creates the file under a unique name; it is then reopened
+    // delete-on-close, so the name goes with the last handle.
+    wchar_t name[MAX_PATH + 1] = {};
+    if (GetTempFileNameW(dir, L"gwp", 0, name) == 0) {
+        reason = "cannot create a file in \"" + Utf8(dir) + "\": " + SystemMessage(GetLastError());
+        return nullptr;
+    }
+    const HANDLE hFile = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                      CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                      nullptr);
     if (hFile == INVALID_HANDLE_VALUE) {
-        reason = "cannot open \"" + std::string(name) + "\": " + SystemMessage(GetLastError());
-        DeleteFileA(name);
+        reason = "cannot open \"" + Utf8(name) + "\": " + SystemMessage(GetLastError());
+        DeleteFileW(name);
         return nullptr;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), _O_RDWR | _O_BINARY);
     if (fd < 0) {
-        reason = "cannot open a stream on \"" + std::string(name) + "\"";
+        reason = "cannot open a stream on \"" + Utf8(name) + "\"";
         CloseHandle(hFile);
         return nullptr;
     }
     std::FILE* pFile = _fdopen(fd, "w+b");
     if (pFile == nullptr) {
-        reason = "cannot open a stream on \"" + std::string(name) + "\"";
+        reason = "cannot open a stream on \"" + Utf8(name) + "\"";
         _close(fd); // closes the handle, which deletes the file
         return nullptr;
     }

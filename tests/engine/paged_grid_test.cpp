@@ -493,3 +493,25 @@ TEST(PagedGridFileTest, RowsBeyondFourGigabytesKeepTheirValues)
     EXPECT_EQ(grid.GetRow(134217)[nCols - 1], 0.0f); // the row before: never written
 }
 #endif
+
+#ifdef _WIN32
+// A temporary folder whose name the ANSI code page cannot spell (a user profile
+// with such a name is common) must work as well.
+TEST(PagedGridFileTest, TemporaryFolderWithAWideName)
+{
+    CScratchFolder folder;
+    const fs::path wide = folder.Path() / L"gw-\u96EA\u03A9";
+    fs::create_directories(wide);
+    const wchar_t* pOld = _wgetenv(L"TMP");
+    const std::wstring old = pOld != nullptr ? pOld : L"";
+    _wputenv_s(L"TMP", wide.c_str());
+    {
+        CPagedGrid grid(6, 6);
+        grid.Fill(5.0f);
+        EXPECT_EQ(grid.GetRow(0)[3], 5.0f);
+        EXPECT_EQ(std::distance(fs::directory_iterator(wide), fs::directory_iterator()), 1);
+    }
+    _wputenv_s(L"TMP", old.c_str());
+    EXPECT_EQ(std::distance(fs::directory_iterator(wide), fs::directory_iterator()), 0);
+}
+#endif
