@@ -25,7 +25,7 @@ constexpr int kExitInterrupted = 130;
 
 int Fail(int nStatus, const std::string& message)
 {
-    FinishProgressBar();
+    FinishProgressBar(false);
     std::fprintf(stderr, "gladewick: %s\n", message.c_str());
     if (nStatus == kExitUsage) {
         std::fprintf(stderr, "Try 'gladewick --help' for more information.\n");
@@ -97,7 +97,7 @@ int Main(int argc, const char* const* argv)
     catch (const std::exception& error) {
         return Fail(kExitFailure, std::string("the engine failed: ") + error.what());
     }
-    FinishProgressBar();
+    FinishProgressBar(true);
 
     try {
         WriteImage(options.m_output, image, nPngBits);

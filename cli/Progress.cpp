@@ -67,10 +67,10 @@ int ReportProgressToTerminal(int nPercent)
 
 
 
-void FinishProgressBar()
+void FinishProgressBar(bool bCompleted)
 {
     if (gBar.pStream != nullptr && gBar.bDrawn) {
-        if (gInterrupted == 0) {
+        if (bCompleted) {
             Draw(100);
         }
         std::fputc('\n', gBar.pStream);

@@ -17,8 +17,8 @@ void StartProgressBar(bool bEnable, std::FILE* pStream = stderr);
 /// once an interrupt has arrived, else 1.
 int ReportProgressToTerminal(int nPercent);
 
-/// Ends the bar's line, if one was drawn.
-void FinishProgressBar();
+/// Ends the bar's line, if one was drawn; a completed run shows 100 % first.
+void FinishProgressBar(bool bCompleted);
 
 /// From now on SIGINT and SIGTERM request a stop instead of ending the process.
 void InstallInterruptHandler();
