@@ -50,6 +50,7 @@ void CheckEngineMemory(const FloatImage& image)
 
 int Main(int argc, const char* const* argv)
 {
+    InstallInterruptHandler();
     Options options;
     try {
         options = ParseArguments(argc - 1, argv + 1);
@@ -69,7 +70,6 @@ int Main(int argc, const char* const* argv)
         return 0;
     }
 
-    InstallInterruptHandler();
     FloatImage image;
     try {
         image = ReadImage(options.m_input);
