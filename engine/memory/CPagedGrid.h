@@ -124,7 +124,6 @@ private:
         void operator()(std::FILE* pFile) const noexcept { std::fclose(pFile); }
     };
 
-    int FindSlot(int r) const noexcept;
     void WriteRow(int r, const float* pRow);
     void LoadRow(int r, float* pRow);
     void ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut);
