@@ -54,7 +54,11 @@ public:
     std::int64_t Number(const char* what, std::int64_t nMax)
     {
         SkipSpace();
-        if (AtEnd() || m_bytes[m_nPos] < '0' || m_bytes[m_nPos] > '9')
+        if (AtEnd())
+        {
+            Fail(std::string("the file is truncated (no ") + what + ")");
+        }
+        if (m_bytes[m_nPos] < '0' || m_bytes[m_nPos] > '9')
         {
             Fail(std::string("expected a number for the ") + what);
         }

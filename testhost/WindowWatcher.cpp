@@ -105,15 +105,37 @@ void Press(HWND hWnd, int nId)
                  reinterpret_cast<LPARAM>(GetDlgItem(hWnd, nId)));
 }
 
+// The button a press of Enter would choose: the visible default push button,
+// else the dialog's default identifier, else the first visible button. (Message
+// box templates may hold hidden buttons for the unused choices.)
 int DefaultButton(HWND hWnd)
 {
+    std::vector<HWND> children;
+    EnumChildWindows(hWnd, CollectChildren, reinterpret_cast<LPARAM>(&children));
+    int nFirst = 0;
+    for (HWND hChild : children)
+    {
+        if (_wcsicmp(ClassName(hChild).c_str(), L"Button") != 0 || !IsWindowVisible(hChild))
+        {
+            continue;
+        }
+        const LONG_PTR nType = GetWindowLongPtrW(hChild, GWL_STYLE) & BS_TYPEMASK;
+        if (nType == BS_DEFPUSHBUTTON)
+        {
+            return GetDlgCtrlID(hChild);
+        }
+        if (!nFirst && (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON))
+        {
+            nFirst = GetDlgCtrlID(hChild);
+        }
+    }
     DWORD_PTR nResult = 0;
     if (SendMessageTimeoutW(hWnd, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &nResult) &&
         HIWORD(nResult) == DC_HASDEFID)
     {
         return LOWORD(nResult);
     }
-    return GetDlgItem(hWnd, IDOK) ? IDOK : IDCANCEL;
+    return nFirst ? nFirst : IDCANCEL;
 }
 
 } // namespace
