@@ -92,7 +92,8 @@ void CImageEngine::SetFinalScaling(unsigned char bFinalScaling) noexcept
 bool CImageEngine::SetOutputRange(float fLow, float fHigh) noexcept
 {
     const bool bAutomatic = fLow == -1.0f;
-    const bool bValid = fLow >= 0.0f && fLow <= 1.0f && fHigh >= 0.0f && fHigh <= 1.0f && fLow < fHigh;
+    const bool bValid =
+        fLow >= 0.0f && fLow <= 1.0f && fHigh >= 0.0f && fHigh <= 1.0f && fLow < fHigh;
     if (!bAutomatic && !bValid)
         return false;
     m_fOutLow = fLow;

@@ -50,7 +50,8 @@ void CImageEngine::Normalize(std::uint64_t nFloats) noexcept
 
 void CImageEngine::ConvertToHsv() noexcept
 {
-    const std::uint64_t nPixels = static_cast<std::uint64_t>(m_nRows) * static_cast<std::uint64_t>(m_nCols);
+    const std::uint64_t nPixels =
+        static_cast<std::uint64_t>(m_nRows) * static_cast<std::uint64_t>(m_nCols);
     float* pPixel = m_pData;
     for (std::uint64_t i = 0; i < nPixels; ++i, pPixel += 3)
         RgbToHsv(pPixel[0], pPixel[1], pPixel[2], pPixel[0], pPixel[1], pPixel[2]);
@@ -160,7 +161,8 @@ void CImageEngine::PreSmooth()
     const CMatrix& smoothed = m_grids.Illumination();
     for (int r = 1; r <= m_nRows; ++r) {
         const float* pRow = smoothed.Row(r);
-        float* pPixel = m_pData + static_cast<std::ptrdiff_t>(r - 1) * m_nCols * m_nChannels + m_nValueChannel;
+        float* pPixel =
+            m_pData + static_cast<std::ptrdiff_t>(r - 1) * m_nCols * m_nChannels + m_nValueChannel;
         for (int c = 1; c <= m_nCols; ++c, pPixel += m_nChannels)
             *pPixel = pRow[c];
     }

@@ -108,7 +108,8 @@ void CImageEngine::CancelRun()
 
 
 
-void CImageEngine::CancelRun(std::chrono::milliseconds waitFor, std::chrono::milliseconds pauseAfter)
+void CImageEngine::CancelRun(std::chrono::milliseconds waitFor,
+                             std::chrono::milliseconds pauseAfter)
 {
     m_bAbort.store(true, std::memory_order_relaxed);
     if (m_bWorkerActive.load(std::memory_order_acquire)) {

@@ -38,7 +38,8 @@ void BlendRowGrey(float* pOut, const float* pIn, const float* pW, int nCols, flo
                   const PixelLayout& layout) noexcept
 {
     for (int c = 1; c <= nCols; ++c) {
-        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels + layout.nValue;
+        const std::ptrdiff_t i =
+            static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels + layout.nValue;
         pOut[i] = ScreenBlend(pIn[i], pW[c], fAmount);
     }
 }
@@ -61,11 +62,12 @@ void BlendRowColour(float* pOut, const float* pIn, float* pW, const float* pL, i
 }
 
 /// First pass of the stretch: the blend into the work grid, with its extremes.
-void BlendRowIntoWork(const float* pIn, float* pW, int nCols, float fAmount, const PixelLayout& layout,
-                      float& fMin, float& fMax) noexcept
+void BlendRowIntoWork(const float* pIn, float* pW, int nCols, float fAmount,
+                      const PixelLayout& layout, float& fMin, float& fMax) noexcept
 {
     for (int c = 1; c <= nCols; ++c) {
-        const float fValue = pIn[static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels + layout.nValue];
+        const float fValue =
+            pIn[static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels + layout.nValue];
         const float w = ScreenBlend(fValue, pW[c], fAmount);
         pW[c] = w;
         if (w <= fMin)
@@ -112,8 +114,8 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
     if (!m_bFinalScaling) {
         for (int r = 1; r <= nRows; ++r) {
             if (m_bHSV)
-                BlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r), nCols, m_fAmount,
-                               layout);
+                BlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r), nCols,
+                               m_fAmount, layout);
             else
                 BlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
             if (ReportProgress(fRowUnits))

@@ -66,7 +66,8 @@ int BinOf(float v, double dFactor) noexcept
 }
 
 /// Adds the samples of one row (columns 1, 1 + nStep, ... up to nCols).
-void HistogramRow(const float* pRow, int nCols, int nStep, double dFactor, Histogram& histogram) noexcept
+void HistogramRow(const float* pRow, int nCols, int nStep, double dFactor,
+                  Histogram& histogram) noexcept
 {
     for (int c = 1; c <= nCols; c += nStep)
         ++histogram[static_cast<std::size_t>(BinOf(pRow[c], dFactor))];

@@ -17,7 +17,8 @@ MatrixPtr AllocMatrix(int nRows, int nCols) noexcept
 {
     if (nRows <= 0 || nCols <= 0)
         return nullptr;
-    const std::uint64_t nCount = static_cast<std::uint64_t>(nRows) * static_cast<std::uint64_t>(nCols);
+    const std::uint64_t nCount =
+        static_cast<std::uint64_t>(nRows) * static_cast<std::uint64_t>(nCols);
     if (nCount > std::numeric_limits<std::size_t>::max() / sizeof(float))
         return nullptr;
 
@@ -37,6 +38,7 @@ MatrixPtr AllocMatrix(int nRows, int nCols) noexcept
 
 void CMatrix::Fill(float fValue) noexcept
 {
-    std::fill_n(m_pBlock.get(), static_cast<std::size_t>(m_nRows) * static_cast<std::size_t>(m_nCols),
-                fValue);
+    const std::size_t nCount =
+        static_cast<std::size_t>(m_nRows) * static_cast<std::size_t>(m_nCols);
+    std::fill_n(m_pBlock.get(), nCount, fValue);
 }

@@ -38,7 +38,8 @@ void ResetScript(int nStopAtCall)
 
 bool AllIn01(const std::vector<float>& values)
 {
-    return std::all_of(values.begin(), values.end(), [](float v) { return v >= 0.0f && v <= 1.0f; });
+    return std::all_of(values.begin(), values.end(),
+                       [](float v) { return v >= 0.0f && v <= 1.0f; });
 }
 
 } // namespace
@@ -103,7 +104,8 @@ TEST(ImageEngineTest, OutputRangeAcceptsAutomaticOrAnOrderedPairInsideTheUnitInt
     EXPECT_EQ(fHigh, 5.0f);
 
     ASSERT_TRUE(engine.SetOutputRange(0.1f, 0.9f));
-    const float refused[][2] = {{0.5f, 0.5f}, {0.6f, 0.4f}, {-0.5f, 0.5f}, {0.2f, 1.5f}, {NAN, 0.5f}};
+    const float refused[][2] = {
+        {0.5f, 0.5f}, {0.6f, 0.4f}, {-0.5f, 0.5f}, {0.2f, 1.5f}, {NAN, 0.5f}};
     for (const auto& pair : refused) {
         EXPECT_FALSE(engine.SetOutputRange(pair[0], pair[1])) << pair[0] << ", " << pair[1];
         engine.GetOutputRange(fLow, fHigh);
@@ -251,7 +253,8 @@ TEST(ImageEngineRunTest, TinyAndThinImagesRunToValidResults)
         for (int bColor : {0, 1}) {
             for (unsigned char bFast : {0, 1}) {
                 const int nChannels = bColor ? 3 : 1;
-                std::vector<float> pixels(static_cast<std::size_t>(size.nRows) * size.nCols * nChannels);
+                std::vector<float> pixels(static_cast<std::size_t>(size.nRows) * size.nCols *
+                                          nChannels);
                 for (std::size_t i = 0; i < pixels.size(); ++i)
                     pixels[i] = static_cast<float>((i * 37) % 11) / 10.0f;
                 CImageEngine engine(bColor, size.nRows, size.nCols, -2, nullptr);
@@ -259,7 +262,8 @@ TEST(ImageEngineRunTest, TinyAndThinImagesRunToValidResults)
                 engine.SetFinalScaling(1);
                 engine.Run(pixels.data(), 0.0f, 0.0f);
                 EXPECT_TRUE(AllIn01(pixels))
-                    << size.nRows << " x " << size.nCols << " colour " << bColor << " fast " << int(bFast);
+                    << size.nRows << " x " << size.nCols << " colour " << bColor
+                    << " fast " << int(bFast);
             }
         }
     }
@@ -287,8 +291,9 @@ TEST(ImageEngineRunTest, LiftsTheShadowsOfARealPhotoAndKeepsItsHighlights)
             // Brightness (max of R, G, B) of each pixel before and after, darkest first.
             std::vector<std::pair<float, float>> brightness;
             for (std::size_t i = 0; i < pixels.size(); i += 3)
-                brightness.emplace_back(std::max({photo.rgb[i], photo.rgb[i + 1], photo.rgb[i + 2]}),
-                                        std::max({pixels[i], pixels[i + 1], pixels[i + 2]}));
+                brightness.emplace_back(
+                    std::max({photo.rgb[i], photo.rgb[i + 1], photo.rgb[i + 2]}),
+                    std::max({pixels[i], pixels[i + 1], pixels[i + 2]}));
             std::sort(brightness.begin(), brightness.end());
             const std::size_t nTenth = brightness.size() / 10;
             double dDarkBefore = 0, dDarkAfter = 0, dBrightBefore = 0, dBrightAfter = 0;

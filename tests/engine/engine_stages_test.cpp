@@ -94,8 +94,9 @@ TEST(HsvToRgbTest, CasesFollowTheSextant)
 
 TEST(HsvToRgbTest, RoundTripReturnsTheColour)
 {
-    const Rgb colours[] = {{0.9f, 0.1f, 0.2f}, {0.2f, 0.7f, 0.3f}, {0.1f, 0.2f, 0.95f}, {0.5f, 0.5f, 0.1f},
-                           {0.05f, 0.6f, 0.6f}, {0.8f, 0.3f, 0.8f}, {0.001f, 0.002f, 0.003f}};
+    const Rgb colours[] = {{0.9f, 0.1f, 0.2f},  {0.2f, 0.7f, 0.3f}, {0.1f, 0.2f, 0.95f},
+                           {0.5f, 0.5f, 0.1f},  {0.05f, 0.6f, 0.6f}, {0.8f, 0.3f, 0.8f},
+                           {0.001f, 0.002f, 0.003f}};
     for (const Rgb& in : colours) {
         float h, s, v, r, g, b;
         CImageEngine::RgbToHsv(in.r, in.g, in.b, h, s, v);
@@ -114,7 +115,8 @@ TEST(SaturationCurveTest, PassesItsThreePointsAndLowersMidSaturationInTheDark)
     // Darkest illumination 0.008: b = 0.25 - 0.04 x 0.992.
     const float b = 0.25f - 0.04f * (1.0f - 0.008f);
     EXPECT_NEAR(CImageEngine::SaturationCurve(0.25f, 0.25f, b), 0.21032f, 1e-6f);
-    EXPECT_NEAR(CImageEngine::SaturationCurve(0.5f, 0.25f, b), 0.5f - 4.0f / 3.0f * 0.03968f, 1e-6f);
+    EXPECT_NEAR(CImageEngine::SaturationCurve(0.5f, 0.25f, b), 0.5f - 4.0f / 3.0f * 0.03968f,
+                1e-6f);
     EXPECT_EQ(CImageEngine::SaturationCurve(0.0f, 0.25f, b), 0.0f);
     EXPECT_NEAR(CImageEngine::SaturationCurve(1.0f, 0.25f, b), 1.0f, 1e-6f);
     // Results outside [0, 1] are clamped.
@@ -182,7 +184,8 @@ TEST(NormalizeRangeTest, StoredRangeIsAppliedWithoutEstimateAndRestoreKeepsIt)
     CImageEngine engine(0, 3, 3, -2, nullptr);
     ASSERT_TRUE(engine.SetOutputRange(0.2f, 0.204f));
     CMatrix& work = engine.Grids().Work();
-    FillInterior(work, 3, 3, [](int r, int c) { return 0.19f + 0.002f * static_cast<float>(r * 3 + c); });
+    FillInterior(work, 3, 3,
+                 [](int r, int c) { return 0.19f + 0.002f * static_cast<float>(r * 3 + c); });
     ASSERT_TRUE(engine.NormalizeRange(work, 3, 3, 0.0f, 1.0f, 0.005f, false));
     for (int r = 1; r <= 3; ++r)
         for (int c = 1; c <= 3; ++c) {
@@ -308,7 +311,8 @@ TEST(RecombineTest, FinalScalingStretchesOverTheFullRangeAndKeepsTheStoredRange)
     std::vector<float> pixels(kRows * kCols);
     for (int r = 0; r < kRows; ++r)
         for (int c = 0; c < kCols; ++c) {
-            pixels[r * kCols + c] = 0.1f + 0.5f * static_cast<float>(r * kCols + c) / (kRows * kCols);
+            pixels[r * kCols + c] =
+                0.1f + 0.5f * static_cast<float>(r * kCols + c) / (kRows * kCols);
             work.At(r + 1, c + 1) = 0.2f;
         }
     engine.Recombine(pixels.data(), pixels.data(), kRows, kCols, kCols);

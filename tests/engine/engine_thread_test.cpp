@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -155,4 +156,17 @@ TEST(ImageEngineThreadTest, AbandonedWorkerNeverOutlivesItsEngine)
     opener.join();
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(gnCalls.load(), nCallsAtDestruction);
+}
+
+TEST(ImageEngineThreadTest, WorkerFailureIsKeptForTheOwner)
+{
+    ResetGate();
+    CImageEngine engine(0, 4, 4, -2, nullptr);
+    // A run without a buffer fails inside the worker; the failure waits for the owner.
+    ASSERT_TRUE(engine.StartRun(nullptr, 0.0f, 0.0f));
+    ASSERT_TRUE(WaitIdle(engine));
+    std::exception_ptr pFailure = engine.TakeRunFailure();
+    ASSERT_NE(pFailure, nullptr);
+    EXPECT_THROW(std::rethrow_exception(pFailure), std::invalid_argument);
+    EXPECT_EQ(engine.TakeRunFailure(), nullptr);
 }

@@ -39,7 +39,8 @@ TEST(GridMemoryTest, LevelCountsAndExtentsFollowTheHalving)
         {1, 100, {3}, {102}},
         {2, 2, {3, 4}, {3, 4}},
         {480, 640, {3, 5, 9, 17, 32, 62, 122, 242, 482}, {4, 7, 12, 22, 42, 82, 162, 322, 642}},
-        {512, 512, {3, 4, 6, 10, 18, 34, 66, 130, 258, 514}, {3, 4, 6, 10, 18, 34, 66, 130, 258, 514}},
+        {512, 512, {3, 4, 6, 10, 18, 34, 66, 130, 258, 514},
+         {3, 4, 6, 10, 18, 34, 66, 130, 258, 514}},
     };
     for (const Case& test : cases) {
         CGridMemory grids;
@@ -61,7 +62,8 @@ TEST(GridMemoryTest, GridsHaveTheirLevelsShapesAndVerticalCouplingsAreTransposed
     for (int k = 1; k <= grids.Levels(); ++k) {
         const int nRows = grids.LevelRows(k);
         const int nCols = grids.LevelCols(k);
-        for (CMatrix* pGrid : {&grids.HorizontalCoupling(k), &grids.RightHandSide(k), &grids.Solution(k)}) {
+        for (CMatrix* pGrid :
+             {&grids.HorizontalCoupling(k), &grids.RightHandSide(k), &grids.Solution(k)}) {
             EXPECT_EQ(pGrid->Rows(), nRows);
             EXPECT_EQ(pGrid->Cols(), nCols);
         }
@@ -101,7 +103,8 @@ TEST(GridMemoryTest, BytesCountEveryMatrixAndLineVectorAndReleaseReturnsToZero)
     ASSERT_TRUE(grids.AllocateGrids(100, 60, -2));
     std::uint64_t nExpected = 0;
     for (int k = 1; k <= grids.Levels(); ++k)
-        nExpected += 4ull * 4ull * static_cast<std::uint64_t>(grids.LevelRows(k)) * grids.LevelCols(k);
+        nExpected +=
+            4ull * 4ull * static_cast<std::uint64_t>(grids.LevelRows(k)) * grids.LevelCols(k);
     nExpected += 4ull * 102 * 62;   // work grid
     nExpected += 4ull * 4ull * 102; // line vectors
     EXPECT_EQ(grids.BytesHeld(), nExpected);
