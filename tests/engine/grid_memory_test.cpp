@@ -151,15 +151,3 @@ TEST(GridMemoryTest, NoBudgetMeansNoGridsUntilPagingExists)
     // The manager is usable again afterwards.
     EXPECT_TRUE(paged.AllocateGrids(10, 10, -2));
 }
-
-TEST(MatrixTest, AllocationRefusesImpossibleSizesWithoutThrowing)
-{
-    EXPECT_EQ(AllocMatrix(0, 5), nullptr);
-    EXPECT_EQ(AllocMatrix(5, -1), nullptr);
-    MatrixPtr pMatrix = AllocMatrix(3, 4);
-    ASSERT_NE(pMatrix, nullptr);
-    EXPECT_EQ(pMatrix->Bytes(), 48u);
-    pMatrix->At(2, 3) = 5.0f;
-    EXPECT_EQ(pMatrix->Data()[11], 5.0f);
-    EXPECT_EQ(pMatrix->Row(1) - pMatrix->Row(0), 4);
-}
