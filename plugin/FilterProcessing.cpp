@@ -13,6 +13,7 @@
 #include "Guard.h"
 #include "LogScope.h"
 #include "PluginGlobals.h"
+#include "engine/CImageEngine.h"
 #include "ui/FilterUI.h"
 
 namespace {
@@ -52,8 +53,7 @@ float RadiusFromFillLight(std::int32_t nFillLight) noexcept
 CFilter_Processing::CFilter_Processing()
     : m_fAmount(0.60f), m_nAmount(60), m_fRadius(0.0f), m_nFillLight(37), m_fThermal(0.40f),
       m_nThermal(40), m_fEpsilon(0.0001f), m_nEpsilon(100), m_fOutLow(-1.0f), m_fOutHigh(1.0f),
-      m_fInputMin(0.0f), m_fInputMax(0.0f), m_pEngine(nullptr), m_pPreviewEngine(nullptr),
-      m_pReferenceEngine(nullptr), m_bShowDialog(true), m_bAfterShown(true), m_bFastMode(false),
+      m_fInputMin(0.0f), m_fInputMax(0.0f), m_bShowDialog(true), m_bAfterShown(true), m_bFastMode(false),
       m_bFinalScaling(true), m_nProgress(0), m_nState(kStateIdle), m_nPreviewSamples(0),
       m_fPreviewZoom(0.0f)
 {
@@ -62,14 +62,15 @@ CFilter_Processing::CFilter_Processing()
 
 CFilter_Processing::~CFilter_Processing()
 {
-    // Members release the float arrays, the dialog object and the mask copy;
-    // the engines are made (and deleted) by the engine bridge.
     gw::plugin::GuardTruth(gw::plugin::kSiteDestruction, [&] {
         gw::plugin::InjectFailure("~CFilter_Processing");
         m_pImagePlanes.reset();
         m_pPreviewPlanes.reset();
         m_pPreviewSource.reset();
         m_pUI.reset();
+        m_pEngine.reset();
+        m_pPreviewEngine.reset();
+        m_pReferenceEngine.reset();
         m_image.Release();
         return true;
     });
@@ -134,6 +135,8 @@ OSErr CFilter_Processing::ContinueInGUI(OSErr nResult)
 {
     LogInfo("GUI");
     FilterRecord& record = *gFilterRecord;
+    // Nothing of an earlier invocation (its mask in particular) carries over.
+    m_image.Clear();
     if (record.inData != nullptr)
         m_image.SetDimensions(record.filterRect.right - record.filterRect.left,
                               record.filterRect.bottom - record.filterRect.top, record);
@@ -208,6 +211,7 @@ OSErr CFilter_Processing::DoFinish()
     gw::plugin::InjectFailure("DoFinish");
     ReadScriptingParameters();
     gStopRequested = 1;
-    // The engine bridge cancels a running whole-image run here (m_pEngine).
+    if (m_pEngine)
+        m_pEngine->CancelRun();
     return WriteScriptingParameters();
 }

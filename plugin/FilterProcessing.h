@@ -73,9 +73,9 @@ public:
     ImageBuffer m_image;
     float m_fInputMin;
     float m_fInputMax;
-    CImageEngine* m_pEngine;          ///< made by the engine bridge; null until then
-    CImageEngine* m_pPreviewEngine;   ///< made by the engine bridge; null until then
-    CImageEngine* m_pReferenceEngine; ///< made by the engine bridge; null until then
+    std::unique_ptr<CImageEngine> m_pEngine;          ///< the whole-image engine
+    std::unique_ptr<CImageEngine> m_pPreviewEngine;   ///< the engine of the preview
+    std::unique_ptr<CImageEngine> m_pReferenceEngine; ///< finds the output range at the reference zoom
     bool m_bShowDialog;
     bool m_bAfterShown;
     bool m_bFastMode;
@@ -93,6 +93,8 @@ private:
     OSErr ContinueWaiting();
     OSErr ContinueWriting(OSErr nResult);
     void CopySelectionMask();
+    bool ConvertSourceRows();
+    bool StartWholeImageRun();
 };
 
 /// Radius of the illumination from the Fill Light control (0 to 100).

@@ -11,6 +11,7 @@
 #include "LogScope.h"
 #include "MachineFault.h"
 #include "PluginGlobals.h"
+#include "engine/CImageEngine.h"
 #include "ui/FilterUI.h"
 
 HINSTANCE gPluginInstance = nullptr;
@@ -122,8 +123,12 @@ void OnProcessAttach(HINSTANCE hInstance) noexcept
 
 void OnProcessDetach() noexcept
 {
-    // The engine bridge adds "Plugin Processing complete\n" to the whole-image
-    // engine's ring and flushes it here, before the object goes.
+    if (gFilterProcessing != nullptr && gFilterProcessing->m_pEngine)
+    {
+        CDiagnosticLog& engineLog = gFilterProcessing->m_pEngine->Log();
+        engineLog.Write("Plugin Processing complete\n", kLogAll);
+        engineLog.FlushRing();
+    }
     delete gFilterProcessing;
     gFilterProcessing = nullptr;
     gPluginInstance = nullptr;

@@ -18,9 +18,9 @@ OSErr CFilter_UI::DoUI(bool /*bShow*/)
     CLogScope scope("DoUI");
     gw::plugin::InjectFailure("DoUI");
     // The dialog converts the image while it starts; with no dialog yet the
-    // conversion runs here and the dialog counts as accepted.
-    m_owner.InitializeImageEngine();
-    return noErr;
+    // conversion runs here and the dialog counts as accepted. A failed
+    // conversion ends the dialog as cancelled.
+    return m_owner.InitializeImageEngine() ? noErr : userCanceledErr;
 }
 
 OSErr CFilter_UI::DoAbout()

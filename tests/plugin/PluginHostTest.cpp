@@ -31,6 +31,20 @@ bool Equal(const Rect16& a, const Rect16& b)
     return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
 }
 
+/// Continues while the whole-image run is going (each call answers 0 and
+/// requests nothing new); true once the destination is requested.
+bool PollUntilDestinationRequested(CTestHost& host)
+{
+    for (int i = 0; i < 3000; ++i)
+    {
+        if (host.Call(filterSelectorContinue) != 0)
+            return false;
+        if (!IsEmpty(host.Record().outRect))
+            return true;
+    }
+    return false;
+}
+
 std::string Describe(const std::vector<DescriptorItem>& items)
 {
     std::string text;
@@ -83,7 +97,7 @@ TEST(SelectorTest, RgbRunWalksThroughDialogRunAndWriteBack)
 
     EXPECT_EQ(host.Call(filterSelectorContinue), 0); // dialog accepted, run started
     EXPECT_TRUE(IsEmpty(record.outRect));
-    EXPECT_EQ(host.Call(filterSelectorContinue), 0); // run finished: destination requested
+    ASSERT_TRUE(PollUntilDestinationRequested(host)); // run finished
     EXPECT_TRUE(Equal(record.outRect, record.filterRect));
     EXPECT_TRUE(Equal(record.inRect, record.filterRect));
     EXPECT_EQ(record.outLoPlane, 0);
@@ -112,8 +126,9 @@ TEST(SelectorTest, GreyAndDeepModesRunToTheEnd)
         EXPECT_EQ(host.Call(filterSelectorPrepare), 0) << c.nMode;
         EXPECT_EQ(host.Call(filterSelectorStart), 0) << c.nMode;
         EXPECT_EQ(host.Record().inHiPlane, c.nHiPlane) << c.nMode;
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(host.Call(filterSelectorContinue), 0) << c.nMode;
+        EXPECT_EQ(host.Call(filterSelectorContinue), 0) << c.nMode;
+        EXPECT_TRUE(PollUntilDestinationRequested(host)) << c.nMode;
+        EXPECT_EQ(host.Call(filterSelectorContinue), 0) << c.nMode;
         EXPECT_TRUE(IsEmpty(host.Record().inRect)) << c.nMode;
         EXPECT_EQ(host.Record().outHiPlane, c.nHiPlane) << c.nMode;
         EXPECT_EQ(host.Call(filterSelectorFinish), 0) << c.nMode;
@@ -161,6 +176,67 @@ TEST(SelectorTest, SelectionMaskIsRequestedAndReleased)
     EXPECT_TRUE(Equal(plain.Record().maskRect, Rect16{1, 1, 2, 2}));
     EXPECT_EQ(plain.RunFilter(), 0);
     EXPECT_TRUE(Equal(plain.Record().maskRect, Rect16{1, 1, 2, 2}));
+}
+
+TEST(WriteBackTest, UnselectedPixelsKeepTheSourceAndPaddingStaysUntouched)
+{
+    for (int16 nMode : {plugInModeGrayScale, plugInModeRGBColor, plugInModeGray16})
+    {
+        CTestHost host;
+        host.SetImage(nMode, 9, 6);
+        host.SetMask(9 + 5, [](int r, int c) -> std::uint8_t { return (r + c) % 2 ? 0 : 255; });
+        ASSERT_EQ(host.RunFilter(), 0) << nMode;
+        const FilterRecord& record = host.Record();
+        const int nPlanes = nMode == plugInModeRGBColor ? 3 : 1;
+        const int nBytes = nMode == plugInModeGray16 ? 2 : 1;
+        for (int r = 0; r < 6; ++r)
+        {
+            for (int b = 0; b < record.outRowBytes; ++b)
+            {
+                const std::size_t i = static_cast<std::size_t>(r) * record.outRowBytes + b;
+                const int c = b / (nPlanes * nBytes);
+                if (c >= 9)
+                {
+                    EXPECT_EQ(host.Destination()[i], 0) << "padding, mode " << nMode;
+                }
+                else if ((r + c) % 2)
+                {
+                    EXPECT_EQ(host.Destination()[i], host.Source()[i]) << "mode " << nMode;
+                }
+            }
+        }
+        if (nMode == plugInModeGray16)
+        {
+            const auto* pOut = reinterpret_cast<const std::uint16_t*>(host.Destination().data());
+            for (int r = 0; r < 6; ++r)
+                for (int c = 0; c < 9; ++c)
+                {
+                    if ((r + c) % 2 == 0)
+                    {
+                        EXPECT_LE(pOut[r * record.outRowBytes / 2 + c], 32640);
+                    }
+                }
+        }
+    }
+}
+
+TEST(WriteBackTest, LargerRunReportsProgressAndModuleServesAnotherImage)
+{
+    CTestHost host;
+    host.SetImage(plugInModeRGBColor, 300, 200);
+    ASSERT_EQ(host.RunFilter(), 0);
+    EXPECT_GE(host.ContinueCalls(), 3);
+    for (const auto& call : gw::test::gProgressCalls)
+    {
+        EXPECT_GE(call.first, 0);
+        EXPECT_LE(call.first, 99);
+        EXPECT_EQ(call.second, 100);
+    }
+    // The same loaded module, a second invocation on an image of another size.
+    host.SetImage(plugInModeGrayScale, 17, 11);
+    EXPECT_EQ(host.RunFilter(), 0);
+    EXPECT_TRUE(IsEmpty(host.Record().outRect));
+    EXPECT_TRUE(host.MessageBoxes().empty());
 }
 
 TEST(SelectorTest, MaskRowsShorterThanTheAreaAreRefused)
@@ -265,7 +341,8 @@ TEST(FailureTest, AllocationFailuresShowTheMemoryMessageOfTheirSite)
         {"DoContinue=memory", filterSelectorContinue, memFullErr, "003", "Gladewick Pro"},
         {"ProcessImage=memory", filterSelectorContinue, filterBadParameters, "004",
          "Gladewick Engine"},
-        {"InitializeImageEngine=memory", filterSelectorContinue, noErr, "005", "Gladewick Pro"},
+        {"InitializeImageEngine=memory", filterSelectorContinue, userCanceledErr, "005",
+         "Gladewick Pro"},
     };
     for (const auto& c : aCases)
     {

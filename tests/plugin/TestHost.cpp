@@ -280,7 +280,9 @@ void CTestHost::SetImage(int16 nImageMode, int16 nWidth, int16 nHeight)
     m_record.filterRect = {0, 0, nHeight, nWidth};
     m_record.imageSize = {nHeight, nWidth};
     const int32 nRowBytes = nWidth * 3 * 2 + 8; // padded rows
-    m_source.assign(static_cast<std::size_t>(nRowBytes) * nHeight, 0x40);
+    m_source.assign(static_cast<std::size_t>(nRowBytes) * nHeight, 0);
+    for (std::size_t i = 0; i < m_source.size(); ++i)
+        m_source[i] = static_cast<std::uint8_t>((i * 37) % 251);
     m_destination.assign(m_source.size(), 0);
     m_record.inData = m_source.data();
     m_record.inRowBytes = nRowBytes;
@@ -291,10 +293,13 @@ void CTestHost::SetImage(int16 nImageMode, int16 nWidth, int16 nHeight)
     m_record.maskData = nullptr;
 }
 
-void CTestHost::SetMask(int32 nRowBytes)
+void CTestHost::SetMask(int32 nRowBytes, std::uint8_t (*pfnValue)(int r, int c))
 {
     const int nHeight = m_record.filterRect.bottom - m_record.filterRect.top;
     m_mask.assign(static_cast<std::size_t>(nRowBytes) * nHeight, 255);
+    for (int r = 0; r < nHeight; ++r)
+        for (int c = 0; c < nRowBytes; ++c)
+            m_mask[static_cast<std::size_t>(r) * nRowBytes + c] = pfnValue != nullptr ? pfnValue(r, c) : 255;
     m_record.haveMask = 1;
     m_record.maskData = m_mask.data();
     m_record.maskRowBytes = nRowBytes;
@@ -327,7 +332,7 @@ int16 CTestHost::RunFilter()
     if (note(Call(filterSelectorParameters)) != 0 || note(Call(filterSelectorPrepare)) != 0 ||
         note(Call(filterSelectorStart)) != 0)
         return nFirst;
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 3000; ++i)
     {
         if (note(Call(filterSelectorContinue)) != 0)
             break;

@@ -62,10 +62,12 @@ public:
     /// Calls PluginMain with the filter record (or the about record for 0).
     int16 Call(int16 nSelector);
     /// Prepares an image area of the given mode: filterRect (0, 0, nHeight, nWidth),
-    /// source and destination buffers with padded rows, no selection.
+    /// source (a fixed pattern) and destination (zero) buffers with padded
+    /// rows, no selection.
     void SetImage(int16 nImageMode, int16 nWidth, int16 nHeight);
-    /// Adds a selection: mask rows of nRowBytes bytes, all 255.
-    void SetMask(int32 nRowBytes);
+    /// Adds a selection: mask rows of nRowBytes bytes, pfnValue(r, c) each
+    /// (all 255 without it).
+    void SetMask(int32 nRowBytes, std::uint8_t (*pfnValue)(int r, int c) = nullptr);
 
     /// Offers a descriptor for playback with the given play information.
     void OfferDescriptor(const std::vector<DescriptorItem>& items, int16 nPlayInfo);
@@ -79,11 +81,13 @@ public:
     void RefuseUIHooks() { m_bRefuseUIHooks = true; }
 
     /// Runs parameters, prepare, start, continue until the rectangles are empty
-    /// (at most 20 calls), finish. Returns the first non-zero result, or 0.
+    /// (at most 3000 calls), finish. Returns the first non-zero result, or 0.
     int16 RunFilter();
 
     FilterRecord& Record() { return m_record; }
     PIDescriptorParameters& Descriptors() { return m_descriptorParameters; }
+    const std::vector<std::uint8_t>& Source() const { return m_source; }
+    const std::vector<std::uint8_t>& Destination() const { return m_destination; }
     int ContinueCalls() const { return m_nContinueCalls; }
     int DisposedHandles() const { return m_nDisposed; }
     std::vector<std::string> AcquiredSuites() const { return m_acquired; }
