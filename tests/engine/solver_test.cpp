@@ -2,6 +2,7 @@
 // discrete system on tiny grids, on constant images, in fast and single-sweep modes, and with
 // stop requests.
 #include "CImageEngine.h"
+#include "TestImage.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,27 @@ TEST(SolverTest, OneFullMultigridPassApproachesTheDirectSolution)
         for (int r = 1; r <= t.nRows; ++r)
             for (int c = 1; c <= t.nCols; ++c)
                 ASSERT_TRUE(f.At(r, c) > 0.0f && f.At(r, c) < 1.0f) << r << ", " << c;
+    }
+}
+
+TEST(SolverTest, OneFullMultigridPassApproachesTheDirectSolutionOnARealPhoto)
+{
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const std::vector<float> img = testimage::GreenOf(photo);
+    for (float fRadius : {0.1f, 2.0f})
+    {
+        CImageEngine engine(0, photo.nRows, photo.nCols, -2, nullptr);
+        engine.SetRadius(fRadius);
+        std::vector<float> buf = img;
+        engine.SolveIllumination(buf.data(), photo.nRows, photo.nCols, photo.nCols, false);
+        const std::vector<double> x = DirectSolve(engine, img);
+        double fGuess = 0.0;
+        for (size_t i = 0; i < x.size(); ++i)
+            fGuess = std::max(fGuess, std::fabs(img[i] - x[i]));
+        const double fError = MaxInteriorDifference(engine.Grids().Illumination(), x, photo.nRows, photo.nCols);
+        EXPECT_LE(fError, 0.25 * fGuess) << "radius " << fRadius << ": " << fError << " vs " << fGuess;
+        EXPECT_EQ(buf, img); // the solver only reads the buffer
     }
 }
 
