@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Three registered hosts: the list the installer shows, the copies it makes,
+# then "Plugferry.exe remove" taking them away.
+# Usage: three-hosts.sh WINE_RUN PREFIX DRIVER_EXE PLUGFERRY_EXE ARTEFACT_DIR
+set -euo pipefail
+wine_run="$1"; prefix="$2"; driver="$3"; plugferry="$4"; artefacts="$5"
+
+run() { echo "\$ $*"; "$wine_run" "$prefix" "$@"; }
+
+# The first start of a prefix makes it; x86 programs cannot run here (77 = skipped).
+"$wine_run" "$prefix" "$driver" --help >/dev/null 2>&1 || { rc=$?; [[ $rc == 77 ]] && exit 77; }
+
+demo="$prefix/drive_c/gwdemo"
+rm -rf "$demo"
+mkdir -p "$demo/Product" "$demo/Photoshop CS2/Plug-Ins/Filters" "$demo/Paint Shop Pro 9/PlugIns" \
+         "$demo/Picture It 10/Plugins"
+echo "stand-in for the installed plug-in" > "$demo/Product/Gladewick-x64.8bf"
+
+for key in 'HKLM\SOFTWARE\Adobe' 'HKCU\SOFTWARE\Jasc' 'HKLM\SOFTWARE\Microsoft\Picture It!' \
+           'HKLM\SOFTWARE\Corvane Technologies'; do
+  "$wine_run" "$prefix" reg delete "$key" /f >/dev/null 2>&1 || true
+done
+# Wine draws captions itself (no window manager under Xvfb), for the screenshot.
+"$wine_run" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Pathname /d 'C:\gwdemo\Product\Gladewick-x64.8bf' /f
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Description /d 'Gladewick Pro' /f
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v 'Product Revision' /t REG_DWORD /d 8 /f
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Diagnostics /t REG_DWORD /d 0 /f
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Website /d 'https://example.invalid/' /f
+run reg add 'HKLM\SOFTWARE\Adobe\Photoshop\9.0\PluginPath' /ve /d 'C:\gwdemo\Photoshop CS2\Plug-Ins\' /f
+run reg add 'HKCU\SOFTWARE\Jasc\Paint Shop Pro 9\FileLocations\PlugIns\0' /v Dir /d 'C:\gwdemo\Paint Shop Pro 9\PlugIns' /f
+run reg add 'HKLM\SOFTWARE\Microsoft\Picture It!\10.0' /v PluginDir /d 'C:\gwdemo\Picture It 10\Plugins' /f
+
+run "$driver" --screenshot "$(printf 'Z:%s' "$artefacts/three-hosts.bmp" | tr / '\\')" --press ok "$plugferry"
+echo "\$ find gwdemo -name Gladewick.8bf"
+(cd "$prefix/drive_c" && find gwdemo -name Gladewick.8bf | sort)
+[[ $(cd "$demo" && find . -name Gladewick.8bf | wc -l) == 3 ]]
+cmp "$demo/Product/Gladewick-x64.8bf" "$demo/Paint Shop Pro 9/PlugIns/Gladewick.8bf"
+
+run "$driver" --press ok "$plugferry" remove
+echo "\$ find gwdemo -name Gladewick.8bf"
+(cd "$prefix/drive_c" && find gwdemo -name Gladewick.8bf | sort)
+[[ $(cd "$demo" && find . -name Gladewick.8bf | wc -l) == 0 ]]
+echo "three hosts: copied and removed"
