@@ -633,6 +633,13 @@ int CFilterSession::Run()
         m_pModule = std::make_unique<CPluginModule>(m_options.plugin);
         m_pEntry = FindFilterEntry(*m_pModule, &m_fici);
     }
+    catch (const std::bad_alloc&)
+    {
+        const std::string text = "not enough memory to hold the image \"" + m_options.input + "\"";
+        std::fprintf(stderr, "gwhost: %s\n", text.c_str());
+        m_trace.Write("hosterror " + Quote(text));
+        return kExitHostError;
+    }
     catch (const std::exception& e)
     {
         std::fprintf(stderr, "gwhost: %s\n", e.what());

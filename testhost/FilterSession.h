@@ -50,6 +50,7 @@ enum ExitCode : int
     kExitHostError = 1,        ///< bad arguments or files, module not usable
     kExitPluginViolation = 2,  ///< the plug-in broke the protocol (bad request, overrun, bad handle)
     kExitTimeout = 3,
+    kExitCrash = 4,            ///< an exception nobody handled (reported, then the process ends)
 };
 
 /// Runs "apply"; returns an ExitCode. Reports on stdout, stderr and the trace.

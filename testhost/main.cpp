@@ -47,7 +47,8 @@ void Usage()
         "  --dialog-delay MS     how long such a dialog stays open first (default 300)\n"
         "  --timeout S           end the process after S seconds (default 600, 0 = none)\n"
         "exit status: 0 ran (plug-in results printed as \"result SELECTOR CODE\"),\n"
-        "             1 host error, 2 the plug-in broke the protocol, 3 time limit\n",
+        "             1 host error, 2 the plug-in broke the protocol, 3 time limit,\n"
+        "             4 unhandled exception in the process\n",
         stderr);
 }
 
@@ -243,6 +244,26 @@ int RunAbout(const CommandLine& line, CTrace& trace)
     return kExitOk;
 }
 
+CTrace* gCrashTrace = nullptr;
+
+// A fault the plug-in does not handle itself ends gwhost with a report instead
+// of a debugger or error window, which would hang an unattended run.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* pInfo)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "unhandled exception 0x%08lX at %p; gwhost ends the process",
+                  static_cast<unsigned long>(pInfo->ExceptionRecord->ExceptionCode),
+                  pInfo->ExceptionRecord->ExceptionAddress);
+    std::fprintf(stderr, "gwhost: %s\n", text);
+    std::fflush(stderr);
+    if (gCrashTrace)
+    {
+        gCrashTrace->Write("hosterror " + Quote(text));
+    }
+    TerminateProcess(GetCurrentProcess(), kExitCrash);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 int Main(const std::vector<std::string>& args)
 {
     CommandLine line;
@@ -257,6 +278,9 @@ int Main(const std::vector<std::string>& args)
         return kExitHostError;
     }
     CTrace trace;
+    gCrashTrace = &trace;
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(ReportCrash);
     try
     {
         if (!line.trace.empty())
