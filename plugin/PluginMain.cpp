@@ -121,7 +121,10 @@ void OnProcessAttach(HINSTANCE hInstance) noexcept
     }
 }
 
-void OnProcessDetach() noexcept
+/// bProcessEnding: the whole process is ending (rather than the module being
+/// unloaded); its other threads are already gone, possibly in the middle of a
+/// heap call, so nothing is freed then: the system reclaims it all.
+void OnProcessDetach(bool bProcessEnding) noexcept
 {
     if (gFilterProcessing != nullptr && gFilterProcessing->m_pEngine)
     {
@@ -129,7 +132,8 @@ void OnProcessDetach() noexcept
         engineLog.Write("Plugin Processing complete\n", kLogAll);
         engineLog.FlushRing();
     }
-    delete gFilterProcessing;
+    if (!bProcessEnding)
+        delete gFilterProcessing;
     gFilterProcessing = nullptr;
     gPluginInstance = nullptr;
     gw::plugin::RemoveMachineFaultHandler();
@@ -150,7 +154,7 @@ extern "C" void PluginMain(int16 nSelector, void* pRecord, intptr_t* /*pData*/, 
         *pResult = nResult;
 }
 
-BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD nReason, LPVOID /*pReserved*/)
+BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD nReason, LPVOID pReserved)
 {
     switch (nReason)
     {
@@ -158,7 +162,7 @@ BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD nReason, LPVOID /*pReserved*/)
         OnProcessAttach(hInstance);
         break;
     case DLL_PROCESS_DETACH:
-        OnProcessDetach();
+        OnProcessDetach(pReserved != nullptr);
         break;
     default:
         break;
