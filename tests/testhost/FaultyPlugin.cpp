@@ -9,6 +9,7 @@
 //   crash    read through a null pointer
 //   msgbox   show a message box, then finish normally
 //   hang     never return from the first continue call
+//   services use the UI hooks suite (cursors), displayPixels and progressProc
 #include "hostapi/HostApi.h"
 
 #include <windows.h>
@@ -76,6 +77,43 @@ void Process(FilterRecord& rec, const std::string& fault)
     }
 }
 
+void UseServices(FilterRecord& rec)
+{
+    const void* pSuite = nullptr;
+    if (rec.sSPBasic && rec.sSPBasic->AcquireSuite(kPSUIHooksSuiteName, kPSUIHooksSuiteVersion1, &pSuite) == 0)
+    {
+        const auto* pHooks = static_cast<const PSUIHooksSuite1*>(pSuite);
+        pHooks->SetCursor(kPICursorHand);
+        pHooks->SetCursor("No Such Cursor");
+        rec.sSPBasic->ReleaseSuite(kPSUIHooksSuiteName, kPSUIHooksSuiteVersion1);
+    }
+    if (rec.displayPixels)
+    {
+        uint8 pixels[12];
+        for (int i = 0; i < 12; ++i)
+        {
+            pixels[i] = static_cast<uint8>(i * 20);
+        }
+        PSPixelMap map{};
+        map.version = 1;
+        map.bounds = VRect{0, 0, 2, 2};
+        map.imageMode = plugInModeRGBColor;
+        map.rowBytes = 6;
+        map.colBytes = 3;
+        map.planeBytes = 1;
+        map.baseAddr = pixels;
+        const VRect rect{0, 0, 2, 2};
+        HDC hDC = CreateCompatibleDC(nullptr);
+        rec.displayPixels(&map, &rect, 5, 7, hDC);
+        rec.displayPixels(&map, &rect, 5, 7, nullptr);
+        DeleteDC(hDC);
+    }
+    if (rec.progressProc)
+    {
+        rec.progressProc(50, 100);
+    }
+}
+
 int16 Continue(FilterRecord& rec)
 {
     const std::string fault = Fault();
@@ -103,6 +141,10 @@ int16 Continue(FilterRecord& rec)
     if (fault == "leak" && rec.handleProcs)
     {
         rec.handleProcs->newProc(10);
+    }
+    if (fault == "services")
+    {
+        UseServices(rec);
     }
     if (rec.inData && rec.outData)
     {

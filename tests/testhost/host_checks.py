@@ -74,6 +74,27 @@ run = run_fault("msgbox", s.path("c8.ppm"), s.path("msgbox.ppm"))
 s.check("msgbox \"Faulty\" \"Exception caught.\\nCode 042.\"" in run.trace, "the message box is read", run)
 s.check("Code 042." in run.stderr, "and reported on standard error", run)
 
+# Services: cursors through the UI hooks suite, displayPixels painted into a
+# memory device context, progress.
+checksum = 2166136261
+for byte in range(0, 240, 20):
+    checksum = ((checksum ^ byte) * 16777619) & 0xFFFFFFFF
+run = run_fault("services", s.path("c8.ppm"), s.path("services.ppm"))
+for line in ["suite acquire \"Photoshop UIHooks Suite for Plug-ins\" 1 result 0",
+             "cursor \"Photoshop Cursor Hand\" result 0",
+             "cursor \"No Such Cursor\" result %d" % 0x21637572,
+             "suite release \"Photoshop UIHooks Suite for Plug-ins\" 1 result 0",
+             "displayPixels 0 0 2 2 mode 3 rowbytes 6 colbytes 3 planebytes 1 at 5 7 checksum %08X" % checksum,
+             "displayPixels refused missing-argument",
+             "progress 50 100"]:
+    s.check(line in run.trace, "services: trace holds " + line, run)
+run = run_fault("services", s.path("c8.ppm"), s.path("services2.ppm"), "--no-uihooks", "--no-display",
+                "--no-progress")
+s.check("suite acquire \"Photoshop UIHooks Suite for Plug-ins\" 1 result %d" % 0x53214664 in run.trace,
+        "a host without the UI hooks suite answers 'S!Fd'", run)
+s.check(not run.records("cursor") and not run.records("displayPixels") and not run.records("progress"),
+        "withheld services are not called", run)
+
 run = run_fault("hang", s.path("c8.ppm"), s.path("hang.ppm"), "--timeout", "5", expect_exit=3)
 s.check(any("time limit" in line for line in run.records("hosterror")), "a hanging plug-in is ended", run)
 s.finish()
