@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -338,6 +340,45 @@ TEST_F(InstallerTest, CancellingTheFolderBrowserChangesNothing)
     Sleep(500);
     EXPECT_TRUE(run.IsRunning());
     EXPECT_TRUE(gwtest::ReadDialog(hDlg).list.empty());
+}
+
+TEST_F(InstallerTest, FolderChosenInTheBrowserJoinsTheList)
+{
+    gwtest::SetProductLocation(m_source);
+    CProgramRun run(PlugferryExe(), "");
+    const HWND hDlg = run.WaitForDialog();
+    ASSERT_NE(hDlg, nullptr);
+    const HWND hList = GetDlgItem(hDlg, 1000);
+    EXPECT_EQ(SendMessageA(hList, LB_GETHORIZONTALEXTENT, 0, 0), 0);
+
+    // The browser opens on the desktop; a person takes it as it is.
+    ASSERT_TRUE(gwtest::ClickButton(hDlg, 1002));
+    const HWND hBrowser = run.WaitForOtherWindow();
+    ASSERT_NE(hBrowser, nullptr);
+    Sleep(500);
+    ASSERT_TRUE(gwtest::ClickButton(hBrowser, IDOK));
+    char szDesktop[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, szDesktop), S_OK);
+    for (int i = 0; i < 40 && gwtest::ReadDialog(hDlg).list.empty(); ++i) {
+        Sleep(100);
+    }
+    EXPECT_EQ(gwtest::ReadDialog(hDlg).list, (std::vector<std::string>{szDesktop}));
+    // Wide enough to scroll to the end of the new entry.
+    EXPECT_GT(SendMessageA(hList, LB_GETHORIZONTALEXTENT, 0, 0), 0);
+}
+
+TEST_F(InstallerTest, MinimisedDialogKeepsRunning)
+{
+    gwtest::SetProductLocation(m_source);
+    CProgramRun run(PlugferryExe(), "");
+    const HWND hDlg = run.WaitForDialog();
+    ASSERT_NE(hDlg, nullptr);
+    ShowWindow(hDlg, SW_MINIMIZE);
+    for (int i = 0; i < 40 && !IsIconic(hDlg); ++i) {
+        Sleep(100);
+    }
+    EXPECT_TRUE(IsIconic(hDlg));
+    EXPECT_TRUE(run.IsRunning());
 }
 
 } // namespace

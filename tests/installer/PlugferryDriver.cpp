@@ -46,7 +46,9 @@ bool ParseOptions(int argc, char** argv, Options& options)
     if (i >= argc) {
         return false;
     }
-    options.exe = argv[i++];
+    // A path of the machine running Wine is given its drive Z: name.
+    options.exe = argv[i][0] == '/' ? gwtest::WindowsPath(argv[i]) : std::string(argv[i]);
+    ++i;
     for (; i < argc; ++i) {
         if (!options.args.empty()) {
             options.args += ' ';

@@ -5,7 +5,7 @@
 set -euo pipefail
 wine_run="$1"; prefix="$2"; driver="$3"; plugferry="$4"; artefacts="$5"
 
-run() { echo "\$ $*"; "$wine_run" "$prefix" "$@"; }
+run() { printf '$'; printf ' %q' "$@"; printf '\n'; "$wine_run" "$prefix" "$@"; }
 
 # The first start of a prefix makes it; x86 programs cannot run here (77 = skipped).
 "$wine_run" "$prefix" "$driver" --help >/dev/null 2>&1 || { rc=$?; [[ $rc == 77 ]] && exit 77; }
