@@ -7,9 +7,39 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
+#include "ImageBuffer.h"
 #include "hostapi/HostApi.h"
 
 class CFilter_Processing;
+
+/// What changed since the last preview; 0 means everything (a new preview).
+enum : std::uint32_t
+{
+    UPDATE_ZOOM = 0x01,
+    UPDATE_PAN = 0x02,
+    UPDATE_FILL_LIGHT = 0x04,
+    UPDATE_AMOUNT = 0x08,
+    UPDATE_EPSILON = 0x10,
+    UPDATE_THERMAL = 0x20,
+    UPDATE_SPEED = 0x40,
+    UPDATE_AUTOSCALE = 0x80
+};
+
+static_assert(sizeof(POINT{}.x) == 4 && sizeof(RECT{}.left) == 4, "geometry is 32-bit signed");
+
+/// Width of a rectangle whose right edge is inclusive.
+constexpr std::int32_t XSize(const RECT& rect) noexcept
+{
+    return rect.right - rect.left + 1;
+}
+
+/// Height of a rectangle whose bottom edge is inclusive.
+constexpr std::int32_t YSize(const RECT& rect) noexcept
+{
+    return rect.bottom - rect.top + 1;
+}
 
 class CFilter_UI
 {
@@ -25,7 +55,21 @@ public:
     /// Shows the about box; always 0.
     virtual OSErr DoAbout();
 
-    HWND m_hWnd = nullptr; ///< the dialog's window while it is open
+    // Preview geometry. Rectangles are in dialog client coordinates with
+    // inclusive right and bottom edges (see XSize, YSize).
+    HWND m_hWnd = nullptr;      ///< the dialog's window while it is open
+    float m_fZoom = 0.0f;         ///< display pixels per image pixel
+    float m_fPreviousZoom = 0.0f; ///< the zoom before the last zoom step
+    float m_fFitZoom = 0.0f;      ///< the zoom at which the whole area fits; the smallest allowed
+    POINT m_ptOrigin{};           ///< image column (x) and row (y) at the preview's top left
+    RECT m_rectMaxPreview{};      ///< the largest area the preview may take
+    RECT m_rectPreview{};         ///< the area the preview takes now
+    RECT m_rectOldPreview{};      ///< the area before the last recomputation
+    /// The pixels shown: 8-bit, m_nPlanes bytes a pixel, rows of m_nWidth
+    /// pixels one after another; m_nWidth and m_nHeight are the size shown.
+    ImageBuffer m_previewBuffer;
+    std::uint8_t m_bAnimate = 1; ///< the Animate check box
+    // Whether "A&fter" is selected is the owner's m_bAfterShown.
 
 private:
     CFilter_Processing& m_owner;
