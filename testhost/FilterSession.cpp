@@ -144,6 +144,7 @@ private:
     Buffer m_maskBuffer;
     bool m_bStarted = false;
     bool m_bFailed = false;
+    bool m_bMaskRectNoted = false;
     int m_nViolations = 0;
 };
 
@@ -369,6 +370,12 @@ void CFilterSession::DeliverMask()
 {
     FilterRecord& rec = *m_pRecord;
     const Rect16& rect = rec.maskRect;
+    if (!rec.haveMask && !IsEmpty(rect) && !m_bMaskRectNoted)
+    {
+        // Harmless for the host, but a filter should not ask for a mask that does not exist.
+        m_trace.Write("maskRect " + RectText(rect) + " set without a selection");
+        m_bMaskRectNoted = true;
+    }
     if (!rec.haveMask || IsEmpty(rect))
     {
         m_maskBuffer.Release();
@@ -640,6 +647,13 @@ int CFilterSession::Run()
         m_trace.Write("hosterror " + Quote(text));
         return kExitHostError;
     }
+    catch (const std::length_error&)
+    {
+        const std::string text = "the image \"" + m_options.input + "\" is too large for this process";
+        std::fprintf(stderr, "gwhost: %s\n", text.c_str());
+        m_trace.Write("hosterror " + Quote(text));
+        return kExitHostError;
+    }
     catch (const std::exception& e)
     {
         std::fprintf(stderr, "gwhost: %s\n", e.what());
@@ -700,10 +714,13 @@ int CFilterSession::Run()
             Call(filterSelectorFinish);
         }
     }
-    catch (const std::bad_alloc&)
+    catch (const std::exception& e) // out of memory for the buffers, mostly
     {
-        std::fprintf(stderr, "gwhost: not enough memory for the image buffers\n");
-        m_trace.Write("hosterror \"not enough memory for the image buffers\"");
+        const std::string text = std::string("the run stopped: ") +
+                                 (dynamic_cast<const std::bad_alloc*>(&e) ? "not enough memory for the image buffers"
+                                                                          : e.what());
+        std::fprintf(stderr, "gwhost: %s\n", text.c_str());
+        m_trace.Write("hosterror " + Quote(text));
         return kExitHostError;
     }
     ReportDescriptor();
