@@ -238,6 +238,34 @@ TEST_F(InstallerTest, RemoveTreatsAMissingFileAsRemoved)
     EXPECT_EQ(gwtest::ReadTextFile(twice + "Other.8bf"), "kept");
 }
 
+TEST_F(InstallerTest, FailedDeleteIsReportedOnceAndTheDialogStays)
+{
+    gwtest::SetProductLocation(m_source);
+    const std::string plain = AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\plain"));
+    const std::string stuck = AddPhotoshop(HKEY_LOCAL_MACHINE, 9, gwtest::MakeFolder(m_scratch + "\\stuck"));
+    gwtest::WriteTextFile(Target(plain), kPluginBytes);
+    // A folder by the plug-in's name is not a file that can be deleted.
+    gwtest::MakeFolder(Target(stuck));
+
+    CProgramRun run(PlugferryExe(), "remove");
+    const HWND hDlg = run.WaitForDialog();
+    ASSERT_NE(hDlg, nullptr);
+    ASSERT_TRUE(gwtest::ClickButton(hDlg, IDOK));
+    const gwtest::MessageBoxView box = run.WaitForMessageBox();
+    ASSERT_NE(box.hWnd, nullptr);
+    EXPECT_EQ(box.caption, "Delete Failed");
+    EXPECT_EQ(box.text, "One or more delete operations failed. Please check file and directory "
+                        "permissions or delete the plugin file manually.");
+    ASSERT_TRUE(gwtest::Answer(box, IDOK));
+    EXPECT_FALSE(gwtest::FileExists(Target(plain)));
+    Sleep(500);
+    EXPECT_TRUE(run.IsRunning());
+    ASSERT_TRUE(gwtest::ClickButton(hDlg, IDCANCEL));
+    DWORD nExitCode = 0;
+    ASSERT_TRUE(run.WaitForExit(10000, &nExitCode));
+    EXPECT_EQ(nExitCode, 1u);
+}
+
 TEST_F(InstallerTest, OnlyTheWholeArgumentRemoveSelectsRemoveMode)
 {
     gwtest::SetProductLocation(m_source);
