@@ -114,6 +114,7 @@ private:
     void CheckBuffers();
     void Commit();
     void ReportDescriptor();
+    void FinishAfterFailure();
     void Violation(const std::string& text);
 
     const ApplyOptions& m_options;
@@ -599,6 +600,19 @@ bool CFilterSession::RunSequence()
     return !bCancelled;
 }
 
+// A run the host stops itself still gets its finish call once start succeeded.
+void CFilterSession::FinishAfterFailure()
+{
+    m_in.Release();
+    m_out.Release();
+    m_maskBuffer.Release();
+    m_pRecord->inData = m_pRecord->outData = m_pRecord->maskData = nullptr;
+    if (m_bStarted && m_options.sequence.empty())
+    {
+        Call(filterSelectorFinish);
+    }
+}
+
 void CFilterSession::ReportDescriptor()
 {
     if (!m_options.bDescriptors)
@@ -705,14 +719,7 @@ int CFilterSession::Run()
     catch (const ProtocolViolation& e)
     {
         Violation(e.what());
-        if (m_bStarted && m_options.sequence.empty())
-        {
-            m_in.Release();
-            m_out.Release();
-            m_maskBuffer.Release();
-            m_pRecord->inData = m_pRecord->outData = m_pRecord->maskData = nullptr;
-            Call(filterSelectorFinish);
-        }
+        FinishAfterFailure();
     }
     catch (const std::exception& e) // out of memory for the buffers, mostly
     {
@@ -721,6 +728,7 @@ int CFilterSession::Run()
                                                                           : e.what());
         std::fprintf(stderr, "gwhost: %s\n", text.c_str());
         m_trace.Write("hosterror " + Quote(text));
+        FinishAfterFailure();
         return kExitHostError;
     }
     ReportDescriptor();

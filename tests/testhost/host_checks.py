@@ -66,6 +66,8 @@ for fault, status, needle in faults:
     run = run_fault(fault, s.path("c8.ppm"), out, expect_exit=status)
     s.check(any(needle in line for line in run.records("hosterror")), fault + ": reported as " + needle, run)
     s.check(not os.path.exists(out), fault + ": no output written", run)
+    if status == 2:
+        s.check(run.selectors()[-1:] == [5], fault + ": the host still calls finish", run)
 
 run = run_fault("leak", s.path("c8.ppm"), s.path("leak.ppm"))
 s.check("handles live 1" in run.trace, "a handle left behind is counted", run)
