@@ -43,12 +43,18 @@ BOOL CALLBACK EnumName(HMODULE hModule, LPCWSTR pType, LPWSTR pName, LONG_PTR lP
 
 } // namespace
 
-CPluginModule::CPluginModule(const std::string& path)
+CPluginModule::CPluginModule(const std::string& path, bool bDataFallback)
 {
     // Our own message boxes are not wanted when a dependent DLL is missing.
     const UINT nOldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     m_hModule = LoadLibraryW(Wide(path).c_str());
     const DWORD nError = GetLastError();
+    if (!m_hModule && nError == ERROR_BAD_EXE_FORMAT && bDataFallback)
+    {
+        m_hModule = LoadLibraryExW(Wide(path).c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        m_bDataOnly = m_hModule != nullptr;
+    }
     SetErrorMode(nOldMode);
     if (!m_hModule)
     {
@@ -79,6 +85,10 @@ std::vector<ModuleResource> CPluginModule::Resources(const char* type) const
 
 PluginEntryProc CPluginModule::EntryPoint(const std::string& name) const
 {
+    if (m_bDataOnly)
+    {
+        throw PluginLoadError("the module is built for another architecture; this host cannot call it");
+    }
     FARPROC pProc = GetProcAddress(static_cast<HMODULE>(m_hModule), name.c_str());
     if (!pProc)
     {

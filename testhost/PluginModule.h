@@ -28,8 +28,10 @@ struct ModuleResource
 class CPluginModule
 {
 public:
-    /// LoadLibrary (the module's attach code runs). Throws PluginLoadError.
-    explicit CPluginModule(const std::string& path);
+    /// LoadLibrary (the module's attach code runs). With bDataFallback a module
+    /// of the other architecture is mapped as data instead, so its resources can
+    /// still be read (IsDataOnly() then answers true). Throws PluginLoadError.
+    explicit CPluginModule(const std::string& path, bool bDataFallback = false);
     CPluginModule(const CPluginModule&) = delete;
     CPluginModule& operator=(const CPluginModule&) = delete;
     /// FreeLibrary (the module's detach code runs).
@@ -41,11 +43,15 @@ public:
     /// The exported function of this name; throws PluginLoadError when absent.
     PluginEntryProc EntryPoint(const std::string& name) const;
 
+    /// The module was mapped as data: resources only, no code ran, no entry point.
+    bool IsDataOnly() const noexcept { return m_bDataOnly; }
+
     /// True for a 64-bit build of this host (which loads only 64-bit modules).
     static constexpr bool Is64Bit() noexcept { return sizeof(void*) == 8; }
 
 private:
     void* m_hModule = nullptr;
+    bool m_bDataOnly = false;
 };
 
 } // namespace gw::host

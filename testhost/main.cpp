@@ -178,19 +178,37 @@ CommandLine Parse(const std::vector<std::string>& args)
     return line;
 }
 
+bool GetProcAddressOk(const CPluginModule& module, const std::string& name)
+{
+    try
+    {
+        return module.EntryPoint(name) != nullptr;
+    }
+    catch (const PluginLoadError&)
+    {
+        return false;
+    }
+}
+
 int RunInfo(const CommandLine& line, CTrace& trace)
 {
-    CPluginModule module(line.apply.plugin);
+    // A module of the other architecture is read as data: its resources can
+    // still be checked, its code cannot run here.
+    CPluginModule module(line.apply.plugin, true);
+    auto emit = [&](const std::string& text) {
+        std::printf("%s\n", text.c_str());
+        trace.Write(text);
+    };
+    if (module.IsDataOnly())
+    {
+        emit(std::string("module mapped as data: built for another architecture than this ") +
+             (CPluginModule::Is64Bit() ? "x64" : "x86") + " host");
+    }
     const auto pipls = module.Resources("PIPL");
     if (pipls.empty())
     {
         throw PluginLoadError("the module has no PIPL resource; it is not a filter plug-in");
     }
-    auto emit = [&](const std::string& text) {
-        std::printf("%s\n", text.c_str());
-        trace.Write(text);
-    };
-    std::vector<std::int16_t> aeteIds;
     for (const auto& resource : pipls)
     {
         emit("resource PIPL " + resource.name + " language " + std::to_string(resource.nLanguage) + " size " +
@@ -200,9 +218,20 @@ int RunInfo(const CommandLine& line, CTrace& trace)
         {
             emit(text);
         }
-        const std::string entry = EntryPointName(pipl, CPluginModule::Is64Bit());
-        emit("entry " + (entry.empty() ? std::string("none") : Quote(entry)) +
-             (entry.empty() ? "" : (module.EntryPoint(entry) ? " exported" : "")));
+        for (const bool b64Bit : {false, true})
+        {
+            const std::string entry = EntryPointName(pipl, b64Bit);
+            if (entry.empty())
+            {
+                continue;
+            }
+            std::string state = "not callable by this host";
+            if (b64Bit == CPluginModule::Is64Bit() && !module.IsDataOnly())
+            {
+                state = GetProcAddressOk(module, entry) ? "exported" : "missing";
+            }
+            emit(std::string("entry ") + (b64Bit ? "'8664' " : "'wx86' ") + Quote(entry) + " " + state);
+        }
     }
     for (const auto& resource : module.Resources("AETE"))
     {

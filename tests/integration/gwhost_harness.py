@@ -22,6 +22,7 @@ class Scenario:
         parser = argparse.ArgumentParser(description=description)
         for name in ("wine-run", "prefix", "gwhost", "plugin", "workdir"):
             parser.add_argument("--" + name, required=True)
+        parser.add_argument("--other-plugin", help="the plug-in built for the other architecture, if any")
         self.args = parser.parse_args()
         os.makedirs(self.args.workdir, exist_ok=True)
         self.failures = []

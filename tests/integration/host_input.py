@@ -26,6 +26,12 @@ with open(s.path("huge.ppm"), "wb") as f:
 refused("huge header, little data", ["apply", plugin, s.path("huge.ppm"), s.path("o.ppm")], "truncated")
 write_netpbm(s.path("wide.pgm"), 40000, 1, 1, 255, [7] * 40000)
 refused("wider than 32767", ["apply", plugin, s.path("wide.pgm"), s.path("o.pgm")], "32767")
+# The largest side the 16-bit rectangles address is accepted.
+write_netpbm(s.path("widest.pgm"), 32767, 2, 1, 255, [i % 251 for i in range(32767 * 2)])
+run = s.gwhost("apply", plugin, s.path("widest.pgm"), s.path("widest_out.pgm"), "--no-dialog")
+s.check(all(code == 0 for _, code in run.results()) and run.selectors()[-1:] == [5],
+        "a 32767-pixel-wide image runs through every selector", run)
+s.check("request in 0 0 2 32767 planes 0 0 rowbytes 32780" in run.trace, "the whole width is requested", run)
 refused("a module that is no plug-in", ["info", s.path("text.ppm")], "cannot load")
 refused("unknown option", ["apply", plugin, s.path("wide.pgm"), s.path("o.pgm"), "--frobnicate"], "unknown option")
 s.finish()
