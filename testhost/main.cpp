@@ -318,12 +318,13 @@ int Main(const std::vector<std::string>& args)
         }
         trace.Write("host " + std::string(CPluginModule::Is64Bit() ? "x64" : "x86") + " command " + line.command +
                     " plugin " + Quote(line.apply.plugin));
+        // The watcher outlives every call into the module that may show a window
+        // (its attach code included).
+        CWindowWatcher watcher(trace, line.dialogAction, line.nDialogDelayMs, line.nTimeoutSeconds);
         if (line.command == "info")
         {
             return RunInfo(line, trace);
         }
-        // The watcher outlives every call into the plug-in that may show a window.
-        CWindowWatcher watcher(trace, line.dialogAction, line.nDialogDelayMs, line.nTimeoutSeconds);
         return line.command == "about" ? RunAbout(line, trace) : RunApply(line.apply, trace);
     }
     catch (const std::exception& e)
