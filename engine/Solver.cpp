@@ -9,6 +9,7 @@
 #include "CImageEngine.h"
 #include "EngineError.h"
 #include "KernelsCoupling.h"
+#include "KernelsFast.h"
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
 #include "KernelsTransfer.h"
@@ -90,6 +91,11 @@ void CImageEngine::RunMultigrid(bool bSingleSweep)
         throw gw::EngineError(gw::EngineError::Kind::TooManyLevels);
     if (nLevels == 0 || !m_grids.HasGrids())
         return;
+    if (gw::CParallelKernels* pKernels = FastKernels())
+    {
+        RunMultigridFast(*pKernels, bSingleSweep);
+        return;
+    }
 
     const gw::CouplingParams params{m_fRadius, m_fThermal, m_fEpsilon};
     const gw::ProgressHook progress{

@@ -1,0 +1,409 @@
+// KernelsFast.cpp - parallel and vectorised kernels with the straightforward kernels' bits.
+#include "KernelsFast.h"
+
+#include "KernelsCoupling.h"
+#include "KernelsGrid.h"
+#include "KernelsRelax.h"
+#include "KernelsTransfer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace gw {
+
+namespace {
+
+// The lane helpers below are always inlined, so the ABI of passing a wide vector by value,
+// which GCC warns about for code built without AVX, never applies.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// Lines solved together; the vector type holds one float of each.
+constexpr int kLanes = 8;
+typedef float LaneFloats __attribute__((vector_size(kLanes * sizeof(float))));
+typedef int LaneInts __attribute__((vector_size(kLanes * sizeof(int))));
+
+// Rows below this per thread are not worth waking the workers for.
+constexpr int kMinRowsPerPart = 16;
+
+// Scratch vectors of one thread, each kLanes x (longest line) floats, interleaved by lane:
+// element k of lane j is at [k * kLanes + j].
+enum LaneArray { kSub, kSuper, kDiag, kRhs, kFactor, kSol, kLaneArrays };
+
+float SweepWeight(int nLevel, int nLevels) noexcept
+{
+    float fWeight = 8.0f / static_cast<float>(2 * (nLevels + 1 - nLevel));
+    for (int k = nLevel; k < nLevels; ++k)
+        fWeight *= 0.25f;
+    return fWeight;
+}
+
+[[gnu::always_inline]] inline LaneFloats Load(const float* p) noexcept
+{
+    LaneFloats v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+[[gnu::always_inline]] inline void Store(float* p, LaneFloats v) noexcept
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The elimination of SolveTridiagonal on kLanes systems at once, each lane with exactly
+// the scalar operations and order. Answers false when any lane meets a zero pivot (the
+// solution is then not usable); the caller redoes those lines the straightforward way.
+[[gnu::always_inline]] inline bool SolveLanesImpl(float* const* pArrays, int n) noexcept
+{
+    const float* pA = pArrays[kSub];
+    const float* pC = pArrays[kSuper];
+    const float* pB = pArrays[kDiag];
+    const float* pD = pArrays[kRhs];
+    float* pG = pArrays[kFactor];
+    float* pX = pArrays[kSol];
+    const LaneFloats zero{};
+
+    LaneFloats beta = Load(pB);
+    LaneInts zeroPivot = beta == zero;
+    LaneFloats x = Load(pD) / beta;
+    Store(pX, x);
+    for (int j = 1; j < n; ++j) {
+        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(j) * kLanes;
+        const LaneFloats a = Load(pA + i);
+        const LaneFloats g = Load(pC + i - kLanes) / beta;
+        Store(pG + i, g);
+        beta = Load(pB + i) - a * g;
+        zeroPivot |= beta == zero;
+        x = (Load(pD + i) - a * x) / beta;
+        Store(pX + i, x);
+    }
+    for (int j = n - 2; j >= 0; --j) {
+        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(j) * kLanes;
+        x = Load(pX + i) - Load(pG + i + kLanes) * x;
+        Store(pX + i, x);
+    }
+    int nAny = 0;
+    for (int k = 0; k < kLanes; ++k)
+        nAny |= zeroPivot[k];
+    return nAny == 0;
+}
+
+bool SolveLanesBaseline(float* const* pArrays, int n) noexcept
+{
+    return SolveLanesImpl(pArrays, n);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx")]] bool SolveLanesAvx(float* const* pArrays, int n) noexcept
+{
+    return SolveLanesImpl(pArrays, n);
+}
+
+bool HasAvx() noexcept
+{
+    static const bool bAvx = __builtin_cpu_supports("avx") != 0;
+    return bAvx;
+}
+#endif
+
+bool SolveLanes(float* const* pArrays, int n) noexcept
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (HasAvx())
+        return SolveLanesAvx(pArrays, n);
+#endif
+    return SolveLanesBaseline(pArrays, n);
+}
+
+} // namespace
+
+
+
+CParallelKernels::CParallelKernels(int nThreads, int nMaxLine) : m_pool(nThreads), m_nMaxLine(nMaxLine < 1 ? 1 : nMaxLine)
+{
+    const std::size_t nFloats = static_cast<std::size_t>(kLaneArrays) * kLanes * static_cast<std::size_t>(m_nMaxLine);
+    m_scratch.resize(static_cast<std::size_t>(m_pool.Threads()));
+    for (auto& pBlock : m_scratch)
+        pBlock = std::make_unique<float[]>(nFloats);
+}
+
+
+
+void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels,
+                                        const CouplingParams& params, ProgressHook progress)
+{
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    const float fScaledRadius = ScaledRadius(params.fRadius, nLevel, nLevels);
+    float fUnit = 4.0f;
+    for (int k = nLevel; k < nLevels; ++k)
+        fUnit *= 0.25f;
+
+    ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
+        for (int r = nBegin + 1; r <= nEnd; ++r)
+            CouplingRow(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params, grids.bh.Row(r),
+                        grids.bv.Column(r));
+    });
+    for (int r = 1; r <= nr - 2; ++r) {
+        if (progress(fUnit / static_cast<float>(nr)))
+            return;
+    }
+
+    // Couplings into the ring, and from the last interior line towards it, vanish.
+    for (int k = 0; k < nr; ++k) {
+        grids.bv.At(0, k) = 0.0f;
+        grids.bv.At(nc - 1, k) = 0.0f;
+        grids.bh.At(k, 0) = 0.0f;
+        grids.bh.At(k, nc - 1) = 0.0f;
+        grids.bh.At(k, nc - 2) = 0.0f;
+    }
+    for (int k = 0; k < nc; ++k) {
+        grids.bv.At(k, 0) = 0.0f;
+        grids.bv.At(k, nr - 1) = 0.0f;
+        grids.bv.At(k, nr - 2) = 0.0f;
+        grids.bh.At(0, k) = 0.0f;
+        grids.bh.At(nr - 1, k) = 0.0f;
+    }
+}
+
+
+
+void CParallelKernels::RelaxPass(const LevelGrids& grids, bool bColumns, int nFirst)
+{
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    const int nLast = bColumns ? nc - 2 : nr - 2;
+    const int n = bColumns ? nr - 2 : nc - 2;
+    if (nLast < nFirst || n <= 0)
+        return;
+    const int nLines = (nLast - nFirst) / 2 + 1;
+    const int nGroups = (nLines + kLanes - 1) / kLanes;
+    const GridView& bh = grids.bh;
+    const GridView& bv = grids.bv;
+    const GridView& f = grids.f;
+    const GridView& u = grids.u;
+    const std::ptrdiff_t nLine = static_cast<std::ptrdiff_t>(kLanes) * m_nMaxLine;
+
+    // Work per group is about kLanes x n points; share once a part has a few thousand.
+    const int nMinGroups = std::max(1, 4096 / (kLanes * n));
+    m_pool.Run(nGroups, m_pool.PartsFor(nGroups, nMinGroups), [&](int nPart, int nBegin, int nEnd) {
+        float* pBlock = m_scratch[static_cast<std::size_t>(nPart)].get();
+        float* const arrays[kLaneArrays] = {pBlock, pBlock + nLine, pBlock + 2 * nLine, pBlock + 3 * nLine,
+                                            pBlock + 4 * nLine, pBlock + 5 * nLine};
+        float* pA = arrays[kSub];
+        float* pC = arrays[kSuper];
+        float* pB = arrays[kDiag];
+        float* pD = arrays[kRhs];
+        for (int nGroup = nBegin; nGroup < nEnd; ++nGroup) {
+            // The lines of this group; lanes past the last line repeat the first one.
+            int lines[kLanes];
+            const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
+            for (int j = 0; j < kLanes; ++j)
+                lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
+
+            if (bColumns) {
+                // Column c: the system of ColumnLineSystem, sub- and super-diagonal from row c of
+                // the transposed Bv.
+                for (int k = 0; k < n; ++k) {
+                    const int r = k + 1;
+                    const float* pBh = bh.Row(r);
+                    const float* pF = f.Row(r);
+                    const float* pU = u.Row(r);
+                    const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kLanes;
+                    for (int j = 0; j < kLanes; ++j) {
+                        const int c = lines[j];
+                        const float* pBvRow = bv.Row(c);
+                        const float fUpper = pBvRow[r - 1];
+                        const float fLower = pBvRow[r];
+                        pA[i + j] = fUpper;
+                        pC[i + j] = fLower;
+                        pB[i + j] = 1.0f - pBh[c] - pBh[c - 1] - fLower - fUpper;
+                        pD[i + j] = pF[c] - pBh[c] * pU[c + 1] - pBh[c - 1] * pU[c - 1];
+                    }
+                }
+            } else {
+                // Row r: the system of RowLineSystem, sub- and super-diagonal from row r of Bh.
+                for (int k = 0; k < n; ++k) {
+                    const int c = k + 1;
+                    const float* pBvRow = bv.Row(c);
+                    const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kLanes;
+                    for (int j = 0; j < kLanes; ++j) {
+                        const int r = lines[j];
+                        const float* pBh = bh.Row(r);
+                        const float fLeft = pBh[c - 1];
+                        const float fRight = pBh[c];
+                        pA[i + j] = fLeft;
+                        pC[i + j] = fRight;
+                        pB[i + j] = 1.0f - fRight - fLeft - pBvRow[r] - pBvRow[r - 1];
+                        pD[i + j] = f.Row(r)[c] - pBvRow[r - 1] * u.Row(r - 1)[c] - pBvRow[r] * u.Row(r + 1)[c];
+                    }
+                }
+            }
+
+            if (SolveLanes(arrays, n)) {
+                const float* pX = arrays[kSol];
+                if (bColumns) {
+                    for (int k = 0; k < n; ++k) {
+                        float* pU = u.Row(k + 1);
+                        for (int j = 0; j < nInGroup; ++j)
+                            pU[lines[j]] = pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
+                    }
+                } else {
+                    for (int j = 0; j < nInGroup; ++j) {
+                        float* pU = u.Row(lines[j]) + 1;
+                        for (int k = 0; k < n; ++k)
+                            pU[k] = pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
+                    }
+                }
+                continue;
+            }
+
+            // A zero pivot: the lines again one by one the straightforward way, which
+            // throws at the first failing one.
+            const LineVectors lv{arrays[kDiag], arrays[kRhs], arrays[kSol], arrays[kFactor]};
+            for (int j = 0; j < nInGroup; ++j) {
+                if (bColumns) {
+                    const int c = lines[j];
+                    const float* pBvRow = bv.Row(c);
+                    ColumnLineSystem(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvRow, f.ConstColumn(c),
+                                     u.ConstColumn(c - 1), u.ConstColumn(c + 1), n, lv.pDiag, lv.pRhs);
+                    SolveTridiagonal(pBvRow, lv.pDiag, pBvRow + 1, lv.pRhs, lv.pSol, lv.pFactor, n);
+                    const Line uCol = u.Column(c);
+                    for (int k = 0; k < n; ++k)
+                        uCol[k + 1] = lv.pSol[k];
+                } else {
+                    const int r = lines[j];
+                    const float* pBh = bh.Row(r);
+                    RowLineSystem(pBh, bv.ConstColumn(r - 1), bv.ConstColumn(r), f.Row(r), u.Row(r - 1),
+                                  u.Row(r + 1), n, lv.pDiag, lv.pRhs);
+                    SolveTridiagonal(pBh, lv.pDiag, pBh + 1, lv.pRhs, u.Row(r) + 1, lv.pFactor, n);
+                }
+            }
+        }
+    });
+}
+
+
+
+void CParallelKernels::RelaxLines(const LevelGrids& grids, int nLevel, int nLevels, ProgressHook progress)
+{
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    const float fWeight = SweepWeight(nLevel, nLevels);
+
+    const float fColumnUnits = fWeight / static_cast<float>(4 * nc);
+    for (int nFirst = 1; nFirst <= 2; ++nFirst) {
+        RelaxPass(grids, true, nFirst);
+        for (int c = nFirst; c <= nc - 2; c += 2) {
+            if (progress(fColumnUnits))
+                return;
+        }
+    }
+    const float fRowUnits = fWeight / static_cast<float>(4 * nr);
+    for (int nFirst = 1; nFirst <= 2; ++nFirst) {
+        RelaxPass(grids, false, nFirst);
+        for (int r = nFirst; r <= nr - 2; r += 2) {
+            if (progress(fRowUnits))
+                return;
+        }
+    }
+}
+
+
+
+void CParallelKernels::Residual(const GridView& work, const LevelGrids& grids)
+{
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    std::fill_n(work.Row(0), nc, 0.0f);
+    ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
+        for (int r = nBegin + 1; r <= nEnd; ++r)
+            ResidualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
+                        grids.bh.Row(r), grids.bv.ConstColumn(r - 1), grids.bv.ConstColumn(r), nc,
+                        work.Row(r));
+    });
+    std::fill_n(work.Row(nr - 1), nc, 0.0f);
+}
+
+
+
+void CParallelKernels::Restrict(const GridView& coarse, const GridView& fine)
+{
+    const int nr = coarse.nRows;
+    const bool bEvenFineRows = (fine.nRows % 2) == 0;
+    std::fill_n(coarse.Row(0), coarse.nCols, 0.0f);
+    ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
+        for (int i = nBegin + 1; i <= nEnd; ++i) {
+            const bool bOneSidedBottom = bEvenFineRows && i == nr - 2;
+            const float* pDown = bOneSidedBottom ? nullptr : fine.Row(2 * i + 1);
+            RestrictRow(fine.Row(2 * i - 1), fine.Row(2 * i), pDown, bOneSidedBottom, fine.nCols,
+                        coarse.Row(i), coarse.nCols);
+        }
+    });
+    std::fill_n(coarse.Row(nr - 1), coarse.nCols, 0.0f);
+}
+
+
+
+namespace {
+
+void ProlongOneRow(const GridView& fine, const GridView& coarse, int r) noexcept
+{
+    int iUp = -1;
+    int iDown = -1;
+    ProlongRowSources(r, fine.nRows, &iUp, &iDown);
+    if (iUp < 0)
+        std::fill_n(fine.Row(r), fine.nCols, 0.0f);
+    else
+        ProlongRow(coarse.Row(iUp), iDown < 0 ? nullptr : coarse.Row(iDown), coarse.nCols, fine.Row(r),
+                   fine.nCols);
+}
+
+} // namespace
+
+
+
+void CParallelKernels::Prolong(const GridView& fine, const GridView& coarse)
+{
+    ForRows(fine.nRows, kMinRowsPerPart, [&](int nBegin, int nEnd) {
+        for (int r = nBegin; r < nEnd; ++r)
+            ProlongOneRow(fine, coarse, r);
+    });
+}
+
+
+
+void CParallelKernels::AddCorrection(const GridView& fineU, const GridView& coarseU, const GridView& work)
+{
+    const GridView w = work.Corner(fineU.nRows, fineU.nCols);
+    ForRows(fineU.nRows, kMinRowsPerPart, [&](int nBegin, int nEnd) {
+        for (int r = nBegin; r < nEnd; ++r) {
+            ProlongOneRow(w, coarseU, r);
+            float* pU = fineU.Row(r);
+            const float* pW = w.Row(r);
+            for (int c = 0; c < fineU.nCols; ++c)
+                pU[c] += pW[c];
+        }
+    });
+}
+
+
+
+void CParallelKernels::CopyGrid(const GridView& destination, const GridView& source)
+{
+    ForRows(destination.nRows, kMinRowsPerPart, [&](int nBegin, int nEnd) {
+        for (int r = nBegin; r < nEnd; ++r)
+            std::copy_n(source.Row(r), destination.nCols, destination.Row(r));
+    });
+}
+
+
+
+void CParallelKernels::ZeroGrid(const GridView& grid)
+{
+    ForRows(grid.nRows, kMinRowsPerPart, [&](int nBegin, int nEnd) {
+        for (int r = nBegin; r < nEnd; ++r)
+            std::fill_n(grid.Row(r), grid.nCols, 0.0f);
+    });
+}
+
+} // namespace gw

@@ -1,0 +1,61 @@
+// KernelsFast.h - the solver's kernels spread over worker threads and vector lanes.
+//
+// Every kernel here gives exactly the bits of its straightforward counterpart in
+// KernelsCoupling.h, KernelsGrid.h, KernelsTransfer.h and KernelsRelax.h: rows are
+// computed by the same row functions, or, in the line relaxation, each line's
+// system is built and solved with the same operations in the same order, only
+// several lines at a time across the lanes of a vector register. Lines of one
+// zebra colour never read each other, so which thread or lane solves one does not
+// change its result.
+//
+// Progress: the sweeping kernels report the same units, in the same order, as the
+// straightforward ones, from the calling thread after each parallel pass; a stop
+// therefore takes effect at the end of the pass (at most half a sweep later).
+#pragma once
+
+#include "Kernels.h"
+#include "WorkerPool.h"
+
+#include <memory>
+#include <vector>
+
+namespace gw {
+
+class CParallelKernels
+{
+public:
+    /// Kernels on nThreads threads (the caller included) for levels whose lines are at
+    /// most nMaxLine points long (border included). Throws std::bad_alloc.
+    CParallelKernels(int nThreads, int nMaxLine);
+
+    int Threads() const noexcept { return m_pool.Threads(); }
+    CWorkerPool& Pool() noexcept { return m_pool; }
+
+    void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const CouplingParams& params,
+                          ProgressHook progress);
+    void RelaxLines(const LevelGrids& grids, int nLevel, int nLevels, ProgressHook progress);
+    void Residual(const GridView& work, const LevelGrids& grids);
+    void Restrict(const GridView& coarse, const GridView& fine);
+    void Prolong(const GridView& fine, const GridView& coarse);
+    void AddCorrection(const GridView& fineU, const GridView& coarseU, const GridView& work);
+    void CopyGrid(const GridView& destination, const GridView& source);
+    void ZeroGrid(const GridView& grid);
+
+    /// Runs fn(nBegin, nEnd) over parts of [0, nCount), sharing only when each part gets at
+    /// least nMinPerPart items.
+    template <class F>
+    void ForRows(int nCount, int nMinPerPart, F&& fn)
+    {
+        m_pool.Run(nCount, m_pool.PartsFor(nCount, nMinPerPart),
+                   [&fn](int, int nBegin, int nEnd) { fn(nBegin, nEnd); });
+    }
+
+private:
+    void RelaxPass(const LevelGrids& grids, bool bColumns, int nFirst);
+
+    CWorkerPool m_pool;
+    int m_nMaxLine = 0;
+    std::vector<std::unique_ptr<float[]>> m_scratch; // one block of lane vectors per thread
+};
+
+} // namespace gw

@@ -1,0 +1,153 @@
+// SolverFast.cpp - the illumination solver's schedule on the parallel kernels.
+//
+// RunMultigridFast runs exactly the schedule of RunMultigrid (Solver.cpp), step for
+// step, with each kernel replaced by its parallel counterpart, which gives the same
+// bits; the coarsest solve is a single line and stays on the calling thread.
+#include "CImageEngine.h"
+#include "EngineError.h"
+#include "KernelsFast.h"
+#include "KernelsRelax.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+using gw::GridView;
+using gw::LevelGrids;
+
+GridView ViewOf(CMatrix& matrix) noexcept
+{
+    return GridView::Of(matrix.Data(), matrix.Rows(), matrix.Cols());
+}
+
+LevelGrids LevelOf(CGridMemory& grids, int nLevel) noexcept
+{
+    return LevelGrids{ViewOf(grids.HorizontalCoupling(nLevel)), ViewOf(grids.VerticalCoupling(nLevel)),
+                      ViewOf(grids.RightHandSide(nLevel)), ViewOf(grids.Solution(nLevel))};
+}
+
+gw::LineVectors LinesOf(CGridMemory& grids) noexcept
+{
+    return gw::LineVectors{grids.LineVector(CGridMemory::kLineDiagonal),
+                           grids.LineVector(CGridMemory::kLineRightSide),
+                           grids.LineVector(CGridMemory::kLineSolution),
+                           grids.LineVector(CGridMemory::kLineFactors)};
+}
+
+} // namespace
+
+
+
+void CImageEngine::SetThreadCount(int nThreads) noexcept
+{
+    const int nNew = nThreads < 0 ? 0 : nThreads;
+    if (nNew != m_nThreadCount)
+        m_pKernels.reset();
+    m_nThreadCount = nNew;
+}
+
+
+
+void CImageEngine::SetReferencePath(bool bReference) noexcept
+{
+    m_bReferencePath = bReference;
+}
+
+
+
+gw::CParallelKernels* CImageEngine::FastKernels() noexcept
+{
+    if (m_bReferencePath || !m_grids.HasGrids() || !m_grids.IsInRam())
+        return nullptr;
+    if (!m_pKernels) {
+        const int nLevels = m_grids.Levels();
+        const int nMaxLine = std::max(m_grids.LevelRows(nLevels), m_grids.LevelCols(nLevels));
+        const int nThreads = m_nThreadCount > 0 ? m_nThreadCount : gw::CWorkerPool::DefaultThreads();
+        try {
+            m_pKernels = std::make_shared<gw::CParallelKernels>(nThreads, nMaxLine);
+        } catch (const std::bad_alloc&) {
+            // Without room for the lane vectors the straightforward path does the work.
+            return nullptr;
+        }
+    }
+    return m_pKernels.get();
+}
+
+
+
+void CImageEngine::RunMultigridFast(gw::CParallelKernels& kernels, bool bSingleSweep)
+{
+    const int nLevels = m_grids.Levels();
+    const gw::CouplingParams params{m_fRadius, m_fThermal, m_fEpsilon};
+    const gw::ProgressHook progress{
+        [](void* pEngine, float fUnits) { return static_cast<CImageEngine*>(pEngine)->ReportProgress(fUnits); },
+        this};
+    const gw::LineVectors lines = LinesOf(m_grids);
+    const GridView work = ViewOf(m_grids.Work());
+    const LevelGrids top = LevelOf(m_grids, nLevels);
+
+    if (!m_bFastMode || nLevels == 1)
+        kernels.ComputeCouplings(top, nLevels, nLevels, params, progress);
+    if (ReportProgress(0.0f))
+        return;
+
+    if (bSingleSweep) {
+        kernels.CopyGrid(top.u, top.f);
+        if (ReportProgress(1.0f))
+            return;
+        const LevelGrids swapped{top.bh, top.bv, top.u, top.f};
+        kernels.RelaxLines(swapped, nLevels, nLevels, progress);
+        ReportProgress(0.0f);
+        return;
+    }
+
+    for (int l = nLevels - 1; l >= 1; --l) {
+        const LevelGrids level = LevelOf(m_grids, l);
+        kernels.Restrict(level.f, LevelOf(m_grids, l + 1).f);
+        kernels.ComputeCouplings(level, l, nLevels, params, progress);
+    }
+    if (ReportProgress(0.0f))
+        return;
+
+    gw::SolveCoarsest(LevelOf(m_grids, 1), lines);
+
+    for (int j = 2; j <= nLevels; ++j) {
+        if (m_bFastMode && j == nLevels) {
+            kernels.Prolong(top.f, LevelOf(m_grids, nLevels - 1).u);
+            ReportProgress(1.0f);
+            return;
+        }
+        kernels.Prolong(LevelOf(m_grids, j).u, LevelOf(m_grids, j - 1).u);
+
+        for (int k = j; k >= 2; --k) {
+            const LevelGrids level = LevelOf(m_grids, k);
+            const LevelGrids coarser = LevelOf(m_grids, k - 1);
+            kernels.RelaxLines(level, k, nLevels, progress);
+            if (ReportProgress(0.0f))
+                return;
+            kernels.Residual(work, level);
+            kernels.Restrict(coarser.f, work.Corner(level.Rows(), level.Cols()));
+            if (ReportProgress(0.0f))
+                return;
+            kernels.ZeroGrid(coarser.u);
+        }
+
+        gw::SolveCoarsest(LevelOf(m_grids, 1), lines);
+        if (ReportProgress(0.0f))
+            return;
+
+        for (int k = 2; k <= j; ++k) {
+            const LevelGrids level = LevelOf(m_grids, k);
+            kernels.AddCorrection(level.u, LevelOf(m_grids, k - 1).u, work);
+            kernels.RelaxLines(level, k, nLevels, progress);
+            if (ReportProgress(0.0f))
+                return;
+        }
+        if (ReportProgress(0.0f))
+            return;
+    }
+
+    kernels.CopyGrid(top.f, top.u);
+    ReportProgress(1.0f);
+}
