@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -198,6 +199,10 @@ void RunStages(CImageEngine& engine, std::vector<float>& buffer, float fLo, floa
     pSeconds[5] = pSeconds[0] + pSeconds[1] + pSeconds[2] + pSeconds[3] + pSeconds[4];
 }
 
+// Engine path: threads of the parallel path (0 = the engine's default), or the reference path.
+int g_nThreads = 0;
+bool g_bReference = false;
+
 CaseResult RunCase(const BenchCase& bench, const FloatImage* pPhoto, bool bStages)
 {
     CaseResult result;
@@ -218,6 +223,8 @@ CaseResult RunCase(const BenchCase& bench, const FloatImage* pPhoto, bool bStage
     engine.SetFastMode(bench.bFastMode ? 1 : 0);
     engine.SetFinalScaling(1);
     engine.SetRadius(RadiusFromFillLight(37));
+    engine.SetThreadCount(g_nThreads);
+    engine.SetReferencePath(g_bReference);
 
     start = Clock::now();
     engine.Run(buffer.data(), fLo, fHi);
@@ -281,6 +288,7 @@ void PrintUsage()
 {
     std::printf(
         "Usage: gw_bench [--cases 24|6|preview,...] [--photo PNG | --synthetic] [--no-stages]\n"
+        "                [--threads N | --reference]\n"
         "Times full engine runs (Quality and Speed) on a 24 MP, a 6 MP and a 600 x 450 image.\n");
 }
 
@@ -307,6 +315,12 @@ int main(int argc, char** argv)
         }
         else if (argument == "--cases" && i + 1 < argc) {
             filter = argv[++i];
+        }
+        else if (argument == "--threads" && i + 1 < argc) {
+            g_nThreads = std::atoi(argv[++i]);
+        }
+        else if (argument == "--reference") {
+            g_bReference = true;
         }
         else {
             PrintUsage();
