@@ -1,6 +1,7 @@
 // ImageEngineRun.cpp - the run pipeline: bounds, normalisation, colour
 // conversion, then the stages in order; and the pre-smoothing stage.
 #include "CImageEngine.h"
+#include "KernelsFast.h"
 
 #include <stdexcept>
 
@@ -25,6 +26,37 @@ void CImageEngine::FindBounds(std::uint64_t nFloats) noexcept
     // Both bounds start at 0, so 0 always lies inside them.
     float fMin = 0.0f;
     float fMax = 0.0f;
+    if (gw::CParallelKernels* pKernels = FastKernels()) {
+        // Rows in parts; the parts' bounds, combined in part order with the same
+        // comparisons, are those of one pass in order.
+        const std::size_t nRowFloats = nFloats / static_cast<std::uint64_t>(m_nRows);
+        float partMin[gw::CWorkerPool::kMaxThreads];
+        float partMax[gw::CWorkerPool::kMaxThreads];
+        const int nParts = pKernels->Pool().PartsFor(m_nRows, 16);
+        pKernels->ForParts(m_nRows, 16, [&](int nPart, int nBegin, int nEnd) {
+            float fPartMin = 0.0f;
+            float fPartMax = 0.0f;
+            const float* pEnd = m_pData + static_cast<std::size_t>(nEnd) * nRowFloats;
+            for (const float* p = m_pData + static_cast<std::size_t>(nBegin) * nRowFloats; p != pEnd; ++p) {
+                const float v = *p;
+                if (v > fPartMax)
+                    fPartMax = v;
+                if (v < fPartMin)
+                    fPartMin = v;
+            }
+            partMin[nPart] = fPartMin;
+            partMax[nPart] = fPartMax;
+        });
+        for (int nPart = 0; nPart < nParts; ++nPart) {
+            if (partMax[nPart] > fMax)
+                fMax = partMax[nPart];
+            if (partMin[nPart] < fMin)
+                fMin = partMin[nPart];
+        }
+        m_fDataMin = fMin;
+        m_fDataMax = fMax;
+        return;
+    }
     for (std::uint64_t i = 0; i < nFloats; ++i) {
         const float v = m_pData[i];
         if (v > fMax)
@@ -42,6 +74,15 @@ void CImageEngine::Normalize(std::uint64_t nFloats) noexcept
 {
     const float fMin = m_fDataMin;
     const float fScale = 1.0f / (m_fDataMax - m_fDataMin);
+    if (gw::CParallelKernels* pKernels = FastKernels()) {
+        const std::size_t nRowFloats = nFloats / static_cast<std::uint64_t>(m_nRows);
+        pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {
+            float* pEnd = m_pData + static_cast<std::size_t>(nEnd) * nRowFloats;
+            for (float* p = m_pData + static_cast<std::size_t>(nBegin) * nRowFloats; p != pEnd; ++p)
+                *p = (*p - fMin) * fScale;
+        });
+        return;
+    }
     for (std::uint64_t i = 0; i < nFloats; ++i)
         m_pData[i] = (m_pData[i] - fMin) * fScale;
 }
@@ -52,6 +93,15 @@ void CImageEngine::ConvertToHsv() noexcept
 {
     const std::uint64_t nPixels =
         static_cast<std::uint64_t>(m_nRows) * static_cast<std::uint64_t>(m_nCols);
+    if (gw::CParallelKernels* pKernels = FastKernels()) {
+        const std::size_t nRowFloats = static_cast<std::size_t>(m_nCols) * 3;
+        pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {
+            float* pEnd = m_pData + static_cast<std::size_t>(nEnd) * nRowFloats;
+            for (float* p = m_pData + static_cast<std::size_t>(nBegin) * nRowFloats; p != pEnd; p += 3)
+                RgbToHsv(p[0], p[1], p[2], p[0], p[1], p[2]);
+        });
+        return;
+    }
     float* pPixel = m_pData;
     for (std::uint64_t i = 0; i < nPixels; ++i, pPixel += 3)
         RgbToHsv(pPixel[0], pPixel[1], pPixel[2], pPixel[0], pPixel[1], pPixel[2]);
@@ -158,7 +208,7 @@ void CImageEngine::PreSmooth()
     if (ReportProgress(0.0f))
         return;
 
-    const CMatrix& smoothed = m_grids.Illumination();
+    const CGridRows smoothed = m_grids.IlluminationRows();
     for (int r = 1; r <= m_nRows; ++r) {
         const float* pRow = smoothed.Row(r);
         float* pPixel =

@@ -50,6 +50,16 @@ public:
                    [&fn](int, int nBegin, int nEnd) { fn(nBegin, nEnd); });
     }
 
+    /// Runs fn(nPart, nBegin, nEnd) over parts of [0, nCount) as ForRows does; nPart is below
+    /// CWorkerPool::kMaxThreads, so per-part results fit a fixed table that the caller combines
+    /// in part order (which gives what one pass in order gives, for minima, maxima and sums of
+    /// integers).
+    template <class F>
+    void ForParts(int nCount, int nMinPerPart, F&& fn)
+    {
+        m_pool.Run(nCount, m_pool.PartsFor(nCount, nMinPerPart), fn);
+    }
+
 private:
     void RelaxPass(const LevelGrids& grids, bool bColumns, int nFirst);
 

@@ -5,6 +5,7 @@
 // input channels are read before its output is written. Each path's arithmetic
 // sits in a row function over one buffer row and the matching grid rows.
 #include "CImageEngine.h"
+#include "KernelsFast.h"
 
 #include <cstddef>
 
@@ -103,14 +104,36 @@ void WriteRowColour(float* pOut, const float* pIn, const float* pW, int nCols,
 
 void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols, int nStride)
 {
-    CMatrix& work = m_grids.Work();
-    const CMatrix& illumination = m_grids.Illumination();
+    const CGridRows work = m_grids.WorkRows();
+    const CGridRows illumination = m_grids.IlluminationRows();
     const PixelLayout layout{m_nChannels, m_nValueChannel, m_nSatChannel, m_nHueChannel};
     const std::ptrdiff_t nRowFloats = static_cast<std::ptrdiff_t>(nStride) * m_nChannels;
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
     auto outRow = [&](int r) { return pOut + static_cast<std::ptrdiff_t>(r - 1) * nRowFloats; };
     auto inRow = [&](int r) { return pIn + static_cast<std::ptrdiff_t>(r - 1) * nRowFloats; };
 
+    gw::CParallelKernels* pKernels = FastKernels();
+    auto reportRows = [&] {
+        for (int r = 1; r <= nRows; ++r) {
+            if (ReportProgress(fRowUnits))
+                return false;
+        }
+        return true;
+    };
+
+    if (!m_bFinalScaling && pKernels != nullptr) {
+        pKernels->ForRows(nRows, 8, [&](int nBegin, int nEnd) {
+            for (int r = nBegin + 1; r <= nEnd; ++r) {
+                if (m_bHSV)
+                    BlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r), nCols,
+                                   m_fAmount, layout);
+                else
+                    BlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
+            }
+        });
+        reportRows();
+        return;
+    }
     if (!m_bFinalScaling) {
         for (int r = 1; r <= nRows; ++r) {
             if (m_bHSV)
@@ -127,15 +150,51 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
     // Stretch: blend into the work grid, find the range of the blend, then write.
     float fMin = kRunningMinStart;
     float fMax = kRunningMaxStart;
-    for (int r = 1; r <= nRows; ++r) {
-        BlendRowIntoWork(inRow(r), work.Row(r), nCols, m_fAmount, layout, fMin, fMax);
-        if (ReportProgress(fRowUnits))
+    if (pKernels != nullptr) {
+        // The parts' extremes, combined in part order with the same comparisons,
+        // are those of one pass in order.
+        float partMin[gw::CWorkerPool::kMaxThreads];
+        float partMax[gw::CWorkerPool::kMaxThreads];
+        const int nParts = pKernels->Pool().PartsFor(nRows, 8);
+        pKernels->ForParts(nRows, 8, [&](int nPart, int nBegin, int nEnd) {
+            float fPartMin = kRunningMinStart;
+            float fPartMax = kRunningMaxStart;
+            for (int r = nBegin + 1; r <= nEnd; ++r)
+                BlendRowIntoWork(inRow(r), work.Row(r), nCols, m_fAmount, layout, fPartMin, fPartMax);
+            partMin[nPart] = fPartMin;
+            partMax[nPart] = fPartMax;
+        });
+        for (int nPart = 0; nPart < nParts; ++nPart) {
+            if (partMin[nPart] <= fMin)
+                fMin = partMin[nPart];
+            if (partMax[nPart] >= fMax)
+                fMax = partMax[nPart];
+        }
+        if (!reportRows())
             return;
+    } else {
+        for (int r = 1; r <= nRows; ++r) {
+            BlendRowIntoWork(inRow(r), work.Row(r), nCols, m_fAmount, layout, fMin, fMax);
+            if (ReportProgress(fRowUnits))
+                return;
+        }
     }
     if (!NormalizeRange(work, nRows, nCols, fMin, fMax, kFinalClipFraction, true))
         return;
     if (ReportProgress(0.0f))
         return;
+    if (pKernels != nullptr) {
+        pKernels->ForRows(nRows, 8, [&](int nBegin, int nEnd) {
+            for (int r = nBegin + 1; r <= nEnd; ++r) {
+                if (m_bHSV)
+                    WriteRowColour(outRow(r), inRow(r), work.Row(r), nCols, layout);
+                else
+                    WriteRowGrey(outRow(r), work.Row(r), nCols, layout);
+            }
+        });
+        reportRows();
+        return;
+    }
     for (int r = 1; r <= nRows; ++r) {
         if (m_bHSV)
             WriteRowColour(outRow(r), inRow(r), work.Row(r), nCols, layout);

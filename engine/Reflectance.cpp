@@ -8,6 +8,7 @@
 // rows from the in-RAM grids.
 #include "CImageEngine.h"
 
+#include "KernelsFast.h"
 #include "PortableMath.h"
 
 #include <array>
@@ -92,8 +93,8 @@ void ApplyRangeRow(float* pRow, int nCols, float fLow, float fHigh, float fScale
 
 void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, int nStride)
 {
-    CMatrix& work = m_grids.Work();
-    CMatrix& illumination = m_grids.Illumination();
+    const CGridRows work = m_grids.WorkRows();
+    const CGridRows illumination = m_grids.IlluminationRows();
 
     for (int r = 1; r <= nRows; ++r) {
         const float* pPixel =
@@ -106,10 +107,36 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
     float fMin = kRunningMinStart;
     float fMax = kRunningMaxStart;
     const float fRowUnits = 2.0f / static_cast<float>(nRows);
-    for (int r = 1; r <= nRows; ++r) {
-        ReflectanceRow(work.Row(r), illumination.Row(r), nCols, fMin, fMax);
-        if (ReportProgress(fRowUnits))
-            return;
+    if (gw::CParallelKernels* pKernels = FastKernels()) {
+        // Rows in parts on the worker threads; the parts' extremes, combined in
+        // part order with the same comparisons, are those of one pass in order.
+        float partMin[gw::CWorkerPool::kMaxThreads];
+        float partMax[gw::CWorkerPool::kMaxThreads];
+        const int nParts = pKernels->Pool().PartsFor(nRows, 4);
+        pKernels->ForParts(nRows, 4, [&](int nPart, int nBegin, int nEnd) {
+            float fPartMin = kRunningMinStart;
+            float fPartMax = kRunningMaxStart;
+            for (int r = nBegin + 1; r <= nEnd; ++r)
+                ReflectanceRow(work.Row(r), illumination.Row(r), nCols, fPartMin, fPartMax);
+            partMin[nPart] = fPartMin;
+            partMax[nPart] = fPartMax;
+        });
+        for (int nPart = 0; nPart < nParts; ++nPart) {
+            if (partMin[nPart] < fMin)
+                fMin = partMin[nPart];
+            if (partMax[nPart] > fMax)
+                fMax = partMax[nPart];
+        }
+        for (int r = 1; r <= nRows; ++r) {
+            if (ReportProgress(fRowUnits))
+                return;
+        }
+    } else {
+        for (int r = 1; r <= nRows; ++r) {
+            ReflectanceRow(work.Row(r), illumination.Row(r), nCols, fMin, fMax);
+            if (ReportProgress(fRowUnits))
+                return;
+        }
     }
 
     NormalizeRange(work, nRows, nCols, fMin, fMax, m_fClipFraction, false);
@@ -117,7 +144,7 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
 
 
 
-bool CImageEngine::NormalizeRange(CMatrix& grid, int nRows, int nCols, float /*fMin*/, float fMax,
+bool CImageEngine::NormalizeRange(CGridRows grid, int nRows, int nCols, float /*fMin*/, float fMax,
                                   float fFraction, bool bRestore)
 {
     // fMin would only select a shortcut for the [0, 1] case that gives the same
@@ -180,10 +207,21 @@ bool CImageEngine::NormalizeRange(CMatrix& grid, int nRows, int nCols, float /*f
     const float fWidth = fHigh - fLow;
     const float fScale = static_cast<double>(fWidth) > kNarrowRange ? 1.0f / fWidth : kNarrowScale;
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
-    for (int r = 1; r <= nRows; ++r) {
-        ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
-        if (ReportProgress(fRowUnits))
-            return false;
+    if (gw::CParallelKernels* pKernels = FastKernels()) {
+        pKernels->ForRows(nRows, 16, [&](int nBegin, int nEnd) {
+            for (int r = nBegin + 1; r <= nEnd; ++r)
+                ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
+        });
+        for (int r = 1; r <= nRows; ++r) {
+            if (ReportProgress(fRowUnits))
+                return false;
+        }
+    } else {
+        for (int r = 1; r <= nRows; ++r) {
+            ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
+            if (ReportProgress(fRowUnits))
+                return false;
+        }
     }
 
     if (bRestore) {

@@ -9,7 +9,6 @@
 #include "CImageEngine.h"
 #include "EngineError.h"
 #include "KernelsCoupling.h"
-#include "KernelsFast.h"
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
 #include "KernelsTransfer.h"
@@ -62,7 +61,7 @@ void CImageEngine::SolveIllumination(float* pData, int nRows, int nCols, int nSt
     }
 
     // The value channel goes into the interior of the finest right-hand side, inside a zero ring.
-    CMatrix& f = m_grids.RightHandSide(nLevels);
+    const CGridRows f = m_grids.IlluminationRows();
     std::fill_n(f.Row(0), f.Cols(), 0.0f);
     std::fill_n(f.Row(nRows + 1), f.Cols(), 0.0f);
     const bool bReportRows = m_grids.IsInRam();
@@ -91,9 +90,9 @@ void CImageEngine::RunMultigrid(bool bSingleSweep)
         throw gw::EngineError(gw::EngineError::Kind::TooManyLevels);
     if (nLevels == 0 || !m_grids.HasGrids())
         return;
-    if (gw::CParallelKernels* pKernels = FastKernels())
+    if (!m_grids.IsInRam())
     {
-        RunMultigridFast(*pKernels, bSingleSweep);
+        RunMultigridPaged(bSingleSweep);
         return;
     }
 

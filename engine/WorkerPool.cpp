@@ -6,14 +6,6 @@
 
 namespace gw {
 
-namespace {
-
-constexpr int kMaxThreads = 64;
-
-} // namespace
-
-
-
 CWorkerPool::CWorkerPool(int nThreads)
     : m_nThreads(nThreads < 1 ? 1 : (nThreads > kMaxThreads ? kMaxThreads : nThreads))
 {

@@ -24,6 +24,9 @@ namespace gw {
 class CWorkerPool
 {
 public:
+    /// The most threads a pool has, and so the most parts of a job.
+    static constexpr int kMaxThreads = 64;
+
     /// A pool of nThreads threads in all (the caller included); values below 1 count as 1.
     /// The worker threads are started on the first job that needs them.
     explicit CWorkerPool(int nThreads);

@@ -83,15 +83,65 @@ bool CGridMemory::AllocateGrids(int nRows, int nCols, int nReserve)
     if (nBudget != 0 && AllocateInRam(nBudget))
         return true;
 
-    // The grids do not fit in RAM. This is where the paged strategy takes over;
-    // until it exists the engine cannot be made at this size.
+    // The grids do not fit in RAM: page them. Policy 0 has no budget to exceed,
+    // so it gets here only when an allocation failed; it pages too, since an
+    // engine without grids could not run.
     ReleaseGrids();
-    m_nLevels = 0;
-    m_nMaxDim = 0;
-    m_pnLevelRows.reset();
-    m_pnLevelCols.reset();
     m_bInRam = false;
-    throw std::bad_alloc();
+    try {
+        AllocatePaged();
+    } catch (...) {
+        ReleaseGrids();
+        m_nLevels = 0;
+        m_nMaxDim = 0;
+        m_pnLevelRows.reset();
+        m_pnLevelCols.reset();
+        throw;
+    }
+    return true;
+}
+
+
+
+void CGridMemory::AllocatePaged()
+{
+    const auto nEntries = static_cast<std::size_t>(m_nLevels) + 1;
+    m_pagedHorizontal = std::make_unique<CPagedGrid[]>(nEntries);
+    m_pagedVertical = std::make_unique<CPagedGrid[]>(nEntries);
+    m_pagedRightHandSide = std::make_unique<CPagedGrid[]>(nEntries);
+    m_pagedSolution = std::make_unique<CPagedGrid[]>(nEntries);
+
+    auto add = [this](CPagedGrid& grid, int nRows, int nCols) {
+        grid.Init(nRows, nCols);
+        m_nBytesHeld += grid.BytesHeld();
+    };
+    for (int k = 1; k <= m_nLevels; ++k) {
+        const int nRows = m_pnLevelRows[k];
+        const int nCols = m_pnLevelCols[k];
+        add(m_pagedHorizontal[k], nRows, nCols);
+        add(m_pagedVertical[k], nCols, nRows);
+        add(m_pagedRightHandSide[k], nRows, nCols);
+        add(m_pagedSolution[k], nRows, nCols);
+    }
+    add(m_pagedWork, m_pnLevelRows[m_nLevels], m_pnLevelCols[m_nLevels]);
+    if (!AllocateLineVectors(kBudgetUnlimited))
+        throw std::bad_alloc();
+}
+
+
+
+bool CGridMemory::AllocateLineVectors(std::uint64_t nBudget)
+{
+    const std::uint64_t nLineBytes = static_cast<std::uint64_t>(m_nMaxDim) * 4u;
+    for (auto& pLine : m_lineVectors) {
+        pLine.reset(new (std::nothrow) float[static_cast<std::size_t>(m_nMaxDim)]());
+        if (!pLine)
+            return false;
+        m_nBytesHeld += nLineBytes;
+        if (m_nBytesHeld > nBudget)
+            return false;
+    }
+    return true;
 }
 
 
@@ -134,16 +184,7 @@ bool CGridMemory::AllocateInRam(std::uint64_t nBudget)
     if (m_nBytesHeld > nBudget)
         return false;
 
-    const std::uint64_t nLineBytes = static_cast<std::uint64_t>(m_nMaxDim) * 4u;
-    for (auto& pLine : m_lineVectors) {
-        pLine.reset(new (std::nothrow) float[static_cast<std::size_t>(m_nMaxDim)]());
-        if (!pLine)
-            return false;
-        m_nBytesHeld += nLineBytes;
-        if (m_nBytesHeld > nBudget)
-            return false;
-    }
-    return true;
+    return AllocateLineVectors(nBudget);
 }
 
 
@@ -165,6 +206,21 @@ void CGridMemory::ReleaseGrids() noexcept
     releaseTable(m_vertical);
     releaseTable(m_rightHandSide);
     releaseTable(m_solution);
+    auto releasePaged = [this](PagedTable& table) {
+        if (!table)
+            return;
+        for (int k = 0; k <= m_nLevels; ++k) {
+            m_nBytesHeld -= table[k].BytesHeld();
+            table[k].Release();
+        }
+        table.reset();
+    };
+    releasePaged(m_pagedHorizontal);
+    releasePaged(m_pagedVertical);
+    releasePaged(m_pagedRightHandSide);
+    releasePaged(m_pagedSolution);
+    m_nBytesHeld -= m_pagedWork.BytesHeld();
+    m_pagedWork.Release();
     if (m_work) {
         m_nBytesHeld -= m_work->Bytes();
         m_work.reset();
@@ -181,11 +237,29 @@ void CGridMemory::ReleaseGrids() noexcept
 
 bool CGridMemory::HasGrids() const noexcept
 {
-    if (m_nLevels < 1 || !m_bInRam || !m_horizontal || !m_vertical || !m_rightHandSide ||
+    if (m_nLevels >= 1 && !m_bInRam)
+        return HasPagedGrids();
+    if (m_nLevels < 1 || !m_horizontal || !m_vertical || !m_rightHandSide ||
         !m_solution || !m_work)
         return false;
     for (int k = 1; k <= m_nLevels; ++k) {
         if (!m_horizontal[k] || !m_vertical[k] || !m_rightHandSide[k] || !m_solution[k])
+            return false;
+    }
+    return std::all_of(m_lineVectors.begin(), m_lineVectors.end(),
+                       [](const auto& pLine) { return pLine != nullptr; });
+}
+
+
+
+bool CGridMemory::HasPagedGrids() const noexcept
+{
+    if (!m_pagedHorizontal || !m_pagedVertical || !m_pagedRightHandSide || !m_pagedSolution ||
+        m_pagedWork.IsEmpty())
+        return false;
+    for (int k = 1; k <= m_nLevels; ++k) {
+        if (m_pagedHorizontal[k].IsEmpty() || m_pagedVertical[k].IsEmpty() ||
+            m_pagedRightHandSide[k].IsEmpty() || m_pagedSolution[k].IsEmpty())
             return false;
     }
     return std::all_of(m_lineVectors.begin(), m_lineVectors.end(),

@@ -14,9 +14,9 @@
 // whose smaller extent is 3.
 //
 // Strategies: the grids live either as in-RAM matrices ("2D memory") or, when
-// they do not fit the memory budget, as paged grids in temporary files ("MM
-// memory"). Only the in-RAM strategy exists so far; where the paged strategy
-// would take over, AllocateGrids throws std::bad_alloc instead.
+// they do not fit the memory budget or an allocation fails, as paged grids in
+// temporary files ("MM memory"), each holding four rows in memory. Every stage
+// has one path per strategy; CGridRows lets the row-wise stages serve both.
 //
 // All byte counts and budgets are 64-bit: the pyramid of a large image exceeds
 // 4 GB, which a 32-bit count would silently wrap.
@@ -24,11 +24,30 @@
 // Threads: one engine, one thread at a time; no locks.
 #pragma once
 
+#include "CPagedGrid.h"
 #include "Matrix.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
+
+/// Row access to one grid of either strategy. A paged row pointer stays valid
+/// until four other rows of the same grid have been fetched (see CPagedGrid).
+class CGridRows
+{
+public:
+    CGridRows(CMatrix& matrix) noexcept : m_pMatrix(&matrix) {} // NOLINT: implicit on purpose
+    explicit CGridRows(CPagedGrid& paged) noexcept : m_pPaged(&paged) {}
+
+    /// Row r; throws CPagedGridError when a paged row cannot be read or written back.
+    float* Row(int r) const { return m_pMatrix != nullptr ? m_pMatrix->Row(r) : m_pPaged->GetRow(r); }
+    int Rows() const noexcept { return m_pMatrix != nullptr ? m_pMatrix->Rows() : m_pPaged->Rows(); }
+    int Cols() const noexcept { return m_pMatrix != nullptr ? m_pMatrix->Cols() : m_pPaged->Columns(); }
+
+private:
+    CMatrix* m_pMatrix = nullptr;
+    CPagedGrid* m_pPaged = nullptr;
+};
 
 class CGridMemory
 {
@@ -55,15 +74,18 @@ public:
 
     /// Sizes the pyramid for an image of nRows x nCols pixels and allocates all
     /// grids. nReserve is the memory policy: 0 allocates in RAM without a limit;
-    /// -1 would page at once; -2 allocates in RAM with fallback to paging; any
-    /// other value keeps that many bytes of the available physical memory free.
-    /// Returns false (and changes nothing) when grids are already allocated or a
-    /// size is not positive. Throws std::bad_alloc when the grids cannot be held
-    /// in RAM (budget exceeded, allocation failed, policy -1); the paged strategy
-    /// will replace this. Leaves no levels behind when it throws.
+    /// -1 pages at once; -2 allocates in RAM with fallback to paging; any other
+    /// value keeps that many bytes of the available physical memory free and
+    /// pages when the grids do not fit in the rest. A failed in-RAM allocation
+    /// falls back to paging under every policy (also 0: an engine without grids
+    /// could not run at all). Returns false (and changes nothing) when grids are
+    /// already allocated or a size is not positive. Throws std::bad_alloc, or
+    /// CPagedGridError when a temporary file cannot be made; leaves no levels
+    /// behind when it throws.
     bool AllocateGrids(int nRows, int nCols, int nReserve);
 
-    /// Frees every grid and line vector and lowers the byte count accordingly.
+    /// Frees every grid and line vector of either strategy (closing, and so
+    /// deleting, the temporary files) and lowers the byte count accordingly.
     /// The level tables stay, so the level size query keeps answering.
     void ReleaseGrids() noexcept;
 
@@ -89,7 +111,8 @@ public:
     int MaxDim() const noexcept { return m_nMaxDim; }
 
     /// Bytes the grids hold: rows x columns x 4 per matrix (row tables not
-    /// counted), MaxDim() x 4 per line vector.
+    /// counted), 16 x columns + 12 x rows per paged grid, MaxDim() x 4 per line
+    /// vector.
     std::uint64_t BytesHeld() const noexcept { return m_nBytesHeld; }
 
     /// The grids of level nLevel in 1..Levels(), in-RAM strategy. The vertical
@@ -111,6 +134,21 @@ public:
     /// once the solver has run.
     CMatrix& Illumination() noexcept { return *m_rightHandSide[m_nLevels]; }
 
+    /// The grids of level nLevel in 1..Levels(), paged strategy; same shapes.
+    CPagedGrid& PagedHorizontalCoupling(int nLevel) noexcept { return m_pagedHorizontal[nLevel]; }
+    CPagedGrid& PagedVerticalCoupling(int nLevel) noexcept { return m_pagedVertical[nLevel]; }
+    CPagedGrid& PagedRightHandSide(int nLevel) noexcept { return m_pagedRightHandSide[nLevel]; }
+    CPagedGrid& PagedSolution(int nLevel) noexcept { return m_pagedSolution[nLevel]; }
+    CPagedGrid& PagedWork() noexcept { return m_pagedWork; }
+
+    /// Rows of the work grid and of the illumination grid, whichever strategy
+    /// is in force (grids must exist).
+    CGridRows WorkRows() noexcept { return m_bInRam ? CGridRows(*m_work) : CGridRows(m_pagedWork); }
+    CGridRows IlluminationRows() noexcept
+    {
+        return m_bInRam ? CGridRows(*m_rightHandSide[m_nLevels]) : CGridRows(m_pagedRightHandSide[m_nLevels]);
+    }
+
     /// Line vector nIndex (0..kLineVectors-1), MaxDim() floats.
     float* LineVector(int nIndex) noexcept { return m_lineVectors[nIndex].get(); }
 
@@ -130,6 +168,9 @@ private:
     /// allocation failed or the budget is exceeded.
     bool AddMatrix(MatrixTable& table, int nLevel, int nRows, int nCols, std::uint64_t nBudget);
     bool AllocateInRam(std::uint64_t nBudget);
+    bool AllocateLineVectors(std::uint64_t nBudget);
+    void AllocatePaged();
+    bool HasPagedGrids() const noexcept;
 
     // In-RAM strategy: per grid a table of Levels() + 1 matrices indexed by
     // level (entry 0 unused), the work grid and the line vectors.
@@ -138,6 +179,14 @@ private:
     MatrixTable m_rightHandSide;
     MatrixTable m_solution;
     MatrixPtr m_work;
+    // Paged strategy: the same tables of paged grids and the work grid.
+    using PagedTable = std::unique_ptr<CPagedGrid[]>;
+    PagedTable m_pagedHorizontal;
+    PagedTable m_pagedVertical;
+    PagedTable m_pagedRightHandSide;
+    PagedTable m_pagedSolution;
+    CPagedGrid m_pagedWork;
+    // Line vectors of whichever strategy is in force.
     std::array<std::unique_ptr<float[]>, kLineVectors> m_lineVectors;
 
     std::uint64_t m_nBytesHeld = 0;

@@ -141,13 +141,14 @@ TEST(GridMemoryTest, BudgetFollowsTheReservePolicyIn64Bits)
     EXPECT_EQ(CGridMemory::BudgetFor(-5, nSixGigabytes), 0u);
 }
 
-TEST(GridMemoryTest, NoBudgetMeansNoGridsUntilPagingExists)
+TEST(GridMemoryTest, NoBudgetMeansPagedGrids)
 {
     CGridMemory paged;
-    EXPECT_THROW(paged.AllocateGrids(10, 10, -1), std::bad_alloc);
-    EXPECT_EQ(paged.Levels(), 0);
-    EXPECT_EQ(paged.BytesHeld(), 0u);
+    EXPECT_TRUE(paged.AllocateGrids(10, 10, -1));
+    EXPECT_TRUE(paged.HasGrids());
     EXPECT_FALSE(paged.IsInRam());
-    // The manager is usable again afterwards.
-    EXPECT_TRUE(paged.AllocateGrids(10, 10, -2));
+    EXPECT_GT(paged.BytesHeld(), 0u);
+    paged.ReleaseGrids();
+    EXPECT_EQ(paged.BytesHeld(), 0u);
+    EXPECT_FALSE(paged.AllocateGrids(10, 10, -2));
 }
