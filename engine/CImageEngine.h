@@ -35,6 +35,9 @@
 #include <thread>
 
 class CCountingSemaphore;
+namespace gw {
+class CParallelKernels;
+}
 
 class CImageEngine
 {
@@ -79,6 +82,13 @@ public:
     void SetFastMode(unsigned char bFastMode) noexcept;
     /// Final scaling: stretch the result over [0, 1].
     void SetFinalScaling(unsigned char bFinalScaling) noexcept;
+    /// Threads of a run (the running thread included): 0 picks the default
+    /// (GW_THREADS from the environment, else the processor count). The result
+    /// does not depend on it.
+    void SetThreadCount(int nThreads) noexcept;
+    /// Runs the straightforward single-threaded stages instead of the parallel,
+    /// vectorised ones (same bits; the reference for tests and benchmarks).
+    void SetReferencePath(bool bReference) noexcept;
 
     /// Output range of the reflectance. fLow -1 (with any fHigh) asks the next
     /// run to estimate one; otherwise 0 <= fLow < fHigh <= 1 is required.
@@ -201,6 +211,11 @@ private:
     void FindBounds(std::uint64_t nFloats) noexcept;
     void Normalize(std::uint64_t nFloats) noexcept;
     void ConvertToHsv() noexcept;
+    /// The parallel kernels of a run in RAM, made on first use; null for the
+    /// reference path, the paged strategy, or when they cannot be allocated.
+    gw::CParallelKernels* FastKernels() noexcept;
+    /// RunMultigrid on the parallel kernels: the same schedule and bits.
+    void RunMultigridFast(gw::CParallelKernels& kernels, bool bSingleSweep);
 
     // Field order follows the engine's record: log, thread state, grids,
     // progress, image, parameters.
@@ -243,4 +258,11 @@ private:
     // "continue" cannot undo the stop; cleared when that worker ends.
     std::atomic<bool> m_bCancelRequested{false};
     std::exception_ptr m_pRunFailure;
+
+    // The parallel path: its thread count (0 = default), the switch to the
+    // reference path, and its kernels (shared_ptr: freed where the type is
+    // not complete).
+    int m_nThreadCount = 0;
+    bool m_bReferencePath = false;
+    std::shared_ptr<gw::CParallelKernels> m_pKernels;
 };

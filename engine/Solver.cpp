@@ -9,6 +9,7 @@
 #include "CImageEngine.h"
 #include "EngineError.h"
 #include "KernelsCoupling.h"
+#include "KernelsFast.h"
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
 #include "KernelsTransfer.h"
@@ -93,6 +94,11 @@ void CImageEngine::RunMultigrid(bool bSingleSweep)
     if (!m_grids.IsInRam())
     {
         RunMultigridPaged(bSingleSweep);
+        return;
+    }
+    if (gw::CParallelKernels* pKernels = FastKernels())
+    {
+        RunMultigridFast(*pKernels, bSingleSweep);
         return;
     }
 
