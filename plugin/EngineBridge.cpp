@@ -7,12 +7,25 @@
 // Host samples: the sample of row r, column c, plane p of the processed area
 // is element r x rowBytes / sampleBytes + c x P + p of inData (outData for the
 // destination). Read as floats, 8-bit samples are divided by 255 and 16-bit
-// samples by 32767; written back, floats are multiplied by 255 or 32640.
+// samples by 32768 (the host's white); written back, floats in [0, 1] become
+// the integer part of 255 x v (8-bit) or the nearest integer to 32768 x v
+// (16-bit), so white stays white at both depths.
 //
-// The dialog's preview (ProcessPreviewBuffer) is served once the dialog exists.
+// The dialog's preview: ProcessPreviewBuffer samples the zoomed and panned view
+// of m_pImagePlanes, runs the preview engine on it and fills the dialog's 8-bit
+// preview buffer (CopyPreview for the processed view, FillPreviewBuffer for the
+// unprocessed one). An enlarged view is scaled with the output range of the
+// whole-image view, which the reference engine finds, so that panning and
+// zooming do not change the tonal scaling.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 #include "FailureInjection.h"
 #include "FilterProcessing.h"
@@ -29,8 +42,8 @@ namespace {
 constexpr int kEngineReserve = -2;
 constexpr int kEngineReserveFast = 0;
 constexpr float kScale8 = 255.0f;
-constexpr float kRead16 = 32767.0f;
-constexpr float kWrite16 = 32640.0f; // 255 x 128
+constexpr float kRead16 = 32768.0f;
+constexpr double kWrite16 = 32768.0;
 
 /// Bytes of one host sample: the record's inPlaneBytes when it is set (1 or 2),
 /// else what the image mode implies.
@@ -59,7 +72,7 @@ float ReadSample(const void* pData, std::ptrdiff_t nIndex, bool bDeep) noexcept
 }
 
 /// Stores v, at most 1 (a value that is not below 1, or not a number, is 1)
-/// and at least 0, truncated.
+/// and at least 0: 8-bit truncated, 16-bit rounded to the nearest integer.
 void WriteSample(void* pData, std::ptrdiff_t nIndex, float v, bool bDeep) noexcept
 {
     if (!(v < 1.0f))
@@ -67,9 +80,21 @@ void WriteSample(void* pData, std::ptrdiff_t nIndex, float v, bool bDeep) noexce
     if (v < 0.0f)
         v = 0.0f;
     if (bDeep)
-        static_cast<std::uint16_t*>(pData)[nIndex] = static_cast<std::uint16_t>(kWrite16 * v);
+        static_cast<std::uint16_t*>(pData)[nIndex] =
+            static_cast<std::uint16_t>(std::floor(kWrite16 * static_cast<double>(v) + 0.5));
     else
         static_cast<std::uint8_t*>(pData)[nIndex] = static_cast<std::uint8_t>(kScale8 * v);
+}
+
+/// A host sample as an 8-bit preview value: 8-bit samples as they are, 16-bit
+/// samples scaled to 15 bits and shifted right by 7 (at most 255).
+std::uint8_t PreviewSample(const void* pData, std::ptrdiff_t nIndex, bool bDeep) noexcept
+{
+    if (!bDeep)
+        return static_cast<const std::uint8_t*>(pData)[nIndex];
+    const double s = static_cast<const std::uint16_t*>(pData)[nIndex];
+    const int n = static_cast<int>(s / 32768.0 * 32767.0 + 0.5) >> 7;
+    return static_cast<std::uint8_t>(n < 255 ? n : 255);
 }
 
 void CopySample(const FilterRecord& record, std::ptrdiff_t nIn, std::ptrdiff_t nOut, bool bDeep) noexcept
@@ -95,9 +120,17 @@ bool CFilter_Processing::InitializeImageEngine()
         {
             gLog.Enter("InitializeImageEngine", kLogTrace);
             gLog.Assert(m_pUI != nullptr, "InitializeImageEngine: m_pUI != NULL", kLogError);
+            if (m_pUI)
+            {
+                gLog.Assert(XSize(m_pUI->m_rectMaxPreview) > 0,
+                            "InitializeImageEngine: XSize(m_pUI->m_rectMaxPreview) > 0", kLogError);
+                gLog.Assert(YSize(m_pUI->m_rectMaxPreview) > 0,
+                            "InitializeImageEngine: YSize(m_pUI->m_rectMaxPreview) > 0", kLogError);
+            }
         }
         gw::plugin::InjectFailure("InitializeImageEngine");
         ReportEngineProgress(0);
+        AllocatePreviewPlanes();
         if (!ConvertSourceRows())
             return false;
         if (!ReportEngineProgress(0))
@@ -259,12 +292,338 @@ void CFilter_Processing::WriteResult()
     }
 }
 
-bool CFilter_Processing::ProcessPreviewBuffer(std::uint32_t /*nUpdateMask*/)
+
+/// Preview planes for the largest preview. The preview engines, the kept range
+/// and the reference view belong to the image converted before; they go with it.
+void CFilter_Processing::AllocatePreviewPlanes()
+{
+    m_pPreviewEngine.reset();
+    m_pReferenceEngine.reset();
+    m_fOutLow = -1.0f;
+    m_nPreviewSamples = 0;
+    std::int32_t nWidth = 0;
+    std::int32_t nHeight = 0;
+    if (m_pUI)
+    {
+        nWidth = std::max(XSize(m_pUI->m_rectMaxPreview), 0);
+        nHeight = std::max(YSize(m_pUI->m_rectMaxPreview), 0);
+    }
+    m_pPreviewPlanes.reset();
+    m_pPreviewSource.reset();
+    m_nPreviewCapacity = 0;
+    ReservePreviewPlanes(static_cast<std::size_t>(nWidth) * nHeight * std::max(m_image.m_nPlanes, 0));
+}
+
+/// Makes room for nFloats samples in m_pPreviewPlanes (and m_pPreviewSource,
+/// until the reference view is fixed).
+void CFilter_Processing::ReservePreviewPlanes(std::size_t nFloats)
+{
+    if (m_pPreviewPlanes && m_nPreviewCapacity >= nFloats)
+        return;
+    m_pPreviewPlanes = std::make_unique<float[]>(nFloats);
+    if (!m_pReferenceEngine)
+        m_pPreviewSource = std::make_unique<float[]>(nFloats);
+    m_nPreviewCapacity = nFloats;
+}
+
+namespace {
+
+void LogFormatted(std::uint32_t nLevel, const char* pFormat, ...) noexcept
+    __attribute__((format(printf, 2, 3)));
+
+void LogFormatted(std::uint32_t nLevel, const char* pFormat, ...) noexcept
+{
+    if (!gLog.IsOn())
+        return;
+    char text[256];
+    va_list args;
+    va_start(args, pFormat);
+    std::vsnprintf(text, sizeof text, pFormat, args);
+    va_end(args);
+    gLog.Info(text, nLevel);
+}
+
+} // namespace
+
+void CFilter_Processing::LogUpdateMask(std::uint32_t nUpdateMask) const noexcept
+{
+    if (!gLog.IsOn())
+        return;
+    const CFilter_UI& ui = *m_pUI;
+    if (nUpdateMask & UPDATE_ZOOM)
+        LogFormatted(kLogInfo, "Zoom factor changed to: %f", static_cast<double>(ui.m_fZoom));
+    if (nUpdateMask & UPDATE_PAN)
+        LogFormatted(kLogInfo, "Panning to (%dx, %dy) with zoom: %f", static_cast<int>(ui.m_ptOrigin.x),
+                     static_cast<int>(ui.m_ptOrigin.y), static_cast<double>(ui.m_fZoom));
+    if (nUpdateMask & UPDATE_FILL_LIGHT)
+        LogFormatted(kLogInfo, "Calling engine with radius: %f", static_cast<double>(m_fRadius));
+    if (nUpdateMask & UPDATE_AMOUNT)
+        LogFormatted(kLogInfo, "Calling engine with amount: %f", static_cast<double>(m_fAmount));
+    if (nUpdateMask & UPDATE_EPSILON)
+        LogFormatted(kLogInfo, "Calling engine with epsilon: %f", static_cast<double>(m_fEpsilon));
+    if (nUpdateMask & UPDATE_THERMAL)
+        LogFormatted(kLogInfo, "Calling engine with thermal: %f", static_cast<double>(m_fThermal));
+    if (nUpdateMask & UPDATE_SPEED)
+        LogFormatted(kLogInfo, "Calling engine with fast mode %s", m_bFastMode ? "TRUE" : "FALSE");
+    if (nUpdateMask & UPDATE_AUTOSCALE)
+        LogFormatted(kLogInfo, "Calling engine with final Scaling %s", m_bFinalScaling ? "ON" : "OFF");
+}
+
+/// The parameters in the order of the whole-image run, with the given radius.
+void CFilter_Processing::SetEngineParameters(CImageEngine& engine, float fRadius) const
+{
+    engine.SetAmount(m_fAmount);
+    engine.SetEpsilon(m_fEpsilon);
+    engine.SetThermal(m_fThermal);
+    engine.SetFastMode(m_bFastMode ? 1 : 0);
+    engine.SetFinalScaling(m_bFinalScaling ? 1 : 0);
+    engine.SetRadius(fRadius);
+}
+
+bool CFilter_Processing::ProcessPreviewBuffer(std::uint32_t nUpdateMask)
 {
     return GuardTruth(gw::plugin::kSiteProcessPreviewBuffer, [&] {
-        CLogScope scope("ProcessPreviewBuffer");
+        if (gLog.IsOn())
+        {
+            gLog.Enter("ProcessPreviewBuffer", kLogTrace);
+            gLog.Assert(m_pUI != nullptr, "ProcessPreviewBuffer: NULL m_pUI", kLogError);
+            gLog.Assert(!m_pUI || m_pUI->m_hWnd != nullptr, "ProcessPreviewBuffer: NULL m_pUI->m_hWnd",
+                        kLogError);
+        }
         gw::plugin::InjectFailure("ProcessPreviewBuffer");
+        if (!m_pUI)
+            return false; // no dialog, nothing to show the preview in
+        LogFormatted(kLogInfo, "Update Mask: %8.8X", static_cast<unsigned>(nUpdateMask));
         UpdateDerivedValues();
+        LogUpdateMask(nUpdateMask);
+
+        const bool bRan = GuardTruth(gw::plugin::kSitePreviewEngine, [&] {
+            RunPreviewEngine(nUpdateMask);
+            return true;
+        });
+        if (!bRan)
+            return false;
+
+        if (m_bAfterShown)
+            CopyPreview(1.0f);
+        else
+            FillPreviewBuffer();
+        if (gLog.IsOn())
+            gLog.Exit("ProcessPreviewBuffer", kLogTrace);
         return true;
     });
+}
+
+/// The source pixel of preview pixel (i, j): nearest neighbour at the preview
+/// zoom from the origin, kept inside the processed area.
+CFilter_Processing::PreviewSource CFilter_Processing::SourceOf(std::int32_t i, std::int32_t j) const noexcept
+{
+    const POINT& origin = m_pUI->m_ptOrigin;
+    std::int32_t y = static_cast<std::int32_t>(static_cast<float>(i) / m_fPreviewZoom) + origin.y;
+    std::int32_t x = static_cast<std::int32_t>(static_cast<float>(j) / m_fPreviewZoom) + origin.x;
+    y = std::clamp(y, 0, m_image.m_nHeight - 1);
+    x = std::clamp(x, 0, m_image.m_nWidth - 1);
+    return {y, x};
+}
+
+void CFilter_Processing::RunPreviewEngine(std::uint32_t nUpdateMask)
+{
+    CFilter_UI& ui = *m_pUI;
+    ImageBuffer& preview = ui.m_previewBuffer;
+    const std::int32_t nWidth = m_image.m_nWidth;
+    const std::int32_t nHeight = m_image.m_nHeight;
+    const std::int32_t nPlanes = m_image.m_nPlanes;
+    if (nWidth <= 0 || nHeight <= 0 || (nPlanes != 1 && nPlanes != 3) || !m_pImagePlanes)
+        throw std::logic_error("no image to preview");
+    const bool bColor = nPlanes == 3;
+
+    // Geometry: on a new preview or a zoom change, or when there is no preview
+    // engine yet to pan with.
+    if (nUpdateMask == 0 || (nUpdateMask & UPDATE_ZOOM) || !m_pPreviewEngine || !(m_fPreviewZoom > 0.0f))
+    {
+        const std::int32_t nMaxWidth = XSize(ui.m_rectMaxPreview);
+        const std::int32_t nMaxHeight = YSize(ui.m_rectMaxPreview);
+        if (nMaxWidth <= 0 || nMaxHeight <= 0)
+            throw std::logic_error("no preview area");
+        double dFit = std::min(static_cast<double>(nMaxWidth) / nWidth,
+                               static_cast<double>(nMaxHeight) / nHeight);
+        const float fFit = static_cast<float>(dFit < 1.0 ? dFit : 1.0);
+        m_fPreviewZoom = ui.m_fZoom < fFit ? fFit : ui.m_fZoom;
+        // A very long and narrow image still gets one row or column.
+        preview.m_nWidth = std::clamp(
+            static_cast<std::int32_t>(static_cast<float>(nWidth) * m_fPreviewZoom), 1, nMaxWidth);
+        preview.m_nHeight = std::clamp(
+            static_cast<std::int32_t>(static_cast<float>(nHeight) * m_fPreviewZoom), 1, nMaxHeight);
+
+        POINT& origin = ui.m_ptOrigin;
+        origin.y = std::min<LONG>(
+            origin.y, nHeight - static_cast<std::int32_t>(static_cast<float>(preview.m_nHeight) / m_fPreviewZoom));
+        origin.x = std::min<LONG>(
+            origin.x, nWidth - static_cast<std::int32_t>(static_cast<float>(preview.m_nWidth) / m_fPreviewZoom));
+        origin.y = std::max<LONG>(origin.y, 0);
+        origin.x = std::max<LONG>(origin.x, 0);
+
+        m_pPreviewEngine.reset();
+        m_pPreviewEngine = std::make_unique<CImageEngine>(bColor ? 1 : 0, preview.m_nHeight, preview.m_nWidth,
+                                                          kEngineReserve, &OnEngineProgress);
+        if (!(m_fOutLow < 0.0f))
+            m_pPreviewEngine->SetOutputRange(m_fOutLow, m_fOutHigh);
+    }
+    const std::int32_t nViewWidth = preview.m_nWidth;
+    const std::int32_t nViewHeight = preview.m_nHeight;
+    SetEngineParameters(*m_pPreviewEngine, m_fRadius / m_fPreviewZoom);
+
+    // Sample the view.
+    const std::size_t nSamples = static_cast<std::size_t>(nViewWidth) * nViewHeight * nPlanes;
+    ReservePreviewPlanes(nSamples);
+    float* pView = m_pPreviewPlanes.get();
+    for (std::int32_t i = 0; i < nViewHeight; ++i)
+    {
+        for (std::int32_t j = 0; j < nViewWidth; ++j)
+        {
+            const PreviewSource source = SourceOf(i, j);
+            const float* pFrom =
+                m_pImagePlanes.get() + (static_cast<std::size_t>(source.m_nRow) * nWidth + source.m_nColumn) * nPlanes;
+            std::copy(pFrom, pFrom + nPlanes, pView + (static_cast<std::size_t>(i) * nViewWidth + j) * nPlanes);
+        }
+    }
+
+    // The first preview is the whole-image view: keep it for the reference.
+    if (!m_pReferenceEngine)
+    {
+        m_pReferenceEngine = std::make_unique<CImageEngine>(bColor ? 1 : 0, nViewHeight, nViewWidth, kEngineReserve,
+                                                            nullptr);
+        m_nPreviewSamples = static_cast<std::int32_t>(nSamples);
+        std::copy(pView, pView + nSamples, m_pPreviewSource.get());
+    }
+
+    if (nUpdateMask & UPDATE_FILL_LIGHT)
+    {
+        if (m_fPreviewZoom > ui.m_fFitZoom)
+        {
+            SetEngineParameters(*m_pReferenceEngine, m_fRadius / ui.m_fFitZoom);
+            m_pReferenceEngine->SetOutputRange(-1.0f, 1.0f);
+            std::vector<float> reference(m_pPreviewSource.get(), m_pPreviewSource.get() + m_nPreviewSamples);
+            m_pReferenceEngine->Run(reference.data(), m_fInputMin, m_fInputMax);
+            m_pReferenceEngine->GetOutputRange(m_fOutLow, m_fOutHigh);
+            m_pPreviewEngine->SetOutputRange(m_fOutLow, m_fOutHigh);
+        }
+        else
+        {
+            m_pPreviewEngine->SetOutputRange(-1.0f, 1.0f);
+            m_fOutLow = -1.0f;
+        }
+    }
+
+    m_pPreviewEngine->Run(pView, m_fInputMin, m_fInputMax);
+    if (!(m_fOutLow >= 0.0f))
+        m_pPreviewEngine->GetOutputRange(m_fOutLow, m_fOutHigh);
+}
+
+/// The preview buffer's pixels for the current preview size; throws when the
+/// buffer cannot hold them.
+std::uint8_t* CFilter_Processing::PreviewPixels() const
+{
+    const ImageBuffer& preview = m_pUI->m_previewBuffer;
+    const std::int64_t nNeeded =
+        static_cast<std::int64_t>(preview.m_nWidth) * preview.m_nHeight * std::max(m_image.m_nPlanes, 0);
+    if (!preview.m_imageBuffer || preview.m_nWidth < 0 || preview.m_nHeight < 0 || nNeeded > preview.m_nImageBytes)
+        throw std::length_error("the preview buffer is smaller than the preview");
+    return preview.m_imageBuffer.get();
+}
+
+bool CFilter_Processing::CopyPreview(float fBlend)
+{
+    CLogScope scope("CopyPreview");
+    if (!m_pUI)
+        return false;
+    const ImageBuffer& preview = m_pUI->m_previewBuffer;
+    LogFormatted(kLogInfo, "Copying preview of size (%dx, %dy)", static_cast<int>(preview.m_nWidth),
+                 static_cast<int>(preview.m_nHeight));
+    if (!m_pPreviewEngine || !m_pPreviewPlanes || !m_pImagePlanes || !(m_fPreviewZoom > 0.0f))
+        return false; // nothing processed yet
+    const FilterRecord* pRecord = gFilterRecord;
+    const std::uint8_t* pMask = pRecord != nullptr && pRecord->haveMask &&
+                                        m_image.m_nMaskWidth >= m_image.m_nWidth &&
+                                        m_image.m_nMaskHeight >= m_image.m_nHeight
+                                    ? m_image.m_maskBuffer.get()
+                                    : nullptr;
+    if (pMask != nullptr)
+        FillPreviewBuffer();
+    std::uint8_t* pOut = PreviewPixels();
+    const std::int32_t nPlanes = m_image.m_nPlanes;
+    const float* pView = m_pPreviewPlanes.get();
+    for (std::int32_t i = 0; i < preview.m_nHeight; ++i)
+    {
+        for (std::int32_t j = 0; j < preview.m_nWidth; ++j)
+        {
+            const PreviewSource source = SourceOf(i, j);
+            float f = fBlend;
+            if (pMask != nullptr)
+            {
+                const int m = pMask[static_cast<std::ptrdiff_t>(source.m_nRow) * m_image.m_nMaskRowBytes +
+                                    source.m_nColumn];
+                if (m == 0)
+                    continue;
+                if (m < 255)
+                    f = static_cast<float>(m) * fBlend / 255.0f;
+            }
+            const std::size_t nPixel = static_cast<std::size_t>(i) * preview.m_nWidth + j;
+            const float* pSource = m_pImagePlanes.get() +
+                                   (static_cast<std::size_t>(source.m_nRow) * m_image.m_nWidth + source.m_nColumn) *
+                                       nPlanes;
+            for (std::int32_t p = 0; p < nPlanes; ++p)
+            {
+                float v = pView[nPixel * nPlanes + p];
+                if (f < 1.0f)
+                    v = f * v + (1.0f - f) * pSource[p];
+                if (!(v <= 1.0f))
+                {
+                    if (gLog.IsOn())
+                    {
+                        LogFormatted(kLogError, "GW engine returned invalid pixel value: %f\n", static_cast<double>(v));
+                        throw std::runtime_error("Gladewick Exception");
+                    }
+                    v = 1.0f;
+                }
+                if (v < 0.0f)
+                    v = 0.0f;
+                pOut[nPixel * nPlanes + p] = static_cast<std::uint8_t>(kScale8 * v);
+            }
+        }
+    }
+    return true;
+}
+
+void CFilter_Processing::FillPreviewBuffer()
+{
+    CLogScope scope("FillPreviewBuffer");
+    if (!m_pUI)
+        return;
+    const ImageBuffer& preview = m_pUI->m_previewBuffer;
+    if (gLog.IsOn())
+        gLog.Assert(preview.m_imageBuffer != nullptr,
+                    "FillPreviewBuffer: m_pUI->m_previewBuffer.m_imageBuffer != NULL", kLogError);
+    LogFormatted(kLogInfo, "Image Size: (%dx, %dy)\n", static_cast<int>(preview.m_nWidth),
+                 static_cast<int>(preview.m_nHeight));
+    const FilterRecord* pRecord = gFilterRecord;
+    if (!preview.m_imageBuffer || pRecord == nullptr || pRecord->inData == nullptr || !(m_fPreviewZoom > 0.0f) ||
+        m_image.m_nWidth <= 0 || m_image.m_nHeight <= 0)
+        return;
+    std::uint8_t* pOut = PreviewPixels();
+    const int nSampleBytes = SampleBytes(*pRecord);
+    const bool bDeep = nSampleBytes == 2;
+    const std::ptrdiff_t nStride = RowStride(pRecord->inRowBytes, m_image, nSampleBytes);
+    const std::int32_t nPlanes = m_image.m_nPlanes;
+    for (std::int32_t i = 0; i < preview.m_nHeight; ++i)
+    {
+        for (std::int32_t j = 0; j < preview.m_nWidth; ++j)
+        {
+            const PreviewSource source = SourceOf(i, j);
+            const std::ptrdiff_t nIn = source.m_nRow * nStride + static_cast<std::ptrdiff_t>(source.m_nColumn) * nPlanes;
+            const std::size_t nPixel = static_cast<std::size_t>(i) * preview.m_nWidth + j;
+            for (std::int32_t p = 0; p < nPlanes; ++p)
+                pOut[nPixel * nPlanes + p] = PreviewSample(pRecord->inData, nIn + p, bDeep);
+        }
+    }
 }

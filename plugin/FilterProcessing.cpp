@@ -14,6 +14,7 @@
 #include "LogScope.h"
 #include "PluginGlobals.h"
 #include "engine/CImageEngine.h"
+#include "engine/PortableMath.h"
 #include "ui/FilterUI.h"
 
 namespace {
@@ -46,7 +47,7 @@ constexpr Rect16 kEmptyRect = {0, 0, 0, 0};
 
 float RadiusFromFillLight(std::int32_t nFillLight) noexcept
 {
-    const float fRadius = static_cast<float>(std::pow(10.0, (nFillLight * 6.75 + 325.0) / 250.0) / 2000.0);
+    const float fRadius = static_cast<float>(gw::PortablePow(10.0, (nFillLight * 6.75 + 325.0) / 250.0) / 2000.0);
     return fRadius < 0.01f ? 0.01f : fRadius;
 }
 
@@ -81,7 +82,7 @@ void CFilter_Processing::UpdateDerivedValues() noexcept
     m_fAmount = static_cast<float>(m_nAmount) / 100.0f;
     m_fRadius = RadiusFromFillLight(m_nFillLight);
     m_fThermal = static_cast<float>(m_nThermal) / 100.0f;
-    m_fEpsilon = static_cast<float>(std::pow(10.0, m_nEpsilon * 0.08 - 12.0));
+    m_fEpsilon = static_cast<float>(gw::PortablePow(10.0, m_nEpsilon * 0.08 - 12.0));
 }
 
 bool CFilter_Processing::ReportEngineProgress(std::int32_t nPercent) noexcept

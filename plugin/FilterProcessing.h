@@ -57,7 +57,14 @@ public:
     bool InitializeImageEngine();
     bool ProcessImage(bool bStart);
     void WriteResult();
+    /// Makes the dialog's preview anew for the changes in nUpdateMask (the
+    /// UPDATE_ bits of ui/FilterUI.h; 0 is everything).
     virtual bool ProcessPreviewBuffer(std::uint32_t nUpdateMask);
+    /// Fills the preview buffer with the processed view, mixed with the
+    /// unprocessed image where fBlend (0 to 1) is below 1 or the mask is partial.
+    bool CopyPreview(float fBlend);
+    /// Fills the preview buffer with the unprocessed view.
+    void FillPreviewBuffer();
 
     float m_fAmount;
     std::int32_t m_nAmount;
@@ -89,12 +96,27 @@ public:
     float m_fPreviewZoom;
 
 private:
+    struct PreviewSource
+    {
+        std::int32_t m_nRow;
+        std::int32_t m_nColumn;
+    };
+
     OSErr ContinueInGUI(OSErr nResult);
     OSErr ContinueWaiting();
     OSErr ContinueWriting(OSErr nResult);
     void CopySelectionMask();
     bool ConvertSourceRows();
     bool StartWholeImageRun();
+    void RunPreviewEngine(std::uint32_t nUpdateMask);
+    void SetEngineParameters(CImageEngine& engine, float fRadius) const;
+    void LogUpdateMask(std::uint32_t nUpdateMask) const noexcept;
+    void AllocatePreviewPlanes();
+    void ReservePreviewPlanes(std::size_t nFloats);
+    PreviewSource SourceOf(std::int32_t i, std::int32_t j) const noexcept;
+    std::uint8_t* PreviewPixels() const;
+
+    std::size_t m_nPreviewCapacity = 0; ///< floats in m_pPreviewPlanes
 };
 
 /// Radius of the illumination from the Fill Light control (0 to 100).

@@ -213,7 +213,7 @@ TEST(WriteBackTest, UnselectedPixelsKeepTheSourceAndPaddingStaysUntouched)
                 {
                     if ((r + c) % 2 == 0)
                     {
-                        EXPECT_LE(pOut[r * record.outRowBytes / 2 + c], 32640);
+                        EXPECT_LE(pOut[r * record.outRowBytes / 2 + c], 32768);
                     }
                 }
         }
