@@ -13,6 +13,10 @@ namespace {
 // limit with a fall-back, or in fast mode no limit and no fall-back.
 constexpr int kReserveQuality = -2;
 constexpr int kReserveSpeed = 0;
+// Grids in RAM without a budget (paged only when an allocation fails), and
+// paged from the start.
+constexpr int kReserveRam = 0;
+constexpr int kReservePaged = -1;
 
 } // namespace
 
@@ -55,8 +59,11 @@ std::uint64_t EngineGridBytes(int nRows, int nCols) noexcept
 bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(int))
 {
     const bool bColor = image.m_nChannels == 3;
-    CImageEngine engine(bColor ? 1 : 0, image.m_nHeight, image.m_nWidth,
-                        options.m_bFastMode ? kReserveSpeed : kReserveQuality, pfnProgress);
+    const int nReserve = options.m_memory == MemoryMode::Paged ? kReservePaged
+                         : options.m_memory == MemoryMode::Ram ? kReserveRam
+                         : options.m_bFastMode                 ? kReserveSpeed
+                                                               : kReserveQuality;
+    CImageEngine engine(bColor ? 1 : 0, image.m_nHeight, image.m_nWidth, nReserve, pfnProgress);
 
     engine.SetAmount(AmountFromPercent(options.m_nAmount));
     engine.SetEpsilon(options.m_fEpsilon);

@@ -33,18 +33,30 @@ int Fail(int nStatus, const std::string& message)
     return nStatus;
 }
 
-/// Refuses an image whose engine would not fit into the memory available now:
-/// the allocator of an overcommitting system would not refuse it, and the
-/// process would be killed halfway instead.
-void CheckEngineMemory(const FloatImage& image)
+/// Decides where the engine keeps its grids when they would not fit into the
+/// memory available now (the allocator of an overcommitting system would not
+/// refuse them, and the process would be killed halfway instead): "auto" pages
+/// them, "ram" refuses the image. Paged grids hold a few rows each, so they
+/// need no check.
+void CheckEngineMemory(const FloatImage& image, Options& options)
 {
+    if (options.m_memory == MemoryMode::Paged) {
+        return;
+    }
     const std::uint64_t nNeeded = EngineGridBytes(image.m_nHeight, image.m_nWidth);
     const std::uint64_t nAvailable = gw::platform::AvailablePhysicalMemory();
-    if (nAvailable != 0 && nNeeded > nAvailable) {
+    if (nAvailable == 0 || nNeeded <= nAvailable) {
+        return;
+    }
+    if (options.m_memory == MemoryMode::Auto) {
+        options.m_memory = MemoryMode::Paged;
+    }
+    else {
         throw std::runtime_error("an image of " + std::to_string(image.m_nWidth) + " x "
                                  + std::to_string(image.m_nHeight) + " pixels needs about "
                                  + std::to_string(nNeeded >> 20) + " MB for the engine, but only "
-                                 + std::to_string(nAvailable >> 20) + " MB are available");
+                                 + std::to_string(nAvailable >> 20)
+                                 + " MB are available (--memory paged needs little)");
     }
 }
 
@@ -73,7 +85,7 @@ int Main(int argc, const char* const* argv)
     FloatImage image;
     try {
         image = ReadImage(options.m_input);
-        CheckEngineMemory(image);
+        CheckEngineMemory(image, options);
     }
     catch (const std::bad_alloc&) {
         return Fail(kExitFailure, options.m_input + ": not enough memory to read the image");

@@ -119,6 +119,17 @@ const std::map<std::string, ValueHandler>& ValueOptions()
              }
          }},
         {"--bounds", [](auto&, auto& v, Options& o) { ParseBounds(v, o); }},
+        {"--memory",
+         [](auto& n, auto& v, Options& o) {
+             if (v == "auto")
+                 o.m_memory = MemoryMode::Auto;
+             else if (v == "ram")
+                 o.m_memory = MemoryMode::Ram;
+             else if (v == "paged")
+                 o.m_memory = MemoryMode::Paged;
+             else
+                 Refuse(n, v, "'ram', 'paged' or 'auto'");
+         }},
         {"--out-range", [](auto&, auto& v, Options& o) { ParseOutputRange(v, o); }},
         {"--depth",
          [](auto& n, auto& v, Options& o) {
@@ -248,6 +259,9 @@ Output and other:
   -o, --output FILE   the result (required); an existing file is replaced
                       only when the result is complete
   --depth 8|16        PNG sample depth (default: the input's; 16 for PFM input)
+  --memory MODE       where the engine keeps its grids: 'ram', 'paged'
+                      (temporary files, slower, same result) or 'auto'
+                      (default: in RAM, paged when they would not fit)
   -q, --quiet         no progress bar (it is shown only on a terminal)
   -h, --help          this text
   --version           the version

@@ -28,6 +28,14 @@ enum class BoundsMode
     Fixed,  ///< the values given on the command line
 };
 
+/// Where the engine keeps its grid pyramid.
+enum class MemoryMode
+{
+    Auto,   ///< in RAM as the plug-in does; paged when the pyramid would not fit
+    Ram,    ///< in RAM; an image whose pyramid does not fit is refused
+    Paged,  ///< paged through temporary files from the start
+};
+
 struct Options
 {
     std::string m_input;
@@ -37,6 +45,7 @@ struct Options
     int m_nFillLight = 37;    ///< 0..100
     bool m_bFastMode = false;
     bool m_bFinalScaling = true;
+    MemoryMode m_memory = MemoryMode::Auto;
 
     std::optional<float> m_fRadius;    ///< raw engine radius, replaces the Fill Light one
     float m_fThermal = 0.0f;           ///< set from the plug-in's fixed thermal setting

@@ -94,3 +94,14 @@ TEST(OptionsTest, BadValuesAreRefused)
     EXPECT_THROW(Parse({"a.png", "b.png", "-o", "out.png"}), CUsageError);
     EXPECT_TRUE(Parse({"--help"}).m_bHelp);
 }
+
+TEST(OptionsTest, MemoryModesAndTheirSpelling)
+{
+    EXPECT_EQ(Parse({"in.png", "-o", "out.png"}).m_memory, MemoryMode::Auto);
+    EXPECT_EQ(Parse({"--memory", "ram", "in.png", "-o", "out.png"}).m_memory, MemoryMode::Ram);
+    EXPECT_EQ(Parse({"--memory=paged", "in.png", "-o", "out.png"}).m_memory, MemoryMode::Paged);
+    EXPECT_EQ(Parse({"--memory", "paged", "--memory", "auto", "in.png", "-o", "out.png"}).m_memory,
+              MemoryMode::Auto);
+    EXPECT_THROW(Parse({"--memory", "disk", "in.png", "-o", "out.png"}), CUsageError);
+    EXPECT_THROW(Parse({"--memory", "RAM", "in.png", "-o", "out.png"}), CUsageError);
+}
