@@ -112,6 +112,8 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
     auto outRow = [&](int r) { return pOut + static_cast<std::ptrdiff_t>(r - 1) * nRowFloats; };
     auto inRow = [&](int r) { return pIn + static_cast<std::ptrdiff_t>(r - 1) * nRowFloats; };
 
+    // The parallel path writes the buffer in blocks of rows, so a stop still
+    // leaves the rows after the current block as they were.
     gw::CParallelKernels* pKernels = FastKernels();
     auto reportRows = [&] {
         for (int r = 1; r <= nRows; ++r) {
@@ -120,18 +122,22 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
         }
         return true;
     };
+    auto reportRow = [&] { return ReportProgress(fRowUnits); };
+    auto noCombine = [](int) {};
 
     if (!m_bFinalScaling && pKernels != nullptr) {
-        pKernels->ForRows(nRows, 8, [&](int nBegin, int nEnd) {
-            for (int r = nBegin + 1; r <= nEnd; ++r) {
-                if (m_bHSV)
-                    BlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r), nCols,
-                                   m_fAmount, layout);
-                else
-                    BlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
-            }
-        });
-        reportRows();
+        pKernels->ForRowBlocks(
+            nRows,
+            [&](int, int nBegin, int nEnd) {
+                for (int r = nBegin + 1; r <= nEnd; ++r) {
+                    if (m_bHSV)
+                        BlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r), nCols,
+                                       m_fAmount, layout);
+                    else
+                        BlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
+                }
+            },
+            noCombine, reportRow);
         return;
     }
     if (!m_bFinalScaling) {
@@ -184,15 +190,17 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
     if (ReportProgress(0.0f))
         return;
     if (pKernels != nullptr) {
-        pKernels->ForRows(nRows, 8, [&](int nBegin, int nEnd) {
-            for (int r = nBegin + 1; r <= nEnd; ++r) {
-                if (m_bHSV)
-                    WriteRowColour(outRow(r), inRow(r), work.Row(r), nCols, layout);
-                else
-                    WriteRowGrey(outRow(r), work.Row(r), nCols, layout);
-            }
-        });
-        reportRows();
+        pKernels->ForRowBlocks(
+            nRows,
+            [&](int, int nBegin, int nEnd) {
+                for (int r = nBegin + 1; r <= nEnd; ++r) {
+                    if (m_bHSV)
+                        WriteRowColour(outRow(r), inRow(r), work.Row(r), nCols, layout);
+                    else
+                        WriteRowGrey(outRow(r), work.Row(r), nCols, layout);
+                }
+            },
+            noCombine, reportRow);
         return;
     }
     for (int r = 1; r <= nRows; ++r) {

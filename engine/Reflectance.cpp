@@ -45,7 +45,7 @@ void ReflectanceRow(float* pW, float* pL, int nCols, float& fMin, float& fMax) n
         const float fL = pL[c];
         const float fQuotient = static_cast<float>(
             static_cast<double>(pW[c]) /
-            gw::PortablePow(static_cast<double>(fL), static_cast<double>(kReflectanceExponent)));
+            gw::PortablePowFast(static_cast<double>(fL), static_cast<double>(kReflectanceExponent)));
         if (fQuotient < fMin)
             fMin = fQuotient;
         if (fQuotient > fMax)

@@ -153,6 +153,28 @@ TEST(ParallelPathTest, StopsAtTheSameReportAsReference)
     EXPECT_EQ(full.percents.back(), 99);
 }
 
+TEST(ParallelPathTest, StopInTheLastStageLeavesLaterRowsOfTheBuffer)
+{
+    // Grey, 200 rows; the blend of a reflectance of 1 at full amount turns every value into 1.
+    constexpr int kRows = 200;
+    constexpr int kCols = 9;
+    CImageEngine engine(0, kRows, kCols, -2, RecordProgress);
+    engine.SetAmount(1.0f);
+    engine.SetThreadCount(2);
+    CMatrix& work = engine.Grids().Work();
+    for (int r = 1; r <= kRows; ++r)
+        for (int c = 1; c <= kCols; ++c)
+            work.At(r, c) = 1.0f;
+    std::vector<float> pixels(static_cast<std::size_t>(kRows) * kCols, 0.25f);
+    g_percents.clear();
+    g_nStopAfter = 0;
+    engine.Recombine(pixels.data(), pixels.data(), kRows, kCols, kCols);
+    g_nStopAfter = -1;
+    EXPECT_EQ(pixels.front(), 1.0f);
+    // Rows are written a block at a time; far fewer than all of them before the stop.
+    EXPECT_EQ(pixels.back(), 0.25f);
+}
+
 // A level of random grids, for the kernels on their own.
 struct RandomLevel
 {
