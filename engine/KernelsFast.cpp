@@ -25,9 +25,10 @@ typedef int LaneInts __attribute__((vector_size(kLanes * sizeof(int))));
 // Rows below this per thread are not worth waking the workers for.
 constexpr int kMinRowsPerPart = 16;
 
-// Scratch vectors of one thread, each kLanes x (longest line) floats, interleaved by lane:
-// element k of lane j is at [k * kLanes + j].
-enum LaneArray { kSub, kSuper, kDiag, kRhs, kFactor, kSol, kLaneArrays };
+// Scratch of one thread: kLaneArrays vectors of kLanes x (longest line) floats; the lane
+// solver uses two (factors and solution, element k of lane j at [k * kLanes + j]), the
+// straightforward fallback four.
+constexpr int kLaneArrays = 4;
 
 float SweepWeight(int nLevel, int nLevels) noexcept
 {
@@ -49,31 +50,87 @@ float SweepWeight(int nLevel, int nLevels) noexcept
     std::memcpy(p, &v, sizeof v);
 }
 
-// The elimination of SolveTridiagonal on kLanes systems at once, each lane with exactly
-// the scalar operations and order. Answers false when any lane meets a zero pivot (the
-// solution is then not usable); the caller redoes those lines the straightforward way.
-[[gnu::always_inline]] inline bool SolveLanesImpl(float* const* pArrays, int n) noexcept
+// The lines of one lane group and the grids they read.
+struct LaneGroup
 {
-    const float* pA = pArrays[kSub];
-    const float* pC = pArrays[kSuper];
-    const float* pB = pArrays[kDiag];
-    const float* pD = pArrays[kRhs];
-    float* pG = pArrays[kFactor];
-    float* pX = pArrays[kSol];
-    const LaneFloats zero{};
+    const GridView* pBh;
+    const GridView* pBv;
+    const GridView* pF;
+    const GridView* pU;
+    const int* pLines; // kLanes grid columns (column pass) or rows (row pass)
+};
 
-    LaneFloats beta = Load(pB);
+// Element k of each lane's system in the column pass (ColumnLineSystem, grid row r = k + 1):
+// sub-diagonal a (the super-diagonal of element k - 1 is the same coupling), diagonal b and
+// right side d, with the scalar code's operations in its order.
+[[gnu::always_inline]] inline void ColumnElement(const LaneGroup& group, int k, float* a, float* b,
+                                                 float* d) noexcept
+{
+    const int r = k + 1;
+    const float* pBh = group.pBh->Row(r);
+    const float* pF = group.pF->Row(r);
+    const float* pU = group.pU->Row(r);
+    for (int j = 0; j < kLanes; ++j) {
+        const int c = group.pLines[j];
+        const float* pBvRow = group.pBv->Row(c);
+        const float fUpper = pBvRow[r - 1];
+        const float fLower = pBvRow[r];
+        a[j] = fUpper;
+        b[j] = 1.0f - pBh[c] - pBh[c - 1] - fLower - fUpper;
+        d[j] = pF[c] - pBh[c] * pU[c + 1] - pBh[c - 1] * pU[c - 1];
+    }
+}
+
+// The same for the row pass (RowLineSystem, grid column c = k + 1).
+[[gnu::always_inline]] inline void RowElement(const LaneGroup& group, int k, float* a, float* b,
+                                              float* d) noexcept
+{
+    const int c = k + 1;
+    const float* pBvRow = group.pBv->Row(c);
+    for (int j = 0; j < kLanes; ++j) {
+        const int r = group.pLines[j];
+        const float* pBh = group.pBh->Row(r);
+        const float fLeft = pBh[c - 1];
+        const float fRight = pBh[c];
+        a[j] = fLeft;
+        b[j] = 1.0f - fRight - fLeft - pBvRow[r] - pBvRow[r - 1];
+        d[j] = group.pF->Row(r)[c] - pBvRow[r - 1] * group.pU->Row(r - 1)[c] - pBvRow[r] * group.pU->Row(r + 1)[c];
+    }
+}
+
+// The elimination of SolveTridiagonal on kLanes systems at once, each lane with exactly the
+// scalar operations and order; the systems are symmetric (the super-diagonal element k - 1 is
+// the sub-diagonal element k). pG and pX take kLanes x n floats, interleaved by lane. Answers
+// false when any lane meets a zero pivot (the solution is then not usable); the caller redoes
+// those lines the straightforward way.
+template <bool bColumns>
+[[gnu::always_inline]] inline bool SolveLanesImpl(const LaneGroup& group, float* pG, float* pX, int n) noexcept
+{
+    float a[kLanes];
+    float b[kLanes];
+    float d[kLanes];
+    const LaneFloats zero{};
+    auto element = [&](int k) {
+        if constexpr (bColumns)
+            ColumnElement(group, k, a, b, d);
+        else
+            RowElement(group, k, a, b, d);
+    };
+
+    element(0);
+    LaneFloats beta = Load(b);
     LaneInts zeroPivot = beta == zero;
-    LaneFloats x = Load(pD) / beta;
+    LaneFloats x = Load(d) / beta;
     Store(pX, x);
     for (int j = 1; j < n; ++j) {
         const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(j) * kLanes;
-        const LaneFloats a = Load(pA + i);
-        const LaneFloats g = Load(pC + i - kLanes) / beta;
+        element(j);
+        const LaneFloats av = Load(a);
+        const LaneFloats g = av / beta;
         Store(pG + i, g);
-        beta = Load(pB + i) - a * g;
+        beta = Load(b) - av * g;
         zeroPivot |= beta == zero;
-        x = (Load(pD + i) - a * x) / beta;
+        x = (Load(d) - av * x) / beta;
         Store(pX + i, x);
     }
     for (int j = n - 2; j >= 0; --j) {
@@ -87,15 +144,25 @@ float SweepWeight(int nLevel, int nLevels) noexcept
     return nAny == 0;
 }
 
-bool SolveLanesBaseline(float* const* pArrays, int n) noexcept
+bool SolveColumnsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl(pArrays, n);
+    return SolveLanesImpl<true>(group, pG, pX, n);
+}
+
+bool SolveRowsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noexcept
+{
+    return SolveLanesImpl<false>(group, pG, pX, n);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-[[gnu::target("avx")]] bool SolveLanesAvx(float* const* pArrays, int n) noexcept
+[[gnu::target("avx")]] bool SolveColumnsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl(pArrays, n);
+    return SolveLanesImpl<true>(group, pG, pX, n);
+}
+
+[[gnu::target("avx")]] bool SolveRowsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
+{
+    return SolveLanesImpl<false>(group, pG, pX, n);
 }
 
 bool HasAvx() noexcept
@@ -105,13 +172,13 @@ bool HasAvx() noexcept
 }
 #endif
 
-bool SolveLanes(float* const* pArrays, int n) noexcept
+bool SolveLanes(bool bColumns, const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
 #if defined(__x86_64__) || defined(__i386__)
     if (HasAvx())
-        return SolveLanesAvx(pArrays, n);
+        return bColumns ? SolveColumnsAvx(group, pG, pX, n) : SolveRowsAvx(group, pG, pX, n);
 #endif
-    return SolveLanesBaseline(pArrays, n);
+    return bColumns ? SolveColumnsBaseline(group, pG, pX, n) : SolveRowsBaseline(group, pG, pX, n);
 }
 
 } // namespace
@@ -187,60 +254,17 @@ void CParallelKernels::RelaxPass(const LevelGrids& grids, bool bColumns, int nFi
     const int nMinGroups = std::max(1, 4096 / (kLanes * n));
     m_pool.Run(nGroups, m_pool.PartsFor(nGroups, nMinGroups), [&](int nPart, int nBegin, int nEnd) {
         float* pBlock = m_scratch[static_cast<std::size_t>(nPart)].get();
-        float* const arrays[kLaneArrays] = {pBlock, pBlock + nLine, pBlock + 2 * nLine, pBlock + 3 * nLine,
-                                            pBlock + 4 * nLine, pBlock + 5 * nLine};
-        float* pA = arrays[kSub];
-        float* pC = arrays[kSuper];
-        float* pB = arrays[kDiag];
-        float* pD = arrays[kRhs];
+        float* pG = pBlock;
+        float* pX = pBlock + nLine;
         for (int nGroup = nBegin; nGroup < nEnd; ++nGroup) {
             // The lines of this group; lanes past the last line repeat the first one.
             int lines[kLanes];
             const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
             for (int j = 0; j < kLanes; ++j)
                 lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
+            const LaneGroup group{&bh, &bv, &f, &u, lines};
 
-            if (bColumns) {
-                // Column c: the system of ColumnLineSystem, sub- and super-diagonal from row c of
-                // the transposed Bv.
-                for (int k = 0; k < n; ++k) {
-                    const int r = k + 1;
-                    const float* pBh = bh.Row(r);
-                    const float* pF = f.Row(r);
-                    const float* pU = u.Row(r);
-                    const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kLanes;
-                    for (int j = 0; j < kLanes; ++j) {
-                        const int c = lines[j];
-                        const float* pBvRow = bv.Row(c);
-                        const float fUpper = pBvRow[r - 1];
-                        const float fLower = pBvRow[r];
-                        pA[i + j] = fUpper;
-                        pC[i + j] = fLower;
-                        pB[i + j] = 1.0f - pBh[c] - pBh[c - 1] - fLower - fUpper;
-                        pD[i + j] = pF[c] - pBh[c] * pU[c + 1] - pBh[c - 1] * pU[c - 1];
-                    }
-                }
-            } else {
-                // Row r: the system of RowLineSystem, sub- and super-diagonal from row r of Bh.
-                for (int k = 0; k < n; ++k) {
-                    const int c = k + 1;
-                    const float* pBvRow = bv.Row(c);
-                    const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kLanes;
-                    for (int j = 0; j < kLanes; ++j) {
-                        const int r = lines[j];
-                        const float* pBh = bh.Row(r);
-                        const float fLeft = pBh[c - 1];
-                        const float fRight = pBh[c];
-                        pA[i + j] = fLeft;
-                        pC[i + j] = fRight;
-                        pB[i + j] = 1.0f - fRight - fLeft - pBvRow[r] - pBvRow[r - 1];
-                        pD[i + j] = f.Row(r)[c] - pBvRow[r - 1] * u.Row(r - 1)[c] - pBvRow[r] * u.Row(r + 1)[c];
-                    }
-                }
-            }
-
-            if (SolveLanes(arrays, n)) {
-                const float* pX = arrays[kSol];
+            if (SolveLanes(bColumns, group, pG, pX, n)) {
                 if (bColumns) {
                     for (int k = 0; k < n; ++k) {
                         float* pU = u.Row(k + 1);
@@ -259,7 +283,7 @@ void CParallelKernels::RelaxPass(const LevelGrids& grids, bool bColumns, int nFi
 
             // A zero pivot: the lines again one by one the straightforward way, which
             // throws at the first failing one.
-            const LineVectors lv{arrays[kDiag], arrays[kRhs], arrays[kSol], arrays[kFactor]};
+            const LineVectors lv{pBlock, pBlock + nLine, pBlock + 2 * nLine, pBlock + 3 * nLine};
             for (int j = 0; j < nInGroup; ++j) {
                 if (bColumns) {
                     const int c = lines[j];
