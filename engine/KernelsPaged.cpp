@@ -15,7 +15,7 @@ namespace gw {
 namespace {
 
 // Floats a column window or a column batch may hold.
-std::ptrdiff_t gnWindowFloats = std::ptrdiff_t{1} << 20;
+std::ptrdiff_t gnWindowFloats = std::ptrdiff_t{1} << 22;
 
 // Columns per window for a grid of nRows rows: as many as fit the budget, at least nMinimum,
 // at most the grid's columns.
@@ -115,6 +115,13 @@ void WriteBackColumns(CPagedGrid& u, const ColumnWindow& window, int nFirst, int
 void SetPagedWindowFloats(std::ptrdiff_t nFloats) noexcept
 {
     gnWindowFloats = nFloats;
+}
+
+
+
+std::ptrdiff_t PagedWindowFloats() noexcept
+{
+    return gnWindowFloats;
 }
 
 

@@ -2,10 +2,12 @@
 //
 // Each kernel here is the counterpart of the in-RAM kernel of the same name and calls the same
 // row function with the same rows in the same order, so both strategies give the same bits. Rows
-// come from CPagedGrid::GetRow (at most three rows of one grid are in use at a time, well within
-// its four-row cache); columns, which a paged grid cannot address in place, are gathered into a
-// window of neighbouring columns with one pass over the file, and column results are written
-// back row by row. Windows are bounded (a few megabytes each) whatever the grid's size.
+// come from CPagedGrid::GetRow; where a row function reads several rows of one grid, all but the
+// last fetched are copied first, because the first-in, first-out cache may replace a row that
+// was already resident on the very next load. Columns, which a paged grid cannot address in
+// place, are gathered into a window of neighbouring columns with one pass over the file, and
+// column results are written back row by row. Windows are bounded (16 MB each, at most three at
+// a time) whatever the grid's size.
 //
 // Failures of a temporary file throw CPagedGridError; the other errors are those of the in-RAM
 // kernels.
@@ -18,11 +20,12 @@
 
 namespace gw {
 
-/// Floats each column window may hold (default 1 << 20, 4 MB); at least the few columns a line
+/// Floats each column window may hold (default 1 << 22, 16 MB); at least the few columns a line
 /// needs are always held. Smaller budgets only change how often the file is passed, never the
 /// result; tests use them to put window edges inside small grids. Not thread safe: set it while
 /// no engine runs.
 void SetPagedWindowFloats(std::ptrdiff_t nFloats) noexcept;
+std::ptrdiff_t PagedWindowFloats() noexcept;
 
 /// The four paged grids of one level; bv has the transposed shape.
 struct PagedLevel

@@ -23,6 +23,11 @@ int NoStop(int /*nPercent*/)
     return 1;
 }
 
+int StopAtOnce(int /*nPercent*/)
+{
+    return 0;
+}
+
 struct Mode
 {
     bool bColour = false;
@@ -76,8 +81,12 @@ std::vector<float> RunEngine(const std::vector<float>& input, int nRows, int nCo
 // Restores the default window budget when a test ends.
 struct WindowBudget
 {
-    explicit WindowBudget(std::ptrdiff_t nFloats) { gw::SetPagedWindowFloats(nFloats); }
-    ~WindowBudget() { gw::SetPagedWindowFloats(std::ptrdiff_t{1} << 20); }
+    explicit WindowBudget(std::ptrdiff_t nFloats) : m_nKept(gw::PagedWindowFloats())
+    {
+        gw::SetPagedWindowFloats(nFloats);
+    }
+    ~WindowBudget() { gw::SetPagedWindowFloats(m_nKept); }
+    std::ptrdiff_t m_nKept;
 };
 
 // A fresh folder, made the temporary folder of the process while the object lives.
@@ -205,11 +214,13 @@ TEST(PagedEngineTest, TemporaryFilesFailClearlyAndAreGoneAfterTheEngine)
     }
     {
         const CTempFolder folder(true);
-        {
-            std::vector<float> data = Picture(20, 30, 3);
-            CImageEngine engine(1, 20, 30, -1, NoStop);
-            engine.Run(data.data(), 0.0f, 0.0f);
+        for (const auto pfnProgress : {NoStop, StopAtOnce}) {
+            {
+                std::vector<float> data = Picture(20, 30, 3);
+                CImageEngine engine(1, 20, 30, -1, pfnProgress);
+                engine.Run(data.data(), 0.0f, 0.0f);
+            }
+            EXPECT_EQ(folder.Files(), 0);
         }
-        EXPECT_EQ(folder.Files(), 0);
     }
 }
