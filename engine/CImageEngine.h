@@ -216,6 +216,8 @@ private:
     gw::CParallelKernels* FastKernels() noexcept;
     /// RunMultigrid on the parallel kernels: the same schedule and bits.
     void RunMultigridFast(gw::CParallelKernels& kernels, bool bSingleSweep);
+    /// Ends the parallel path's worker threads (they live for one run).
+    void EndWorkerThreads() noexcept;
 
     // Field order follows the engine's record: log, thread state, grids,
     // progress, image, parameters.

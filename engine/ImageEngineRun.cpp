@@ -111,6 +111,13 @@ void CImageEngine::ConvertToHsv() noexcept
 
 void CImageEngine::Run(float* pData, float fLo, float fHi)
 {
+    // No worker thread outlives the run: an engine may be destroyed where
+    // threads cannot be waited for (a plug-in library being unloaded).
+    struct EndThreads
+    {
+        CImageEngine& engine;
+        ~EndThreads() { engine.EndWorkerThreads(); }
+    } const endThreads{*this};
     const bool bFindBounds = fLo == 0.0f && fHi == 0.0f;
     m_fDataMin = 0.0f;
     m_fDataMax = 0.0f;

@@ -76,6 +76,14 @@ gw::CParallelKernels* CImageEngine::FastKernels() noexcept
 
 
 
+void CImageEngine::EndWorkerThreads() noexcept
+{
+    if (m_pKernels)
+        m_pKernels->Pool().StopWorkers();
+}
+
+
+
 void CImageEngine::RunMultigridFast(gw::CParallelKernels& kernels, bool bSingleSweep)
 {
     const int nLevels = m_grids.Levels();

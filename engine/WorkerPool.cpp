@@ -15,6 +15,15 @@ CWorkerPool::CWorkerPool(int nThreads)
 
 CWorkerPool::~CWorkerPool()
 {
+    StopWorkers();
+}
+
+
+
+void CWorkerPool::StopWorkers() noexcept
+{
+    if (m_workers.empty())
+        return;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_bQuit = true;
@@ -22,6 +31,9 @@ CWorkerPool::~CWorkerPool()
     m_wake.notify_all();
     for (std::thread& worker : m_workers)
         worker.join();
+    m_workers.clear();
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_bQuit = false;
 }
 
 
@@ -64,15 +76,7 @@ void CWorkerPool::StartWorkers() noexcept
     } catch (...) {
         // Without all its threads the pool runs every part on the caller; the
         // threads already made are told to quit.
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_bQuit = true;
-        }
-        m_wake.notify_all();
-        for (std::thread& worker : m_workers)
-            worker.join();
-        m_workers.clear();
-        m_bQuit = false;
+        StopWorkers();
         m_bStartFailed = true;
     }
 }

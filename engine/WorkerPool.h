@@ -7,6 +7,9 @@
 // part 0 itself and returns when every part is done, so the caller stays the one
 // that drives the run (progress and stop checks happen on it, between jobs).
 //
+// The owner may end the threads between jobs (StopWorkers), for instance so that none
+// outlives a run.
+//
 // Jobs must give the same result however the items are split: each item writes
 // its own outputs, and reductions are combined by the caller in part order.
 #pragma once
@@ -57,6 +60,10 @@ public:
         };
         Dispatch(nCount, nParts, thunk, &fn);
     }
+
+    /// Ends the worker threads (waiting for them); the next job that needs them starts them
+    /// again. Call between jobs only.
+    void StopWorkers() noexcept;
 
     /// The default thread count: the environment variable GW_THREADS when it holds a
     /// number from 1 to 64, else the hardware concurrency (at least 1, at most 64).
