@@ -58,6 +58,13 @@ struct LaneGroup
     const GridView* pF;
     const GridView* pU;
     const int* pLines; // kLanes grid columns (column pass) or rows (row pass)
+    // Per lane, the rows each element reads: row c of the transposed Bv (column pass); rows
+    // r of Bh and f and rows r - 1 and r + 1 of u (row pass).
+    const float* pBvRows[kLanes];
+    const float* pBhRows[kLanes];
+    const float* pFRows[kLanes];
+    const float* pUUpRows[kLanes];
+    const float* pUDownRows[kLanes];
 };
 
 // Element k of each lane's system in the column pass (ColumnLineSystem, grid row r = k + 1):
@@ -72,7 +79,7 @@ struct LaneGroup
     const float* pU = group.pU->Row(r);
     for (int j = 0; j < kLanes; ++j) {
         const int c = group.pLines[j];
-        const float* pBvRow = group.pBv->Row(c);
+        const float* pBvRow = group.pBvRows[j];
         const float fUpper = pBvRow[r - 1];
         const float fLower = pBvRow[r];
         a[j] = fUpper;
@@ -89,12 +96,12 @@ struct LaneGroup
     const float* pBvRow = group.pBv->Row(c);
     for (int j = 0; j < kLanes; ++j) {
         const int r = group.pLines[j];
-        const float* pBh = group.pBh->Row(r);
+        const float* pBh = group.pBhRows[j];
         const float fLeft = pBh[c - 1];
         const float fRight = pBh[c];
         a[j] = fLeft;
         b[j] = 1.0f - fRight - fLeft - pBvRow[r] - pBvRow[r - 1];
-        d[j] = group.pF->Row(r)[c] - pBvRow[r - 1] * group.pU->Row(r - 1)[c] - pBvRow[r] * group.pU->Row(r + 1)[c];
+        d[j] = group.pFRows[j][c] - pBvRow[r - 1] * group.pUUpRows[j][c] - pBvRow[r] * group.pUDownRows[j][c];
     }
 }
 
@@ -262,7 +269,17 @@ void CParallelKernels::RelaxPass(const LevelGrids& grids, bool bColumns, int nFi
             const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
             for (int j = 0; j < kLanes; ++j)
                 lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
-            const LaneGroup group{&bh, &bv, &f, &u, lines};
+            LaneGroup group{&bh, &bv, &f, &u, lines, {}, {}, {}, {}, {}};
+            for (int j = 0; j < kLanes; ++j) {
+                if (bColumns) {
+                    group.pBvRows[j] = bv.Row(lines[j]);
+                } else {
+                    group.pBhRows[j] = bh.Row(lines[j]);
+                    group.pFRows[j] = f.Row(lines[j]);
+                    group.pUUpRows[j] = u.Row(lines[j] - 1);
+                    group.pUDownRows[j] = u.Row(lines[j] + 1);
+                }
+            }
 
             if (SolveLanes(bColumns, group, pG, pX, n)) {
                 if (bColumns) {
