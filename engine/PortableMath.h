@@ -132,6 +132,8 @@ inline double RoundToInt(double v) noexcept
 /// to PortablePow.
 inline double PortablePowFast(double x, double y) noexcept
 {
+    if (y == 0.0 || x == 1.0)
+        return 1.0;
     std::uint64_t nBits = 0;
     std::memcpy(&nBits, &x, sizeof nBits);
     const int nBiased = static_cast<int>((nBits >> 52) & 0x7FF);
