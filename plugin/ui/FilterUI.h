@@ -1,8 +1,11 @@
 // FilterUI.h - CFilter_UI, the filter dialog and preview object, owned by
 // CFilter_Processing as m_pUI and made anew by the about and prepare selectors.
 //
-// For now the dialog accepts at once, as if OK were pressed, and the about box
-// shows nothing; the window handle stays null.
+// The dialog (template 101, GWPluginUIProc) edits the owner's parameters in
+// place and asks for a new preview through UpdateDisplay after every change;
+// the preview is painted straight onto the dialog inside the area of a hidden
+// placeholder, through the host's displayPixels. The about box is template 103
+// with GWPluginAboutProc. Everything runs on the host's thread.
 #pragma once
 
 #include <windows.h>
@@ -54,6 +57,37 @@ public:
     virtual OSErr DoUI(bool bShow);
     /// Shows the about box; always 0.
     virtual OSErr DoAbout();
+    /// Takes the maximum preview area from the placeholder control, sets the
+    /// fitting zoom (zoom = fit) and prepares a zeroed preview buffer.
+    virtual void InitPreview();
+    /// Recomputes m_rectPreview from the zoom, keeping the centre on a zoom change.
+    virtual void CalculatePreviewRect();
+    /// Paints the frame and the buffer through the host's displayPixels.
+    virtual void PaintPreview();
+
+    /// Marks a preview rectangle (inclusive edges) for repainting, frame included.
+    void InvalidatePreview(std::int32_t nLeft, std::int32_t nTop, std::int32_t nRight, std::int32_t nBottom,
+                           bool bErase);
+    void InvalidatePreview(const RECT& rect, bool bErase)
+    {
+        InvalidatePreview(rect.left, rect.top, rect.right, rect.bottom, bErase);
+    }
+    /// The one way a change reaches the screen: geometry if the zoom changed,
+    /// a new preview for the changes in nUpdateMask (0 = everything), invalidation.
+    void UpdateDisplay(std::uint32_t nUpdateMask);
+    void ZoomIn();
+    void ZoomOut();
+    /// Writes the zoom label ("%3d%%").
+    void ShowZoomLabel();
+    /// Loads the controls from the owner's current parameters.
+    void SetDefaults();
+    // The pan drag; points are in dialog client coordinates.
+    void OnMouseDown(POINT point);
+    void OnMouseMove(POINT point);
+    void OnMouseUp(POINT point);
+    /// The animated switch between the unprocessed and the processed preview,
+    /// about one second long whatever a frame costs.
+    void Fade(bool bIn);
 
     // Preview geometry. Rectangles are in dialog client coordinates with
     // inclusive right and bottom edges (see XSize, YSize).
@@ -72,8 +106,18 @@ public:
     // Whether "A&fter" is selected is the owner's m_bAfterShown.
 
 private:
+    void ShowPreviewFrame(float fBlend);
+
     CFilter_Processing& m_owner;
 };
+
+/// Moves a dialog over its owner (or the desktop): centred horizontally,
+/// shifted left by a caption button's width, a third of the way down, and
+/// kept on the screen.
+void PlaceDialogOverParent(HWND hDialog);
+/// Opens GW-User-Manual.pdf beside the installed plug-in; failures are shown
+/// in message boxes on hOwner.
+void OpenUserManual(HWND hOwner);
 
 extern "C" {
 /// Procedure of the filter dialog (exported; "_GWPluginUIProc@16" on x86).
