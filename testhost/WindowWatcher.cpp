@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -140,8 +141,10 @@ int DefaultButton(HWND hWnd)
 
 } // namespace
 
-CWindowWatcher::CWindowWatcher(CTrace& trace, DialogAction action, int nDialogDelayMs, int nTimeoutSeconds)
-    : m_trace(trace), m_action(action), m_dialogDelay(nDialogDelayMs), m_timeout(nTimeoutSeconds)
+CWindowWatcher::CWindowWatcher(CTrace& trace, DialogAction action, int nDialogDelayMs, int nTimeoutSeconds,
+                               std::vector<std::string> keepCaptions)
+    : m_trace(trace), m_action(action), m_dialogDelay(nDialogDelayMs), m_timeout(nTimeoutSeconds),
+      m_keepCaptions(std::move(keepCaptions))
 {
     m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
 }
@@ -179,6 +182,12 @@ void CWindowWatcher::Run(std::stop_token stop)
             if (found == seen.end())
             {
                 const std::string caption = WindowText(hWnd);
+                if (std::find(m_keepCaptions.begin(), m_keepCaptions.end(), caption) != m_keepCaptions.end())
+                {
+                    m_trace.Write("dialog " + Quote(caption) + " action scenario");
+                    seen.emplace(hWnd, Clock::time_point::max());
+                    continue;
+                }
                 const DialogInfo info = Inspect(hWnd);
                 if (info.bMessageBox)
                 {

@@ -12,6 +12,8 @@
 #include "Trace.h"
 
 #include <atomic>
+#include <string>
+#include <vector>
 #include <chrono>
 #include <thread>
 
@@ -28,8 +30,10 @@ class CWindowWatcher
 {
 public:
     /// Starts watching. nDialogDelayMs: how long another dialog stays open before
-    /// the action; nTimeoutSeconds: limit for the whole run (0 = none).
-    CWindowWatcher(CTrace& trace, DialogAction action, int nDialogDelayMs, int nTimeoutSeconds);
+    /// the action; nTimeoutSeconds: limit for the whole run (0 = none);
+    /// keepCaptions: dialogs that a scenario drives, left alone whatever they hold.
+    CWindowWatcher(CTrace& trace, DialogAction action, int nDialogDelayMs, int nTimeoutSeconds,
+                   std::vector<std::string> keepCaptions = {});
     CWindowWatcher(const CWindowWatcher&) = delete;
     CWindowWatcher& operator=(const CWindowWatcher&) = delete;
     /// Stops and joins the thread.
@@ -45,6 +49,7 @@ private:
     DialogAction m_action;
     std::chrono::milliseconds m_dialogDelay;
     std::chrono::seconds m_timeout;
+    std::vector<std::string> m_keepCaptions;
     std::atomic<int> m_nMessageBoxes{0};
     std::jthread m_thread;
 };

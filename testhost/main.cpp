@@ -5,6 +5,7 @@
 //   gwhost apply PLUGIN IN OUT [options]  run the filter on a PGM/PPM image
 //
 // See Usage() for the options and Trace.h for the trace records.
+#include "DialogScenario.h"
 #include "FilterSession.h"
 #include "HostServices.h"
 #include "Pipl.h"
@@ -17,6 +18,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,8 @@ void Usage()
         "  --dialog-action ok|cancel|leave   what to do with a dialog other than a message box\n"
         "  --dialog-delay MS     how long such a dialog stays open first (default 300)\n"
         "  --timeout S           end the process after S seconds (default 600, 0 = none)\n"
+        "  --scenario FILE       drive the plug-in's dialogs as a person would (steps in\n"
+        "                        DialogScenario.h); the dialogs it waits for are left to it\n"
         "exit status: 0 ran (plug-in results printed as \"result SELECTOR CODE\"),\n"
         "             1 host error, 2 the plug-in broke the protocol, 3 time limit,\n"
         "             4 unhandled exception in the process\n",
@@ -77,6 +81,7 @@ struct CommandLine
     DialogAction dialogAction = DialogAction::Ok;
     int nDialogDelayMs = 300;
     int nTimeoutSeconds = 600;
+    std::string scenario;
 };
 
 std::vector<std::string> SplitList(const std::string& text)
@@ -165,6 +170,7 @@ CommandLine Parse(const std::vector<std::string>& args)
         else if (a == "--cancel-after") o.nCancelAfter = ParseInt(a, value(a));
         else if (a == "--timeout") line.nTimeoutSeconds = ParseInt(a, value(a));
         else if (a == "--dialog-delay") line.nDialogDelayMs = ParseInt(a, value(a));
+        else if (a == "--scenario") line.scenario = value(a);
         else if (a == "--dialog-action")
         {
             const std::string action = value(a);
@@ -320,7 +326,14 @@ int Main(const std::vector<std::string>& args)
                     " plugin " + Quote(line.apply.plugin));
         // The watcher outlives every call into the module that may show a window
         // (its attach code included).
-        CWindowWatcher watcher(trace, line.dialogAction, line.nDialogDelayMs, line.nTimeoutSeconds);
+        // A scenario drives the dialogs it names; the watcher still answers message boxes.
+        std::optional<CDialogScenario> scenario;
+        if (!line.scenario.empty())
+            scenario.emplace(trace, line.scenario);
+        CWindowWatcher watcher(trace, line.dialogAction, line.nDialogDelayMs, line.nTimeoutSeconds,
+                               scenario ? scenario->Captions() : std::vector<std::string>{});
+        if (scenario)
+            scenario->Start();
         if (line.command == "info")
         {
             return RunInfo(line, trace);
