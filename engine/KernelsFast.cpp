@@ -174,7 +174,10 @@ bool SolveRowsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noex
 
 bool HasAvx() noexcept
 {
-    static const bool bAvx = __builtin_cpu_supports("avx") != 0;
+    static const bool bAvx = [] {
+        __builtin_cpu_init(); // also when called before the runtime's own initialisation
+        return __builtin_cpu_supports("avx") != 0;
+    }();
     return bAvx;
 }
 #endif
