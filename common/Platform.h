@@ -5,6 +5,7 @@
 // chosen by CMake. A platform without a body fails to link.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -41,5 +42,12 @@ std::FILE* OpenTemporaryFile(std::string& reason);
 /// Moves the position of `pFile` to the absolute byte offset `nOffset`, beyond 2 GB
 /// as well. Returns false on failure.
 bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept;
+
+/// A zero-filled block of nBytes (> 0) straight from the system, page-aligned,
+/// its pages made on first touch; where the system offers huge pages (Linux),
+/// a large block asks for them. Returns null on failure. Free it with
+/// FreeZeroedBlock and the same size.
+void* AllocateZeroedBlock(std::size_t nBytes) noexcept;
+void FreeZeroedBlock(void* pBlock, std::size_t nBytes) noexcept;
 
 } // namespace gw::platform

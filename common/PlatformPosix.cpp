@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sys/mman.h>
 #include <sys/types.h>
 #include <unistd.h>
 #include <vector>
@@ -93,6 +94,31 @@ bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept
         return false;
     }
     return fseeko(pFile, static_cast<off_t>(nOffset), SEEK_SET) == 0;
+}
+
+void* AllocateZeroedBlock(std::size_t nBytes) noexcept
+{
+    if (nBytes == 0)
+        return nullptr;
+    void* pBlock = mmap(nullptr, nBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pBlock == MAP_FAILED)
+        return nullptr;
+#ifdef MADV_HUGEPAGE
+    // Line sweeps across rows touch a page per row; huge pages keep them in the TLB.
+    // Only advice: without it the block works the same.
+    constexpr std::size_t kHugePageWorthy = std::size_t{4} << 20;
+    if (nBytes >= kHugePageWorthy)
+        madvise(pBlock, nBytes, MADV_HUGEPAGE);
+#endif
+    return pBlock;
+}
+
+
+
+void FreeZeroedBlock(void* pBlock, std::size_t nBytes) noexcept
+{
+    if (pBlock != nullptr)
+        munmap(pBlock, nBytes);
 }
 
 } // namespace gw::platform

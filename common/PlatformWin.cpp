@@ -127,4 +127,19 @@ bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept
     return _fseeki64(pFile, static_cast<__int64>(nOffset), SEEK_SET) == 0;
 }
 
+void* AllocateZeroedBlock(std::size_t nBytes) noexcept
+{
+    if (nBytes == 0)
+        return nullptr;
+    return VirtualAlloc(nullptr, nBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+
+
+void FreeZeroedBlock(void* pBlock, std::size_t /*nBytes*/) noexcept
+{
+    if (pBlock != nullptr)
+        VirtualFree(pBlock, 0, MEM_RELEASE);
+}
+
 } // namespace gw::platform

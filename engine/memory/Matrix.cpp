@@ -1,6 +1,8 @@
 // Matrix.cpp - allocation of the in-RAM grids.
 #include "Matrix.h"
 
+#include "Platform.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <limits>
@@ -25,13 +27,23 @@ MatrixPtr AllocMatrix(int nRows, int nCols) noexcept
     MatrixPtr pMatrix(new (std::nothrow) CMatrix);
     if (!pMatrix)
         return nullptr;
-    // Value-initialised: every element starts at 0.
-    pMatrix->m_pBlock.reset(new (std::nothrow) float[static_cast<std::size_t>(nCount)]());
+    // The system's fresh pages read as 0: every element starts at 0, and no
+    // page is touched before a stage writes it.
+    const std::size_t nBytes = static_cast<std::size_t>(nCount) * sizeof(float);
+    pMatrix->m_pBlock = std::unique_ptr<float[], CMatrix::FreeBlock>(
+        static_cast<float*>(gw::platform::AllocateZeroedBlock(nBytes)), CMatrix::FreeBlock{nBytes});
     if (!pMatrix->m_pBlock)
         return nullptr;
     pMatrix->m_nRows = nRows;
     pMatrix->m_nCols = nCols;
     return pMatrix;
+}
+
+
+
+void CMatrix::FreeBlock::operator()(float* pBlock) const noexcept
+{
+    gw::platform::FreeZeroedBlock(pBlock, nBytes);
 }
 
 

@@ -64,7 +64,14 @@ private:
     CMatrix() noexcept = default;
     ~CMatrix() = default;
 
+    /// Returns a block to the system.
+    struct FreeBlock
+    {
+        std::size_t nBytes;
+        void operator()(float* pBlock) const noexcept;
+    };
+
     int m_nRows = 0;
     int m_nCols = 0;
-    std::unique_ptr<float[]> m_pBlock;
+    std::unique_ptr<float[], FreeBlock> m_pBlock;
 };
