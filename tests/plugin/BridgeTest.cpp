@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -323,6 +324,34 @@ TEST(WriteResultTest, MaskBlendAndSampleRanges)
     EXPECT_EQ(deep.Destination(0, 3), 0);
     EXPECT_EQ(deep.Destination(0, 4), 9830); // 9830.4
     EXPECT_EQ(deep.Destination(0, 5), 1);
+}
+
+TEST(WriteResultTest, WithoutSelectionTheMaskIsNotRead)
+{
+    // A mask copy left from earlier says "unselected" everywhere; with no
+    // selection in the record every pixel still takes the engine's value.
+    CBridge bridge(plugInModeGrayScale, 4, 2, 4, 2);
+    bridge.SetMask([](int, int) -> std::uint8_t { return 0; });
+    gFilterRecord->haveMask = 0;
+    std::fill(bridge.Proc().m_pImagePlanes.get(), bridge.Proc().m_pImagePlanes.get() + 8, 0.5f);
+    bridge.Proc().WriteResult();
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(bridge.Destination(r, c), 127);
+}
+
+TEST(WholeImageRunTest, FinishDuringARunStopsItAndLeavesTheImageUntouched)
+{
+    CBridge bridge(plugInModeRGBColor, 1500, 1000, 100, 100);
+    CFilter_Processing& proc = bridge.Proc();
+    ASSERT_TRUE(proc.ProcessImage(true));
+    EXPECT_FALSE(proc.ProcessImage(false)) << "the run is still going";
+    proc.DoFinish();
+    EXPECT_EQ(proc.m_pEngine->GetProgress(), 100) << "finish waited for the worker";
+    for (int r : {0, 999})
+        for (int i : {0, 4499})
+            EXPECT_EQ(bridge.Destination(r, i), 0xEE);
+    gStopRequested = 0;
 }
 
 } // namespace
