@@ -13,6 +13,7 @@
 #include "Trace.h"
 #include "WindowWatcher.h"
 
+#include <algorithm>
 #include <windows.h>
 
 #include <charconv>
@@ -36,7 +37,8 @@ void Usage()
         "  --trace FILE          write the machine-readable trace\n"
         "  --mask FILE           selection mask (PGM of the image's size, 255 = selected)\n"
         "  --mode N              announce image mode N instead of the image's own\n"
-        "  --dialog | --no-dialog | --silent   playInfo 1, 0 or 2 (default --dialog)\n"
+        "  --dialog | --no-dialog | --silent   playInfo 1, 0 or 2 (default --dialog, or\n"
+        "                        --no-dialog when parameters below are given)\n"
         "  --amount N --fill-light N --speed --quality --autoscale --no-autoscale\n"
         "                        keys of the descriptor played to the plug-in\n"
         "  --no-spbasic --no-uihooks --no-progress --no-abort --no-descriptors\n"
@@ -181,6 +183,15 @@ CommandLine Parse(const std::vector<std::string>& args)
         }
         else throw UsageError("unknown option \"" + a + "\"");
     }
+    // Parameters given without a play-information option are a recorded
+    // action played back: the dialog is suppressed unless --dialog asks for it.
+    const bool bPlayInfoGiven = std::any_of(args.begin(), args.end(), [](const std::string& a) {
+        return a == "--dialog" || a == "--no-dialog" || a == "--silent";
+    });
+    if (!bPlayInfoGiven && (o.nAmount || o.nFillLight || o.bSpeed || o.bAutoScale))
+    {
+        o.nPlayInfo = plugInDialogDontDisplay;
+    }
     return line;
 }
 
@@ -200,7 +211,7 @@ int RunInfo(const CommandLine& line, CTrace& trace)
 {
     // A module of the other architecture is read as data: its resources can
     // still be checked, its code cannot run here.
-    CPluginModule module(line.apply.plugin, true);
+    CPluginModule module(line.apply.plugin, true, &trace);
     auto emit = [&](const std::string& text) {
         std::printf("%s\n", text.c_str());
         trace.Write(text);
@@ -253,7 +264,7 @@ int RunInfo(const CommandLine& line, CTrace& trace)
 
 int RunAbout(const CommandLine& line, CTrace& trace)
 {
-    CPluginModule module(line.apply.plugin);
+    CPluginModule module(line.apply.plugin, false, &trace);
     const PluginEntryProc pEntry = FindFilterEntry(module, nullptr);
     HWND hWindow = line.apply.bWindow ? CreateWindowExW(0, L"STATIC", L"gwhost", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                                         CW_USEDEFAULT, 640, 480, nullptr, nullptr,
