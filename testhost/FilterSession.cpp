@@ -651,7 +651,7 @@ int CFilterSession::Run()
     try
     {
         LoadImages();
-        m_pModule = std::make_unique<CPluginModule>(m_options.plugin);
+        m_pModule = std::make_unique<CPluginModule>(m_options.plugin, false, &m_trace);
         m_pEntry = FindFilterEntry(*m_pModule, &m_fici);
     }
     catch (const std::bad_alloc&)

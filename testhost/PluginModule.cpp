@@ -43,8 +43,12 @@ BOOL CALLBACK EnumName(HMODULE hModule, LPCWSTR pType, LPWSTR pName, LONG_PTR lP
 
 } // namespace
 
-CPluginModule::CPluginModule(const std::string& path, bool bDataFallback)
+CPluginModule::CPluginModule(const std::string& path, bool bDataFallback, CTrace* pTrace) : m_pTrace(pTrace)
 {
+    if (m_pTrace)
+    {
+        m_pTrace->Write("module load " + Quote(path));
+    }
     // Our own message boxes are not wanted when a dependent DLL is missing.
     const UINT nOldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     m_hModule = LoadLibraryW(Wide(path).c_str());
@@ -56,6 +60,10 @@ CPluginModule::CPluginModule(const std::string& path, bool bDataFallback)
         m_bDataOnly = m_hModule != nullptr;
     }
     SetErrorMode(nOldMode);
+    if (m_hModule && m_pTrace)
+    {
+        m_pTrace->Write(m_bDataOnly ? "module loaded as data" : "module loaded");
+    }
     if (!m_hModule)
     {
         throw PluginLoadError("cannot load \"" + path + "\": " + SystemMessage(nError) +
@@ -68,9 +76,18 @@ CPluginModule::CPluginModule(const std::string& path, bool bDataFallback)
 
 CPluginModule::~CPluginModule()
 {
-    if (m_hModule)
+    if (!m_hModule)
     {
-        FreeLibrary(static_cast<HMODULE>(m_hModule));
+        return;
+    }
+    if (m_pTrace)
+    {
+        m_pTrace->Write("module unload");
+    }
+    FreeLibrary(static_cast<HMODULE>(m_hModule));
+    if (m_pTrace)
+    {
+        m_pTrace->Write("module unloaded");
     }
 }
 

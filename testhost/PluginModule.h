@@ -2,6 +2,7 @@
 // resources and its entry point.
 #pragma once
 
+#include "Trace.h"
 #include "hostapi/HostApi.h"
 
 #include <cstdint>
@@ -31,7 +32,9 @@ public:
     /// LoadLibrary (the module's attach code runs). With bDataFallback a module
     /// of the other architecture is mapped as data instead, so its resources can
     /// still be read (IsDataOnly() then answers true). Throws PluginLoadError.
-    explicit CPluginModule(const std::string& path, bool bDataFallback = false);
+    /// pTrace, if given, records "module load", "module loaded", "module unload" and
+    /// "module unloaded", so a module whose attach or detach code hangs is easy to spot.
+    explicit CPluginModule(const std::string& path, bool bDataFallback = false, CTrace* pTrace = nullptr);
     CPluginModule(const CPluginModule&) = delete;
     CPluginModule& operator=(const CPluginModule&) = delete;
     /// FreeLibrary (the module's detach code runs).
@@ -52,6 +55,7 @@ public:
 private:
     void* m_hModule = nullptr;
     bool m_bDataOnly = false;
+    CTrace* m_pTrace = nullptr;
 };
 
 } // namespace gw::host

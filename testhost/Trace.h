@@ -15,6 +15,8 @@
 //   descriptor in|out 'KEY' TYPE VALUE  descriptor played to / recorded by the plug-in
 //   recordInfo N                        after finish
 //   handles live N                      handles not disposed at the end
+//   module load "path" / module loaded / module unload / module unloaded
+//                                       LoadLibrary and FreeLibrary (attach and detach code)
 //   hosterror "text"                    gwhost refused or stopped the run
 // The trace may be written from several threads.
 #pragma once

@@ -146,7 +146,10 @@ CWindowWatcher::CWindowWatcher(CTrace& trace, DialogAction action, int nDialogDe
     : m_trace(trace), m_action(action), m_dialogDelay(nDialogDelayMs), m_timeout(nTimeoutSeconds),
       m_keepCaptions(std::move(keepCaptions))
 {
+    std::future<void> ready = m_ready.get_future();
     m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+    // No module may be loaded before the thread has made its first window calls (see WarmUp).
+    ready.wait_for(std::chrono::seconds(30));
 }
 
 CWindowWatcher::~CWindowWatcher()
@@ -154,8 +157,31 @@ CWindowWatcher::~CWindowWatcher()
     m_thread.request_stop();
 }
 
+// The first window calls of a thread set up its window state and may load
+// system libraries, which takes the loader lock. Done while a plug-in's attach
+// code holds that lock, this was seen to deadlock under Wine; so the thread
+// makes each call it will use once, on a window of its own, before any module
+// is loaded.
+void CWindowWatcher::WarmUp()
+{
+    HWND hWnd = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    if (hWnd)
+    {
+        WindowText(hWnd);
+        ClassName(hWnd);
+        IsWindowVisible(hWnd);
+        std::vector<HWND> dialogs;
+        EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&dialogs));
+        EnumChildWindows(hWnd, CollectChildren, reinterpret_cast<LPARAM>(&dialogs));
+        DestroyWindow(hWnd);
+    }
+    m_ready.set_value();
+}
+
 void CWindowWatcher::Run(std::stop_token stop)
 {
+    WarmUp();
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     std::map<HWND, Clock::time_point> seen; // dialogs already reported, by first sight

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 #include <chrono>
+#include <future>
 #include <thread>
 
 namespace gw::host {
@@ -44,6 +45,7 @@ public:
 
 private:
     void Run(std::stop_token stop);
+    void WarmUp();
 
     CTrace& m_trace;
     DialogAction m_action;
@@ -51,6 +53,7 @@ private:
     std::chrono::seconds m_timeout;
     std::vector<std::string> m_keepCaptions;
     std::atomic<int> m_nMessageBoxes{0};
+    std::promise<void> m_ready;
     std::jthread m_thread;
 };
 

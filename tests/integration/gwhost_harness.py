@@ -31,7 +31,7 @@ class Scenario:
     def path(self, name):
         return os.path.join(self.args.workdir, name)
 
-    def gwhost(self, *arguments, expect_exit=0, timeout=600):
+    def gwhost(self, *arguments, expect_exit=0, timeout=360):
         """Runs gwhost with a fresh trace; returns a Run. A run that cannot
         execute here (exit 77) skips the whole scenario."""
         self.runs += 1
@@ -39,7 +39,16 @@ class Scenario:
         if os.path.exists(trace):
             os.remove(trace)
         command = [self.args.wine_run, self.args.prefix, self.args.gwhost, *arguments, "--trace", trace]
-        result = subprocess.run(command, capture_output=True, text=True, timeout=timeout)
+        if "--timeout" not in arguments:
+            # gwhost ends a hanging run itself (exit 3) and says so in its trace.
+            command += ["--timeout", str(max(10, timeout - 60))]
+        try:
+            result = subprocess.run(command, capture_output=True, text=True, timeout=timeout)
+        except subprocess.TimeoutExpired as e:
+            result = subprocess.CompletedProcess(command, -1, e.stdout or "", e.stderr or "")
+            if isinstance(result.stdout, bytes):
+                result.stdout = result.stdout.decode(errors="replace")
+                result.stderr = result.stderr.decode(errors="replace")
         if result.returncode == SKIP:
             print("skipped: " + result.stderr.strip())
             sys.exit(SKIP)

@@ -47,6 +47,7 @@ for name, (planes, maxval, plane_text) in images.items():
         s.check(total == 100 and 0 <= done <= 100, name + ": progress as a percentage: " + line, run)
     s.check(not run.records("hosterror") and not run.records("handles"), name + ": no protocol errors", run)
     s.check(os.path.exists(out), name + ": the result is written", run)
+    s.check(run.trace[-1:] == ["module unloaded"], name + ": the module's detach code returns", run)
     if os.path.exists(out):
         with open(source, "rb") as a, open(out, "rb") as b:
             header_in = a.read(2)
