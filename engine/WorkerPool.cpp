@@ -71,8 +71,10 @@ void CWorkerPool::StartWorkers() noexcept
     try {
         m_workers.reserve(static_cast<std::size_t>(m_nThreads - 1));
         m_failures.resize(static_cast<std::size_t>(m_nThreads));
+        // A new thread waits for the next job, not for one that ran before it existed.
+        const unsigned long long nGeneration = m_nGeneration;
         for (int nPart = 1; nPart < m_nThreads; ++nPart)
-            m_workers.emplace_back([this, nPart] { WorkerLoop(nPart); });
+            m_workers.emplace_back([this, nPart, nGeneration] { WorkerLoop(nPart, nGeneration); });
     } catch (...) {
         // Without all its threads the pool runs every part on the caller; the
         // threads already made are told to quit.
@@ -97,9 +99,8 @@ void CWorkerPool::RunPart(int nPart) noexcept
 
 
 
-void CWorkerPool::WorkerLoop(int nPart) noexcept
+void CWorkerPool::WorkerLoop(int nPart, unsigned long long nSeen) noexcept
 {
-    unsigned long long nSeen = 0;
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(m_mutex);

@@ -80,7 +80,7 @@ private:
 
     void Dispatch(int nCount, int nParts, Thunk pfnThunk, void* pFn);
     void StartWorkers() noexcept;
-    void WorkerLoop(int nPart) noexcept;
+    void WorkerLoop(int nPart, unsigned long long nSeen) noexcept;
     void RunPart(int nPart) noexcept;
 
     int m_nThreads = 1;

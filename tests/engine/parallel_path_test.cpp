@@ -131,6 +131,31 @@ TEST(ParallelPathTest, SameBitsAsReferenceForEveryShapeModeAndThreadCount)
     }
 }
 
+TEST(ParallelPathTest, AnEngineRunsAgainWithFreshWorkerThreads)
+{
+    // The worker threads end with each run and start again with the next one.
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const std::vector<float> rgb = PhotoOfSize(photo, 181, 250);
+    const RunResult reference = RunEngine(rgb, 181, 250, RunSetup{}, true, 1);
+    CImageEngine engine(1, 181, 250, -2, nullptr);
+    engine.SetAmount(0.6f);
+    engine.SetEpsilon(1e-4f);
+    engine.SetThermal(0.4f);
+    engine.SetRadius(0.0995f);
+    engine.SetThreadCount(3);
+    for (int nRun = 0; nRun < 3; ++nRun) {
+        engine.SetOutputRange(-1.0f, 1.0f);
+        std::vector<float> pixels = rgb;
+        engine.Run(pixels.data(), 0.0f, 0.0f);
+        float fLow = 0.0f, fHigh = 0.0f;
+        engine.GetOutputRange(fLow, fHigh);
+        pixels.push_back(fLow);
+        pixels.push_back(fHigh);
+        EXPECT_TRUE(SameBits(pixels, reference.pixels)) << "run " << nRun;
+    }
+}
+
 TEST(ParallelPathTest, StopsAtTheSameReportAsReference)
 {
     const testimage::Image photo = testimage::Coffee();
