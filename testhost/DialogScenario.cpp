@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <stdexcept>
 
@@ -445,9 +446,31 @@ CDialogScenario::CDialogScenario(CTrace& trace, const std::string& path) : m_tra
     }
 }
 
+namespace {
+
+BOOL CALLBACK IgnoreWindow(HWND, LPARAM)
+{
+    return TRUE;
+}
+
+} // namespace
+
 void CDialogScenario::Start()
 {
-    m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+    // The thread makes its first window-system calls (which set up its
+    // message queue and may load system libraries) before Start returns, that
+    // is before the plug-in is loaded: under Wine such a first call can wait
+    // for the loader lock that the plug-in's load holds.
+    std::promise<void> ready;
+    std::future<void> isReady = ready.get_future();
+    m_thread = std::jthread([this, &ready](std::stop_token stop) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        EnumWindows(IgnoreWindow, 0);
+        ready.set_value();
+        Run(stop);
+    });
+    isReady.wait();
 }
 
 CDialogScenario::~CDialogScenario()
