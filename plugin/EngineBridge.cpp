@@ -581,7 +581,10 @@ bool CFilter_Processing::CopyPreview(float fBlend)
                 {
                     if (gLog.IsOn())
                     {
-                        LogFormatted(kLogError, "GW engine returned invalid pixel value: %f\n", static_cast<double>(v));
+                        char text[96];
+                        std::snprintf(text, sizeof text, "GW engine returned invalid pixel value: %f\n",
+                                      static_cast<double>(v));
+                        gLog.Assert(false, text, kLogError);
                         throw std::runtime_error("Gladewick Exception");
                     }
                     v = 1.0f;

@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -251,6 +254,37 @@ TEST(PreviewPixelsTest, AfterBeforeBlendAndMask)
     proc.m_bAfterShown = false;
     ASSERT_TRUE(proc.ProcessPreviewBuffer(UPDATE_AMOUNT));
     EXPECT_EQ(bridge.Preview()[i], (5 * 7 + 90 * 13) % 256);
+}
+
+TEST(PreviewLogTest, UpdateMaskEntriesAndAnInvalidValueWhileLogging)
+{
+    char szDir[MAX_PATH];
+    GetTempPathA(MAX_PATH, szDir);
+    const std::string path = std::string(szDir) + "gw-bridge-test-log.xml";
+    CBridge bridge(plugInModeGrayScale, 30, 20, 30, 20);
+    gLog.Open(path.c_str(), kLogAll, CDiagnosticLog::kOutputFile);
+    CFilter_Processing& proc = bridge.Proc();
+    const bool bRan = proc.ProcessPreviewBuffer(UPDATE_AMOUNT | UPDATE_SPEED | UPDATE_AUTOSCALE);
+    // With the log on, a value above 1 is a fault of the engine and is raised.
+    proc.m_pPreviewPlanes[3] = 1.5f;
+    EXPECT_THROW(proc.CopyPreview(1.0f), std::runtime_error);
+    gLog.Close();
+    std::string text;
+    if (FILE* pFile = std::fopen(path.c_str(), "rb"))
+    {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pFile)) > 0)
+            text.append(buffer, n);
+        std::fclose(pFile);
+    }
+    std::remove(path.c_str());
+    EXPECT_TRUE(bRan);
+    for (const char* pEntry : {"Update Mask: 000000C8", "Calling engine with amount: 0.600000",
+                               "Calling engine with fast mode FALSE", "Calling engine with final Scaling ON",
+                               "GW engine returned invalid pixel value: 1.500000"})
+        EXPECT_NE(text.find(pEntry), std::string::npos) << pEntry;
+    EXPECT_EQ(text.find("Zoom factor changed"), std::string::npos);
 }
 
 TEST(PreviewPixelsTest, DeepSamplesShowAsEightBit)

@@ -180,6 +180,15 @@ BOOL CALLBACK CMessageBoxWatcher::OnWindow(HWND hWnd, LPARAM lSelf)
     if (nProcess != GetCurrentProcessId() || std::strcmp(szClass, "#32770") != 0 ||
         !IsWindowVisible(hWnd))
         return TRUE;
+    // The filter dialog (it has the preview placeholder, 1014) and the about
+    // box (product name, 1064) are closed with OK as a user would; they are
+    // not message boxes.
+    if (GetDlgItem(hWnd, 1014) != nullptr || GetDlgItem(hWnd, 1064) != nullptr)
+    {
+        PostMessageA(hWnd, WM_COMMAND, IDOK, 0);
+        Sleep(100);
+        return TRUE;
+    }
     MessageBoxSeen seen;
     char szCaption[512] = {};
     GetWindowTextA(hWnd, szCaption, sizeof(szCaption));

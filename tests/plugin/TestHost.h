@@ -32,7 +32,8 @@ struct MessageBoxSeen
     std::string m_text;
 };
 
-/// Watches for message boxes of this process, records them and presses OK.
+/// Watches for message boxes of this process, records them and presses OK;
+/// the filter dialog and the about box are closed with OK and not recorded.
 class CMessageBoxWatcher
 {
 public:
