@@ -51,9 +51,17 @@ constexpr ValueControls kFillLight{IDC_FILL_LIGHT_EDIT, IDC_FILL_LIGHT_SLIDER,
                                    "Fill Light must be between %d and %d", &CFilter_Processing::m_nFillLight,
                                    UPDATE_FILL_LIGHT};
 
+/// Set while the controls are loaded from the owner's values: the edits'
+/// change notifications then come from the program, not from typing, and a
+/// value played back from a descriptor (taken without a range check) must
+/// neither be refused with a message box nor replaced.
+bool gbLoadingControls = false;
+
 void LoadSlider(HWND hDialog, const ValueControls& controls, std::int32_t nValue)
 {
+    gbLoadingControls = true;
     SetDlgItemInt(hDialog, controls.nEdit, static_cast<UINT>(nValue), FALSE);
+    gbLoadingControls = false;
     HWND hSlider = GetDlgItem(hDialog, controls.nSlider);
     SendMessageA(hSlider, TBM_SETRANGEMIN, TRUE, kMinValue);
     SendMessageA(hSlider, TBM_SETRANGEMAX, TRUE, kMaxValue);
@@ -89,6 +97,8 @@ void OnSlider(CFilter_UI& ui, CFilter_Processing& owner, const ValueControls& co
 /// slider or by Defaults only stores the value.
 void OnEditChange(CFilter_UI& ui, CFilter_Processing& owner, const ValueControls& controls)
 {
+    if (gbLoadingControls)
+        return;
     HWND hDialog = ui.m_hWnd;
     BOOL bNumber = FALSE;
     std::int32_t nValue = static_cast<std::int32_t>(GetDlgItemInt(hDialog, controls.nEdit, &bNumber, FALSE));
