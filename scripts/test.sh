@@ -14,7 +14,11 @@ summary=()
 
 for preset in "${presets[@]}"; do
   echo "=== $preset: configure and build" >&2
-  if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset" -j "$jobs"; then
+  extra=()
+  # The plug-in's output is compared with the native tool's, built first.
+  [[ "$preset" == win* && -x build/native/cli/gladewick ]] &&
+    extra=(-DGW_NATIVE_GLADEWICK="$PWD/build/native/cli/gladewick")
+  if ! cmake --preset "$preset" "${extra[@]}" >/dev/null || ! cmake --build --preset "$preset" -j "$jobs"; then
     failed+=("$preset (build)")
     continue
   fi
@@ -22,9 +26,13 @@ for preset in "${presets[@]}"; do
   runner=()
   [[ "$preset" == win* ]] && runner=(xvfb-run -a -s "-screen 0 1280x1024x24")
   log="build/$preset/ctest.log"
-  if "${runner[@]}" ctest --preset "$preset" -j "$jobs" --timeout 900 2>&1 | tee "$log"; then
+  if "${runner[@]}" ctest --preset "$preset" -j "$jobs" --timeout 600 2>&1 | tee "$log"; then
     :
   fi
+  # Wine's servers of this build's prefixes must not outlive the run.
+  for p in build/"$preset"/wineprefix*/; do
+    [[ -d "$p" ]] && WINEPREFIX="$PWD/$p" wineserver -k >/dev/null 2>&1 || true
+  done
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -1)
   summary+=("$preset: ${line:-no result}")
   if ! grep -qE '100% tests passed' "$log"; then
