@@ -5,6 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# The plug-in makes its dialog window even when the dialog is suppressed (it
+# closes again at once), so the job runs inside one virtual X display.
+if [[ -z "${GW_DEMO_IN_X:-}" ]]; then
+  GW_DEMO_IN_X=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$PWD/scripts/demo.sh" "$@"
+fi
 
 photo=${1:-/usr/lib/python3/dist-packages/skimage/data/coffee.png}
 jobs=$(nproc)
@@ -24,11 +29,13 @@ echo "wrote out/before-after-native.png"
 
 # 2. The real plug-in in our host. Only the x64 pair runs where the kernel
 #    cannot execute 32-bit programs; the x86 pair is built and inspected.
+#    Each prefix's Wine server is started afresh inside this display.
 convert "$photo" -depth 8 out/photo.ppm
 ran_plugin=0
 for arch in win64 win32; do
   plugin=build/$arch/plugin/Gladewick.8bf
   host=build/$arch/testhost/gwhost.exe
+  WINEPREFIX="$PWD/build/$arch/wineprefix" wineserver -k >/dev/null 2>&1 || true
   echo "=== $arch: gwhost info" >&2
   set +e
   cmake/wine-run.sh "$PWD/build/$arch/wineprefix" "$host" info "$plugin"
@@ -41,14 +48,13 @@ for arch in win64 win32; do
     exit $rc
   fi
   echo "=== $arch: gwhost apply" >&2
-  # The plug-in makes its dialog window even when the dialog is suppressed
-  # (it closes again at once), so it needs a display.
-  xvfb-run -a cmake/wine-run.sh "$PWD/build/$arch/wineprefix" "$host" apply "$plugin" out/photo.ppm \
+  cmake/wine-run.sh "$PWD/build/$arch/wineprefix" "$host" apply "$plugin" out/photo.ppm \
     "out/plugin-$arch-after.ppm" --no-dialog
   convert "out/plugin-$arch-after.ppm" "out/plugin-$arch-after.png"
   convert "$photo" "out/plugin-$arch-after.png" +append "out/before-after-plugin-$arch.png"
   echo "wrote out/before-after-plugin-$arch.png"
   ran_plugin=1
+  WINEPREFIX="$PWD/build/$arch/wineprefix" wineserver -k >/dev/null 2>&1 || true
 done
 ((ran_plugin)) || { echo "the plug-in could not run on this machine" >&2; exit 1; }
 cp out/before-after-native.png out/before-after.png
