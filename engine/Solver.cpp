@@ -7,6 +7,7 @@
 // schedule is full multigrid with one V-cycle per level and one line-relaxation sweep before and
 // after each coarse correction; there is no iteration to convergence.
 #include "CImageEngine.h"
+#include "SolverViews.h"
 #include "EngineError.h"
 #include "KernelsCoupling.h"
 #include "KernelsFast.h"
@@ -27,24 +28,9 @@ using gw::LevelGrids;
 // 2^30 pixels on its shorter side.
 constexpr int kMaxLevels = 31;
 
-GridView ViewOf(CMatrix& matrix) noexcept
-{
-    return GridView::Of(matrix.Data(), matrix.Rows(), matrix.Cols());
-}
-
-LevelGrids LevelOf(CGridMemory& grids, int nLevel) noexcept
-{
-    return LevelGrids{ViewOf(grids.HorizontalCoupling(nLevel)), ViewOf(grids.VerticalCoupling(nLevel)),
-                      ViewOf(grids.RightHandSide(nLevel)), ViewOf(grids.Solution(nLevel))};
-}
-
-gw::LineVectors LinesOf(CGridMemory& grids) noexcept
-{
-    return gw::LineVectors{grids.LineVector(CGridMemory::kLineDiagonal),
-                           grids.LineVector(CGridMemory::kLineRightSide),
-                           grids.LineVector(CGridMemory::kLineSolution),
-                           grids.LineVector(CGridMemory::kLineFactors)};
-}
+using gw::LevelOf;
+using gw::LinesOf;
+using gw::ViewOf;
 
 } // namespace
 

@@ -4,6 +4,7 @@
 // step, with each kernel replaced by its parallel counterpart, which gives the same
 // bits; the coarsest solve is a single line and stays on the calling thread.
 #include "CImageEngine.h"
+#include "SolverViews.h"
 #include "EngineError.h"
 #include "KernelsFast.h"
 #include "KernelsRelax.h"
@@ -16,24 +17,9 @@ namespace {
 using gw::GridView;
 using gw::LevelGrids;
 
-GridView ViewOf(CMatrix& matrix) noexcept
-{
-    return GridView::Of(matrix.Data(), matrix.Rows(), matrix.Cols());
-}
-
-LevelGrids LevelOf(CGridMemory& grids, int nLevel) noexcept
-{
-    return LevelGrids{ViewOf(grids.HorizontalCoupling(nLevel)), ViewOf(grids.VerticalCoupling(nLevel)),
-                      ViewOf(grids.RightHandSide(nLevel)), ViewOf(grids.Solution(nLevel))};
-}
-
-gw::LineVectors LinesOf(CGridMemory& grids) noexcept
-{
-    return gw::LineVectors{grids.LineVector(CGridMemory::kLineDiagonal),
-                           grids.LineVector(CGridMemory::kLineRightSide),
-                           grids.LineVector(CGridMemory::kLineSolution),
-                           grids.LineVector(CGridMemory::kLineFactors)};
-}
+using gw::LevelOf;
+using gw::LinesOf;
+using gw::ViewOf;
 
 } // namespace
 

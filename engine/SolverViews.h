@@ -1,0 +1,31 @@
+// SolverViews.h - the kernels' views of an engine's in-RAM grid pyramid.
+//
+// Shared by the reference schedule (Solver.cpp) and the parallel one
+// (SolverFast.cpp), so both hand the kernels the same grids of a level.
+#pragma once
+
+#include "Kernels.h"
+#include "memory/CGridMemory.h"
+
+namespace gw {
+
+inline GridView ViewOf(CMatrix& matrix) noexcept
+{
+    return GridView::Of(matrix.Data(), matrix.Rows(), matrix.Cols());
+}
+
+/// The four solver grids of level nLevel.
+inline LevelGrids LevelOf(CGridMemory& grids, int nLevel) noexcept
+{
+    return LevelGrids{ViewOf(grids.HorizontalCoupling(nLevel)), ViewOf(grids.VerticalCoupling(nLevel)),
+                      ViewOf(grids.RightHandSide(nLevel)), ViewOf(grids.Solution(nLevel))};
+}
+
+/// The line vectors of the exact line solves.
+inline LineVectors LinesOf(CGridMemory& grids) noexcept
+{
+    return LineVectors{grids.LineVector(CGridMemory::kLineDiagonal), grids.LineVector(CGridMemory::kLineRightSide),
+                       grids.LineVector(CGridMemory::kLineSolution), grids.LineVector(CGridMemory::kLineFactors)};
+}
+
+} // namespace gw
