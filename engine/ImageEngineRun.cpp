@@ -2,6 +2,7 @@
 // conversion, then the stages in order; and the pre-smoothing stage.
 #include "CImageEngine.h"
 #include "KernelsFast.h"
+#include "PixelLanes.h"
 
 #include <stdexcept>
 
@@ -95,10 +96,10 @@ void CImageEngine::ConvertToHsv() noexcept
         static_cast<std::uint64_t>(m_nRows) * static_cast<std::uint64_t>(m_nCols);
     if (gw::CParallelKernels* pKernels = FastKernels()) {
         const std::size_t nRowFloats = static_cast<std::size_t>(m_nCols) * 3;
+        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {
-            float* pEnd = m_pData + static_cast<std::size_t>(nEnd) * nRowFloats;
-            for (float* p = m_pData + static_cast<std::size_t>(nBegin) * nRowFloats; p != pEnd; p += 3)
-                RgbToHsv(p[0], p[1], p[2], p[0], p[1], p[2]);
+            lanes.pfnRgbToHsvPixels(m_pData + static_cast<std::size_t>(nBegin) * nRowFloats,
+                                    static_cast<std::size_t>(nEnd - nBegin) * static_cast<std::size_t>(m_nCols));
         });
         return;
     }
@@ -216,12 +217,18 @@ void CImageEngine::PreSmooth()
         return;
 
     const CGridRows smoothed = m_grids.IlluminationRows();
-    for (int r = 1; r <= m_nRows; ++r) {
-        const float* pRow = smoothed.Row(r);
-        float* pPixel =
-            m_pData + static_cast<std::ptrdiff_t>(r - 1) * m_nCols * m_nChannels + m_nValueChannel;
-        for (int c = 1; c <= m_nCols; ++c, pPixel += m_nChannels)
-            *pPixel = pRow[c];
-    }
+    auto writeBack = [&](int nBegin, int nEnd) {
+        for (int r = nBegin + 1; r <= nEnd; ++r) {
+            const float* pRow = smoothed.Row(r);
+            float* pPixel =
+                m_pData + static_cast<std::ptrdiff_t>(r - 1) * m_nCols * m_nChannels + m_nValueChannel;
+            for (int c = 1; c <= m_nCols; ++c, pPixel += m_nChannels)
+                *pPixel = pRow[c];
+        }
+    };
+    if (gw::CParallelKernels* pKernels = FastKernels())
+        pKernels->ForRows(m_nRows, 16, writeBack);
+    else
+        writeBack(0, m_nRows);
     ReportProgress(1.0f);
 }

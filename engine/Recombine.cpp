@@ -6,6 +6,7 @@
 // sits in a row function over one buffer row and the matching grid rows.
 #include "CImageEngine.h"
 #include "KernelsFast.h"
+#include "PixelLanes.h"
 
 #include <cstddef>
 
@@ -20,13 +21,7 @@ constexpr float kRunningMinStart = 1000000.0f;
 constexpr float kRunningMaxStart = -1000000.0f;
 constexpr float kFinalClipFraction = 0.005f;
 
-struct PixelLayout
-{
-    int nChannels;
-    int nValue;
-    int nSat;
-    int nHue;
-};
+using gw::pixel::PixelLayout;
 
 /// Screen blend of the reflectance w into the value v with strength a.
 inline float ScreenBlend(float v, float w, float a) noexcept
@@ -126,13 +121,14 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
     auto noCombine = [](int) {};
 
     if (!m_bFinalScaling && pKernels != nullptr) {
+        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         pKernels->ForRowBlocks(
             nRows,
             [&](int, int nBegin, int nEnd) {
                 for (int r = nBegin + 1; r <= nEnd; ++r) {
                     if (m_bHSV)
-                        BlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r), nCols,
-                                       m_fAmount, layout);
+                        lanes.pfnBlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r), nCols,
+                                                m_fAmount, kSaturationPivot, kSaturationDarkening, layout);
                     else
                         BlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
                 }
@@ -190,12 +186,13 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
     if (ReportProgress(0.0f))
         return;
     if (pKernels != nullptr) {
+        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         pKernels->ForRowBlocks(
             nRows,
             [&](int, int nBegin, int nEnd) {
                 for (int r = nBegin + 1; r <= nEnd; ++r) {
                     if (m_bHSV)
-                        WriteRowColour(outRow(r), inRow(r), work.Row(r), nCols, layout);
+                        lanes.pfnWriteRowColour(outRow(r), inRow(r), work.Row(r), nCols, layout);
                     else
                         WriteRowGrey(outRow(r), work.Row(r), nCols, layout);
                 }

@@ -9,6 +9,7 @@
 #include "CImageEngine.h"
 
 #include "KernelsFast.h"
+#include "PixelLanes.h"
 #include "PortableMath.h"
 
 #include <array>
@@ -96,28 +97,38 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
     const CGridRows work = m_grids.WorkRows();
     const CGridRows illumination = m_grids.IlluminationRows();
 
-    for (int r = 1; r <= nRows; ++r) {
-        const float* pPixel =
-            pData + static_cast<std::ptrdiff_t>(r - 1) * nStride * m_nChannels + m_nValueChannel;
-        float* pW = work.Row(r);
-        for (int c = 1; c <= nCols; ++c, pPixel += m_nChannels)
-            pW[c] = *pPixel;
-    }
+    gw::CParallelKernels* pKernels = FastKernels();
+    auto copyValues = [&](int nBegin, int nEnd) {
+        for (int r = nBegin + 1; r <= nEnd; ++r) {
+            const float* pPixel =
+                pData + static_cast<std::ptrdiff_t>(r - 1) * nStride * m_nChannels + m_nValueChannel;
+            float* pW = work.Row(r);
+            for (int c = 1; c <= nCols; ++c, pPixel += m_nChannels)
+                pW[c] = *pPixel;
+        }
+    };
+    if (pKernels != nullptr)
+        pKernels->ForRows(nRows, 16, copyValues);
+    else
+        copyValues(0, nRows);
 
     float fMin = kRunningMinStart;
     float fMax = kRunningMaxStart;
     const float fRowUnits = 2.0f / static_cast<float>(nRows);
-    if (gw::CParallelKernels* pKernels = FastKernels()) {
+    if (pKernels != nullptr) {
         // Rows in parts on the worker threads; the parts' extremes, combined in
         // part order with the same comparisons, are those of one pass in order.
         float partMin[gw::CWorkerPool::kMaxThreads];
         float partMax[gw::CWorkerPool::kMaxThreads];
+        // Only fMax shapes the range (NormalizeRange), and the lanes give its bits.
+        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         const int nParts = pKernels->Pool().PartsFor(nRows, 4);
         pKernels->ForParts(nRows, 4, [&](int nPart, int nBegin, int nEnd) {
             float fPartMin = kRunningMinStart;
             float fPartMax = kRunningMaxStart;
             for (int r = nBegin + 1; r <= nEnd; ++r)
-                ReflectanceRow(work.Row(r), illumination.Row(r), nCols, fPartMin, fPartMax);
+                lanes.pfnReflectanceRow(work.Row(r), illumination.Row(r), nCols, kIlluminationFloor,
+                                        static_cast<double>(kReflectanceExponent), fPartMin, fPartMax);
             partMin[nPart] = fPartMin;
             partMax[nPart] = fPartMax;
         });

@@ -53,16 +53,35 @@ void CImageEngine::SolveIllumination(float* pData, int nRows, int nCols, int nSt
     std::fill_n(f.Row(nRows + 1), f.Cols(), 0.0f);
     const bool bReportRows = m_grids.IsInRam();
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
-    for (int r = 0; r < nRows; ++r)
-    {
+    auto copyRow = [&](int r) {
         const float* pSrc = pData + static_cast<std::ptrdiff_t>(r) * nStride * m_nChannels + m_nValueChannel;
         float* pDst = f.Row(r + 1);
         pDst[0] = 0.0f;
         for (int c = 0; c < nCols; ++c)
             pDst[c + 1] = pSrc[static_cast<std::ptrdiff_t>(c) * m_nChannels];
         pDst[nCols + 1] = 0.0f;
-        if (bReportRows && ReportProgress(fRowUnits))
-            return;
+    };
+    if (gw::CParallelKernels* pKernels = FastKernels())
+    {
+        // All rows at once on the worker threads, then the same reports in order.
+        pKernels->ForRows(nRows, 16, [&](int nBegin, int nEnd) {
+            for (int r = nBegin; r < nEnd; ++r)
+                copyRow(r);
+        });
+        for (int r = 0; r < nRows; ++r)
+        {
+            if (bReportRows && ReportProgress(fRowUnits))
+                return;
+        }
+    }
+    else
+    {
+        for (int r = 0; r < nRows; ++r)
+        {
+            copyRow(r);
+            if (bReportRows && ReportProgress(fRowUnits))
+                return;
+        }
     }
 
     RunMultigrid(bSingleSweep);

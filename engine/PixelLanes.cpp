@@ -1,0 +1,521 @@
+// PixelLanes.cpp - lane forms of the power, the reflectance row, the colour conversions and
+// the colour blend. Every kernel is one template over the lane count, instantiated for the
+// baseline and, with run-time dispatch, for AVX2.
+#include "PixelLanes.h"
+
+#include "CImageEngine.h"
+#include "PortableMath.h"
+
+#include <cfloat>
+#include <cstdint>
+#include <cstring>
+
+namespace gw::pixel {
+
+namespace {
+
+// The helpers are always inlined into the kernels of one instruction set, so the ABI of
+// passing a wide vector by value, which GCC warns about for code built without AVX, never
+// applies.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+#define GW_LANE_INLINE [[gnu::always_inline]] inline
+
+/// Vector types of nDoubles double lanes, and of the floats of twice as many lanes.
+template <int nDoubles>
+struct V
+{
+    static constexpr int kDoubles = nDoubles;
+    static constexpr int kFloats = 2 * nDoubles;
+    typedef double D __attribute__((vector_size(nDoubles * sizeof(double))));
+    typedef std::uint64_t U __attribute__((vector_size(nDoubles * sizeof(std::uint64_t))));
+    typedef float F __attribute__((vector_size(2 * nDoubles * sizeof(float))));
+    typedef std::int32_t I __attribute__((vector_size(2 * nDoubles * sizeof(std::int32_t))));
+};
+
+template <class T>
+GW_LANE_INLINE T LoadVec(const void* p) noexcept
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class T>
+GW_LANE_INLINE void StoreVec(void* p, T v) noexcept
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+template <class T, class From>
+GW_LANE_INLINE T Bits(From v) noexcept
+{
+    static_assert(sizeof(T) == sizeof(From));
+    T t;
+    std::memcpy(&t, &v, sizeof t);
+    return t;
+}
+
+template <class Mask>
+GW_LANE_INLINE bool AnySet(Mask m) noexcept
+{
+    constexpr int n = static_cast<int>(sizeof(Mask) / sizeof(m[0]));
+    bool bAny = false;
+    for (int j = 0; j < n; ++j)
+        bAny |= m[j] != 0;
+    return bAny;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The power: PortablePowFast on every lane.
+
+/// PortablePowFast(x, y) on each lane; lanes PortablePowFast would hand to PortablePow, and
+/// x == 1, are computed by the scalar function.
+template <int N>
+GW_LANE_INLINE typename V<N>::D PowLanes(typename V<N>::D x, double y) noexcept
+{
+    using D = typename V<N>::D;
+    using U = typename V<N>::U;
+    const detail::PowTables& tables = detail::Tables();
+
+    // A normal, finite, positive x other than 1 (NaN fails every comparison).
+    auto special = !(x >= DBL_MIN && x <= DBL_MAX) || x == 1.0;
+
+    const U nBits = Bits<U>(x);
+    // The exponent as a double, exactly: (2^52 + biased) - (2^52 + 1023).
+    const D e = Bits<D>((nBits >> 52) | 0x4330000000000000ull) - 4503599627371519.0;
+    const U nSlice = (nBits >> 45) & 0x7Fu;
+    const D m = Bits<D>((nBits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+    // c = 1 + (slice + 0.5) / 128, exact, from its bits.
+    const D c = Bits<D>((nBits & 0x000FE00000000000ull) | 0x3FF0100000000000ull);
+    D inv;
+    D logCentre;
+    for (int j = 0; j < N; ++j) {
+        inv[j] = tables.invCentre[static_cast<std::size_t>(nSlice[j])];
+        logCentre[j] = tables.logCentre[static_cast<std::size_t>(nSlice[j])];
+    }
+    const D r = (m - c) * inv;
+    const D r2 = r * r;
+    const D p = r - r2 * (0.5 - r * (1.0 / 3.0 - r * (0.25 - r * (0.2 - r * (1.0 / 6.0 - r * (1.0 / 7.0))))));
+    const D logX = e * detail::kLn2Hi + (e * detail::kLn2Lo + (logCentre + p));
+
+    const D t = y * logX;
+    special |= !(t > -700.0 && t < 700.0);
+    constexpr double kInvStep = 64.0 / (detail::kLn2Hi + detail::kLn2Lo);
+    constexpr double kStepHi = detail::kLn2Hi / 64.0;
+    constexpr double kStepLo = detail::kLn2Lo / 64.0;
+    constexpr double kShift = 6755399441055744.0; // 1.5 * 2^52, as in RoundToInt
+    const D kShifted = t * kInvStep + kShift;
+    const D k = kShifted - kShift;
+    const D s = (t - k * kStepHi) - k * kStepLo;
+    const D q = 1.0 + s * (1.0 + s * (0.5 + s * (1.0 / 6.0 + s * (1.0 / 24.0 + s * (1.0 / 120.0 + s * (1.0 / 720.0))))));
+    // k as an integer is the difference of the bits of kShifted and kShift (both in
+    // [2^52, 2^53)); its low six bits pick the step, the rest, times 2^46, are the
+    // octave in the exponent field (wrapping modulo 2^64, as the biased sum fits 11 bits).
+    const U nKShiftedBits = Bits<U>(kShifted);
+    const U nStep = nKShiftedBits & 63u;
+    const U nScaleBits =
+        (((nKShiftedBits - nStep) - 0x4338000000000000ull) << 46) + (static_cast<std::uint64_t>(1023) << 52);
+    D step;
+    for (int j = 0; j < N; ++j)
+        step[j] = tables.exp2Step[static_cast<std::size_t>(nStep[j])];
+    D result = step * q * Bits<D>(nScaleBits);
+
+    if (AnySet(special)) [[unlikely]] {
+        for (int j = 0; j < N; ++j) {
+            if (special[j] != 0)
+                result[j] = PortablePowFast(x[j], y);
+        }
+    }
+    return result;
+}
+
+template <int N>
+GW_LANE_INLINE void PowImpl(const double* pX, double y, double* pOut, int n) noexcept
+{
+    using D = typename V<N>::D;
+    int i = 0;
+    for (; i + N <= n; i += N)
+        StoreVec(pOut + i, PowLanes<N>(LoadVec<D>(pX + i), y));
+    for (; i < n; ++i)
+        pOut[i] = PortablePowFast(pX[i], y);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The reflectance row.
+
+/// One pixel as the straightforward row computes it.
+GW_LANE_INLINE void ReflectancePixel(float& w, float& l, double dFloor, double dExponent, float& fMin,
+                                     float& fMax) noexcept
+{
+    if (static_cast<double>(l) < dFloor)
+        l = static_cast<float>(dFloor);
+    const float fL = l;
+    const float fQuotient =
+        static_cast<float>(static_cast<double>(w) / PortablePowFast(static_cast<double>(fL), dExponent));
+    if (fQuotient < fMin)
+        fMin = fQuotient;
+    if (fQuotient > fMax)
+        fMax = fQuotient;
+    w = (1.0f - fL) * fQuotient;
+}
+
+template <int N>
+GW_LANE_INLINE void ReflectanceRowImpl(float* pW, float* pL, int nCols, double dFloor, double dExponent,
+                                       float& fMin, float& fMax) noexcept
+{
+    // Two groups of N double lanes make one vector of 2N floats.
+    using D = typename V<N>::D;
+    using F = typename V<N>::F;
+    constexpr int kF = V<N>::kFloats;
+    const float fFloor = static_cast<float>(dFloor);
+    F vMin = F{} + fMin;
+    F vMax = F{} + fMax;
+    int c = 1;
+    for (; c + kF <= nCols + 1; c += kF) {
+        F l = LoadVec<F>(pL + c);
+        D lLow;
+        D lHigh;
+        for (int j = 0; j < N; ++j) {
+            lLow[j] = static_cast<double>(l[j]);
+            lHigh[j] = static_cast<double>(l[j + N]);
+        }
+        typename V<N>::I low;
+        const auto lowLow = lLow < dFloor;
+        const auto lowHigh = lHigh < dFloor;
+        for (int j = 0; j < N; ++j) {
+            low[j] = static_cast<std::int32_t>(lowLow[j]);
+            low[j + N] = static_cast<std::int32_t>(lowHigh[j]);
+        }
+        l = low ? F{} + fFloor : l;
+        StoreVec(pL + c, l);
+        for (int j = 0; j < N; ++j) {
+            lLow[j] = static_cast<double>(l[j]);
+            lHigh[j] = static_cast<double>(l[j + N]);
+        }
+        const D powLow = PowLanes<N>(lLow, dExponent);
+        const D powHigh = PowLanes<N>(lHigh, dExponent);
+        const F w = LoadVec<F>(pW + c);
+        D wLow;
+        D wHigh;
+        for (int j = 0; j < N; ++j) {
+            wLow[j] = static_cast<double>(w[j]);
+            wHigh[j] = static_cast<double>(w[j + N]);
+        }
+        const D qLow = wLow / powLow;
+        const D qHigh = wHigh / powHigh;
+        F q;
+        for (int j = 0; j < N; ++j) {
+            q[j] = static_cast<float>(qLow[j]);
+            q[j + N] = static_cast<float>(qHigh[j]);
+        }
+        vMin = q < vMin ? q : vMin;
+        vMax = q > vMax ? q : vMax;
+        StoreVec(pW + c, (1.0f - l) * q);
+    }
+    // The lanes' extremes, then the columns left over.
+    for (int j = 0; j < kF; ++j) {
+        if (vMin[j] < fMin)
+            fMin = vMin[j];
+        if (vMax[j] > fMax)
+            fMax = vMax[j];
+    }
+    for (; c <= nCols; ++c)
+        ReflectancePixel(pW[c], pL[c], dFloor, dExponent, fMin, fMax);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Colour.
+
+template <class F>
+GW_LANE_INLINE auto NotFinite(F v) noexcept
+{
+    // |v| > FLT_MAX or NaN, without the sign bit.
+    return !(v <= FLT_MAX && v >= -FLT_MAX);
+}
+
+/// CImageEngine::RgbToHsv on each lane of pixels with finite channels.
+template <class F>
+GW_LANE_INLINE void RgbToHsvLanes(F r, F g, F b, F& h, F& s, F& v) noexcept
+{
+    const F fZero{};
+    const F fMax = r > g ? (r > b ? r : b) : (g > b ? g : b);
+    const F fMin = r < g ? (r < b ? r : b) : (g < b ? g : b);
+    const F fDelta = fMax - fMin;
+    v = fMax;
+    const auto bMaxZero = fMax == 0.0f;
+    s = bMaxZero ? fZero : fDelta / fMax;
+    F hue = fMax == r ? (g - b) / fDelta : fMax == g ? (b - r) / fDelta + 2.0f : (r - g) / fDelta + 4.0f;
+    hue = hue < 0.0f ? hue + 6.0f : hue;
+    hue = hue >= 6.0f ? fZero : hue;
+    h = (bMaxZero || fDelta == 0.0f) ? fZero : hue;
+}
+
+/// CImageEngine::HsvToRgb on each lane with finite s and v (any h).
+template <class F, class I>
+GW_LANE_INLINE void HsvToRgbLanes(F h, F s, F v, F& r, F& g, F& b) noexcept
+{
+    const F fZero{};
+    // Truncation toward zero; a hue no int can hold (or NaN) takes the last case.
+    const auto bInRange = h > -2147483520.0f && h < 2147483520.0f;
+    const F hInRange = bInRange ? h : fZero;
+    const I nTruncated = __builtin_convertvector(hInRange, I);
+    const I i = bInRange ? nTruncated : I{} - 1;
+    const F f = bInRange ? hInRange - __builtin_convertvector(nTruncated, F) : fZero;
+    const F p = (1.0f - s) * v;
+    const F q = (1.0f - s * f) * v;
+    const F t = (1.0f - (1.0f - f) * s) * v;
+    const auto b0 = i == 0;
+    const auto b1 = i == 1;
+    const auto b2 = i == 2;
+    const auto b3 = i == 3;
+    const auto b4 = i == 4;
+    r = b0 ? v : b1 ? q : b2 ? p : b3 ? p : b4 ? t : v;
+    g = b0 ? t : b1 ? v : b2 ? v : b3 ? q : b4 ? p : p;
+    b = b0 ? p : b1 ? p : b2 ? t : b3 ? v : b4 ? v : q;
+    const auto bGrey = s == 0.0f;
+    r = bGrey ? v : r;
+    g = bGrey ? v : g;
+    b = bGrey ? v : b;
+}
+
+/// CImageEngine::HsvToRgb itself on each lane.
+template <class F>
+GW_LANE_INLINE void HsvToRgbScalar(F h, F s, F v, F& r, F& g, F& b) noexcept
+{
+    for (int j = 0; j < static_cast<int>(sizeof(F) / sizeof(float)); ++j) {
+        float fR = 0.0f, fG = 0.0f, fB = 0.0f;
+        CImageEngine::HsvToRgb(&fR, &fG, &fB, h[j], s[j], v[j]);
+        r[j] = fR;
+        g[j] = fG;
+        b[j] = fB;
+    }
+}
+
+/// CImageEngine::SaturationCurve on each lane (finite inputs).
+template <class F>
+GW_LANE_INLINE F SaturationCurveLanes(F x, float a, F b) noexcept
+{
+    F y = (x - 1.0f) * x * b / ((a - 1.0f) * a) + (x - a) * x / (1.0f - a);
+    y = y > 1.0f ? F{} + 1.0f : y;
+    y = y < 0.0f ? F{} : y;
+    return y;
+}
+
+/// Lane j of channel nChannel of kF interleaved pixels.
+template <class F>
+GW_LANE_INLINE F Gather(const float* p, int nStride, int nChannel) noexcept
+{
+    F v;
+    for (int j = 0; j < static_cast<int>(sizeof(F) / sizeof(float)); ++j)
+        v[j] = p[static_cast<std::ptrdiff_t>(j) * nStride + nChannel];
+    return v;
+}
+
+/// Three channels into kF interleaved RGB pixels.
+template <class F>
+GW_LANE_INLINE void ScatterRgb(float* p, F r, F g, F b) noexcept
+{
+    constexpr int kF = static_cast<int>(sizeof(F) / sizeof(float));
+    float interleaved[3 * kF];
+    for (int j = 0; j < kF; ++j) {
+        interleaved[3 * j] = r[j];
+        interleaved[3 * j + 1] = g[j];
+        interleaved[3 * j + 2] = b[j];
+    }
+    std::memcpy(p, interleaved, sizeof interleaved);
+}
+
+template <int N>
+GW_LANE_INLINE void RgbToHsvImpl(float* pPixels, std::size_t nPixels) noexcept
+{
+    using F = typename V<N>::F;
+    constexpr std::size_t kF = V<N>::kFloats;
+    std::size_t i = 0;
+    for (; i + kF <= nPixels; i += kF) {
+        float* p = pPixels + 3 * i;
+        const F r = Gather<F>(p, 3, 0);
+        const F g = Gather<F>(p, 3, 1);
+        const F b = Gather<F>(p, 3, 2);
+        if (AnySet(NotFinite(r) || NotFinite(g) || NotFinite(b))) [[unlikely]] {
+            for (std::size_t j = 0; j < kF; ++j, p += 3)
+                CImageEngine::RgbToHsv(p[0], p[1], p[2], p[0], p[1], p[2]);
+            continue;
+        }
+        F h, s, v;
+        RgbToHsvLanes(r, g, b, h, s, v);
+        ScatterRgb(p, h, s, v);
+    }
+    for (float* p = pPixels + 3 * i; i < nPixels; ++i, p += 3)
+        CImageEngine::RgbToHsv(p[0], p[1], p[2], p[0], p[1], p[2]);
+}
+
+/// Whether the lane forms may run on a row of nCols pixels: three channels, and output and
+/// input the same row or apart (the scalar form reads each pixel before writing it).
+inline bool LanesFit(float* pOut, const float* pIn, int nCols, const PixelLayout& layout) noexcept
+{
+    if (layout.nChannels != 3)
+        return false;
+    if (pOut == pIn)
+        return true;
+    const std::uintptr_t nOut = reinterpret_cast<std::uintptr_t>(pOut);
+    const std::uintptr_t nIn = reinterpret_cast<std::uintptr_t>(pIn);
+    const std::uintptr_t nBytes = static_cast<std::uintptr_t>(nCols) * 3 * sizeof(float);
+    return nOut + nBytes <= nIn || nIn + nBytes <= nOut;
+}
+
+/// One pixel of the colour blend as the straightforward row computes it.
+inline void BlendPixelColour(float* pOut, const float* pIn, float& w, float l, float fAmount,
+                             float fPivot, float fDarkening, const PixelLayout& layout) noexcept
+{
+    const float fHue = pIn[layout.nHue];
+    const float fSat = pIn[layout.nSat];
+    const float fValue = pIn[layout.nValue];
+    w = 1.0f - (1.0f - fValue) * (1.0f - fAmount * w);
+    const float b = fPivot - fDarkening * (1.0f - l);
+    const float fNewSat = CImageEngine::SaturationCurve(fSat, fPivot, b);
+    CImageEngine::HsvToRgb(&pOut[0], &pOut[1], &pOut[2], fHue, fNewSat, w);
+}
+
+template <int N>
+GW_LANE_INLINE void BlendRowColourImpl(float* pOut, const float* pIn, float* pW, const float* pL, int nCols,
+                                       float fAmount, float fPivot, float fDarkening,
+                                       const PixelLayout& layout) noexcept
+{
+    using F = typename V<N>::F;
+    using I = typename V<N>::I;
+    constexpr int kF = V<N>::kFloats;
+    int c = 1;
+    if (LanesFit(pOut, pIn, nCols, layout)) {
+        for (; c + kF <= nCols + 1; c += kF) {
+            const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * 3;
+            const F hue = Gather<F>(pIn + p, 3, layout.nHue);
+            const F sat = Gather<F>(pIn + p, 3, layout.nSat);
+            const F value = Gather<F>(pIn + p, 3, layout.nValue);
+            const F w = LoadVec<F>(pW + c);
+            const F l = LoadVec<F>(pL + c);
+            if (AnySet(NotFinite(sat) || NotFinite(value) || NotFinite(w) || NotFinite(l))) [[unlikely]] {
+                for (int j = 0; j < kF; ++j)
+                    BlendPixelColour(pOut + p + 3 * j, pIn + p + 3 * j, pW[c + j], pL[c + j], fAmount, fPivot,
+                                     fDarkening, layout);
+                continue;
+            }
+            const F blended = 1.0f - (1.0f - value) * (1.0f - fAmount * w);
+            StoreVec(pW + c, blended);
+            const F b = fPivot - fDarkening * (1.0f - l);
+            const F newSat = SaturationCurveLanes(sat, fPivot, b);
+            F r, g, bl;
+            if (AnySet(NotFinite(newSat) || NotFinite(blended))) [[unlikely]] {
+                HsvToRgbScalar(hue, newSat, blended, r, g, bl);
+            } else {
+                HsvToRgbLanes<F, I>(hue, newSat, blended, r, g, bl);
+            }
+            ScatterRgb(pOut + p, r, g, bl);
+        }
+    }
+    for (; c <= nCols; ++c) {
+        const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels;
+        BlendPixelColour(pOut + p, pIn + p, pW[c], pL[c], fAmount, fPivot, fDarkening, layout);
+    }
+}
+
+template <int N>
+GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const float* pW, int nCols,
+                                       const PixelLayout& layout) noexcept
+{
+    using F = typename V<N>::F;
+    using I = typename V<N>::I;
+    constexpr int kF = V<N>::kFloats;
+    int c = 1;
+    if (LanesFit(pOut, pIn, nCols, layout)) {
+        for (; c + kF <= nCols + 1; c += kF) {
+            const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * 3;
+            const F hue = Gather<F>(pIn + p, 3, layout.nHue);
+            const F sat = Gather<F>(pIn + p, 3, layout.nSat);
+            const F value = LoadVec<F>(pW + c);
+            F r, g, b;
+            if (AnySet(NotFinite(sat) || NotFinite(value))) [[unlikely]] {
+                HsvToRgbScalar(hue, sat, value, r, g, b);
+            } else {
+                HsvToRgbLanes<F, I>(hue, sat, value, r, g, b);
+            }
+            ScatterRgb(pOut + p, r, g, b);
+        }
+    }
+    for (; c <= nCols; ++c) {
+        const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels;
+        CImageEngine::HsvToRgb(&pOut[p], &pOut[p + 1], &pOut[p + 2], pIn[p + layout.nHue], pIn[p + layout.nSat],
+                               pW[c]);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The instantiations.
+
+#define GW_LANE_SET(Suffix, Target, N)                                                                    \
+    Target void Pow##Suffix(const double* pX, double y, double* pOut, int n) noexcept                     \
+    {                                                                                                     \
+        PowImpl<N>(pX, y, pOut, n);                                                                       \
+    }                                                                                                     \
+    Target void ReflectanceRow##Suffix(float* pW, float* pL, int nCols, double dFloor, double dExponent,  \
+                                       float& fMin, float& fMax) noexcept                                 \
+    {                                                                                                     \
+        ReflectanceRowImpl<N>(pW, pL, nCols, dFloor, dExponent, fMin, fMax);                              \
+    }                                                                                                     \
+    Target void RgbToHsv##Suffix(float* pPixels, std::size_t nPixels) noexcept                            \
+    {                                                                                                     \
+        RgbToHsvImpl<N>(pPixels, nPixels);                                                                \
+    }                                                                                                     \
+    Target void BlendRowColour##Suffix(float* pOut, const float* pIn, float* pW, const float* pL,         \
+                                       int nCols, float fAmount, float fPivot, float fDarkening,          \
+                                       const PixelLayout& layout) noexcept                                \
+    {                                                                                                     \
+        BlendRowColourImpl<N>(pOut, pIn, pW, pL, nCols, fAmount, fPivot, fDarkening, layout);             \
+    }                                                                                                     \
+    Target void WriteRowColour##Suffix(float* pOut, const float* pIn, const float* pW, int nCols,         \
+                                       const PixelLayout& layout) noexcept                                \
+    {                                                                                                     \
+        WriteRowColourImpl<N>(pOut, pIn, pW, nCols, layout);                                              \
+    }                                                                                                     \
+    const LaneKernels g_lanes##Suffix{#Suffix,           Pow##Suffix,            ReflectanceRow##Suffix,  \
+                                      RgbToHsv##Suffix,  BlendRowColour##Suffix, WriteRowColour##Suffix};
+
+GW_LANE_SET(Baseline, , 2)
+
+#if defined(__x86_64__) || defined(__i386__)
+#define GW_AVX2_TARGET [[gnu::target("avx2")]]
+GW_LANE_SET(Avx2, GW_AVX2_TARGET, 4)
+
+bool HasAvx2() noexcept
+{
+    static const bool bAvx2 = [] {
+        __builtin_cpu_init(); // also when called before the runtime's own initialisation
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return bAvx2;
+}
+#endif
+
+} // namespace
+
+const LaneKernels& BaselineLanes() noexcept
+{
+    return g_lanesBaseline;
+}
+
+const LaneKernels* Avx2Lanes() noexcept
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (HasAvx2())
+        return &g_lanesAvx2;
+#endif
+    return nullptr;
+}
+
+const LaneKernels& Lanes() noexcept
+{
+    const LaneKernels* pAvx2 = Avx2Lanes();
+    return pAvx2 != nullptr ? *pAvx2 : g_lanesBaseline;
+}
+
+} // namespace gw::pixel
