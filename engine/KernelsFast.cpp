@@ -2,6 +2,7 @@
 #include "KernelsFast.h"
 
 #include "KernelsCoupling.h"
+#include "KernelsLanes.h"
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
 #include "KernelsTransfer.h"
@@ -19,6 +20,7 @@ namespace {
 
 // Lines solved together; the vector type holds one float of each.
 constexpr int kLanes = 8;
+static_assert(kLanes == lanes::kGroupLines);
 typedef float LaneFloats __attribute__((vector_size(kLanes * sizeof(float))));
 typedef int LaneInts __attribute__((vector_size(kLanes * sizeof(int))));
 
@@ -58,9 +60,10 @@ struct LaneGroup
     const GridView* pF;
     const GridView* pU;
     const int* pLines; // kLanes grid columns (column pass) or rows (row pass)
-    // Per lane, the rows each element reads: row c of the transposed Bv (column pass); rows
-    // r of Bh and f and rows r - 1 and r + 1 of u (row pass).
-    const float* pBvRows[kLanes];
+    // Per lane, the rows each element of the row pass reads: rows r - 1 and r of Bv, rows r of
+    // Bh and f, rows r - 1 and r + 1 of u.
+    const float* pBvUpRows[kLanes];
+    const float* pBvDownRows[kLanes];
     const float* pBhRows[kLanes];
     const float* pFRows[kLanes];
     const float* pUUpRows[kLanes];
@@ -77,11 +80,12 @@ struct LaneGroup
     const float* pBh = group.pBh->Row(r);
     const float* pF = group.pF->Row(r);
     const float* pU = group.pU->Row(r);
+    const float* pBvUp = group.pBv->Row(r - 1);
+    const float* pBvDown = group.pBv->Row(r);
     for (int j = 0; j < kLanes; ++j) {
         const int c = group.pLines[j];
-        const float* pBvRow = group.pBvRows[j];
-        const float fUpper = pBvRow[r - 1];
-        const float fLower = pBvRow[r];
+        const float fUpper = pBvUp[c];
+        const float fLower = pBvDown[c];
         a[j] = fUpper;
         b[j] = 1.0f - pBh[c] - pBh[c - 1] - fLower - fUpper;
         d[j] = pF[c] - pBh[c] * pU[c + 1] - pBh[c - 1] * pU[c - 1];
@@ -93,15 +97,15 @@ struct LaneGroup
                                               float* d) noexcept
 {
     const int c = k + 1;
-    const float* pBvRow = group.pBv->Row(c);
     for (int j = 0; j < kLanes; ++j) {
-        const int r = group.pLines[j];
         const float* pBh = group.pBhRows[j];
         const float fLeft = pBh[c - 1];
         const float fRight = pBh[c];
+        const float fUp = group.pBvUpRows[j][c];
+        const float fDown = group.pBvDownRows[j][c];
         a[j] = fLeft;
-        b[j] = 1.0f - fRight - fLeft - pBvRow[r] - pBvRow[r - 1];
-        d[j] = group.pFRows[j][c] - pBvRow[r - 1] * group.pUUpRows[j][c] - pBvRow[r] * group.pUDownRows[j][c];
+        b[j] = 1.0f - fRight - fLeft - fDown - fUp;
+        d[j] = group.pFRows[j][c] - fUp * group.pUUpRows[j][c] - fDown * group.pUDownRows[j][c];
     }
 }
 
@@ -218,7 +222,7 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
     ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
         for (int r = nBegin + 1; r <= nEnd; ++r)
             CouplingRow(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params, grids.bh.Row(r),
-                        grids.bv.Column(r));
+                        Line{grids.bv.Row(r), 1});
     });
     for (int r = 1; r <= nr - 2; ++r) {
         if (progress(fUnit / static_cast<float>(nr)))
@@ -227,16 +231,16 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
 
     // Couplings into the ring, and from the last interior line towards it, vanish.
     for (int k = 0; k < nr; ++k) {
-        grids.bv.At(0, k) = 0.0f;
-        grids.bv.At(nc - 1, k) = 0.0f;
+        grids.bv.At(k, 0) = 0.0f;
+        grids.bv.At(k, nc - 1) = 0.0f;
         grids.bh.At(k, 0) = 0.0f;
         grids.bh.At(k, nc - 1) = 0.0f;
         grids.bh.At(k, nc - 2) = 0.0f;
     }
     for (int k = 0; k < nc; ++k) {
-        grids.bv.At(k, 0) = 0.0f;
-        grids.bv.At(k, nr - 1) = 0.0f;
-        grids.bv.At(k, nr - 2) = 0.0f;
+        grids.bv.At(0, k) = 0.0f;
+        grids.bv.At(nr - 1, k) = 0.0f;
+        grids.bv.At(nr - 2, k) = 0.0f;
         grids.bh.At(0, k) = 0.0f;
         grids.bh.At(nr - 1, k) = 0.0f;
     }
@@ -272,11 +276,11 @@ void CParallelKernels::RelaxPass(const LevelGrids& grids, bool bColumns, int nFi
             const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
             for (int j = 0; j < kLanes; ++j)
                 lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
-            LaneGroup group{&bh, &bv, &f, &u, lines, {}, {}, {}, {}, {}};
+            LaneGroup group{&bh, &bv, &f, &u, lines, {}, {}, {}, {}, {}, {}};
             for (int j = 0; j < kLanes; ++j) {
-                if (bColumns) {
-                    group.pBvRows[j] = bv.Row(lines[j]);
-                } else {
+                if (!bColumns) {
+                    group.pBvUpRows[j] = bv.Row(lines[j] - 1);
+                    group.pBvDownRows[j] = bv.Row(lines[j]);
                     group.pBhRows[j] = bh.Row(lines[j]);
                     group.pFRows[j] = f.Row(lines[j]);
                     group.pUUpRows[j] = u.Row(lines[j] - 1);
@@ -284,7 +288,23 @@ void CParallelKernels::RelaxPass(const LevelGrids& grids, bool bColumns, int nFi
                 }
             }
 
-            if (SolveLanes(bColumns, group, pG, pX, n)) {
+            // A full group on an AVX2 processor: the operands are gathered with vector loads.
+            if (nInGroup == kLanes && lanes::HasAvx2()) {
+                const bool bSolved = bColumns ? lanes::SolveColumnGroup(grids, lines[0], pG, pX)
+                                              : lanes::SolveRowGroup(grids, lines[0], pG, pX);
+                if (bSolved) {
+                    if (bColumns) {
+                        for (int k = 0; k < n; ++k) {
+                            float* pU = u.Row(k + 1);
+                            for (int j = 0; j < kLanes; ++j)
+                                pU[lines[j]] = pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
+                        }
+                    } else {
+                        lanes::StoreRowGroup(u, lines[0], pX, n);
+                    }
+                    continue;
+                }
+            } else if (SolveLanes(bColumns, group, pG, pX, n)) {
                 if (bColumns) {
                     for (int k = 0; k < n; ++k) {
                         float* pU = u.Row(k + 1);
@@ -304,10 +324,13 @@ void CParallelKernels::RelaxPass(const LevelGrids& grids, bool bColumns, int nFi
             // A zero pivot: the lines again one by one the straightforward way, which
             // throws at the first failing one.
             const LineVectors lv{pBlock, pBlock + nLine, pBlock + 2 * nLine, pBlock + 3 * nLine};
+            float* pBvColumn = pBlock + 3 * nLine + m_nMaxLine; // column c of Bv, by grid row
             for (int j = 0; j < nInGroup; ++j) {
                 if (bColumns) {
                     const int c = lines[j];
-                    const float* pBvRow = bv.Row(c);
+                    for (int r = 0; r < nr; ++r)
+                        pBvColumn[r] = bv.At(r, c);
+                    const float* pBvRow = pBvColumn;
                     ColumnLineSystem(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvRow, f.ConstColumn(c),
                                      u.ConstColumn(c - 1), u.ConstColumn(c + 1), n, lv.pDiag, lv.pRhs);
                     SolveTridiagonal(pBvRow, lv.pDiag, pBvRow + 1, lv.pRhs, lv.pSol, lv.pFactor, n);
@@ -317,7 +340,7 @@ void CParallelKernels::RelaxPass(const LevelGrids& grids, bool bColumns, int nFi
                 } else {
                     const int r = lines[j];
                     const float* pBh = bh.Row(r);
-                    RowLineSystem(pBh, bv.ConstColumn(r - 1), bv.ConstColumn(r), f.Row(r), u.Row(r - 1),
+                    RowLineSystem(pBh, ConstLine{bv.Row(r - 1), 1}, ConstLine{bv.Row(r), 1}, f.Row(r), u.Row(r - 1),
                                   u.Row(r + 1), n, lv.pDiag, lv.pRhs);
                     SolveTridiagonal(pBh, lv.pDiag, pBh + 1, lv.pRhs, u.Row(r) + 1, lv.pFactor, n);
                 }
@@ -362,7 +385,7 @@ void CParallelKernels::Residual(const GridView& work, const LevelGrids& grids)
     ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
         for (int r = nBegin + 1; r <= nEnd; ++r)
             ResidualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
-                        grids.bh.Row(r), grids.bv.ConstColumn(r - 1), grids.bv.ConstColumn(r), nc,
+                        grids.bh.Row(r), ConstLine{grids.bv.Row(r - 1), 1}, ConstLine{grids.bv.Row(r), 1}, nc,
                         work.Row(r));
     });
     std::fill_n(work.Row(nr - 1), nc, 0.0f);
@@ -428,6 +451,30 @@ void CParallelKernels::AddCorrection(const GridView& fineU, const GridView& coar
                 pU[c] += pW[c];
         }
     });
+}
+
+
+
+void CParallelKernels::SolveCoarsest(const LevelGrids& grids)
+{
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    float* pBlock = m_scratch[0].get();
+    const std::ptrdiff_t nLine = static_cast<std::ptrdiff_t>(kLanes) * m_nMaxLine;
+    const LineVectors lines{pBlock, pBlock + nLine, pBlock + 2 * nLine, pBlock + 3 * nLine};
+    if (nc > nr) {
+        // One interior row: Bv is not read.
+        gw::SolveCoarsest(grids, lines);
+        return;
+    }
+    // One interior column: hand the straightforward solve a transposed Bv of its own.
+    float* pTransposed = pBlock + 3 * nLine + m_nMaxLine;
+    for (int c = 0; c < nc; ++c) {
+        for (int r = 0; r < nr; ++r)
+            pTransposed[static_cast<std::ptrdiff_t>(c) * nr + r] = grids.bv.At(r, c);
+    }
+    const LevelGrids transposed{grids.bh, GridView::Of(pTransposed, nc, nr), grids.f, grids.u};
+    gw::SolveCoarsest(transposed, lines);
 }
 
 

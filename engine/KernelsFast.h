@@ -8,6 +8,12 @@
 // zebra colour never read each other, so which thread or lane solves one does not
 // change its result.
 //
+// Layout: these kernels take the vertical couplings Bv row-major, with the shape of the level
+// ([r][c] couples (r, c) with (r + 1, c)), where the straightforward kernels take them transposed.
+// Every kernel then reads its grids along rows: the couplings are written, and the residual and
+// both line passes read them, without a stride of a whole grid row per element. The engine's
+// fast path views the same storage this way; no other code reads Bv.
+//
 // Progress: the sweeping kernels report the same units, in the same order, as the
 // straightforward ones, from the calling thread after each parallel pass; a stop
 // therefore takes effect at the end of the pass (at most half a sweep later).
@@ -39,6 +45,8 @@ public:
     void Prolong(const GridView& fine, const GridView& coarse);
     void AddCorrection(const GridView& fineU, const GridView& coarseU, const GridView& work);
     void CopyGrid(const GridView& destination, const GridView& source);
+    /// SolveCoarsest (KernelsRelax.h) for row-major Bv.
+    void SolveCoarsest(const LevelGrids& grids);
     void ZeroGrid(const GridView& grid);
 
     /// Runs fn(nBegin, nEnd) over parts of [0, nCount), sharing only when each part gets at

@@ -17,8 +17,6 @@ namespace {
 using gw::GridView;
 using gw::LevelGrids;
 
-using gw::LevelOf;
-using gw::LinesOf;
 using gw::ViewOf;
 
 } // namespace
@@ -77,9 +75,8 @@ void CImageEngine::RunMultigridFast(gw::CParallelKernels& kernels, bool bSingleS
     const gw::ProgressHook progress{
         [](void* pEngine, float fUnits) { return static_cast<CImageEngine*>(pEngine)->ReportProgress(fUnits); },
         this};
-    const gw::LineVectors lines = LinesOf(m_grids);
     const GridView work = ViewOf(m_grids.Work());
-    const LevelGrids top = LevelOf(m_grids, nLevels);
+    const LevelGrids top = gw::FastLevelOf(m_grids, nLevels);
 
     if (!m_bFastMode || nLevels == 1)
         kernels.ComputeCouplings(top, nLevels, nLevels, params, progress);
@@ -97,26 +94,26 @@ void CImageEngine::RunMultigridFast(gw::CParallelKernels& kernels, bool bSingleS
     }
 
     for (int l = nLevels - 1; l >= 1; --l) {
-        const LevelGrids level = LevelOf(m_grids, l);
-        kernels.Restrict(level.f, LevelOf(m_grids, l + 1).f);
+        const LevelGrids level = gw::FastLevelOf(m_grids, l);
+        kernels.Restrict(level.f, gw::FastLevelOf(m_grids, l + 1).f);
         kernels.ComputeCouplings(level, l, nLevels, params, progress);
     }
     if (ReportProgress(0.0f))
         return;
 
-    gw::SolveCoarsest(LevelOf(m_grids, 1), lines);
+    kernels.SolveCoarsest(gw::FastLevelOf(m_grids, 1));
 
     for (int j = 2; j <= nLevels; ++j) {
         if (m_bFastMode && j == nLevels) {
-            kernels.Prolong(top.f, LevelOf(m_grids, nLevels - 1).u);
+            kernels.Prolong(top.f, gw::FastLevelOf(m_grids, nLevels - 1).u);
             ReportProgress(1.0f);
             return;
         }
-        kernels.Prolong(LevelOf(m_grids, j).u, LevelOf(m_grids, j - 1).u);
+        kernels.Prolong(gw::FastLevelOf(m_grids, j).u, gw::FastLevelOf(m_grids, j - 1).u);
 
         for (int k = j; k >= 2; --k) {
-            const LevelGrids level = LevelOf(m_grids, k);
-            const LevelGrids coarser = LevelOf(m_grids, k - 1);
+            const LevelGrids level = gw::FastLevelOf(m_grids, k);
+            const LevelGrids coarser = gw::FastLevelOf(m_grids, k - 1);
             kernels.RelaxLines(level, k, nLevels, progress);
             if (ReportProgress(0.0f))
                 return;
@@ -127,13 +124,13 @@ void CImageEngine::RunMultigridFast(gw::CParallelKernels& kernels, bool bSingleS
             kernels.ZeroGrid(coarser.u);
         }
 
-        gw::SolveCoarsest(LevelOf(m_grids, 1), lines);
+        kernels.SolveCoarsest(gw::FastLevelOf(m_grids, 1));
         if (ReportProgress(0.0f))
             return;
 
         for (int k = 2; k <= j; ++k) {
-            const LevelGrids level = LevelOf(m_grids, k);
-            kernels.AddCorrection(level.u, LevelOf(m_grids, k - 1).u, work);
+            const LevelGrids level = gw::FastLevelOf(m_grids, k);
+            kernels.AddCorrection(level.u, gw::FastLevelOf(m_grids, k - 1).u, work);
             kernels.RelaxLines(level, k, nLevels, progress);
             if (ReportProgress(0.0f))
                 return;

@@ -21,6 +21,16 @@ inline LevelGrids LevelOf(CGridMemory& grids, int nLevel) noexcept
                       ViewOf(grids.RightHandSide(nLevel)), ViewOf(grids.Solution(nLevel))};
 }
 
+/// The same grids for the parallel kernels, which read Bv row-major: the vertical coupling
+/// matrix's storage seen with the shape of the level.
+inline LevelGrids FastLevelOf(CGridMemory& grids, int nLevel) noexcept
+{
+    CMatrix& vertical = grids.VerticalCoupling(nLevel);
+    return LevelGrids{ViewOf(grids.HorizontalCoupling(nLevel)),
+                      GridView::Of(vertical.Data(), vertical.Cols(), vertical.Rows()),
+                      ViewOf(grids.RightHandSide(nLevel)), ViewOf(grids.Solution(nLevel))};
+}
+
 /// The line vectors of the exact line solves.
 inline LineVectors LinesOf(CGridMemory& grids) noexcept
 {

@@ -200,14 +200,17 @@ TEST(ParallelPathTest, StopInTheLastStageLeavesLaterRowsOfTheBuffer)
     EXPECT_EQ(pixels.back(), 0.25f);
 }
 
-// A level of random grids, for the kernels on their own.
+// A level of random grids, for the kernels on their own. The straightforward kernels take Bv
+// transposed, the parallel ones row-major (bRowMajorBv); both get the same couplings.
 struct RandomLevel
 {
     std::vector<float> bh, bv, f, u;
     gw::LevelGrids grids;
+    bool bRowMajor = false;
 
-    RandomLevel(int nRows, int nCols, unsigned nSeed)
-        : bh(static_cast<std::size_t>(nRows) * nCols), bv(bh.size()), f(bh.size()), u(bh.size())
+    RandomLevel(int nRows, int nCols, unsigned nSeed, bool bRowMajorBv = false)
+        : bh(static_cast<std::size_t>(nRows) * nCols), bv(bh.size()), f(bh.size()), u(bh.size()),
+          bRowMajor(bRowMajorBv)
     {
         std::mt19937 random(nSeed);
         std::uniform_real_distribution<float> coupling(-3.0f, 0.0f);
@@ -218,9 +221,21 @@ struct RandomLevel
             f[i] = value(random);
             u[i] = value(random);
         }
-        grids = gw::LevelGrids{gw::GridView::Of(bh.data(), nRows, nCols), gw::GridView::Of(bv.data(), nCols, nRows),
+        gw::GridView bvView = gw::GridView::Of(bv.data(), nCols, nRows);
+        if (bRowMajor) {
+            const std::vector<float> transposed = bv;
+            for (int r = 0; r < nRows; ++r) {
+                for (int c = 0; c < nCols; ++c)
+                    bv[static_cast<std::size_t>(r) * nCols + c] = transposed[static_cast<std::size_t>(c) * nRows + r];
+            }
+            bvView = gw::GridView::Of(bv.data(), nRows, nCols);
+        }
+        grids = gw::LevelGrids{gw::GridView::Of(bh.data(), nRows, nCols), bvView,
                                gw::GridView::Of(f.data(), nRows, nCols), gw::GridView::Of(u.data(), nRows, nCols)};
     }
+
+    /// The coupling of (r, c) with (r + 1, c).
+    float& Bv(int r, int c) { return bRowMajor ? grids.bv.At(r, c) : grids.bv.At(c, r); }
 };
 
 TEST(ParallelKernelsTest, RelaxationMatchesAndFailsLikeTheReference)
@@ -234,7 +249,7 @@ TEST(ParallelKernelsTest, RelaxationMatchesAndFailsLikeTheReference)
         RandomLevel reference(nRows, nCols, 7);
         gw::RelaxLines(reference.grids, lines, 3, 3, {});
         for (int nThreads : {1, 3}) {
-            RandomLevel fast(nRows, nCols, 7);
+            RandomLevel fast(nRows, nCols, 7, true);
             gw::CParallelKernels kernels(nThreads, nLine);
             kernels.RelaxLines(fast.grids, 3, 3, {});
             EXPECT_TRUE(SameBits(fast.u, reference.u)) << nRows << "x" << nCols << " threads " << nThreads;
@@ -244,11 +259,11 @@ TEST(ParallelKernelsTest, RelaxationMatchesAndFailsLikeTheReference)
     // A zero pivot in one lane of a column group (column 5's first diagonal is
     // 1 - 0.5 - 0.5 with no vertical couplings): the same error as the reference.
     auto zeroPivotKind = [](bool bFast) {
-        RandomLevel level(9, 20, 3);
+        RandomLevel level(9, 20, 3, bFast);
         level.grids.bh.At(1, 5) = 0.5f;
         level.grids.bh.At(1, 4) = 0.5f;
-        level.grids.bv.At(5, 0) = 0.0f;
-        level.grids.bv.At(5, 1) = 0.0f;
+        level.Bv(0, 5) = 0.0f;
+        level.Bv(1, 5) = 0.0f;
         std::vector<float> scratch(4 * 20);
         try {
             if (bFast) {

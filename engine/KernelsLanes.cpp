@@ -1,0 +1,330 @@
+// KernelsLanes.cpp - eight-line groups of the zebra relaxation in AVX2 lanes.
+//
+// Everything below the target switch is AVX2 code: callers reach it only after HasAvx2().
+#include "KernelsLanes.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+namespace gw::lanes {
+
+bool HasAvx2() noexcept
+{
+    static const bool bAvx2 = [] {
+        __builtin_cpu_init(); // also when called before the runtime's own initialisation
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return bAvx2;
+}
+
+} // namespace gw::lanes
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace gw::lanes {
+
+namespace {
+
+// Elements of one lane vector, and of the 8 x 8 blocks of the transposed streams.
+constexpr int kBlock = kGroupLines * kGroupLines;
+
+/// Rows i of the result hold element i of the eight inputs: out[i][j] = in[j][i].
+inline void Transpose8(__m256& r0, __m256& r1, __m256& r2, __m256& r3, __m256& r4, __m256& r5, __m256& r6,
+                       __m256& r7) noexcept
+{
+    const __m256 t0 = _mm256_unpacklo_ps(r0, r1);
+    const __m256 t1 = _mm256_unpackhi_ps(r0, r1);
+    const __m256 t2 = _mm256_unpacklo_ps(r2, r3);
+    const __m256 t3 = _mm256_unpackhi_ps(r2, r3);
+    const __m256 t4 = _mm256_unpacklo_ps(r4, r5);
+    const __m256 t5 = _mm256_unpackhi_ps(r4, r5);
+    const __m256 t6 = _mm256_unpacklo_ps(r6, r7);
+    const __m256 t7 = _mm256_unpackhi_ps(r6, r7);
+    const __m256 s0 = _mm256_shuffle_ps(t0, t2, 0x44);
+    const __m256 s1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+    const __m256 s2 = _mm256_shuffle_ps(t1, t3, 0x44);
+    const __m256 s3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+    const __m256 s4 = _mm256_shuffle_ps(t4, t6, 0x44);
+    const __m256 s5 = _mm256_shuffle_ps(t4, t6, 0xEE);
+    const __m256 s6 = _mm256_shuffle_ps(t5, t7, 0x44);
+    const __m256 s7 = _mm256_shuffle_ps(t5, t7, 0xEE);
+    r0 = _mm256_permute2f128_ps(s0, s4, 0x20);
+    r1 = _mm256_permute2f128_ps(s1, s5, 0x20);
+    r2 = _mm256_permute2f128_ps(s2, s6, 0x20);
+    r3 = _mm256_permute2f128_ps(s3, s7, 0x20);
+    r4 = _mm256_permute2f128_ps(s0, s4, 0x31);
+    r5 = _mm256_permute2f128_ps(s1, s5, 0x31);
+    r6 = _mm256_permute2f128_ps(s2, s6, 0x31);
+    r7 = _mm256_permute2f128_ps(s3, s7, 0x31);
+}
+
+/// The sixteen floats from p split by position: even ones (p[0], p[2], ..., p[14]) and odd ones.
+inline void Deinterleave(const float* p, __m256& even, __m256& odd) noexcept
+{
+    const __m256 lo = _mm256_loadu_ps(p);
+    const __m256 hi = _mm256_loadu_ps(p + 8);
+    // In-lane picks give (0 2 | 8 10 | 4 6 | 12 14); the 64-bit permute puts the pairs in order.
+    even = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(lo, hi, 0x88)), 0xD8));
+    odd = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8));
+}
+
+/// The odd floats of the sixteen from p.
+inline __m256 OddOf(const float* p) noexcept
+{
+    const __m256 lo = _mm256_loadu_ps(p);
+    const __m256 hi = _mm256_loadu_ps(p + 8);
+    return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8));
+}
+
+/// Eight lines that run across grid rows, read in order as lane vectors: element k holds
+/// pLine[j][k] in lane j. The lines are read eight elements at a time and transposed.
+class TransposedStream
+{
+public:
+    /// Lane j reads pLine[j][0 .. nValid - 1]; elements at or past nValid read as 0.
+    TransposedStream(const float* const* pLines, int nValid) noexcept : m_nValid(nValid)
+    {
+        for (int j = 0; j < kGroupLines; ++j)
+            m_pLines[j] = pLines[j];
+    }
+
+    /// Element k; k never decreases from one call to the next.
+    __m256 At(int k) noexcept
+    {
+        if (k >= m_nStart + kGroupLines)
+            Fill(k - k % kGroupLines);
+        return _mm256_loadu_ps(m_block + (k - m_nStart) * kGroupLines);
+    }
+
+private:
+    void Fill(int nStart) noexcept
+    {
+        m_nStart = nStart;
+        if (nStart + kGroupLines <= m_nValid) {
+            __m256 r0 = _mm256_loadu_ps(m_pLines[0] + nStart);
+            __m256 r1 = _mm256_loadu_ps(m_pLines[1] + nStart);
+            __m256 r2 = _mm256_loadu_ps(m_pLines[2] + nStart);
+            __m256 r3 = _mm256_loadu_ps(m_pLines[3] + nStart);
+            __m256 r4 = _mm256_loadu_ps(m_pLines[4] + nStart);
+            __m256 r5 = _mm256_loadu_ps(m_pLines[5] + nStart);
+            __m256 r6 = _mm256_loadu_ps(m_pLines[6] + nStart);
+            __m256 r7 = _mm256_loadu_ps(m_pLines[7] + nStart);
+            Transpose8(r0, r1, r2, r3, r4, r5, r6, r7);
+            _mm256_storeu_ps(m_block + 0 * kGroupLines, r0);
+            _mm256_storeu_ps(m_block + 1 * kGroupLines, r1);
+            _mm256_storeu_ps(m_block + 2 * kGroupLines, r2);
+            _mm256_storeu_ps(m_block + 3 * kGroupLines, r3);
+            _mm256_storeu_ps(m_block + 4 * kGroupLines, r4);
+            _mm256_storeu_ps(m_block + 5 * kGroupLines, r5);
+            _mm256_storeu_ps(m_block + 6 * kGroupLines, r6);
+            _mm256_storeu_ps(m_block + 7 * kGroupLines, r7);
+            return;
+        }
+        for (int i = 0; i < kGroupLines; ++i) {
+            for (int j = 0; j < kGroupLines; ++j)
+                m_block[i * kGroupLines + j] = nStart + i < m_nValid ? m_pLines[j][nStart + i] : 0.0f;
+        }
+    }
+
+    const float* m_pLines[kGroupLines] = {};
+    int m_nValid = 0;
+    int m_nStart = -kGroupLines;
+    float m_block[kBlock] = {};
+};
+
+/// Forward elimination of one element: SolveTridiagonal's operations for j >= 1, per lane.
+struct Eliminator
+{
+    __m256 beta;
+    __m256 x;
+    __m256 zeroPivot;
+
+    void First(__m256 b, __m256 d, float* pX) noexcept
+    {
+        beta = b;
+        zeroPivot = _mm256_cmp_ps(beta, _mm256_setzero_ps(), _CMP_EQ_OQ);
+        x = _mm256_div_ps(d, beta);
+        _mm256_storeu_ps(pX, x);
+    }
+
+    void Next(__m256 a, __m256 b, __m256 d, float* pG, float* pX) noexcept
+    {
+        const __m256 g = _mm256_div_ps(a, beta);
+        _mm256_storeu_ps(pG, g);
+        beta = _mm256_sub_ps(b, _mm256_mul_ps(a, g));
+        zeroPivot = _mm256_or_ps(zeroPivot, _mm256_cmp_ps(beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
+        x = _mm256_div_ps(_mm256_sub_ps(d, _mm256_mul_ps(a, x)), beta);
+        _mm256_storeu_ps(pX, x);
+    }
+
+    /// Back substitution over the n elements; answers whether every pivot was non-zero.
+    bool Finish(const float* pG, float* pX, int n) noexcept
+    {
+        for (int k = n - 2; k >= 0; --k) {
+            float* p = pX + static_cast<std::ptrdiff_t>(k) * kGroupLines;
+            const float* pNextG = pG + static_cast<std::ptrdiff_t>(k + 1) * kGroupLines;
+            x = _mm256_sub_ps(_mm256_loadu_ps(p), _mm256_mul_ps(_mm256_loadu_ps(pNextG), x));
+            _mm256_storeu_ps(p, x);
+        }
+        return _mm256_movemask_ps(zeroPivot) == 0;
+    }
+};
+
+} // namespace
+
+
+
+bool SolveColumnGroup(const LevelGrids& grids, int c0, float* pG, float* pX) noexcept
+{
+    const int n = grids.Rows() - 2;
+    if (n <= 0)
+        return true;
+    const __m256 one = _mm256_set1_ps(1.0f);
+
+    Eliminator solve{};
+    __m256 upper = OddOf(grids.bv.Row(0) + c0 - 1);
+    for (int k = 0; k < n; ++k) {
+        const int r = k + 1;
+        // Window c0 - 1 .. c0 + 14 of the row: even points are the lanes' left neighbours
+        // (c - 1), odd points the lanes' own columns c.
+        const __m256 lower = OddOf(grids.bv.Row(r) + c0 - 1);
+        __m256 bhLeft, bhMid, uLeft, dummy;
+        Deinterleave(grids.bh.Row(r) + c0 - 1, bhLeft, bhMid);
+        Deinterleave(grids.u.Row(r) + c0 - 1, uLeft, dummy);
+        const __m256 f = OddOf(grids.f.Row(r) + c0 - 1);
+        const __m256 uRight = OddOf(grids.u.Row(r) + c0);
+
+        // 1 - Bh[c] - Bh[c - 1] - lower - upper, and f - Bh[c] u[c + 1] - Bh[c - 1] u[c - 1].
+        const __m256 b = _mm256_sub_ps(
+            _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, bhMid), bhLeft), lower), upper);
+        const __m256 d =
+            _mm256_sub_ps(_mm256_sub_ps(f, _mm256_mul_ps(bhMid, uRight)), _mm256_mul_ps(bhLeft, uLeft));
+        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kGroupLines;
+        if (k == 0)
+            solve.First(b, d, pX);
+        else
+            solve.Next(upper, b, d, pG + i, pX + i);
+        upper = lower;
+    }
+    return solve.Finish(pG, pX, n);
+}
+
+
+
+bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexcept
+{
+    const int n = grids.Cols() - 2;
+    if (n <= 0)
+        return true;
+    const __m256 one = _mm256_set1_ps(1.0f);
+
+    // Lane j is grid row r0 + 2 j; its neighbours above and below are rows r0 + 2 j -+ 1.
+    const float* pBhLines[kGroupLines];
+    const float* pFLines[kGroupLines];
+    const float* pUpLines[kGroupLines];
+    const float* pDownLines[kGroupLines];
+    const float* pBvUpLines[kGroupLines];
+    const float* pBvDownLines[kGroupLines];
+    for (int j = 0; j < kGroupLines; ++j) {
+        const int r = r0 + 2 * j;
+        pBhLines[j] = grids.bh.Row(r);
+        pFLines[j] = grids.f.Row(r) + 1;
+        pUpLines[j] = grids.u.Row(r - 1) + 1;
+        pDownLines[j] = grids.u.Row(r + 1) + 1;
+        pBvUpLines[j] = grids.bv.Row(r - 1) + 1;
+        pBvDownLines[j] = grids.bv.Row(r) + 1;
+    }
+    const int nc = grids.Cols();
+    TransposedStream bh(pBhLines, nc);
+    TransposedStream f(pFLines, nc - 1);
+    TransposedStream uUp(pUpLines, nc - 1);
+    TransposedStream uDown(pDownLines, nc - 1);
+    TransposedStream bvUpStream(pBvUpLines, nc - 1);
+    TransposedStream bvDownStream(pBvDownLines, nc - 1);
+
+    Eliminator solve{};
+    __m256 left = bh.At(0);
+    for (int k = 0; k < n; ++k) {
+        const __m256 right = bh.At(k + 1);
+        const __m256 bvUp = bvUpStream.At(k);
+        const __m256 bvDown = bvDownStream.At(k);
+
+        // 1 - Bh[c] - Bh[c - 1] - down - up, and f - up u[r - 1] - down u[r + 1].
+        const __m256 b =
+            _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, right), left), bvDown), bvUp);
+        const __m256 d = _mm256_sub_ps(_mm256_sub_ps(f.At(k), _mm256_mul_ps(bvUp, uUp.At(k))),
+                                       _mm256_mul_ps(bvDown, uDown.At(k)));
+        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kGroupLines;
+        if (k == 0)
+            solve.First(b, d, pX);
+        else
+            solve.Next(left, b, d, pG + i, pX + i);
+        left = right;
+    }
+    return solve.Finish(pG, pX, n);
+}
+
+
+
+void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept
+{
+    float* pRows[kGroupLines];
+    for (int j = 0; j < kGroupLines; ++j)
+        pRows[j] = u.Row(r0 + 2 * j) + 1;
+    int k = 0;
+    for (; k + kGroupLines <= n; k += kGroupLines) {
+        const float* p = pX + static_cast<std::ptrdiff_t>(k) * kGroupLines;
+        __m256 r0v = _mm256_loadu_ps(p + 0 * kGroupLines);
+        __m256 r1v = _mm256_loadu_ps(p + 1 * kGroupLines);
+        __m256 r2v = _mm256_loadu_ps(p + 2 * kGroupLines);
+        __m256 r3v = _mm256_loadu_ps(p + 3 * kGroupLines);
+        __m256 r4v = _mm256_loadu_ps(p + 4 * kGroupLines);
+        __m256 r5v = _mm256_loadu_ps(p + 5 * kGroupLines);
+        __m256 r6v = _mm256_loadu_ps(p + 6 * kGroupLines);
+        __m256 r7v = _mm256_loadu_ps(p + 7 * kGroupLines);
+        Transpose8(r0v, r1v, r2v, r3v, r4v, r5v, r6v, r7v);
+        _mm256_storeu_ps(pRows[0] + k, r0v);
+        _mm256_storeu_ps(pRows[1] + k, r1v);
+        _mm256_storeu_ps(pRows[2] + k, r2v);
+        _mm256_storeu_ps(pRows[3] + k, r3v);
+        _mm256_storeu_ps(pRows[4] + k, r4v);
+        _mm256_storeu_ps(pRows[5] + k, r5v);
+        _mm256_storeu_ps(pRows[6] + k, r6v);
+        _mm256_storeu_ps(pRows[7] + k, r7v);
+    }
+    for (; k < n; ++k) {
+        for (int j = 0; j < kGroupLines; ++j)
+            pRows[j][k] = pX[static_cast<std::ptrdiff_t>(k) * kGroupLines + j];
+    }
+}
+
+} // namespace gw::lanes
+
+#pragma GCC pop_options
+
+#else
+
+namespace gw::lanes {
+
+bool HasAvx2() noexcept
+{
+    return false;
+}
+
+bool SolveColumnGroup(const LevelGrids&, int, float*, float*) noexcept
+{
+    return false;
+}
+
+bool SolveRowGroup(const LevelGrids&, int, float*, float*) noexcept
+{
+    return false;
+}
+
+void StoreRowGroup(const GridView&, int, const float*, int) noexcept {}
+
+} // namespace gw::lanes
+
+#endif

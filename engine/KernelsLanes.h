@@ -1,0 +1,38 @@
+// KernelsLanes.h - eight line systems of one zebra colour built and solved together in the
+// lanes of AVX2 registers.
+//
+// A group is eight lines two apart: the columns c0, c0 + 2, ..., c0 + 14 of a column pass or
+// the rows r0, r0 + 2, ..., r0 + 14 of a row pass, all interior. Each lane builds its line's
+// system with the operations of ColumnLineSystem or RowLineSystem and eliminates it with those
+// of SolveTridiagonal, in the same order, so every lane's solution has the bits of the
+// straightforward solve. What changes is only how the operands reach the lanes: the points
+// of a grid row that belong to the group are split out of contiguous loads, and the lines that
+// run across grid rows are read eight points at a time and transposed in registers.
+// Bv is row-major, as everywhere in the parallel kernels (KernelsFast.h).
+#pragma once
+
+#include "Kernels.h"
+
+namespace gw::lanes {
+
+/// Lines per group.
+inline constexpr int kGroupLines = 8;
+
+/// True when the processor runs AVX2 code.
+bool HasAvx2() noexcept;
+
+/// Solves the eight interior columns c0, c0 + 2, ..., c0 + 14 against the newest values of their
+/// neighbours (c0 >= 1, c0 + 14 <= Nc - 2). Element k (grid row k + 1) of lane j goes to
+/// pX[8 k + j]; pG is scratch of the same size (8 x (Nr - 2) floats). Answers false when a
+/// pivot of any lane is exactly 0: the solution is then not usable.
+bool SolveColumnGroup(const LevelGrids& grids, int c0, float* pG, float* pX) noexcept;
+
+/// The same for the interior rows r0, r0 + 2, ..., r0 + 14 (element k is grid column k + 1);
+/// pX and pG take 8 x (Nc - 2) floats.
+bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexcept;
+
+/// Writes element k of lane j of pX to grid row r0 + 2 j of u, column k + 1, for the n elements
+/// of a row group.
+void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept;
+
+} // namespace gw::lanes
