@@ -29,6 +29,7 @@ struct V
     static constexpr int kFloats = 2 * nDoubles;
     typedef double D __attribute__((vector_size(nDoubles * sizeof(double))));
     typedef std::uint64_t U __attribute__((vector_size(nDoubles * sizeof(std::uint64_t))));
+    typedef float H __attribute__((vector_size(nDoubles * sizeof(float))));
     typedef float F __attribute__((vector_size(2 * nDoubles * sizeof(float))));
     typedef std::int32_t I __attribute__((vector_size(2 * nDoubles * sizeof(std::int32_t))));
 };
@@ -69,74 +70,108 @@ GW_LANE_INLINE bool AnySet(Mask m) noexcept
 // ---------------------------------------------------------------------------------------------
 // The power: PortablePowFast on every lane.
 
-/// PortablePowFast(x, y) on each lane; lanes PortablePowFast would hand to PortablePow, and
-/// x == 1, are computed by the scalar function.
-template <int N>
-GW_LANE_INLINE typename V<N>::D PowLanes(typename V<N>::D x, double y) noexcept
+/// Lane j of the result is table[index[j]] (indices in range).
+template <class D, class U>
+GW_LANE_INLINE D Lookup(const double* pTable, U index) noexcept
+{
+    D v{};
+    for (int j = 0; j < static_cast<int>(sizeof(D) / sizeof(double)); ++j)
+        v[j] = pTable[static_cast<std::size_t>(index[j])];
+    return v;
+}
+
+/// The table-driven power on K vectors of lanes at once (independent chains the processor
+/// overlaps): PortablePowFast's operations in its order for normal, finite x > 0 with
+/// |y log x| < 700. Lanes outside that, and x == 1, are flagged in special (any bits set).
+template <int N, int K>
+GW_LANE_INLINE void PowCore(const typename V<N>::D (&x)[K], double y, typename V<N>::D (&result)[K],
+                            typename V<N>::U& special) noexcept
 {
     using D = typename V<N>::D;
     using U = typename V<N>::U;
     const detail::PowTables& tables = detail::Tables();
-
-    // A normal, finite, positive x other than 1 (NaN fails every comparison).
-    auto special = !(x >= DBL_MIN && x <= DBL_MAX) || x == 1.0;
-
-    const U nBits = Bits<U>(x);
-    // The exponent as a double, exactly: (2^52 + biased) - (2^52 + 1023).
-    const D e = Bits<D>((nBits >> 52) | 0x4330000000000000ull) - 4503599627371519.0;
-    const U nSlice = (nBits >> 45) & 0x7Fu;
-    const D m = Bits<D>((nBits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
-    // c = 1 + (slice + 0.5) / 128, exact, from its bits.
-    const D c = Bits<D>((nBits & 0x000FE00000000000ull) | 0x3FF0100000000000ull);
-    D inv;
-    D logCentre;
-    for (int j = 0; j < N; ++j) {
-        inv[j] = tables.invCentre[static_cast<std::size_t>(nSlice[j])];
-        logCentre[j] = tables.logCentre[static_cast<std::size_t>(nSlice[j])];
-    }
-    const D r = (m - c) * inv;
-    const D r2 = r * r;
-    const D p = r - r2 * (0.5 - r * (1.0 / 3.0 - r * (0.25 - r * (0.2 - r * (1.0 / 6.0 - r * (1.0 / 7.0))))));
-    const D logX = e * detail::kLn2Hi + (e * detail::kLn2Lo + (logCentre + p));
-
-    const D t = y * logX;
-    special |= !(t > -700.0 && t < 700.0);
     constexpr double kInvStep = 64.0 / (detail::kLn2Hi + detail::kLn2Lo);
     constexpr double kStepHi = detail::kLn2Hi / 64.0;
     constexpr double kStepLo = detail::kLn2Lo / 64.0;
     constexpr double kShift = 6755399441055744.0; // 1.5 * 2^52, as in RoundToInt
-    const D kShifted = t * kInvStep + kShift;
-    const D k = kShifted - kShift;
-    const D s = (t - k * kStepHi) - k * kStepLo;
-    const D q = 1.0 + s * (1.0 + s * (0.5 + s * (1.0 / 6.0 + s * (1.0 / 24.0 + s * (1.0 / 120.0 + s * (1.0 / 720.0))))));
-    // k as an integer is the difference of the bits of kShifted and kShift (both in
-    // [2^52, 2^53)); its low six bits pick the step, the rest, times 2^46, are the
-    // octave in the exponent field (wrapping modulo 2^64, as the biased sum fits 11 bits).
-    const U nKShiftedBits = Bits<U>(kShifted);
-    const U nStep = nKShiftedBits & 63u;
-    const U nScaleBits =
-        (((nKShiftedBits - nStep) - 0x4338000000000000ull) << 46) + (static_cast<std::uint64_t>(1023) << 52);
-    D step;
-    for (int j = 0; j < N; ++j)
-        step[j] = tables.exp2Step[static_cast<std::size_t>(nStep[j])];
-    D result = step * q * Bits<D>(nScaleBits);
 
-    if (AnySet(special)) [[unlikely]] {
-        for (int j = 0; j < N; ++j) {
-            if (special[j] != 0)
-                result[j] = PortablePowFast(x[j], y);
-        }
+    U nBits[K];
+    D e[K], m[K], c[K], inv[K], logCentre[K], r[K], r2[K], p[K], t[K], kShifted[K], k[K], s[K], q[K];
+    U anySpecial{};
+    for (int g = 0; g < K; ++g) {
+        // A normal, finite, positive x other than 1 (NaN fails every comparison).
+        anySpecial |= reinterpret_cast<U>(!(x[g] >= DBL_MIN && x[g] <= DBL_MAX) || x[g] == 1.0);
+        nBits[g] = Bits<U>(x[g]);
+        // The exponent as a double, exactly: (2^52 + biased) - (2^52 + 1023).
+        e[g] = Bits<D>((nBits[g] >> 52) | 0x4330000000000000ull) - 4503599627371519.0;
+        m[g] = Bits<D>((nBits[g] & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+        // c = 1 + (slice + 0.5) / 128, exact, from its bits.
+        c[g] = Bits<D>((nBits[g] & 0x000FE00000000000ull) | 0x3FF0100000000000ull);
+        const U nSlice = (nBits[g] >> 45) & 0x7Fu;
+        inv[g] = Lookup<D>(tables.invCentre.data(), nSlice);
+        logCentre[g] = Lookup<D>(tables.logCentre.data(), nSlice);
     }
-    return result;
+    for (int g = 0; g < K; ++g)
+        r[g] = (m[g] - c[g]) * inv[g];
+    for (int g = 0; g < K; ++g)
+        r2[g] = r[g] * r[g];
+    for (int g = 0; g < K; ++g)
+        p[g] = r[g] - r2[g] * (0.5 - r[g] * (1.0 / 3.0 - r[g] * (0.25 - r[g] * (0.2 - r[g] * (1.0 / 6.0 - r[g] * (1.0 / 7.0))))));
+    for (int g = 0; g < K; ++g) {
+        const D logX = e[g] * detail::kLn2Hi + (e[g] * detail::kLn2Lo + (logCentre[g] + p[g]));
+        t[g] = y * logX;
+        anySpecial |= reinterpret_cast<U>(!(t[g] > -700.0 && t[g] < 700.0));
+    }
+    for (int g = 0; g < K; ++g) {
+        kShifted[g] = t[g] * kInvStep + kShift;
+        k[g] = kShifted[g] - kShift;
+        s[g] = (t[g] - k[g] * kStepHi) - k[g] * kStepLo;
+    }
+    for (int g = 0; g < K; ++g)
+        q[g] = 1.0 + s[g] * (1.0 + s[g] * (0.5 + s[g] * (1.0 / 6.0 + s[g] * (1.0 / 24.0 + s[g] * (1.0 / 120.0 + s[g] * (1.0 / 720.0))))));
+    for (int g = 0; g < K; ++g) {
+        // k as an integer is the difference of the bits of kShifted and kShift (both in
+        // [2^52, 2^53)); its low six bits pick the step, the rest, times 2^46, are the
+        // octave in the exponent field (wrapping modulo 2^64, as the biased sum fits 11 bits).
+        const U nKShiftedBits = Bits<U>(kShifted[g]);
+        const U nStep = nKShiftedBits & 63u;
+        const U nScaleBits = (((nKShiftedBits - nStep) - 0x4338000000000000ull) << 46) +
+                             (static_cast<std::uint64_t>(1023) << 52);
+        const D step = Lookup<D>(tables.exp2Step.data(), nStep);
+        result[g] = step * q[g] * Bits<D>(nScaleBits);
+    }
+    special = anySpecial;
+}
+
+/// The scalar function on every lane (for groups with a lane PowCore could not take).
+template <int N, int K>
+GW_LANE_INLINE void PowScalar(const typename V<N>::D (&x)[K], double y, typename V<N>::D (&result)[K]) noexcept
+{
+    for (int g = 0; g < K; ++g) {
+        for (int j = 0; j < N; ++j)
+            result[g][j] = PortablePowFast(x[g][j], y);
+    }
 }
 
 template <int N>
 GW_LANE_INLINE void PowImpl(const double* pX, double y, double* pOut, int n) noexcept
 {
     using D = typename V<N>::D;
+    using U = typename V<N>::U;
+    constexpr int K = 4;
     int i = 0;
-    for (; i + N <= n; i += N)
-        StoreVec(pOut + i, PowLanes<N>(LoadVec<D>(pX + i), y));
+    for (; i + K * N <= n; i += K * N) {
+        D x[K];
+        D result[K];
+        for (int g = 0; g < K; ++g)
+            x[g] = LoadVec<D>(pX + i + g * N);
+        U special;
+        PowCore<N, K>(x, y, result, special);
+        if (AnySet(special)) [[unlikely]]
+            PowScalar<N, K>(x, y, result);
+        for (int g = 0; g < K; ++g)
+            StoreVec(pOut + i + g * N, result[g]);
+    }
     for (; i < n; ++i)
         pOut[i] = PortablePowFast(pX[i], y);
 }
@@ -164,57 +199,38 @@ template <int N>
 GW_LANE_INLINE void ReflectanceRowImpl(float* pW, float* pL, int nCols, double dFloor, double dExponent,
                                        float& fMin, float& fMax) noexcept
 {
-    // Two groups of N double lanes make one vector of 2N floats.
+    // K groups of N pixels a step, so that K power chains overlap.
+    constexpr int K = 4;
     using D = typename V<N>::D;
-    using F = typename V<N>::F;
-    constexpr int kF = V<N>::kFloats;
-    const float fFloor = static_cast<float>(dFloor);
-    F vMin = F{} + fMin;
-    F vMax = F{} + fMax;
+    using H = typename V<N>::H;
+    const double dFloorFloat = static_cast<double>(static_cast<float>(dFloor));
+    H vMin = H{} + fMin;
+    H vMax = H{} + fMax;
     int c = 1;
-    for (; c + kF <= nCols + 1; c += kF) {
-        F l = LoadVec<F>(pL + c);
-        D lLow;
-        D lHigh;
-        for (int j = 0; j < N; ++j) {
-            lLow[j] = static_cast<double>(l[j]);
-            lHigh[j] = static_cast<double>(l[j + N]);
+    for (; c + K * N <= nCols + 1; c += K * N) {
+        D x[K];
+        for (int g = 0; g < K; ++g) {
+            const D l = __builtin_convertvector(LoadVec<H>(pL + c + g * N), D);
+            // Raised to the floor as a float, so exactly representable as one.
+            x[g] = l < dFloor ? D{} + dFloorFloat : l;
         }
-        typename V<N>::I low;
-        const auto lowLow = lLow < dFloor;
-        const auto lowHigh = lHigh < dFloor;
-        for (int j = 0; j < N; ++j) {
-            low[j] = static_cast<std::int32_t>(lowLow[j]);
-            low[j + N] = static_cast<std::int32_t>(lowHigh[j]);
+        D power[K];
+        typename V<N>::U special;
+        PowCore<N, K>(x, dExponent, power, special);
+        if (AnySet(special)) [[unlikely]]
+            PowScalar<N, K>(x, dExponent, power);
+        for (int g = 0; g < K; ++g) {
+            const H l = __builtin_convertvector(x[g], H);
+            StoreVec(pL + c + g * N, l);
+            const D w = __builtin_convertvector(LoadVec<H>(pW + c + g * N), D);
+            const H q = __builtin_convertvector(w / power[g], H);
+            vMin = q < vMin ? q : vMin;
+            vMax = q > vMax ? q : vMax;
+            StoreVec(pW + c + g * N, (1.0f - l) * q);
         }
-        l = low ? F{} + fFloor : l;
-        StoreVec(pL + c, l);
-        for (int j = 0; j < N; ++j) {
-            lLow[j] = static_cast<double>(l[j]);
-            lHigh[j] = static_cast<double>(l[j + N]);
-        }
-        const D powLow = PowLanes<N>(lLow, dExponent);
-        const D powHigh = PowLanes<N>(lHigh, dExponent);
-        const F w = LoadVec<F>(pW + c);
-        D wLow;
-        D wHigh;
-        for (int j = 0; j < N; ++j) {
-            wLow[j] = static_cast<double>(w[j]);
-            wHigh[j] = static_cast<double>(w[j + N]);
-        }
-        const D qLow = wLow / powLow;
-        const D qHigh = wHigh / powHigh;
-        F q;
-        for (int j = 0; j < N; ++j) {
-            q[j] = static_cast<float>(qLow[j]);
-            q[j + N] = static_cast<float>(qHigh[j]);
-        }
-        vMin = q < vMin ? q : vMin;
-        vMax = q > vMax ? q : vMax;
-        StoreVec(pW + c, (1.0f - l) * q);
     }
     // The lanes' extremes, then the columns left over.
-    for (int j = 0; j < kF; ++j) {
+    for (int j = 0; j < N; ++j) {
         if (vMin[j] < fMin)
             fMin = vMin[j];
         if (vMax[j] > fMax)
