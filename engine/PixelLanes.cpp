@@ -217,8 +217,13 @@ GW_LANE_INLINE void ReflectanceRowImpl(float* pW, float* pL, int nCols, double d
         D power[K];
         typename V<N>::U special;
         PowCore<N, K>(x, dExponent, power, special);
-        if (AnySet(special)) [[unlikely]]
-            PowScalar<N, K>(x, dExponent, power);
+        if (AnySet(special)) [[unlikely]] {
+            // A NaN illumination meets a NaN quotient in the weighting, where which of the
+            // two comes out depends on the operand order: these pixels go the scalar way.
+            for (int j = c; j < c + K * N; ++j)
+                ReflectancePixel(pW[j], pL[j], dFloor, dExponent, fMin, fMax);
+            continue;
+        }
         for (int g = 0; g < K; ++g) {
             const H l = __builtin_convertvector(x[g], H);
             StoreVec(pL + c + g * N, l);

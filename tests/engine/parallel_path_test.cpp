@@ -5,12 +5,15 @@
 #include "EngineError.h"
 #include "KernelsFast.h"
 #include "KernelsRelax.h"
+#include "PixelLanes.h"
+#include "PortableMath.h"
 #include "TestImage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -198,6 +201,185 @@ TEST(ParallelPathTest, StopInTheLastStageLeavesLaterRowsOfTheBuffer)
     EXPECT_EQ(pixels.front(), 1.0f);
     // Rows are written a block at a time; far fewer than all of them before the stop.
     EXPECT_EQ(pixels.back(), 0.25f);
+}
+
+// The per-pixel lane kernels on their own, in every lane set the processor runs, against the
+// scalar functions: rows of every length up to a few lane groups and beyond (so every lane
+// position and the leftover columns), with the inputs the lanes cannot take mixed in.
+
+std::vector<const gw::pixel::LaneKernels*> LaneSets()
+{
+    std::vector<const gw::pixel::LaneKernels*> sets{&gw::pixel::BaselineLanes()};
+    if (const gw::pixel::LaneKernels* pAvx2 = gw::pixel::Avx2Lanes())
+        sets.push_back(pAvx2);
+    return sets;
+}
+
+// Random floats from [fLow, fHigh), with one in nSpecialOdds drawn from the awkward values.
+struct AwkwardFloats
+{
+    std::mt19937 random{11};
+    std::vector<float> specials;
+    float fLow = 0.0f;
+    float fHigh = 1.0f;
+    int nSpecialOdds = 12;
+
+    float operator()()
+    {
+        if (random() % static_cast<unsigned>(nSpecialOdds) == 0)
+            return specials[random() % specials.size()];
+        return std::uniform_real_distribution<float>(fLow, fHigh)(random);
+    }
+    std::vector<float> Many(std::size_t n)
+    {
+        std::vector<float> values(n);
+        for (float& v : values)
+            v = (*this)();
+        return values;
+    }
+};
+
+constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kTiny = std::numeric_limits<float>::denorm_min();
+
+std::vector<int> LaneTestWidths()
+{
+    std::vector<int> widths;
+    for (int n = 0; n <= 40; ++n)
+        widths.push_back(n);
+    widths.push_back(1001);
+    return widths;
+}
+
+TEST(PixelLanesTest, ReflectanceRowHasTheScalarBits)
+{
+    const double dFloor = 0.008;
+    const double dExponent = static_cast<double>(1.0f / 2.2f);
+    AwkwardFloats illumination;
+    illumination.fLow = -0.1f;
+    illumination.fHigh = 1.5f;
+    illumination.specials = {0.0f, -0.0f, 1.0f, 0.008f, std::nextafter(0.008f, 0.0f), kTiny, kNan, -kNan,
+                             kInf, -kInf, 1e30f, 2.0f};
+    AwkwardFloats value;
+    value.specials = {0.0f, -0.0f, 1.0f, -0.5f, kNan, kInf, 1e-30f};
+    for (const gw::pixel::LaneKernels* pLanes : LaneSets()) {
+        for (int nCols : LaneTestWidths()) {
+            // Columns 1..nCols, as in a grid row with its border.
+            std::vector<float> l = illumination.Many(static_cast<std::size_t>(nCols) + 2);
+            std::vector<float> w = value.Many(l.size());
+            std::vector<float> lExpected = l;
+            std::vector<float> wExpected = w;
+            float fMinExpected = 1e6f, fMaxExpected = -1e6f;
+            for (int c = 1; c <= nCols; ++c) {
+                if (static_cast<double>(lExpected[c]) < dFloor)
+                    lExpected[c] = static_cast<float>(dFloor);
+                const float fQuotient = static_cast<float>(
+                    static_cast<double>(wExpected[c]) / gw::PortablePowFast(lExpected[c], dExponent));
+                if (fQuotient < fMinExpected)
+                    fMinExpected = fQuotient;
+                if (fQuotient > fMaxExpected)
+                    fMaxExpected = fQuotient;
+                wExpected[c] = (1.0f - lExpected[c]) * fQuotient;
+            }
+            float fMin = 1e6f, fMax = -1e6f;
+            pLanes->pfnReflectanceRow(w.data(), l.data(), nCols, dFloor, dExponent, fMin, fMax);
+            const std::string what = std::string(pLanes->pName) + " width " + std::to_string(nCols);
+            EXPECT_TRUE(SameBits(w, wExpected)) << what;
+            EXPECT_TRUE(SameBits(l, lExpected)) << what;
+            // Zeros of either sign may stand for each other in the extremes, nothing else.
+            EXPECT_EQ(fMin, fMinExpected) << what;
+            EXPECT_EQ(fMax, fMaxExpected) << what;
+            EXPECT_EQ(std::signbit(fMax), std::signbit(fMaxExpected) || fMax == 0.0f) << what;
+        }
+    }
+}
+
+TEST(PixelLanesTest, ColourConversionsAndBlendHaveTheScalarBits)
+{
+    const gw::pixel::PixelLayout layout{3, 2, 1, 0};
+    const float fAmount = 0.6f;
+    const float fPivot = 0.25f;
+    const float fDarkening = 0.04f;
+    AwkwardFloats channel;
+    channel.specials = {0.0f, -0.0f, 1.0f, 0.5f, -0.25f, kTiny, kNan, kInf, -kInf, 3.0f};
+    AwkwardFloats hue;
+    hue.fHigh = 6.0f;
+    hue.specials = {0.0f, -0.0f, std::nextafter(6.0f, 0.0f), 6.0f, 5.999f, -0.5f, 7.5f, 1e10f, -1e10f,
+                    2147483520.0f, -2147483520.0f, 2147483392.0f, kNan, kInf, -kInf};
+    AwkwardFloats saturation;
+    saturation.specials = {0.0f, -0.0f, 1.0f, kTiny, kNan, kInf, 1.5f, -0.5f};
+    for (const gw::pixel::LaneKernels* pLanes : LaneSets()) {
+        for (int nCols : LaneTestWidths()) {
+            const std::size_t nPixels = static_cast<std::size_t>(nCols);
+            const std::string what = std::string(pLanes->pName) + " width " + std::to_string(nCols);
+
+            // RGB to HSV, in place; grey pixels and pixels with two equal channels too.
+            std::vector<float> rgb = channel.Many(3 * nPixels);
+            for (std::size_t i = 0; i + 3 <= rgb.size(); i += 21)
+                rgb[i + 1] = rgb[i + 2] = rgb[i];
+            for (std::size_t i = 3; i + 3 <= rgb.size(); i += 33)
+                rgb[i] = rgb[i + 1];
+            // Red with a trace of blue: a hue a hair below 0 that rounds to 6 when wrapped.
+            for (std::size_t i = 6; i + 3 <= rgb.size(); i += 39) {
+                rgb[i] = 1.0f;
+                rgb[i + 1] = 0.0f;
+                rgb[i + 2] = 1e-8f;
+            }
+            std::vector<float> hsvExpected = rgb;
+            for (std::size_t i = 0; i < nPixels; ++i) {
+                float* p = &hsvExpected[3 * i];
+                CImageEngine::RgbToHsv(p[0], p[1], p[2], p[0], p[1], p[2]);
+            }
+            pLanes->pfnRgbToHsvPixels(rgb.data(), nPixels);
+            EXPECT_TRUE(SameBits(rgb, hsvExpected)) << "to HSV " << what;
+
+            // HSV pixels (hue, saturation, value) and grid rows of values and illuminations.
+            std::vector<float> hsv(3 * nPixels);
+            for (std::size_t i = 0; i < nPixels; ++i) {
+                hsv[3 * i] = hue();
+                hsv[3 * i + 1] = saturation();
+                hsv[3 * i + 2] = channel();
+            }
+            const std::vector<float> w = channel.Many(nPixels + 2);
+            const std::vector<float> l = channel.Many(nPixels + 2);
+
+            // The blend and the conversion back, in place and into another buffer.
+            std::vector<float> wExpected = w;
+            std::vector<float> blendExpected = hsv;
+            std::vector<float> writeExpected = hsv;
+            for (std::size_t i = 0; i < nPixels; ++i) {
+                float* p = &blendExpected[3 * i];
+                const float fHue = p[0];
+                const float fSat = p[1];
+                wExpected[i + 1] = 1.0f - (1.0f - p[2]) * (1.0f - fAmount * wExpected[i + 1]);
+                const float b = fPivot - fDarkening * (1.0f - l[i + 1]);
+                CImageEngine::HsvToRgb(&p[0], &p[1], &p[2], fHue,
+                                       CImageEngine::SaturationCurve(fSat, fPivot, b), wExpected[i + 1]);
+                float* q = &writeExpected[3 * i];
+                CImageEngine::HsvToRgb(&q[0], &q[1], &q[2], q[0], q[1], w[i + 1]);
+            }
+            for (const bool bInPlace : {true, false}) {
+                std::vector<float> in = hsv;
+                std::vector<float> separate(hsv.size(), -7.0f);
+                float* pOut = bInPlace ? in.data() : separate.data();
+                std::vector<float> wBlend = w;
+                pLanes->pfnBlendRowColour(pOut, in.data(), wBlend.data(), l.data(), nCols, fAmount, fPivot,
+                                          fDarkening, layout);
+                EXPECT_TRUE(SameBits(bInPlace ? in : separate, blendExpected)) << "blend " << what;
+                EXPECT_TRUE(SameBits(wBlend, wExpected)) << "blend " << what;
+                if (!bInPlace) {
+                    EXPECT_TRUE(SameBits(in, hsv)) << "blend input kept " << what;
+                }
+
+                in = hsv;
+                std::fill(separate.begin(), separate.end(), -7.0f);
+                pOut = bInPlace ? in.data() : separate.data();
+                pLanes->pfnWriteRowColour(pOut, in.data(), w.data(), nCols, layout);
+                EXPECT_TRUE(SameBits(bInPlace ? in : separate, writeExpected)) << "to RGB " << what;
+            }
+        }
+    }
 }
 
 // A level of random grids, for the kernels on their own. The straightforward kernels take Bv
