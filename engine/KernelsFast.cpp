@@ -27,10 +27,10 @@ typedef int LaneInts __attribute__((vector_size(kLanes * sizeof(int))));
 // Rows below this per thread are not worth waking the workers for.
 constexpr int kMinRowsPerPart = 16;
 
-// Scratch of one thread: kLaneArrays vectors of kLanes x (longest line) floats; the lane
-// solver uses two (factors and solution, element k of lane j at [k * kLanes + j]), the
-// straightforward fallback four.
-constexpr int kLaneArrays = 4;
+// Scratch of one thread: kLaneArrays vectors of kLanes x (longest line) floats. A lane group
+// uses two (factors and solution, element k of lane j at [k * kLanes + j]), a block of column
+// groups two per group, the straightforward fallback four.
+constexpr int kLaneArrays = 2 * lanes::kMaxColumnGroups;
 
 float SweepWeight(int nLevel, int nLevels) noexcept
 {
@@ -248,103 +248,150 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
 
 
 
-void CParallelKernels::RelaxPass(const LevelGrids& grids, bool bColumns, int nFirst)
+void CParallelKernels::SolveBlock(const LevelGrids& grids, bool bColumns, int nFirst, int nBlock, float* pBlock)
+{
+    const int nLast = bColumns ? grids.Cols() - 2 : grids.Rows() - 2;
+    const int nLines = (nLast - nFirst) / 2 + 1;
+    const int nGroups = (nLines + kLanes - 1) / kLanes;
+    const int nBegin = nBlock * kBlockGroups;
+    const int nEnd = std::min(nGroups, nBegin + kBlockGroups);
+    int nGroup = nBegin;
+    if (bColumns && lanes::HasAvx2()) {
+        // The block's full column groups together on AVX2; on a zero pivot they are redone
+        // one by one below, which reports it.
+        const int nFull = std::min(nEnd, nLines / kLanes) - nBegin;
+        const std::ptrdiff_t nLine = static_cast<std::ptrdiff_t>(kLanes) * m_nMaxLine;
+        if (nFull > 0 &&
+            lanes::SolveColumnGroups(grids, nFirst + 2 * kLanes * nBegin, nFull, pBlock,
+                                     pBlock + lanes::kMaxColumnGroups * nLine))
+            nGroup += nFull;
+    }
+    for (; nGroup < nEnd; ++nGroup)
+        SolveGroup(grids, bColumns, nFirst, nGroup, pBlock);
+}
+
+
+
+void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nFirst, int nGroup, float* pBlock)
 {
     const int nr = grids.Rows();
     const int nc = grids.Cols();
     const int nLast = bColumns ? nc - 2 : nr - 2;
     const int n = bColumns ? nr - 2 : nc - 2;
-    if (nLast < nFirst || n <= 0)
-        return;
     const int nLines = (nLast - nFirst) / 2 + 1;
-    const int nGroups = (nLines + kLanes - 1) / kLanes;
     const GridView& bh = grids.bh;
     const GridView& bv = grids.bv;
     const GridView& f = grids.f;
     const GridView& u = grids.u;
     const std::ptrdiff_t nLine = static_cast<std::ptrdiff_t>(kLanes) * m_nMaxLine;
+    float* pG = pBlock;
+    float* pX = pBlock + nLine;
 
-    // Work per group is about kLanes x n points; share once a part has a few thousand.
-    const int nMinGroups = std::max(1, 4096 / (kLanes * n));
-    m_pool.Run(nGroups, m_pool.PartsFor(nGroups, nMinGroups), [&](int nPart, int nBegin, int nEnd) {
-        float* pBlock = m_scratch[static_cast<std::size_t>(nPart)].get();
-        float* pG = pBlock;
-        float* pX = pBlock + nLine;
-        for (int nGroup = nBegin; nGroup < nEnd; ++nGroup) {
-            // The lines of this group; lanes past the last line repeat the first one.
-            int lines[kLanes];
-            const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
-            for (int j = 0; j < kLanes; ++j)
-                lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
-            LaneGroup group{&bh, &bv, &f, &u, lines, {}, {}, {}, {}, {}, {}};
-            for (int j = 0; j < kLanes; ++j) {
-                if (!bColumns) {
-                    group.pBvUpRows[j] = bv.Row(lines[j] - 1);
-                    group.pBvDownRows[j] = bv.Row(lines[j]);
-                    group.pBhRows[j] = bh.Row(lines[j]);
-                    group.pFRows[j] = f.Row(lines[j]);
-                    group.pUUpRows[j] = u.Row(lines[j] - 1);
-                    group.pUDownRows[j] = u.Row(lines[j] + 1);
-                }
+    // The lines of this group; lanes past the last line repeat the first one.
+    int lines[kLanes];
+    const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
+    for (int j = 0; j < kLanes; ++j)
+        lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
+    LaneGroup group{&bh, &bv, &f, &u, lines, {}, {}, {}, {}, {}, {}};
+    for (int j = 0; j < kLanes; ++j) {
+        if (!bColumns) {
+            group.pBvUpRows[j] = bv.Row(lines[j] - 1);
+            group.pBvDownRows[j] = bv.Row(lines[j]);
+            group.pBhRows[j] = bh.Row(lines[j]);
+            group.pFRows[j] = f.Row(lines[j]);
+            group.pUUpRows[j] = u.Row(lines[j] - 1);
+            group.pUDownRows[j] = u.Row(lines[j] + 1);
+        }
+    }
+
+    // A full row group on an AVX2 processor: the operands are gathered with vector loads.
+    if (!bColumns && nInGroup == kLanes && lanes::HasAvx2()) {
+        if (lanes::SolveRowGroup(grids, lines[0], pG, pX)) {
+            lanes::StoreRowGroup(u, lines[0], pX, n);
+            return;
+        }
+    } else if (SolveLanes(bColumns, group, pG, pX, n)) {
+        if (bColumns) {
+            for (int k = 0; k < n; ++k) {
+                float* pU = u.Row(k + 1);
+                for (int j = 0; j < nInGroup; ++j)
+                    pU[lines[j]] = pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
             }
-
-            // A full group on an AVX2 processor: the operands are gathered with vector loads.
-            if (nInGroup == kLanes && lanes::HasAvx2()) {
-                const bool bSolved = bColumns ? lanes::SolveColumnGroup(grids, lines[0], pG, pX)
-                                              : lanes::SolveRowGroup(grids, lines[0], pG, pX);
-                if (bSolved) {
-                    if (bColumns) {
-                        for (int k = 0; k < n; ++k) {
-                            float* pU = u.Row(k + 1);
-                            for (int j = 0; j < kLanes; ++j)
-                                pU[lines[j]] = pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
-                        }
-                    } else {
-                        lanes::StoreRowGroup(u, lines[0], pX, n);
-                    }
-                    continue;
-                }
-            } else if (SolveLanes(bColumns, group, pG, pX, n)) {
-                if (bColumns) {
-                    for (int k = 0; k < n; ++k) {
-                        float* pU = u.Row(k + 1);
-                        for (int j = 0; j < nInGroup; ++j)
-                            pU[lines[j]] = pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
-                    }
-                } else {
-                    for (int j = 0; j < nInGroup; ++j) {
-                        float* pU = u.Row(lines[j]) + 1;
-                        for (int k = 0; k < n; ++k)
-                            pU[k] = pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
-                    }
-                }
-                continue;
-            }
-
-            // A zero pivot: the lines again one by one the straightforward way, which
-            // throws at the first failing one.
-            const LineVectors lv{pBlock, pBlock + nLine, pBlock + 2 * nLine, pBlock + 3 * nLine};
-            float* pBvColumn = pBlock + 3 * nLine + m_nMaxLine; // column c of Bv, by grid row
+        } else {
             for (int j = 0; j < nInGroup; ++j) {
-                if (bColumns) {
-                    const int c = lines[j];
-                    for (int r = 0; r < nr; ++r)
-                        pBvColumn[r] = bv.At(r, c);
-                    const float* pBvRow = pBvColumn;
-                    ColumnLineSystem(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvRow, f.ConstColumn(c),
-                                     u.ConstColumn(c - 1), u.ConstColumn(c + 1), n, lv.pDiag, lv.pRhs);
-                    SolveTridiagonal(pBvRow, lv.pDiag, pBvRow + 1, lv.pRhs, lv.pSol, lv.pFactor, n);
-                    const Line uCol = u.Column(c);
-                    for (int k = 0; k < n; ++k)
-                        uCol[k + 1] = lv.pSol[k];
-                } else {
-                    const int r = lines[j];
-                    const float* pBh = bh.Row(r);
-                    RowLineSystem(pBh, ConstLine{bv.Row(r - 1), 1}, ConstLine{bv.Row(r), 1}, f.Row(r), u.Row(r - 1),
-                                  u.Row(r + 1), n, lv.pDiag, lv.pRhs);
-                    SolveTridiagonal(pBh, lv.pDiag, pBh + 1, lv.pRhs, u.Row(r) + 1, lv.pFactor, n);
-                }
+                float* pU = u.Row(lines[j]) + 1;
+                for (int k = 0; k < n; ++k)
+                    pU[k] = pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
             }
+        }
+        return;
+    }
+
+    // A zero pivot: the lines again one by one the straightforward way, which
+    // throws at the first failing one.
+    const LineVectors lv{pBlock, pBlock + nLine, pBlock + 2 * nLine, pBlock + 3 * nLine};
+    float* pBvColumn = pBlock + 3 * nLine + m_nMaxLine; // column c of Bv, by grid row
+    for (int j = 0; j < nInGroup; ++j) {
+        if (bColumns) {
+            const int c = lines[j];
+            for (int r = 0; r < nr; ++r)
+                pBvColumn[r] = bv.At(r, c);
+            const float* pBvRow = pBvColumn;
+            ColumnLineSystem(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvRow, f.ConstColumn(c),
+                             u.ConstColumn(c - 1), u.ConstColumn(c + 1), n, lv.pDiag, lv.pRhs);
+            SolveTridiagonal(pBvRow, lv.pDiag, pBvRow + 1, lv.pRhs, lv.pSol, lv.pFactor, n);
+            const Line uCol = u.Column(c);
+            for (int k = 0; k < n; ++k)
+                uCol[k + 1] = lv.pSol[k];
+        } else {
+            const int r = lines[j];
+            const float* pBh = bh.Row(r);
+            RowLineSystem(pBh, ConstLine{bv.Row(r - 1), 1}, ConstLine{bv.Row(r), 1}, f.Row(r), u.Row(r - 1),
+                          u.Row(r + 1), n, lv.pDiag, lv.pRhs);
+            SolveTridiagonal(pBh, lv.pDiag, pBh + 1, lv.pRhs, u.Row(r) + 1, lv.pFactor, n);
+        }
+    }
+}
+
+
+
+void CParallelKernels::RelaxDirection(const LevelGrids& grids, bool bColumns)
+{
+    const int nLast = bColumns ? grids.Cols() - 2 : grids.Rows() - 2;
+    const int n = bColumns ? grids.Rows() - 2 : grids.Cols() - 2;
+    if (nLast < 1 || n <= 0)
+        return;
+    // Block g of the first colour holds lines 1 + 2 L g .. 2 L - 1 + 2 L g (L lines a block),
+    // block g of the second colour lines 2 + 2 L g .. 2 L + 2 L g: the second colour's block g
+    // reads the first colour's blocks g and g + 1 and nothing else of it, and no first-colour
+    // block reads what it writes except block g + 1. So each part solves first-colour block
+    // g + 1 and then second-colour block g, while their lines are still in the cache; a
+    // second-colour block whose right-hand neighbour belongs to the next part waits for the
+    // end of the pass.
+    constexpr int kBlockLines = kLanes * kBlockGroups;
+    const int nOddGroups = ((nLast - 1) / 2 + 1 + kBlockLines - 1) / kBlockLines;
+    const int nEvenGroups = nLast >= 2 ? ((nLast - 2) / 2 + 1 + kBlockLines - 1) / kBlockLines : 0;
+    const int nMinGroups = std::max(1, 4096 / (kBlockLines * n));
+    const int nParts = m_pool.PartsFor(nOddGroups, nMinGroups);
+    m_pool.Run(nOddGroups, nParts, [&](int nPart, int nBegin, int nEnd) {
+        float* pBlock = m_scratch[static_cast<std::size_t>(nPart)].get();
+        SolveBlock(grids, bColumns, 1, nBegin, pBlock);
+        for (int g = nBegin; g < nEnd; ++g) {
+            if (g + 1 < nEnd)
+                SolveBlock(grids, bColumns, 1, g + 1, pBlock);
+            if (g < nEvenGroups && (g + 1 < nEnd || g + 1 >= nOddGroups))
+                SolveBlock(grids, bColumns, 2, g, pBlock);
+        }
+    });
+    if (nParts <= 1)
+        return;
+    // The second-colour groups at the ends of the parts, all first-colour lines now solved.
+    m_pool.Run(nParts - 1, m_pool.PartsFor(nParts - 1, 1), [&](int nPart, int nBegin, int nEnd) {
+        float* pBlock = m_scratch[static_cast<std::size_t>(nPart)].get();
+        for (int p = nBegin; p < nEnd; ++p) {
+            const int g = CWorkerPool::PartBegin(nOddGroups, nParts, p + 1) - 1;
+            if (g < nEvenGroups)
+                SolveBlock(grids, bColumns, 2, g, pBlock);
         }
     });
 }
@@ -358,16 +405,16 @@ void CParallelKernels::RelaxLines(const LevelGrids& grids, int nLevel, int nLeve
     const float fWeight = SweepWeight(nLevel, nLevels);
 
     const float fColumnUnits = fWeight / static_cast<float>(4 * nc);
+    RelaxDirection(grids, true);
     for (int nFirst = 1; nFirst <= 2; ++nFirst) {
-        RelaxPass(grids, true, nFirst);
         for (int c = nFirst; c <= nc - 2; c += 2) {
             if (progress(fColumnUnits))
                 return;
         }
     }
     const float fRowUnits = fWeight / static_cast<float>(4 * nr);
+    RelaxDirection(grids, false);
     for (int nFirst = 1; nFirst <= 2; ++nFirst) {
-        RelaxPass(grids, false, nFirst);
         for (int r = nFirst; r <= nr - 2; r += 2) {
             if (progress(fRowUnits))
                 return;

@@ -16,7 +16,8 @@
 //
 // Progress: the sweeping kernels report the same units, in the same order, as the
 // straightforward ones, from the calling thread after each parallel pass; a stop
-// therefore takes effect at the end of the pass (at most half a sweep later).
+// therefore takes effect at the end of the pass (at most half a sweep later). Both colours of
+// a direction are solved in one pass, the second lagging one group behind the first.
 #pragma once
 
 #include "Kernels.h"
@@ -102,7 +103,13 @@ public:
     }
 
 private:
-    void RelaxPass(const LevelGrids& grids, bool bColumns, int nFirst);
+    // One direction of a sweep (both colours of the column or of the row lines), and one group of
+    // kLanes lines of one colour (nFirst 1 or 2) with a thread's scratch block.
+    void RelaxDirection(const LevelGrids& grids, bool bColumns);
+    void SolveGroup(const LevelGrids& grids, bool bColumns, int nFirst, int nGroup, float* pBlock);
+    // A block of kBlockGroups consecutive groups of one colour, the unit of a pass's partition.
+    static constexpr int kBlockGroups = 4;
+    void SolveBlock(const LevelGrids& grids, bool bColumns, int nFirst, int nBlock, float* pBlock);
 
     CWorkerPool m_pool;
     int m_nMaxLine = 0;

@@ -30,6 +30,19 @@ namespace {
 // Elements of one lane vector, and of the 8 x 8 blocks of the transposed streams.
 constexpr int kBlock = kGroupLines * kGroupLines;
 
+// How far ahead the loads are announced to the memory system: grid rows in the column pass
+// (one row per element, a whole grid row apart, which no hardware prefetcher follows), and
+// floats along the lines in the row pass (too many lines at once for it to follow).
+constexpr int kPrefetchRows = 6;
+constexpr int kPrefetchFloats = 64;
+
+/// Announces the sixteen floats from p (at most two cache lines).
+inline void PrefetchWindow(const float* p) noexcept
+{
+    _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(p + 15), _MM_HINT_T0);
+}
+
 /// Rows i of the result hold element i of the eight inputs: out[i][j] = in[j][i].
 inline void Transpose8(__m256& r0, __m256& r1, __m256& r2, __m256& r3, __m256& r4, __m256& r5, __m256& r6,
                        __m256& r7) noexcept
@@ -102,6 +115,10 @@ private:
     void Fill(int nStart) noexcept
     {
         m_nStart = nStart;
+        if (nStart + kGroupLines + kPrefetchFloats <= m_nValid) {
+            for (int j = 0; j < kGroupLines; ++j)
+                _mm_prefetch(reinterpret_cast<const char*>(m_pLines[j] + nStart + kPrefetchFloats), _MM_HINT_T0);
+        }
         if (nStart + kGroupLines <= m_nValid) {
             __m256 r0 = _mm256_loadu_ps(m_pLines[0] + nStart);
             __m256 r1 = _mm256_loadu_ps(m_pLines[1] + nStart);
@@ -176,39 +193,119 @@ struct Eliminator
 
 
 
-bool SolveColumnGroup(const LevelGrids& grids, int c0, float* pG, float* pX) noexcept
+namespace {
+
+/// nGroups adjacent column groups at once: their loads of a grid row are one contiguous
+/// stretch, and their elimination chains run side by side. Lane j of group g is column
+/// c0 + 16 g + 2 j; element k of it goes to pX[(nGroups k + g) 8 + j], and pG likewise.
+template <int nGroups>
+bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX) noexcept
 {
     const int n = grids.Rows() - 2;
-    if (n <= 0)
-        return true;
     const __m256 one = _mm256_set1_ps(1.0f);
+    constexpr int kStride = nGroups * kGroupLines; // floats per element in pX and pG
+    constexpr int kSpan = nGroups * 2 * kGroupLines; // columns the groups cover
 
-    Eliminator solve{};
-    __m256 upper = OddOf(grids.bv.Row(0) + c0 - 1);
+    __m256 beta[nGroups];
+    __m256 x[nGroups];
+    __m256 upper[nGroups];
+    __m256 zeroPivot = _mm256_setzero_ps();
+#pragma GCC unroll 4
+    for (int g = 0; g < nGroups; ++g)
+        upper[g] = OddOf(grids.bv.Row(0) + c0 - 1 + 2 * kGroupLines * g);
+
     for (int k = 0; k < n; ++k) {
         const int r = k + 1;
-        // Window c0 - 1 .. c0 + 14 of the row: even points are the lanes' left neighbours
-        // (c - 1), odd points the lanes' own columns c.
-        const __m256 lower = OddOf(grids.bv.Row(r) + c0 - 1);
-        __m256 bhLeft, bhMid, uLeft, dummy;
-        Deinterleave(grids.bh.Row(r) + c0 - 1, bhLeft, bhMid);
-        Deinterleave(grids.u.Row(r) + c0 - 1, uLeft, dummy);
-        const __m256 f = OddOf(grids.f.Row(r) + c0 - 1);
-        const __m256 uRight = OddOf(grids.u.Row(r) + c0);
+        if (r + kPrefetchRows < grids.Rows()) {
+            const int rAhead = r + kPrefetchRows;
+            for (int i = 0; i <= kSpan; i += 16) {
+                _mm_prefetch(reinterpret_cast<const char*>(grids.bh.Row(rAhead) + c0 - 1 + i), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(grids.bv.Row(rAhead) + c0 - 1 + i), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(grids.f.Row(rAhead) + c0 - 1 + i), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(grids.u.Row(rAhead) + c0 - 1 + i), _MM_HINT_T0);
+            }
+        }
+        const float* pBh = grids.bh.Row(r) + c0 - 1;
+        const float* pBv = grids.bv.Row(r) + c0 - 1;
+        const float* pF = grids.f.Row(r) + c0 - 1;
+        const float* pU = grids.u.Row(r) + c0 - 1;
+        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kStride;
+#pragma GCC unroll 4
+        for (int g = 0; g < nGroups; ++g) {
+            const int o = 2 * kGroupLines * g;
+            // Window c0 - 1 .. c0 + 14 of the group's row: even points are the lanes' left
+            // neighbours (c - 1), odd points the lanes' own columns c.
+            __m256 bhLeft, bhMid, uLeft, unused;
+            Deinterleave(pBh + o, bhLeft, bhMid);
+            Deinterleave(pU + o, uLeft, unused);
+            const __m256 f = OddOf(pF + o);
+            const __m256 uRight = OddOf(pU + o + 1);
+            const __m256 lower = OddOf(pBv + o);
 
-        // 1 - Bh[c] - Bh[c - 1] - lower - upper, and f - Bh[c] u[c + 1] - Bh[c - 1] u[c - 1].
-        const __m256 b = _mm256_sub_ps(
-            _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, bhMid), bhLeft), lower), upper);
-        const __m256 d =
-            _mm256_sub_ps(_mm256_sub_ps(f, _mm256_mul_ps(bhMid, uRight)), _mm256_mul_ps(bhLeft, uLeft));
-        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kGroupLines;
-        if (k == 0)
-            solve.First(b, d, pX);
-        else
-            solve.Next(upper, b, d, pG + i, pX + i);
-        upper = lower;
+            // 1 - Bh[c] - Bh[c - 1] - lower - upper, and f - Bh[c] u[c + 1] - Bh[c - 1] u[c - 1].
+            const __m256 b = _mm256_sub_ps(
+                _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, bhMid), bhLeft), lower), upper[g]);
+            const __m256 d =
+                _mm256_sub_ps(_mm256_sub_ps(f, _mm256_mul_ps(bhMid, uRight)), _mm256_mul_ps(bhLeft, uLeft));
+            float* pXk = pX + i + g * kGroupLines;
+            if (k == 0) {
+                beta[g] = b;
+                x[g] = _mm256_div_ps(d, b);
+            } else {
+                const __m256 a = upper[g];
+                const __m256 factor = _mm256_div_ps(a, beta[g]);
+                _mm256_storeu_ps(pG + i + g * kGroupLines, factor);
+                beta[g] = _mm256_sub_ps(b, _mm256_mul_ps(a, factor));
+                x[g] = _mm256_div_ps(_mm256_sub_ps(d, _mm256_mul_ps(a, x[g])), beta[g]);
+            }
+            zeroPivot = _mm256_or_ps(zeroPivot, _mm256_cmp_ps(beta[g], _mm256_setzero_ps(), _CMP_EQ_OQ));
+            _mm256_storeu_ps(pXk, x[g]);
+            upper[g] = lower;
+        }
     }
-    return solve.Finish(pG, pX, n);
+    if (_mm256_movemask_ps(zeroPivot) != 0)
+        return false;
+
+    // Back substitution, each solved element written straight to its grid row: the lanes go
+    // to every other column, so only the masked (even) positions of each pair of vectors are
+    // stored and the other colour's columns are not touched.
+    const __m256i evenMask = _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0);
+    auto store = [&](int k, int g, __m256 v) {
+        float* pRow = grids.u.Row(k + 1) + c0 + 2 * kGroupLines * g;
+        const __m256 lo = _mm256_unpacklo_ps(v, v); // x0 x0 x1 x1 | x4 x4 x5 x5
+        const __m256 hi = _mm256_unpackhi_ps(v, v); // x2 x2 x3 x3 | x6 x6 x7 x7
+        _mm256_maskstore_ps(pRow, evenMask, _mm256_permute2f128_ps(lo, hi, 0x20));
+        _mm256_maskstore_ps(pRow + kGroupLines, evenMask, _mm256_permute2f128_ps(lo, hi, 0x31));
+    };
+#pragma GCC unroll 4
+    for (int g = 0; g < nGroups; ++g)
+        store(n - 1, g, x[g]);
+    for (int k = n - 2; k >= 0; --k) {
+        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kStride;
+#pragma GCC unroll 4
+        for (int g = 0; g < nGroups; ++g) {
+            x[g] = _mm256_sub_ps(_mm256_loadu_ps(pX + i + g * kGroupLines),
+                                 _mm256_mul_ps(_mm256_loadu_ps(pG + i + kStride + g * kGroupLines), x[g]));
+            store(k, g, x[g]);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+
+
+bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, float* pX) noexcept
+{
+    if (grids.Rows() - 2 <= 0)
+        return true;
+    switch (nGroups) {
+    case 1: return SolveColumnGroupsImpl<1>(grids, c0, pG, pX);
+    case 2: return SolveColumnGroupsImpl<2>(grids, c0, pG, pX);
+    case 3: return SolveColumnGroupsImpl<3>(grids, c0, pG, pX);
+    default: return SolveColumnGroupsImpl<4>(grids, c0, pG, pX);
+    }
 }
 
 
@@ -313,7 +410,7 @@ bool HasAvx2() noexcept
     return false;
 }
 
-bool SolveColumnGroup(const LevelGrids&, int, float*, float*) noexcept
+bool SolveColumnGroups(const LevelGrids&, int, int, float*, float*) noexcept
 {
     return false;
 }

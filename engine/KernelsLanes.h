@@ -21,14 +21,18 @@ inline constexpr int kGroupLines = 8;
 /// True when the processor runs AVX2 code.
 bool HasAvx2() noexcept;
 
-/// Solves the eight interior columns c0, c0 + 2, ..., c0 + 14 against the newest values of their
-/// neighbours (c0 >= 1, c0 + 14 <= Nc - 2). Element k (grid row k + 1) of lane j goes to
-/// pX[8 k + j]; pG is scratch of the same size (8 x (Nr - 2) floats). Answers false when a
-/// pivot of any lane is exactly 0: the solution is then not usable.
-bool SolveColumnGroup(const LevelGrids& grids, int c0, float* pG, float* pX) noexcept;
+/// Most column groups solved at once.
+inline constexpr int kMaxColumnGroups = 4;
 
-/// The same for the interior rows r0, r0 + 2, ..., r0 + 14 (element k is grid column k + 1);
-/// pX and pG take 8 x (Nc - 2) floats.
+/// Solves the nGroups (1..4) x 8 interior columns c0, c0 + 2, ..., c0 + 16 nGroups - 2 against the
+/// newest values of their neighbours (c0 >= 1, the last of them <= Nc - 2) and writes the
+/// solutions into u, touching no other column. pG and pX are scratch of nGroups x 8 x (Nr - 2)
+/// floats each. Answers false, with u unchanged, when a pivot of any lane is exactly 0.
+bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, float* pX) noexcept;
+
+/// Solves the interior rows r0, r0 + 2, ..., r0 + 14: element k (grid column k + 1) of lane j
+/// goes to pX[8 k + j]; pX and pG take 8 x (Nc - 2) floats. Answers false when a pivot of any
+/// lane is exactly 0: the solution is then not usable.
 bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexcept;
 
 /// Writes element k of lane j of pX to grid row r0 + 2 j of u, column k + 1, for the n elements
