@@ -96,6 +96,58 @@ bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept
     return fseeko(pFile, static_cast<off_t>(nOffset), SEEK_SET) == 0;
 }
 
+bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::size_t nBytes) noexcept
+{
+    const int fd = fileno(pFile);
+    auto* pOut = static_cast<unsigned char*>(pBuffer);
+    while (nBytes > 0) {
+        if (nOffset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+            errno = EOVERFLOW;
+            return false;
+        }
+        const ssize_t nDone = pread(fd, pOut, nBytes, static_cast<off_t>(nOffset));
+        if (nDone < 0 && errno == EINTR)
+            continue;
+        if (nDone <= 0) {
+            if (nDone == 0)
+                errno = EIO; // the data ends early
+            return false;
+        }
+        pOut += nDone;
+        nOffset += static_cast<std::uint64_t>(nDone);
+        nBytes -= static_cast<std::size_t>(nDone);
+    }
+    return true;
+}
+
+
+
+bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer, std::size_t nBytes) noexcept
+{
+    const int fd = fileno(pFile);
+    const auto* pIn = static_cast<const unsigned char*>(pBuffer);
+    while (nBytes > 0) {
+        if (nOffset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+            errno = EOVERFLOW;
+            return false;
+        }
+        const ssize_t nDone = pwrite(fd, pIn, nBytes, static_cast<off_t>(nOffset));
+        if (nDone < 0 && errno == EINTR)
+            continue;
+        if (nDone <= 0) {
+            if (nDone == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        pIn += nDone;
+        nOffset += static_cast<std::uint64_t>(nDone);
+        nBytes -= static_cast<std::size_t>(nDone);
+    }
+    return true;
+}
+
+
+
 void* AllocateZeroedBlock(std::size_t nBytes) noexcept
 {
     if (nBytes == 0)

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <io.h>
 
@@ -125,6 +126,86 @@ bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept
         return false;
     }
     return _fseeki64(pFile, static_cast<__int64>(nOffset), SEEK_SET) == 0;
+}
+
+namespace {
+
+// errno for a failed file transfer, so callers report it like a C library failure.
+int ErrnoOf(DWORD nError) noexcept
+{
+    switch (nError) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    case ERROR_INVALID_HANDLE:
+        return EBADF;
+    default:
+        return EIO;
+    }
+}
+
+// Largest transfer of one call; ReadFile and WriteFile count in 32 bits.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+OVERLAPPED At(std::uint64_t nOffset) noexcept
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(nOffset & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(nOffset >> 32);
+    return at;
+}
+
+} // namespace
+
+bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::size_t nBytes) noexcept
+{
+    const auto hFile = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(pFile)));
+    auto* pOut = static_cast<unsigned char*>(pBuffer);
+    while (nBytes > 0) {
+        const DWORD nAsk = static_cast<DWORD>(nBytes < kMaxTransfer ? nBytes : kMaxTransfer);
+        OVERLAPPED at = At(nOffset);
+        DWORD nDone = 0;
+        if (!ReadFile(hFile, pOut, nAsk, &nDone, &at)) {
+            const DWORD nError = GetLastError();
+            errno = nError == ERROR_HANDLE_EOF ? EIO : ErrnoOf(nError);
+            return false;
+        }
+        if (nDone == 0) {
+            errno = EIO; // the data ends early
+            return false;
+        }
+        pOut += nDone;
+        nOffset += nDone;
+        nBytes -= nDone;
+    }
+    return true;
+}
+
+
+
+bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer, std::size_t nBytes) noexcept
+{
+    const auto hFile = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(pFile)));
+    const auto* pIn = static_cast<const unsigned char*>(pBuffer);
+    while (nBytes > 0) {
+        const DWORD nAsk = static_cast<DWORD>(nBytes < kMaxTransfer ? nBytes : kMaxTransfer);
+        OVERLAPPED at = At(nOffset);
+        DWORD nDone = 0;
+        if (!WriteFile(hFile, pIn, nAsk, &nDone, &at)) {
+            errno = ErrnoOf(GetLastError());
+            return false;
+        }
+        if (nDone == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        pIn += nDone;
+        nOffset += nDone;
+        nBytes -= nDone;
+    }
+    return true;
 }
 
 void* AllocateZeroedBlock(std::size_t nBytes) noexcept

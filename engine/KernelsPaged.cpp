@@ -31,10 +31,10 @@ int WindowWidth(int nRows, int nColumns, int nMinimum)
 class ColumnWindow
 {
 public:
-    ColumnWindow(CPagedGrid& grid, int nWidth)
+    // The window's storage is buffer nBuffer of the workspace.
+    ColumnWindow(CPagedGrid& grid, int nWidth, CPagedWorkspace& workspace, int nBuffer)
         : m_grid(grid), m_nWidth(nWidth),
-          m_pBlock(std::make_unique<float[]>(static_cast<std::size_t>(nWidth) *
-                                             static_cast<std::size_t>(grid.Rows())))
+          m_pBlock(workspace.Buffer(nBuffer, static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(grid.Rows())))
     {
     }
 
@@ -45,19 +45,19 @@ public:
             return;
         m_nFirst = nLo;
         m_nCount = std::min(m_nWidth, m_grid.Columns() - nLo);
-        m_grid.GatherColumns(m_nFirst, m_nCount, m_pBlock.get());
+        m_grid.GatherColumns(m_nFirst, m_nCount, m_pBlock);
     }
 
     int First() const { return m_nFirst; }
     int End() const { return m_nFirst + m_nCount; }
 
-    Line Column(int c) const { return Line{m_pBlock.get() + (c - m_nFirst), m_nCount}; }
-    ConstLine ConstColumn(int c) const { return ConstLine{m_pBlock.get() + (c - m_nFirst), m_nCount}; }
+    Line Column(int c) const { return Line{m_pBlock + (c - m_nFirst), m_nCount}; }
+    ConstLine ConstColumn(int c) const { return ConstLine{m_pBlock + (c - m_nFirst), m_nCount}; }
 
 private:
     CPagedGrid& m_grid;
     int m_nWidth;
-    std::unique_ptr<float[]> m_pBlock;
+    float* m_pBlock;
     int m_nFirst = 0;
     int m_nCount = 0;
 };
@@ -108,7 +108,60 @@ void WriteBackColumns(CPagedGrid& u, const ColumnWindow& window, int nFirst, int
     }
 }
 
+// Floats a group of lines may copy out of the grids, and the most lines of a group: enough
+// work per group that sharing it out pays, little enough to stay in the cache.
+constexpr std::size_t kGroupFloats = std::size_t{1} << 18;
+constexpr int kMaxGroupLines = 256;
+
+// Lines of nLength floats per group.
+int GroupLines(int nLength, int nCopiesPerLine)
+{
+    const std::size_t nPerLine = static_cast<std::size_t>(std::max(nLength, 1)) * static_cast<std::size_t>(nCopiesPerLine);
+    return static_cast<int>(std::clamp<std::size_t>(kGroupFloats / nPerLine, 1, kMaxGroupLines));
+}
+
+// Parts for a group of nLines lines of nLength unknowns: short work stays on the caller.
+int GroupParts(CWorkerPool& pool, int nLines, int nLength)
+{
+    constexpr long long kMinPartWork = 16384; // unknowns per part
+    const long long nWork = static_cast<long long>(nLines) * nLength;
+    const auto nBy = static_cast<int>(std::min<long long>(nWork / kMinPartWork, nLines));
+    return std::clamp(nBy, 1, pool.Threads());
+}
+
 } // namespace
+
+
+
+CPagedWorkspace::CPagedWorkspace(int nThreads, int nMaxLine)
+    : m_pool(nThreads), m_nMaxLine(std::max(nMaxLine, 1)),
+      m_pLineVectors(std::make_unique<float[]>(static_cast<std::size_t>(m_pool.Threads()) * 4
+                                               * static_cast<std::size_t>(m_nMaxLine)))
+{
+}
+
+
+
+float* CPagedWorkspace::Buffer(int nIndex, std::size_t nFloats)
+{
+    const auto i = static_cast<std::size_t>(nIndex);
+    if (m_anBufferFloats[i] < nFloats) {
+        m_apBuffer[i].reset(); // the old one goes first, so the two are never held together
+        m_anBufferFloats[i] = 0;
+        m_apBuffer[i] = std::make_unique_for_overwrite<float[]>(nFloats);
+        m_anBufferFloats[i] = nFloats;
+    }
+    return m_apBuffer[i].get();
+}
+
+
+
+LineVectors CPagedWorkspace::Lines(int nPart) const noexcept
+{
+    float* pBase = m_pLineVectors.get() + static_cast<std::size_t>(nPart) * 4 * static_cast<std::size_t>(m_nMaxLine);
+    const auto nLine = static_cast<std::size_t>(m_nMaxLine);
+    return LineVectors{pBase, pBase + nLine, pBase + 2 * nLine, pBase + 3 * nLine};
+}
 
 
 
@@ -127,7 +180,7 @@ std::ptrdiff_t PagedWindowFloats() noexcept
 
 
 void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, const CouplingParams& params,
-                           ProgressHook progress)
+                           CPagedWorkspace& workspace, ProgressHook progress)
 {
     const int nr = grids.Rows();
     const int nc = grids.Cols();
@@ -142,8 +195,7 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
     // The couplings of a batch of rows go to columns of the transposed Bv: collect them in a
     // block and write them into Bv's rows once per batch.
     const int nBatch = WindowWidth(nc, nr, 1);
-    const auto pBlock =
-        std::make_unique<float[]>(static_cast<std::size_t>(nBatch) * static_cast<std::size_t>(nc));
+    float* const pBlock = workspace.Buffer(0, static_cast<std::size_t>(nBatch) * static_cast<std::size_t>(nc));
     RowCopies copies(nc);
     for (int r0 = 1; r0 <= nr - 2; r0 += nBatch)
     {
@@ -155,14 +207,14 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
             const int r = r0 + nDone;
             const float* pF = copies.Copy(f, r, 0);
             const float* pFDown = f.GetRow(r + 1);
-            CouplingRow(pF, pFDown, nc, fScaledRadius, params, bh.GetRow(r), Line{pBlock.get() + nDone, nBatch});
+            CouplingRow(pF, pFDown, nc, fScaledRadius, params, bh.GetRow(r), Line{pBlock + nDone, nBatch});
             ++nDone;
             bStop = progress(fUnit / static_cast<float>(nr));
         }
         for (int c = 1; c <= nc - 2; ++c)
         {
             float* pRow = bv.GetRow(c);
-            std::copy_n(pBlock.get() + static_cast<std::ptrdiff_t>(c) * nBatch, nDone, pRow + r0);
+            std::copy_n(pBlock + static_cast<std::ptrdiff_t>(c) * nBatch, nDone, pRow + r0);
         }
         if (bStop)
             return;
@@ -191,7 +243,7 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
 
 
 
-void RelaxLinesPaged(const PagedLevel& grids, const LineVectors& lines, int nLevel, int nLevels,
+void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nLevel, int nLevels,
                      ProgressHook progress)
 {
     const int nr = grids.Rows();
@@ -201,6 +253,7 @@ void RelaxLinesPaged(const PagedLevel& grids, const LineVectors& lines, int nLev
     CPagedGrid& bv = *grids.bv;
     CPagedGrid& f = *grids.f;
     CPagedGrid& u = *grids.u;
+    CWorkerPool& pool = workspace.Pool();
 
     // Column lines, odd columns first, then even ones. Lines of one colour read only the other
     // colour's columns of u, so a window of columns serves every line of that colour inside
@@ -209,9 +262,12 @@ void RelaxLinesPaged(const PagedLevel& grids, const LineVectors& lines, int nLev
         const float fColumnUnits = fWeight / static_cast<float>(4 * nc);
         const int n = nr - 2;
         const int nWidth = WindowWidth(nr, nc, 3);
-        ColumnWindow bhWindow(bh, nWidth);
-        ColumnWindow fWindow(f, nWidth);
-        ColumnWindow uWindow(u, nWidth);
+        ColumnWindow bhWindow(bh, nWidth, workspace, 0);
+        ColumnWindow fWindow(f, nWidth, workspace, 1);
+        ColumnWindow uWindow(u, nWidth, workspace, 2);
+        const int nGroupMax = GroupLines(nr, 1);
+        const auto nBvLength = static_cast<std::size_t>(nr);
+        float* const pBvRows = workspace.Buffer(3, static_cast<std::size_t>(nGroupMax) * nBvLength);
         for (int nFirst = 1; nFirst <= 2; ++nFirst)
         {
             int c = nFirst;
@@ -222,17 +278,37 @@ void RelaxLinesPaged(const PagedLevel& grids, const LineVectors& lines, int nLev
                 uWindow.Cover(c - 1, c + 1);
                 const int nBatchFirst = c;
                 bool bStop = false;
-                for (; c <= nc - 2 && c + 1 < uWindow.End() && !bStop; c += 2)
+                while (c <= nc - 2 && c + 1 < uWindow.End() && !bStop)
                 {
-                    const float* pBvRow = bv.GetRow(c);
-                    ColumnLineSystem(bhWindow.ConstColumn(c - 1), bhWindow.ConstColumn(c), pBvRow,
-                                     fWindow.ConstColumn(c), uWindow.ConstColumn(c - 1),
-                                     uWindow.ConstColumn(c + 1), n, lines.pDiag, lines.pRhs);
-                    SolveTridiagonal(pBvRow, lines.pDiag, pBvRow + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
-                    const Line uCol = uWindow.Column(c);
-                    for (int k = 0; k < n; ++k)
-                        uCol[k + 1] = lines.pSol[k];
-                    bStop = progress(fColumnUnits);
+                    // A group: columns c, c + 2, ... of this window, their rows of Bv copied.
+                    int nLines = 0;
+                    for (int cLine = c; cLine <= nc - 2 && cLine + 1 < uWindow.End() && nLines < nGroupMax;
+                         cLine += 2, ++nLines)
+                        std::copy_n(bv.GetRow(cLine), nBvLength, pBvRows + static_cast<std::size_t>(nLines) * nBvLength);
+                    const int cGroup = c;
+                    pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEnd) {
+                        const LineVectors lines = workspace.Lines(nPart);
+                        for (int i = nBegin; i < nEnd; ++i)
+                        {
+                            const int cLine = cGroup + 2 * i;
+                            const float* pBvRow = pBvRows + static_cast<std::size_t>(i) * nBvLength;
+                            ColumnLineSystem(bhWindow.ConstColumn(cLine - 1), bhWindow.ConstColumn(cLine), pBvRow,
+                                             fWindow.ConstColumn(cLine), uWindow.ConstColumn(cLine - 1),
+                                             uWindow.ConstColumn(cLine + 1), n, lines.pDiag, lines.pRhs);
+                            SolveTridiagonal(pBvRow, lines.pDiag, pBvRow + 1, lines.pRhs, lines.pSol,
+                                             lines.pFactor, n);
+                            const Line uCol = uWindow.Column(cLine);
+                            for (int k = 0; k < n; ++k)
+                                uCol[k + 1] = lines.pSol[k];
+                        }
+                    });
+                    // Progress and the stop check line by line, as if solved one at a time: the
+                    // lines after a stop are not written back.
+                    for (int i = 0; i < nLines && !bStop; ++i)
+                    {
+                        c += 2;
+                        bStop = progress(fColumnUnits);
+                    }
                 }
                 WriteBackColumns(u, uWindow, nBatchFirst, c);
                 if (bStop)
@@ -241,25 +317,57 @@ void RelaxLinesPaged(const PagedLevel& grids, const LineVectors& lines, int nLev
         }
     }
 
-    // Row lines, odd rows first, then even ones; each solves straight into its row of u.
+    // Row lines, odd rows first, then even ones. Rows of one colour read only the other colour's
+    // rows of u: a group of them is copied out with the rows of u between and around them, solved,
+    // and its rows of u go back in order.
     const float fRowUnits = fWeight / static_cast<float>(4 * nr);
     const int n = nc - 2;
-    ColumnWindow bvWindow(bv, WindowWidth(nc, nr, 2));
-    RowCopies copies(nc);
+    const auto nLength = static_cast<std::size_t>(nc);
+    ColumnWindow bvWindow(bv, WindowWidth(nc, nr, 2), workspace, 0);
+    // Per line: its rows of Bh, f and u and the row of u below it; plus the row of u above the first.
+    const int nGroupMax = GroupLines(nc, 4);
+    float* const pRows = workspace.Buffer(1, (4 * static_cast<std::size_t>(nGroupMax) + 1) * nLength);
+    float* const pBhRows = pRows;
+    float* const pFRows = pBhRows + static_cast<std::size_t>(nGroupMax) * nLength;
+    float* const pURows = pFRows + static_cast<std::size_t>(nGroupMax) * nLength; // u rows r0 - 1 .. r0 + 2 x nLines - 1
     for (int nFirst = 1; nFirst <= 2; ++nFirst)
     {
-        for (int r = nFirst; r <= nr - 2; r += 2)
+        int r = nFirst;
+        while (r <= nr - 2)
         {
+            // A group: rows r, r + 2, ... within the columns of Bv the window holds.
             bvWindow.Cover(r - 1, r);
-            const float* pBh = bh.GetRow(r);
-            const float* pUUp = copies.Copy(u, r - 1, 0);
-            const float* pUDown = copies.Copy(u, r + 1, 1);
-            float* pU = u.GetRow(r);
-            RowLineSystem(pBh, bvWindow.ConstColumn(r - 1), bvWindow.ConstColumn(r), f.GetRow(r), pUUp,
-                          pUDown, n, lines.pDiag, lines.pRhs);
-            SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, pU + 1, lines.pFactor, n);
-            if (progress(fRowUnits))
-                return;
+            const int r0 = r;
+            int nLines = 0;
+            while (r0 + 2 * nLines <= nr - 2 && nLines < nGroupMax && r0 + 2 * nLines < bvWindow.End())
+                ++nLines;
+            const auto URow = [&](int rGrid) { return pURows + static_cast<std::size_t>(rGrid - (r0 - 1)) * nLength; };
+            for (int rGrid = r0 - 1; rGrid <= r0 + 2 * nLines - 1; ++rGrid)
+                std::copy_n(u.GetRow(rGrid), nLength, URow(rGrid));
+            for (int i = 0; i < nLines; ++i)
+            {
+                std::copy_n(bh.GetRow(r0 + 2 * i), nLength, pBhRows + static_cast<std::size_t>(i) * nLength);
+                std::copy_n(f.GetRow(r0 + 2 * i), nLength, pFRows + static_cast<std::size_t>(i) * nLength);
+            }
+            pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEnd) {
+                const LineVectors lines = workspace.Lines(nPart);
+                for (int i = nBegin; i < nEnd; ++i)
+                {
+                    const int rLine = r0 + 2 * i;
+                    const float* pBh = pBhRows + static_cast<std::size_t>(i) * nLength;
+                    RowLineSystem(pBh, bvWindow.ConstColumn(rLine - 1), bvWindow.ConstColumn(rLine),
+                                  pFRows + static_cast<std::size_t>(i) * nLength, URow(rLine - 1), URow(rLine + 1), n,
+                                  lines.pDiag, lines.pRhs);
+                    SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, URow(rLine) + 1, lines.pFactor, n);
+                }
+            });
+            for (int i = 0; i < nLines; ++i)
+            {
+                std::copy_n(URow(r) + 1, n, u.GetRow(r) + 1);
+                r += 2;
+                if (progress(fRowUnits))
+                    return;
+            }
         }
     }
 }
@@ -301,12 +409,12 @@ void SolveCoarsestPaged(const PagedLevel& grids, const LineVectors& lines)
 
 
 
-void ResidualPaged(CPagedGrid& work, const PagedLevel& grids)
+void ResidualPaged(CPagedGrid& work, const PagedLevel& grids, CPagedWorkspace& workspace)
 {
     const int nr = grids.Rows();
     const int nc = grids.Cols();
     CPagedGrid& u = *grids.u;
-    ColumnWindow bvWindow(*grids.bv, WindowWidth(nc, nr, 2));
+    ColumnWindow bvWindow(*grids.bv, WindowWidth(nc, nr, 2), workspace, 0);
     RowCopies copies(nc);
     std::fill_n(work.GetRow(0), nc, 0.0f);
     for (int r = 1; r <= nr - 2; ++r)

@@ -9,14 +9,22 @@
 // column results are written back row by row. Windows are bounded (16 MB each, at most three at
 // a time) whatever the grid's size.
 //
+// The lines of one colour of the zebra sweeps are independent, so they are solved in groups:
+// the caller's thread fetches what a group needs from the grids (which only it touches), the
+// workspace's pool solves the group's lines, each line exactly as alone, and the results go back
+// in line order with the same progress and stop checks per line as one by one.
+//
 // Failures of a temporary file throw CPagedGridError; the other errors are those of the in-RAM
 // kernels.
 #pragma once
 
 #include "Kernels.h"
+#include "WorkerPool.h"
 #include "memory/CPagedGrid.h"
 
+#include <array>
 #include <cstddef>
+#include <memory>
 
 namespace gw {
 
@@ -26,6 +34,39 @@ namespace gw {
 /// no engine runs.
 void SetPagedWindowFloats(std::ptrdiff_t nFloats) noexcept;
 std::ptrdiff_t PagedWindowFloats() noexcept;
+
+/// What the paged kernels of one solver run reuse from call to call: buffers for column
+/// windows, row and line groups (each made once at the largest size asked, which the window
+/// budget bounds), the pool that solves the lines of a group and one set of line vectors per
+/// part of the pool. It keeps no grid data from one call to the next.
+class CPagedWorkspace
+{
+public:
+    static constexpr int kBuffers = 4;
+
+    /// A pool of nThreads threads (the caller included, at least 1); line vectors of nMaxLine
+    /// floats. Throws std::bad_alloc.
+    CPagedWorkspace(int nThreads, int nMaxLine);
+
+    CPagedWorkspace(const CPagedWorkspace&) = delete;
+    CPagedWorkspace& operator=(const CPagedWorkspace&) = delete;
+
+    /// Buffer nIndex (0..kBuffers - 1) with room for nFloats floats, contents undefined.
+    /// Throws std::bad_alloc.
+    float* Buffer(int nIndex, std::size_t nFloats);
+
+    CWorkerPool& Pool() noexcept { return m_pool; }
+
+    /// The line vectors of part nPart of a pool job.
+    LineVectors Lines(int nPart) const noexcept;
+
+private:
+    CWorkerPool m_pool;
+    int m_nMaxLine;
+    std::unique_ptr<float[]> m_pLineVectors; // four vectors per part
+    std::array<std::unique_ptr<float[]>, kBuffers> m_apBuffer;
+    std::array<std::size_t, kBuffers> m_anBufferFloats{};
+};
 
 /// The four paged grids of one level; bv has the transposed shape.
 struct PagedLevel
@@ -40,13 +81,13 @@ struct PagedLevel
 };
 
 void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, const CouplingParams& params,
-                           ProgressHook progress);
-void RelaxLinesPaged(const PagedLevel& grids, const LineVectors& lines, int nLevel, int nLevels,
+                           CPagedWorkspace& workspace, ProgressHook progress);
+void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nLevel, int nLevels,
                      ProgressHook progress);
 void SolveCoarsestPaged(const PagedLevel& grids, const LineVectors& lines);
 
 /// Residual into the top-left corner of work (the level's extents).
-void ResidualPaged(CPagedGrid& work, const PagedLevel& grids);
+void ResidualPaged(CPagedGrid& work, const PagedLevel& grids, CPagedWorkspace& workspace);
 
 /// coarse := restriction of the top-left nFineRows x nFineCols corner of fine.
 void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFineCols);

@@ -7,6 +7,8 @@
 #include "EngineError.h"
 #include "KernelsPaged.h"
 
+#include <algorithm>
+
 namespace {
 
 gw::PagedLevel PagedLevelOf(CGridMemory& grids, int nLevel) noexcept
@@ -32,9 +34,14 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
                                 m_grids.LineVector(CGridMemory::kLineFactors)};
     CPagedGrid& work = m_grids.PagedWork();
     const gw::PagedLevel top = PagedLevelOf(m_grids, nLevels);
+    // The reference path solves every line on this thread; otherwise the lines of a group are
+    // shared out like the in-RAM path's. Either way each line gets the same arithmetic.
+    const int nThreads =
+        m_bReferencePath ? 1 : (m_nThreadCount > 0 ? m_nThreadCount : gw::CWorkerPool::DefaultThreads());
+    gw::CPagedWorkspace workspace(nThreads, std::max(top.Rows(), top.Cols()));
 
     if (!m_bFastMode || nLevels == 1)
-        gw::ComputeCouplingsPaged(top, nLevels, nLevels, params, progress);
+        gw::ComputeCouplingsPaged(top, nLevels, nLevels, params, workspace, progress);
     if (ReportProgress(0.0f))
         return;
 
@@ -44,7 +51,7 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
         if (ReportProgress(1.0f))
             return;
         const gw::PagedLevel swapped{top.bh, top.bv, top.u, top.f};
-        gw::RelaxLinesPaged(swapped, lines, nLevels, nLevels, progress);
+        gw::RelaxLinesPaged(swapped, workspace, nLevels, nLevels, progress);
         ReportProgress(0.0f);
         return;
     }
@@ -54,7 +61,7 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
         const gw::PagedLevel level = PagedLevelOf(m_grids, l);
         const gw::PagedLevel finer = PagedLevelOf(m_grids, l + 1);
         gw::RestrictPaged(*level.f, *finer.f, finer.Rows(), finer.Cols());
-        gw::ComputeCouplingsPaged(level, l, nLevels, params, progress);
+        gw::ComputeCouplingsPaged(level, l, nLevels, params, workspace, progress);
     }
     if (ReportProgress(0.0f))
         return;
@@ -75,10 +82,10 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
         {
             const gw::PagedLevel level = PagedLevelOf(m_grids, k);
             const gw::PagedLevel coarser = PagedLevelOf(m_grids, k - 1);
-            gw::RelaxLinesPaged(level, lines, k, nLevels, progress);
+            gw::RelaxLinesPaged(level, workspace, k, nLevels, progress);
             if (ReportProgress(0.0f))
                 return;
-            gw::ResidualPaged(work, level);
+            gw::ResidualPaged(work, level, workspace);
             gw::RestrictPaged(*coarser.f, work, level.Rows(), level.Cols());
             if (ReportProgress(0.0f))
                 return;
@@ -93,7 +100,7 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
         {
             const gw::PagedLevel level = PagedLevelOf(m_grids, k);
             gw::AddCorrectionPaged(*level.u, *PagedLevelOf(m_grids, k - 1).u, lines.pSol);
-            gw::RelaxLinesPaged(level, lines, k, nLevels, progress);
+            gw::RelaxLinesPaged(level, workspace, k, nLevels, progress);
             if (ReportProgress(0.0f))
                 return;
         }

@@ -12,6 +12,14 @@ namespace {
 constexpr std::uint64_t kFloatBytes = sizeof(float);
 static_assert(kFloatBytes == 4, "the grid file holds 32-bit floats");
 
+// Bytes of consecutive rows the run buffer holds (at least one row): big enough that a
+// system call is small beside the copying it does, small enough to stay in the cache.
+constexpr std::size_t kRunBytes = std::size_t{256} << 10;
+
+// A column gather reads whole rows through the run buffer when the row is short or the
+// columns fill at least a quarter of it; narrower gathers read their span row by row.
+constexpr std::size_t kShortRowBytes = std::size_t{16} << 10;
+
 std::string SystemReason()
 {
     const int nError = errno;
@@ -54,6 +62,11 @@ void CPagedGrid::Init(int nRows, int nColumns)
     for (auto& pBuffer : apColumnBuffer) {
         pBuffer = std::make_unique<float[]>(static_cast<std::size_t>(nRows));
     }
+    const std::size_t nRowBytes = static_cast<std::size_t>(nColumns) * kFloatBytes;
+    const int nRunCapacity = static_cast<int>(
+        std::clamp<std::size_t>(kRunBytes / nRowBytes, 1, static_cast<std::size_t>(nRows)));
+    auto pRun = std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(nRunCapacity)
+                                                        * static_cast<std::size_t>(nColumns));
 
     std::string reason;
     std::unique_ptr<std::FILE, FileCloser> pFile(gw::platform::OpenTemporaryFile(reason));
@@ -73,6 +86,10 @@ void CPagedGrid::Init(int nRows, int nColumns)
     }
     m_abColumnFree = {true, true};
     m_nRowsInFile = 0;
+    m_pRun = std::move(pRun);
+    m_nRunCapacity = nRunCapacity;
+    m_nRunFirst = 0;
+    m_nRunCount = 0;
 }
 
 bool CPagedGrid::InitIfEmpty(int nRows, int nColumns)
@@ -100,6 +117,10 @@ void CPagedGrid::Release() noexcept
         pBuffer.reset();
     }
     m_nRowsInFile = 0;
+    m_pRun.reset();
+    m_nRunCapacity = 0;
+    m_nRunFirst = 0;
+    m_nRunCount = 0;
 }
 
 std::uint64_t CPagedGrid::BytesHeld() const noexcept
@@ -153,20 +174,7 @@ float* CPagedGrid::ReadColumn(int c)
         return nullptr;
     }
     float* pColumn = m_apColumnBuffer[static_cast<std::size_t>(itFree - m_abColumnFree.begin())].get();
-
-    for (int r = 0; r < m_nRows; ++r) {
-        if (m_ppRowTable[r] != nullptr) {
-            pColumn[r] = m_ppRowTable[r][c]; // sees changes not yet written back
-        }
-        else if (r >= m_nRowsInFile) {
-            pColumn[r] = 0.0f;
-        }
-        else {
-            ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
-                           + static_cast<std::uint64_t>(c),
-                       1, pColumn + r);
-        }
-    }
+    Gather(c, 1, pColumn, 1);
     *itFree = false;
     return pColumn;
 }
@@ -196,35 +204,51 @@ void CPagedGrid::Fill(float fValue)
 void CPagedGrid::GatherColumns(int nFirst, int nCount, float* pBlock)
 {
     CheckColumns(nFirst, nCount, "GatherColumns");
+    Gather(nFirst, nCount, pBlock, static_cast<std::size_t>(nCount));
+}
+
+void CPagedGrid::Gather(int nFirst, int nCount, float* pOut, std::size_t nStride)
+{
     const auto nSpan = static_cast<std::size_t>(nCount);
-    for (int r = 0; r < m_nRows; ++r) {
-        float* pOut = pBlock + static_cast<std::size_t>(r) * nSpan;
+    const std::size_t nRowBytes = static_cast<std::size_t>(m_nColumns) * kFloatBytes;
+    const bool bWholeRows = nRowBytes <= kShortRowBytes || 4 * nSpan >= static_cast<std::size_t>(m_nColumns);
+    for (int r = 0; r < m_nRows; ++r, pOut += nStride) {
         if (m_ppRowTable[r] != nullptr) {
-            std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut);
+            std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut); // sees changes not yet written back
         }
         else if (r >= m_nRowsInFile) {
             std::fill_n(pOut, nSpan, 0.0f);
         }
         else {
-            ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
-                           + static_cast<std::uint64_t>(nFirst),
-                       nSpan, pOut);
+            if (bWholeRows && !InRun(r)) {
+                LoadRun(std::min(r, m_nRows - m_nRunCapacity));
+            }
+            if (InRun(r)) {
+                std::copy_n(RunRow(r) + nFirst, nSpan, pOut);
+            }
+            else {
+                ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
+                               + static_cast<std::uint64_t>(nFirst),
+                           nSpan, pOut);
+            }
         }
     }
 }
 
 void CPagedGrid::WriteRow(int r, const float* pRow)
 {
+    const std::size_t nBytes = static_cast<std::size_t>(m_nColumns) * kFloatBytes;
+    const bool bInRun = InRun(r);
+    if (bInRun && std::memcmp(RunRow(r), pRow, nBytes) == 0) {
+        return; // the file holds these very bits already
+    }
     const std::uint64_t nOffset = ElementOffset(r, 0);
     errno = 0;
-    if (!gw::platform::SeekFile(m_pFile.get(), nOffset)) {
-        ThrowFileError("seek in", nOffset);
-    }
-    const auto nCount = static_cast<std::size_t>(m_nColumns);
-    if (std::fwrite(pRow, sizeof(float), nCount, m_pFile.get()) != nCount
-        || std::fflush(m_pFile.get()) != 0) {
-        std::clearerr(m_pFile.get());
+    if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, pRow, nBytes)) {
         ThrowFileError("write to", nOffset);
+    }
+    if (bInRun) {
+        std::memcpy(RunRow(r), pRow, nBytes);
     }
     m_nRowsInFile = std::max(m_nRowsInFile, r + 1);
 }
@@ -237,21 +261,49 @@ void CPagedGrid::LoadRow(int r, float* pRow)
         std::fill_n(pRow, m_nColumns, 0.0f);
         return;
     }
-    ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns),
-               static_cast<std::size_t>(m_nColumns), pRow);
+    if (!InRun(r)) {
+        // The run keeps the rows the cache holds now (so they can go back without a write
+        // if unchanged) and reaches ahead in the direction the rows are moving.
+        const bool bUpwards = m_nRunCount > 0 && r < m_nRunFirst;
+        const int nBehind = m_nRunCapacity > 2 * kSlots ? kSlots : 0;
+        const int nFirst = bUpwards ? r + 1 + nBehind - m_nRunCapacity : r - nBehind;
+        LoadRun(std::clamp(nFirst, 0, m_nRows - m_nRunCapacity));
+    }
+    std::copy_n(RunRow(r), m_nColumns, pRow);
+}
+
+float* CPagedGrid::RunRow(int r) const noexcept
+{
+    return m_pRun.get() + static_cast<std::size_t>(r - m_nRunFirst) * static_cast<std::size_t>(m_nColumns);
+}
+
+void CPagedGrid::LoadRun(int nFirst)
+{
+    m_nRunCount = 0; // holds nothing until the read succeeds
+    const int nCount = std::min(m_nRunCapacity, m_nRows - nFirst);
+    const int nFromFile = std::clamp(m_nRowsInFile - nFirst, 0, nCount);
+    const auto nColumns = static_cast<std::size_t>(m_nColumns);
+    if (nFromFile > 0) {
+        const std::uint64_t nOffset = ElementOffset(nFirst, 0);
+        errno = 0;
+        if (!gw::platform::ReadFileAt(m_pFile.get(), nOffset, m_pRun.get(),
+                                      static_cast<std::size_t>(nFromFile) * nColumns * kFloatBytes)) {
+            ThrowFileError("read from", nOffset);
+        }
+    }
+    std::fill(m_pRun.get() + static_cast<std::size_t>(nFromFile) * nColumns,
+              m_pRun.get() + static_cast<std::size_t>(nCount) * nColumns, 0.0f);
+    m_nRunFirst = nFirst;
+    m_nRunCount = nCount;
 }
 
 void CPagedGrid::ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut)
 {
-    const std::uint64_t nOffset = nElement * kFloatBytes;
-    errno = 0;
-    if (!gw::platform::SeekFile(m_pFile.get(), nOffset)) {
-        ThrowFileError("seek in", nOffset);
-    }
     // Everything read lies below the end of the last row written, so a short read
     // is a failure, never the end of the data.
-    if (std::fread(pOut, sizeof(float), nCount, m_pFile.get()) != nCount) {
-        std::clearerr(m_pFile.get());
+    const std::uint64_t nOffset = nElement * kFloatBytes;
+    errno = 0;
+    if (!gw::platform::ReadFileAt(m_pFile.get(), nOffset, pOut, nCount * kFloatBytes)) {
         ThrowFileError("read from", nOffset);
     }
 }

@@ -7,7 +7,12 @@
 // solver gather whole columns into one of two column buffers with ReadColumn.
 //
 // Memory held per grid: four row buffers and two column buffers plus the row table,
-// reported as 16 x columns + 12 x rows bytes whatever the grid's size.
+// reported as 16 x columns + 12 x rows bytes whatever the grid's size. Besides these the
+// grid keeps a run buffer: copies of up to 256 KB of consecutive rows as the file holds
+// them (always at least one row), so that a sweep down the rows reads the file in runs
+// rather than row by row, an unchanged row goes back without a write, and a wide column
+// gather reads whole runs. It is a cache of the file only: resident rows always win over
+// it, and every write to the file updates it.
 //
 // Errors: a temporary file that cannot be created, and any failed seek, read or write,
 // throw CPagedGridError with a readable text. The grid's contents are never silently
@@ -104,9 +109,10 @@ public:
 
     /// Copies nCount consecutive columns from nFirst on into pBlock in one pass over the
     /// file: element (r, nFirst + j) lands at pBlock[r x nCount + j] and has the value
-    /// ReadColumn(nFirst + j) would give for row r. Each non-resident row costs one seek
-    /// and one read of nCount floats instead of nCount single-float reads. Does not
-    /// change the row cache or the column buffers. The caller owns pBlock (at least
+    /// ReadColumn(nFirst + j) would give for row r. Rows are read in runs of whole rows
+    /// when the columns cover a good part of a row, else as one read of nCount floats
+    /// per row. Does not change the row cache or the column buffers (the run buffer may
+    /// move). The caller owns pBlock (at least
     /// nCount x Rows() floats). Throws CPagedGridError on a failed read or on columns
     /// outside the grid.
     ///
@@ -126,7 +132,11 @@ private:
 
     void WriteRow(int r, const float* pRow);
     void LoadRow(int r, float* pRow);
+    void Gather(int nFirst, int nCount, float* pOut, std::size_t nStride);
     void ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut);
+    bool InRun(int r) const noexcept { return r >= m_nRunFirst && r < m_nRunFirst + m_nRunCount; }
+    float* RunRow(int r) const noexcept;
+    void LoadRun(int nFirst);
     std::uint64_t ElementOffset(int r, int c) const noexcept;
     void CheckRow(int r, const char* pWhat) const;
     void CheckColumns(int nFirst, int nCount, const char* pWhat) const;
@@ -142,4 +152,10 @@ private:
     std::array<std::unique_ptr<float[]>, 2> m_apColumnBuffer;
     // Rows at or beyond this number have never been written to the file and read as 0.
     int m_nRowsInFile = 0;
+    // The run buffer: rows m_nRunFirst .. m_nRunFirst + m_nRunCount - 1 exactly as the file
+    // holds them (zeros beyond m_nRowsInFile); m_nRunCount is 0 while it holds nothing.
+    std::unique_ptr<float[]> m_pRun;
+    int m_nRunCapacity = 0;
+    int m_nRunFirst = 0;
+    int m_nRunCount = 0;
 };
