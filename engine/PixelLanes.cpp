@@ -43,13 +43,13 @@ GW_LANE_INLINE T LoadVec(const void* p) noexcept
 }
 
 template <class T>
-GW_LANE_INLINE void StoreVec(void* p, T v) noexcept
+GW_LANE_INLINE void StoreVec(void* p, const T& v) noexcept
 {
     std::memcpy(p, &v, sizeof v);
 }
 
 template <class T, class From>
-GW_LANE_INLINE T Bits(From v) noexcept
+GW_LANE_INLINE T Bits(const From& v) noexcept
 {
     static_assert(sizeof(T) == sizeof(From));
     T t;
@@ -58,7 +58,7 @@ GW_LANE_INLINE T Bits(From v) noexcept
 }
 
 template <class Mask>
-GW_LANE_INLINE bool AnySet(Mask m) noexcept
+GW_LANE_INLINE bool AnySet(const Mask& m) noexcept
 {
     constexpr int n = static_cast<int>(sizeof(Mask) / sizeof(m[0]));
     bool bAny = false;
@@ -72,7 +72,7 @@ GW_LANE_INLINE bool AnySet(Mask m) noexcept
 
 /// Lane j of the result is table[index[j]] (indices in range).
 template <class D, class U>
-GW_LANE_INLINE D Lookup(const double* pTable, U index) noexcept
+GW_LANE_INLINE D Lookup(const double* pTable, const U& index) noexcept
 {
     D v{};
     for (int j = 0; j < static_cast<int>(sizeof(D) / sizeof(double)); ++j)
@@ -196,14 +196,15 @@ GW_LANE_INLINE void ReflectancePixel(float& w, float& l, double dFloor, double d
 }
 
 template <int N>
-GW_LANE_INLINE void ReflectanceRowImpl(float* pW, float* pL, int nCols, double dFloor, double dExponent,
-                                       float& fMin, float& fMax) noexcept
+GW_LANE_INLINE void ReflectanceRowImpl(float* pW, const float* pValue, int nValueStride, float* pL, int nCols,
+                                       double dFloor, double dExponent, float& fMin, float& fMax) noexcept
 {
     // K groups of N pixels a step, so that K power chains overlap.
     constexpr int K = 4;
     using D = typename V<N>::D;
     using H = typename V<N>::H;
     const double dFloorFloat = static_cast<double>(static_cast<float>(dFloor));
+    auto valueOf = [&](int c) { return pValue[static_cast<std::ptrdiff_t>(c - 1) * nValueStride]; };
     H vMin = H{} + fMin;
     H vMax = H{} + fMax;
     int c = 1;
@@ -220,14 +221,24 @@ GW_LANE_INLINE void ReflectanceRowImpl(float* pW, float* pL, int nCols, double d
         if (AnySet(special)) [[unlikely]] {
             // A NaN illumination meets a NaN quotient in the weighting, where which of the
             // two comes out depends on the operand order: these pixels go the scalar way.
-            for (int j = c; j < c + K * N; ++j)
+            for (int j = c; j < c + K * N; ++j) {
+                const float fValue = valueOf(j);
+                pW[j] = fValue;
                 ReflectancePixel(pW[j], pL[j], dFloor, dExponent, fMin, fMax);
+            }
             continue;
+        }
+        H value[K];
+        for (int g = 0; g < K; ++g) {
+            float values[N];
+            for (int j = 0; j < N; ++j)
+                values[j] = valueOf(c + g * N + j);
+            value[g] = LoadVec<H>(values);
         }
         for (int g = 0; g < K; ++g) {
             const H l = __builtin_convertvector(x[g], H);
             StoreVec(pL + c + g * N, l);
-            const D w = __builtin_convertvector(LoadVec<H>(pW + c + g * N), D);
+            const D w = __builtin_convertvector(value[g], D);
             const H q = __builtin_convertvector(w / power[g], H);
             vMin = q < vMin ? q : vMin;
             vMax = q > vMax ? q : vMax;
@@ -241,15 +252,18 @@ GW_LANE_INLINE void ReflectanceRowImpl(float* pW, float* pL, int nCols, double d
         if (vMax[j] > fMax)
             fMax = vMax[j];
     }
-    for (; c <= nCols; ++c)
+    for (; c <= nCols; ++c) {
+        const float fValue = valueOf(c);
+        pW[c] = fValue;
         ReflectancePixel(pW[c], pL[c], dFloor, dExponent, fMin, fMax);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Colour.
 
 template <class F>
-GW_LANE_INLINE auto NotFinite(F v) noexcept
+GW_LANE_INLINE auto NotFinite(const F& v) noexcept
 {
     // |v| > FLT_MAX or NaN, without the sign bit.
     return !(v <= FLT_MAX && v >= -FLT_MAX);
@@ -257,7 +271,7 @@ GW_LANE_INLINE auto NotFinite(F v) noexcept
 
 /// CImageEngine::RgbToHsv on each lane of pixels with finite channels.
 template <class F>
-GW_LANE_INLINE void RgbToHsvLanes(F r, F g, F b, F& h, F& s, F& v) noexcept
+GW_LANE_INLINE void RgbToHsvLanes(const F& r, const F& g, const F& b, F& h, F& s, F& v) noexcept
 {
     const F fZero{};
     const F fMax = r > g ? (r > b ? r : b) : (g > b ? g : b);
@@ -274,7 +288,7 @@ GW_LANE_INLINE void RgbToHsvLanes(F r, F g, F b, F& h, F& s, F& v) noexcept
 
 /// CImageEngine::HsvToRgb on each lane with finite s and v (any h).
 template <class F, class I>
-GW_LANE_INLINE void HsvToRgbLanes(F h, F s, F v, F& r, F& g, F& b) noexcept
+GW_LANE_INLINE void HsvToRgbLanes(const F& h, const F& s, const F& v, F& r, F& g, F& b) noexcept
 {
     const F fZero{};
     // Truncation toward zero; a hue no int can hold (or NaN) takes the last case.
@@ -302,7 +316,7 @@ GW_LANE_INLINE void HsvToRgbLanes(F h, F s, F v, F& r, F& g, F& b) noexcept
 
 /// CImageEngine::HsvToRgb itself on each lane.
 template <class F>
-GW_LANE_INLINE void HsvToRgbScalar(F h, F s, F v, F& r, F& g, F& b) noexcept
+GW_LANE_INLINE void HsvToRgbScalar(const F& h, const F& s, const F& v, F& r, F& g, F& b) noexcept
 {
     for (int j = 0; j < static_cast<int>(sizeof(F) / sizeof(float)); ++j) {
         float fR = 0.0f, fG = 0.0f, fB = 0.0f;
@@ -315,7 +329,7 @@ GW_LANE_INLINE void HsvToRgbScalar(F h, F s, F v, F& r, F& g, F& b) noexcept
 
 /// CImageEngine::SaturationCurve on each lane (finite inputs).
 template <class F>
-GW_LANE_INLINE F SaturationCurveLanes(F x, float a, F b) noexcept
+GW_LANE_INLINE F SaturationCurveLanes(const F& x, float a, const F& b) noexcept
 {
     F y = (x - 1.0f) * x * b / ((a - 1.0f) * a) + (x - a) * x / (1.0f - a);
     y = y > 1.0f ? F{} + 1.0f : y;
@@ -335,7 +349,7 @@ GW_LANE_INLINE F Gather(const float* p, int nStride, int nChannel) noexcept
 
 /// Three channels into kF interleaved RGB pixels.
 template <class F>
-GW_LANE_INLINE void ScatterRgb(float* p, F r, F g, F b) noexcept
+GW_LANE_INLINE void ScatterRgb(float* p, const F& r, const F& g, const F& b) noexcept
 {
     constexpr int kF = static_cast<int>(sizeof(F) / sizeof(float));
     float interleaved[3 * kF];
@@ -478,10 +492,11 @@ GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const floa
     {                                                                                                     \
         PowImpl<N>(pX, y, pOut, n);                                                                       \
     }                                                                                                     \
-    Target void ReflectanceRow##Suffix(float* pW, float* pL, int nCols, double dFloor, double dExponent,  \
-                                       float& fMin, float& fMax) noexcept                                 \
+    Target void ReflectanceRow##Suffix(float* pW, const float* pValue, int nValueStride, float* pL,      \
+                                       int nCols, double dFloor, double dExponent, float& fMin,           \
+                                       float& fMax) noexcept                                              \
     {                                                                                                     \
-        ReflectanceRowImpl<N>(pW, pL, nCols, dFloor, dExponent, fMin, fMax);                              \
+        ReflectanceRowImpl<N>(pW, pValue, nValueStride, pL, nCols, dFloor, dExponent, fMin, fMax);        \
     }                                                                                                     \
     Target void RgbToHsv##Suffix(float* pPixels, std::size_t nPixels) noexcept                            \
     {                                                                                                     \

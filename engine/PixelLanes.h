@@ -34,12 +34,13 @@ struct LaneKernels
     void (*pfnPow)(const double* pX, double y, double* pOut, int n) noexcept;
 
     /// The reflectance of columns 1..nCols of one row: raises the illumination pL to
-    /// at least dFloor, replaces the value in pW by (1 - l) x value / l^dExponent and
+    /// at least dFloor and writes (1 - l) x value / l^dExponent into pW, the value of
+    /// column c being pValue[(c - 1) x nValueStride] (pValue may be pW + 1 with stride 1);
     /// lowers fMin / raises fMax to the quotients (NaN quotients are skipped). The
     /// extremes are those of a pass in order except that, of equal values of either
     /// sign of zero, either may be kept.
-    void (*pfnReflectanceRow)(float* pW, float* pL, int nCols, double dFloor, double dExponent,
-                              float& fMin, float& fMax) noexcept;
+    void (*pfnReflectanceRow)(float* pW, const float* pValue, int nValueStride, float* pL, int nCols,
+                              double dFloor, double dExponent, float& fMin, float& fMax) noexcept;
 
     /// In place, nPixels interleaved RGB pixels to hue, saturation and value
     /// (CImageEngine::RgbToHsv on each).

@@ -97,20 +97,18 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
     const CGridRows work = m_grids.WorkRows();
     const CGridRows illumination = m_grids.IlluminationRows();
 
+    auto valueRow = [&](int r) {
+        return pData + static_cast<std::ptrdiff_t>(r - 1) * nStride * m_nChannels + m_nValueChannel;
+    };
     gw::CParallelKernels* pKernels = FastKernels();
-    auto copyValues = [&](int nBegin, int nEnd) {
-        for (int r = nBegin + 1; r <= nEnd; ++r) {
-            const float* pPixel =
-                pData + static_cast<std::ptrdiff_t>(r - 1) * nStride * m_nChannels + m_nValueChannel;
+    if (pKernels == nullptr) {
+        for (int r = 1; r <= nRows; ++r) {
+            const float* pPixel = valueRow(r);
             float* pW = work.Row(r);
             for (int c = 1; c <= nCols; ++c, pPixel += m_nChannels)
                 pW[c] = *pPixel;
         }
-    };
-    if (pKernels != nullptr)
-        pKernels->ForRows(nRows, 16, copyValues);
-    else
-        copyValues(0, nRows);
+    }
 
     float fMin = kRunningMinStart;
     float fMax = kRunningMaxStart;
@@ -120,15 +118,17 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
         // part order with the same comparisons, are those of one pass in order.
         float partMin[gw::CWorkerPool::kMaxThreads];
         float partMax[gw::CWorkerPool::kMaxThreads];
-        // Only fMax shapes the range (NormalizeRange), and the lanes give its bits.
+        // The lane rows read the values straight from the buffer. Only fMax shapes the
+        // range (NormalizeRange), and the lanes give its bits.
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         const int nParts = pKernels->Pool().PartsFor(nRows, 4);
         pKernels->ForParts(nRows, 4, [&](int nPart, int nBegin, int nEnd) {
             float fPartMin = kRunningMinStart;
             float fPartMax = kRunningMaxStart;
             for (int r = nBegin + 1; r <= nEnd; ++r)
-                lanes.pfnReflectanceRow(work.Row(r), illumination.Row(r), nCols, kIlluminationFloor,
-                                        static_cast<double>(kReflectanceExponent), fPartMin, fPartMax);
+                lanes.pfnReflectanceRow(work.Row(r), valueRow(r), m_nChannels, illumination.Row(r), nCols,
+                                        kIlluminationFloor, static_cast<double>(kReflectanceExponent),
+                                        fPartMin, fPartMax);
             partMin[nPart] = fPartMin;
             partMax[nPart] = fPartMax;
         });

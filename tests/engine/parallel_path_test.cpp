@@ -282,15 +282,29 @@ TEST(PixelLanesTest, ReflectanceRowHasTheScalarBits)
                     fMaxExpected = fQuotient;
                 wExpected[c] = (1.0f - lExpected[c]) * fQuotient;
             }
-            float fMin = 1e6f, fMax = -1e6f;
-            pLanes->pfnReflectanceRow(w.data(), l.data(), nCols, dFloor, dExponent, fMin, fMax);
-            const std::string what = std::string(pLanes->pName) + " width " + std::to_string(nCols);
-            EXPECT_TRUE(SameBits(w, wExpected)) << what;
-            EXPECT_TRUE(SameBits(l, lExpected)) << what;
-            // Zeros of either sign may stand for each other in the extremes, nothing else.
-            EXPECT_EQ(fMin, fMinExpected) << what;
-            EXPECT_EQ(fMax, fMaxExpected) << what;
-            EXPECT_EQ(std::signbit(fMax), std::signbit(fMaxExpected) || fMax == 0.0f) << what;
+            // The values in place in the row, or every third float of a pixel buffer.
+            for (const bool bInPlace : {true, false}) {
+                std::vector<float> wOut = w;
+                std::vector<float> lOut = l;
+                std::vector<float> pixels(3 * w.size(), -3.0f);
+                for (std::size_t i = 1; i < w.size(); ++i)
+                    pixels[3 * (i - 1) + 1] = w[i];
+                float fMin = 1e6f, fMax = -1e6f;
+                if (bInPlace)
+                    pLanes->pfnReflectanceRow(wOut.data(), wOut.data() + 1, 1, lOut.data(), nCols, dFloor, dExponent,
+                                              fMin, fMax);
+                else
+                    pLanes->pfnReflectanceRow(wOut.data(), pixels.data() + 1, 3, lOut.data(), nCols, dFloor,
+                                              dExponent, fMin, fMax);
+                const std::string what = std::string(pLanes->pName) + " width " + std::to_string(nCols) +
+                                         (bInPlace ? " in place" : " from pixels");
+                EXPECT_TRUE(SameBits(wOut, wExpected)) << what;
+                EXPECT_TRUE(SameBits(lOut, lExpected)) << what;
+                // Zeros of either sign may stand for each other in the extremes, nothing else.
+                EXPECT_EQ(fMin, fMinExpected) << what;
+                EXPECT_EQ(fMax, fMaxExpected) << what;
+                EXPECT_EQ(std::signbit(fMax), std::signbit(fMaxExpected) || fMax == 0.0f) << what;
+            }
         }
     }
 }
