@@ -220,9 +220,15 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
         fUnit *= 0.25f;
 
     ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        for (int r = nBegin + 1; r <= nEnd; ++r)
-            CouplingRow(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params, grids.bh.Row(r),
-                        Line{grids.bv.Row(r), 1});
+        const bool bAvx2 = lanes::HasAvx2();
+        for (int r = nBegin + 1; r <= nEnd; ++r) {
+            if (bAvx2)
+                lanes::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params,
+                                             grids.bh.Row(r), grids.bv.Row(r));
+            else
+                CouplingRow(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params, grids.bh.Row(r),
+                            Line{grids.bv.Row(r), 1});
+        }
     });
     for (int r = 1; r <= nr - 2; ++r) {
         if (progress(fUnit / static_cast<float>(nr)))
@@ -430,10 +436,16 @@ void CParallelKernels::Residual(const GridView& work, const LevelGrids& grids)
     const int nc = grids.Cols();
     std::fill_n(work.Row(0), nc, 0.0f);
     ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        for (int r = nBegin + 1; r <= nEnd; ++r)
-            ResidualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
-                        grids.bh.Row(r), ConstLine{grids.bv.Row(r - 1), 1}, ConstLine{grids.bv.Row(r), 1}, nc,
-                        work.Row(r));
+        const bool bAvx2 = lanes::HasAvx2();
+        for (int r = nBegin + 1; r <= nEnd; ++r) {
+            if (bAvx2)
+                lanes::ResidualRowContiguous(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
+                                             grids.bh.Row(r), grids.bv.Row(r - 1), grids.bv.Row(r), nc, work.Row(r));
+            else
+                ResidualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
+                            grids.bh.Row(r), ConstLine{grids.bv.Row(r - 1), 1}, ConstLine{grids.bv.Row(r), 1}, nc,
+                            work.Row(r));
+        }
     });
     std::fill_n(work.Row(nr - 1), nc, 0.0f);
 }

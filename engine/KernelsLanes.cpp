@@ -3,6 +3,9 @@
 // Everything below the target switch is AVX2 code: callers reach it only after HasAvx2().
 #include "KernelsLanes.h"
 
+#include "KernelsCoupling.h"
+#include "KernelsGrid.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 
 #include <immintrin.h>
@@ -365,6 +368,70 @@ bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexce
 
 
 
+void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
+                           const CouplingParams& params, float* pBh, float* pBv) noexcept
+{
+    const __m256 half = _mm256_set1_ps(0.5f);
+    const __m256 thermal = _mm256_set1_ps(params.fThermal);
+    const __m256 epsilon = _mm256_set1_ps(params.fEpsilon);
+    const __m256 radius = _mm256_set1_ps(fScaledRadius);
+    const __m256 sign = _mm256_set1_ps(-0.0f);
+    // Coupling(): -(0.5 (a + b) + thermal) / (sqrt((b - a)^2 + epsilon) x radius), per lane.
+    auto coupling = [&](__m256 a, __m256 b) {
+        const __m256 d = _mm256_sub_ps(b, a);
+        const __m256 g = _mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(d, d), epsilon));
+        const __m256 num = _mm256_add_ps(_mm256_mul_ps(half, _mm256_add_ps(a, b)), thermal);
+        return _mm256_div_ps(_mm256_xor_ps(num, sign), _mm256_mul_ps(g, radius));
+    };
+    int c = 1;
+    for (; c + kGroupLines <= nCols - 1; c += kGroupLines) {
+        const __m256 a = _mm256_loadu_ps(pF + c);
+        _mm256_storeu_ps(pBh + c, coupling(a, _mm256_loadu_ps(pF + c + 1)));
+        _mm256_storeu_ps(pBv + c, coupling(a, _mm256_loadu_ps(pFDown + c)));
+    }
+    for (; c <= nCols - 2; ++c) {
+        pBh[c] = Coupling(pF[c], pF[c + 1], fScaledRadius, params);
+        pBv[c] = Coupling(pF[c], pFDown[c], fScaledRadius, params);
+    }
+}
+
+
+
+void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDown, const float* pF,
+                           const float* pBh, const float* pBvUp, const float* pBvDown, int nCols,
+                           float* pOut) noexcept
+{
+    const __m256 one = _mm256_set1_ps(1.0f);
+    pOut[0] = 0.0f;
+    int c = 1;
+    for (; c + kGroupLines <= nCols - 1; c += kGroupLines) {
+        const __m256 bhLeft = _mm256_loadu_ps(pBh + c - 1);
+        const __m256 bhMid = _mm256_loadu_ps(pBh + c);
+        const __m256 bvUp = _mm256_loadu_ps(pBvUp + c);
+        const __m256 bvDown = _mm256_loadu_ps(pBvDown + c);
+        // ResidualRow's sums, left to right.
+        const __m256 diag =
+            _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, bhMid), bhLeft), bvDown), bvUp);
+        __m256 au = _mm256_mul_ps(diag, _mm256_loadu_ps(pU + c));
+        au = _mm256_add_ps(au, _mm256_mul_ps(bhLeft, _mm256_loadu_ps(pU + c - 1)));
+        au = _mm256_add_ps(au, _mm256_mul_ps(bhMid, _mm256_loadu_ps(pU + c + 1)));
+        au = _mm256_add_ps(au, _mm256_mul_ps(bvUp, _mm256_loadu_ps(pUUp + c)));
+        au = _mm256_add_ps(au, _mm256_mul_ps(bvDown, _mm256_loadu_ps(pUDown + c)));
+        _mm256_storeu_ps(pOut + c, _mm256_sub_ps(_mm256_loadu_ps(pF + c), au));
+    }
+    if (c <= nCols - 2) {
+        // The last points through the straightforward row function, from column c - 1 on (it
+        // writes its first point as 0, which the loop above has already written).
+        const float fKept = pOut[c - 1];
+        ResidualRow(pUUp + c - 1, pU + c - 1, pUDown + c - 1, pF + c - 1, pBh + c - 1,
+                    ConstLine{pBvUp + c - 1, 1}, ConstLine{pBvDown + c - 1, 1}, nCols - c + 1, pOut + c - 1);
+        pOut[c - 1] = fKept;
+    }
+    pOut[nCols - 1] = 0.0f;
+}
+
+
+
 void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept
 {
     float* pRows[kGroupLines];
@@ -421,6 +488,13 @@ bool SolveRowGroup(const LevelGrids&, int, float*, float*) noexcept
 }
 
 void StoreRowGroup(const GridView&, int, const float*, int) noexcept {}
+
+void CouplingRowContiguous(const float*, const float*, int, float, const CouplingParams&, float*, float*) noexcept {}
+
+void ResidualRowContiguous(const float*, const float*, const float*, const float*, const float*, const float*,
+                           const float*, int, float*) noexcept
+{
+}
 
 } // namespace gw::lanes
 

@@ -39,4 +39,13 @@ bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexce
 /// of a row group.
 void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept;
 
+/// CouplingRow (KernelsCoupling.h) into row r of a row-major Bv (pBv), eight points at a time.
+void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
+                           const CouplingParams& params, float* pBh, float* pBv) noexcept;
+
+/// ResidualRow (KernelsGrid.h) with rows r - 1 and r of a row-major Bv (pBvUp, pBvDown).
+void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDown, const float* pF,
+                           const float* pBh, const float* pBvUp, const float* pBvDown, int nCols,
+                           float* pOut) noexcept;
+
 } // namespace gw::lanes
