@@ -454,6 +454,51 @@ GW_LANE_INLINE void BlendRowColourImpl(float* pOut, const float* pIn, float* pW,
     }
 }
 
+/// One pixel of the stretch's first pass as the straightforward row computes it.
+GW_LANE_INLINE void BlendPixelIntoWork(float fValue, float& w, float fAmount, float& fMin, float& fMax) noexcept
+{
+    w = 1.0f - (1.0f - fValue) * (1.0f - fAmount * w);
+    if (w <= fMin)
+        fMin = w;
+    if (w >= fMax)
+        fMax = w;
+}
+
+template <int N>
+GW_LANE_INLINE void BlendRowIntoWorkImpl(const float* pIn, float* pW, int nCols, float fAmount,
+                                         const PixelLayout& layout, float& fMin, float& fMax) noexcept
+{
+    using F = typename V<N>::F;
+    constexpr int kF = V<N>::kFloats;
+    const float* pValue = pIn + layout.nValue;
+    const int nStride = layout.nChannels;
+    F vMin = F{} + fMin;
+    F vMax = F{} + fMax;
+    int c = 1;
+    for (; c + kF <= nCols + 1; c += kF) {
+        const F value = Gather<F>(pValue + static_cast<std::ptrdiff_t>(c - 1) * nStride, nStride, 0);
+        const F w = LoadVec<F>(pW + c);
+        if (AnySet(NotFinite(value) || NotFinite(w))) [[unlikely]] {
+            // Two NaNs in one operation give either's bits, by operand order: scalar here.
+            for (int j = 0; j < kF; ++j)
+                BlendPixelIntoWork(value[j], pW[c + j], fAmount, fMin, fMax);
+            continue;
+        }
+        const F blended = 1.0f - (1.0f - value) * (1.0f - fAmount * w);
+        StoreVec(pW + c, blended);
+        vMin = blended <= vMin ? blended : vMin;
+        vMax = blended >= vMax ? blended : vMax;
+    }
+    for (int j = 0; j < kF; ++j) {
+        if (vMin[j] <= fMin)
+            fMin = vMin[j];
+        if (vMax[j] >= fMax)
+            fMax = vMax[j];
+    }
+    for (; c <= nCols; ++c)
+        BlendPixelIntoWork(pValue[static_cast<std::ptrdiff_t>(c - 1) * nStride], pW[c], fAmount, fMin, fMax);
+}
+
 template <int N>
 GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const float* pW, int nCols,
                                        const PixelLayout& layout) noexcept
@@ -508,13 +553,20 @@ GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const floa
     {                                                                                                     \
         BlendRowColourImpl<N>(pOut, pIn, pW, pL, nCols, fAmount, fPivot, fDarkening, layout);             \
     }                                                                                                     \
+    Target void BlendRowIntoWork##Suffix(const float* pIn, float* pW, int nCols, float fAmount,           \
+                                         const PixelLayout& layout, float& fMin, float& fMax) noexcept    \
+    {                                                                                                     \
+        BlendRowIntoWorkImpl<N>(pIn, pW, nCols, fAmount, layout, fMin, fMax);                             \
+    }                                                                                                     \
     Target void WriteRowColour##Suffix(float* pOut, const float* pIn, const float* pW, int nCols,         \
                                        const PixelLayout& layout) noexcept                                \
     {                                                                                                     \
         WriteRowColourImpl<N>(pOut, pIn, pW, nCols, layout);                                              \
     }                                                                                                     \
-    const LaneKernels g_lanes##Suffix{#Suffix,           Pow##Suffix,            ReflectanceRow##Suffix,  \
-                                      RgbToHsv##Suffix,  BlendRowColour##Suffix, WriteRowColour##Suffix};
+    const LaneKernels g_lanes##Suffix{#Suffix,                 Pow##Suffix,                                   \
+                                      ReflectanceRow##Suffix,  RgbToHsv##Suffix,                              \
+                                      BlendRowColour##Suffix,  BlendRowIntoWork##Suffix,                      \
+                                      WriteRowColour##Suffix};
 
 GW_LANE_SET(Baseline, , 2)
 

@@ -54,6 +54,13 @@ struct LaneKernels
                               float fAmount, float fPivot, float fDarkening,
                               const PixelLayout& layout) noexcept;
 
+    /// First pass of the stretch: pW[c] := screen blend of the pixel's value (pIn, any
+    /// layout) with pW[c] (columns 1..nCols); lowers fMin with <= and raises fMax with >=
+    /// to the blends (NaN skipped). The extremes are those of a pass in order except
+    /// that, of equal values of either sign of zero, either may be kept.
+    void (*pfnBlendRowIntoWork)(const float* pIn, float* pW, int nCols, float fAmount,
+                                const PixelLayout& layout, float& fMin, float& fMax) noexcept;
+
     /// RGB of each pixel's hue and saturation from pIn and the value pW[c] into pOut
     /// (the same overlap rule).
     void (*pfnWriteRowColour)(float* pOut, const float* pIn, const float* pW, int nCols,

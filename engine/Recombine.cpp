@@ -157,12 +157,14 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
         // are those of one pass in order.
         float partMin[gw::CWorkerPool::kMaxThreads];
         float partMax[gw::CWorkerPool::kMaxThreads];
+        // Only fMax shapes the range (NormalizeRange), and the lanes give its bits.
+        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         const int nParts = pKernels->Pool().PartsFor(nRows, 8);
         pKernels->ForParts(nRows, 8, [&](int nPart, int nBegin, int nEnd) {
             float fPartMin = kRunningMinStart;
             float fPartMax = kRunningMaxStart;
             for (int r = nBegin + 1; r <= nEnd; ++r)
-                BlendRowIntoWork(inRow(r), work.Row(r), nCols, m_fAmount, layout, fPartMin, fPartMax);
+                lanes.pfnBlendRowIntoWork(inRow(r), work.Row(r), nCols, m_fAmount, layout, fPartMin, fPartMax);
             partMin[nPart] = fPartMin;
             partMax[nPart] = fPartMax;
         });

@@ -373,6 +373,27 @@ TEST(PixelLanesTest, ColourConversionsAndBlendHaveTheScalarBits)
                 float* q = &writeExpected[3 * i];
                 CImageEngine::HsvToRgb(&q[0], &q[1], &q[2], q[0], q[1], w[i + 1]);
             }
+            // The stretch's first pass, on colour pixels and on a grey row (one channel).
+            for (const gw::pixel::PixelLayout& blendLayout : {layout, gw::pixel::PixelLayout{1, 0, 0, 0}}) {
+                std::vector<float> wStretch = w;
+                std::vector<float> wStretchExpected = w;
+                float fMinExpected = 1e6f, fMaxExpected = -1e6f;
+                for (std::size_t i = 0; i < nPixels; ++i) {
+                    const float fValue = hsv[i * static_cast<std::size_t>(blendLayout.nChannels) + static_cast<std::size_t>(blendLayout.nValue)];
+                    float& fW = wStretchExpected[i + 1];
+                    fW = 1.0f - (1.0f - fValue) * (1.0f - fAmount * fW);
+                    if (fW <= fMinExpected)
+                        fMinExpected = fW;
+                    if (fW >= fMaxExpected)
+                        fMaxExpected = fW;
+                }
+                float fMin = 1e6f, fMax = -1e6f;
+                pLanes->pfnBlendRowIntoWork(hsv.data(), wStretch.data(), nCols, fAmount, blendLayout, fMin, fMax);
+                EXPECT_TRUE(SameBits(wStretch, wStretchExpected)) << "stretch " << what;
+                EXPECT_EQ(fMin, fMinExpected) << "stretch " << what;
+                EXPECT_EQ(fMax, fMaxExpected) << "stretch " << what;
+            }
+
             for (const bool bInPlace : {true, false}) {
                 std::vector<float> in = hsv;
                 std::vector<float> separate(hsv.size(), -7.0f);
