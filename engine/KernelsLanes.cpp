@@ -209,9 +209,9 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
     constexpr int kStride = nGroups * kGroupLines; // floats per element in pX and pG
     constexpr int kSpan = nGroups * 2 * kGroupLines; // columns the groups cover
 
-    __m256 beta[nGroups];
-    __m256 x[nGroups];
-    __m256 upper[nGroups];
+    __m256 beta[nGroups] = {};
+    __m256 x[nGroups] = {};
+    __m256 upper[nGroups] = {};
     __m256 zeroPivot = _mm256_setzero_ps();
 #pragma GCC unroll 4
     for (int g = 0; g < nGroups; ++g)
