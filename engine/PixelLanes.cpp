@@ -347,18 +347,65 @@ GW_LANE_INLINE F Gather(const float* p, int nStride, int nChannel) noexcept
     return v;
 }
 
+/// Shuffle masks for vectors of kF floats.
+template <int kF>
+struct IntLanes
+{
+    typedef std::int32_t I __attribute__((vector_size(kF * sizeof(std::int32_t))));
+};
+
+/// The three channels of kF interleaved pixels: three vector loads and shuffles.
+template <class F>
+GW_LANE_INLINE void LoadPixels(const float* p, F (&channel)[3]) noexcept
+{
+    constexpr int kF = static_cast<int>(sizeof(F) / sizeof(float));
+    using I = typename IntLanes<kF>::I;
+    const F x0 = LoadVec<F>(p);
+    const F x1 = LoadVec<F>(p + kF);
+    const F x2 = LoadVec<F>(p + 2 * kF);
+    if constexpr (kF == 8) {
+        channel[0] = __builtin_shuffle(__builtin_shuffle(x0, x1, I{0, 3, 6, 9, 12, 15, 0, 0}), x2,
+                                       I{0, 1, 2, 3, 4, 5, 10, 13});
+        channel[1] = __builtin_shuffle(__builtin_shuffle(x0, x1, I{1, 4, 7, 10, 13, 0, 0, 0}), x2,
+                                       I{0, 1, 2, 3, 4, 8, 11, 14});
+        channel[2] = __builtin_shuffle(__builtin_shuffle(x0, x1, I{2, 5, 8, 11, 14, 0, 0, 0}), x2,
+                                       I{0, 1, 2, 3, 4, 9, 12, 15});
+    } else if constexpr (kF == 4) {
+        channel[0] = __builtin_shuffle(__builtin_shuffle(x0, x1, I{0, 3, 6, 0}), x2, I{0, 1, 2, 5});
+        channel[1] = __builtin_shuffle(__builtin_shuffle(x0, x1, I{1, 4, 7, 0}), x2, I{0, 1, 2, 6});
+        channel[2] = __builtin_shuffle(__builtin_shuffle(x0, x1, I{2, 5, 0, 0}), x2, I{0, 1, 4, 7});
+    } else {
+        for (int k = 0; k < 3; ++k)
+            channel[k] = Gather<F>(p, 3, k);
+    }
+}
+
 /// Three channels into kF interleaved RGB pixels.
 template <class F>
 GW_LANE_INLINE void ScatterRgb(float* p, const F& r, const F& g, const F& b) noexcept
 {
     constexpr int kF = static_cast<int>(sizeof(F) / sizeof(float));
-    float interleaved[3 * kF];
-    for (int j = 0; j < kF; ++j) {
-        interleaved[3 * j] = r[j];
-        interleaved[3 * j + 1] = g[j];
-        interleaved[3 * j + 2] = b[j];
+    using I = typename IntLanes<kF>::I;
+    if constexpr (kF == 8) {
+        StoreVec(p, __builtin_shuffle(__builtin_shuffle(r, g, I{0, 8, 0, 1, 9, 0, 2, 10}), b,
+                                      I{0, 1, 8, 3, 4, 9, 6, 7}));
+        StoreVec(p + kF, __builtin_shuffle(__builtin_shuffle(r, g, I{0, 3, 11, 0, 4, 12, 0, 5}), b,
+                                           I{10, 1, 2, 11, 4, 5, 12, 7}));
+        StoreVec(p + 2 * kF, __builtin_shuffle(__builtin_shuffle(r, g, I{13, 0, 6, 14, 0, 7, 15, 0}), b,
+                                               I{0, 13, 2, 3, 14, 5, 6, 15}));
+    } else if constexpr (kF == 4) {
+        StoreVec(p, __builtin_shuffle(__builtin_shuffle(r, g, I{0, 4, 0, 1}), b, I{0, 1, 4, 3}));
+        StoreVec(p + kF, __builtin_shuffle(__builtin_shuffle(r, g, I{5, 0, 2, 6}), b, I{0, 5, 2, 3}));
+        StoreVec(p + 2 * kF, __builtin_shuffle(__builtin_shuffle(r, g, I{0, 3, 7, 0}), b, I{6, 1, 2, 7}));
+    } else {
+        float interleaved[3 * kF];
+        for (int j = 0; j < kF; ++j) {
+            interleaved[3 * j] = r[j];
+            interleaved[3 * j + 1] = g[j];
+            interleaved[3 * j + 2] = b[j];
+        }
+        std::memcpy(p, interleaved, sizeof interleaved);
     }
-    std::memcpy(p, interleaved, sizeof interleaved);
 }
 
 template <int N>
@@ -369,9 +416,11 @@ GW_LANE_INLINE void RgbToHsvImpl(float* pPixels, std::size_t nPixels) noexcept
     std::size_t i = 0;
     for (; i + kF <= nPixels; i += kF) {
         float* p = pPixels + 3 * i;
-        const F r = Gather<F>(p, 3, 0);
-        const F g = Gather<F>(p, 3, 1);
-        const F b = Gather<F>(p, 3, 2);
+        F rgb[3];
+        LoadPixels(p, rgb);
+        const F r = rgb[0];
+        const F g = rgb[1];
+        const F b = rgb[2];
         if (AnySet(NotFinite(r) || NotFinite(g) || NotFinite(b))) [[unlikely]] {
             for (std::size_t j = 0; j < kF; ++j, p += 3)
                 CImageEngine::RgbToHsv(p[0], p[1], p[2], p[0], p[1], p[2]);
@@ -424,9 +473,11 @@ GW_LANE_INLINE void BlendRowColourImpl(float* pOut, const float* pIn, float* pW,
     if (LanesFit(pOut, pIn, nCols, layout)) {
         for (; c + kF <= nCols + 1; c += kF) {
             const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * 3;
-            const F hue = Gather<F>(pIn + p, 3, layout.nHue);
-            const F sat = Gather<F>(pIn + p, 3, layout.nSat);
-            const F value = Gather<F>(pIn + p, 3, layout.nValue);
+            F channel[3];
+            LoadPixels(pIn + p, channel);
+            const F hue = channel[layout.nHue];
+            const F sat = channel[layout.nSat];
+            const F value = channel[layout.nValue];
             const F w = LoadVec<F>(pW + c);
             const F l = LoadVec<F>(pL + c);
             if (AnySet(NotFinite(sat) || NotFinite(value) || NotFinite(w) || NotFinite(l))) [[unlikely]] {
@@ -510,8 +561,10 @@ GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const floa
     if (LanesFit(pOut, pIn, nCols, layout)) {
         for (; c + kF <= nCols + 1; c += kF) {
             const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * 3;
-            const F hue = Gather<F>(pIn + p, 3, layout.nHue);
-            const F sat = Gather<F>(pIn + p, 3, layout.nSat);
+            F channel[3];
+            LoadPixels(pIn + p, channel);
+            const F hue = channel[layout.nHue];
+            const F sat = channel[layout.nSat];
             const F value = LoadVec<F>(pW + c);
             F r, g, b;
             if (AnySet(NotFinite(sat) || NotFinite(value))) [[unlikely]] {
