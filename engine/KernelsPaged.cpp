@@ -96,18 +96,6 @@ float SweepWeight(int nLevel, int nLevels) noexcept
     return fWeight;
 }
 
-// Writes the solved columns nFirst, nFirst + 2, ... below nEnd of the window back into u
-// (interior rows only: the line solves write nothing else).
-void WriteBackColumns(CPagedGrid& u, const ColumnWindow& window, int nFirst, int nEnd)
-{
-    for (int r = 1; r <= u.Rows() - 2; ++r)
-    {
-        float* pRow = u.GetRow(r);
-        for (int c = nFirst; c < nEnd; c += 2)
-            pRow[c] = window.ConstColumn(c)[r];
-    }
-}
-
 // Floats a group of lines may copy out of the grids, and the most lines of a group: enough
 // work per group that sharing it out pays, little enough to stay in the cache.
 constexpr std::size_t kGroupFloats = std::size_t{1} << 18;
@@ -243,6 +231,48 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
 
 
 
+namespace {
+
+// The zebra order of a sweep direction in one pass: the lines of the first colour (odd
+// numbers) and of the second (even numbers) are taken as one front moving down the lines.
+// A first-colour line reads only second-colour neighbours, which no line of this front has
+// solved yet; a second-colour line is taken only once both its first-colour neighbours are
+// solved. So every line sees exactly the values it sees when all first-colour lines are
+// solved before any second-colour line, and the result has the same bits, with one pass
+// over the grids instead of two.
+struct ZebraFront
+{
+    int nLast;     // the last line (lines are 1..nLast)
+    int nNextA = 1; // the next first-colour line
+    int nNextB = 2; // the next second-colour line
+
+    bool Done() const { return nNextA > nLast && nNextB > nLast; }
+    // The lowest line still to solve.
+    int Lowest() const { return std::min(nNextA, nNextB); }
+    // True when second-colour line l has both first-colour neighbours solved.
+    bool Ready(int l) const { return l + 1 < nNextA || l + 1 > nLast; }
+};
+
+// Writes the solved columns [nFirst, nEnd) step 2 of both colours from the window back into
+// u (interior rows only: the line solves write nothing else).
+void WriteBackColumns(CPagedGrid& u, const ColumnWindow& window, int nFirstA, int nEndA, int nFirstB, int nEndB)
+{
+    if (nFirstA >= nEndA && nFirstB >= nEndB)
+        return;
+    for (int r = 1; r <= u.Rows() - 2; ++r)
+    {
+        float* pRow = u.GetRow(r);
+        for (int c = nFirstA; c < nEndA; c += 2)
+            pRow[c] = window.ConstColumn(c)[r];
+        for (int c = nFirstB; c < nEndB; c += 2)
+            pRow[c] = window.ConstColumn(c)[r];
+    }
+}
+
+} // namespace
+
+
+
 void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nLevel, int nLevels,
                      ProgressHook progress)
 {
@@ -255,120 +285,176 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
     CPagedGrid& u = *grids.u;
     CWorkerPool& pool = workspace.Pool();
 
-    // Column lines, odd columns first, then even ones. Lines of one colour read only the other
-    // colour's columns of u, so a window of columns serves every line of that colour inside
-    // it; the window's copy of u takes the solutions and goes back to the file in one sweep.
+    // Column lines. A window of columns of Bh, f and u serves every line inside it whose
+    // neighbours it holds; its copy of u takes the solutions (so later lines in it see them)
+    // and goes back to the file in one sweep before the next window is gathered. Four columns
+    // at least, so that the next line of the front always fits the next window. Within a
+    // window the front moves in steps: the next first-colour lines, then the second-colour
+    // lines that became ready, their rows of the transposed Bv copied in one pass.
     {
         const float fColumnUnits = fWeight / static_cast<float>(4 * nc);
         const int n = nr - 2;
-        const int nWidth = WindowWidth(nr, nc, 3);
+        const int nWidth = WindowWidth(nr, nc, 4);
         ColumnWindow bhWindow(bh, nWidth, workspace, 0);
         ColumnWindow fWindow(f, nWidth, workspace, 1);
         ColumnWindow uWindow(u, nWidth, workspace, 2);
-        const int nGroupMax = GroupLines(nr, 1);
+        const int nGroupMax = GroupLines(nr, 2);
         const auto nBvLength = static_cast<std::size_t>(nr);
-        float* const pBvRows = workspace.Buffer(3, static_cast<std::size_t>(nGroupMax) * nBvLength);
-        for (int nFirst = 1; nFirst <= 2; ++nFirst)
+        const std::size_t nSpan = 2 * static_cast<std::size_t>(nGroupMax) + 1;
+        float* const pBvRows = workspace.Buffer(3, nSpan * nBvLength);
+
+        ZebraFront front{nc - 2};
+        bool bStop = false;
+        while (!front.Done() && !bStop)
         {
-            int c = nFirst;
-            while (c <= nc - 2)
+            const int nLo = front.Lowest() - 1;
+            bhWindow.Cover(nLo, std::min(nLo + 3, nc - 1));
+            fWindow.Cover(nLo, std::min(nLo + 3, nc - 1));
+            uWindow.Cover(nLo, std::min(nLo + 3, nc - 1));
+            const int nEnd = uWindow.End();
+            const int nFirstA = front.nNextA;
+            const int nFirstB = front.nNextB;
+            while (!bStop)
             {
-                bhWindow.Cover(c - 1, c + 1);
-                fWindow.Cover(c - 1, c + 1);
-                uWindow.Cover(c - 1, c + 1);
-                const int nBatchFirst = c;
-                bool bStop = false;
-                while (c <= nc - 2 && c + 1 < uWindow.End() && !bStop)
-                {
-                    // A group: columns c, c + 2, ... of this window, their rows of Bv copied.
-                    int nLines = 0;
-                    for (int cLine = c; cLine <= nc - 2 && cLine + 1 < uWindow.End() && nLines < nGroupMax;
-                         cLine += 2, ++nLines)
-                        std::copy_n(bv.GetRow(cLine), nBvLength, pBvRows + static_cast<std::size_t>(nLines) * nBvLength);
-                    const int cGroup = c;
-                    pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEnd) {
+                const int nLowest = front.Lowest();
+                // A line fits when the window holds its right neighbour (it holds the left one)
+                // and its row of Bv fits the buffer.
+                const auto Fits = [&](int c) {
+                    return c <= nc - 2 && c + 1 < nEnd && static_cast<std::size_t>(c - nLowest) < nSpan;
+                };
+                int nLinesA = 0;
+                while (nLinesA < nGroupMax && Fits(front.nNextA + 2 * nLinesA))
+                    ++nLinesA;
+                const int nEndA = front.nNextA + 2 * nLinesA;
+                const auto ReadyB = [&](int c) { return c + 1 < nEndA || c + 1 > nc - 2; };
+                int nLinesB = 0;
+                while (nLinesB < nGroupMax && Fits(front.nNextB + 2 * nLinesB) && ReadyB(front.nNextB + 2 * nLinesB))
+                    ++nLinesB;
+                if (nLinesA == 0 && nLinesB == 0)
+                    break; // the front has left the window
+                const int nEndB = front.nNextB + 2 * nLinesB;
+                const int nLastLine = std::max(nLinesA > 0 ? nEndA - 2 : 0, nLinesB > 0 ? nEndB - 2 : 0);
+
+                const auto BvRow = [&](int c) { return pBvRows + static_cast<std::size_t>(c - nLowest) * nBvLength; };
+                for (int c = nLowest; c <= nLastLine; ++c)
+                    std::copy_n(bv.GetRow(c), nBvLength, BvRow(c));
+                const auto SolveColumns = [&](int c0, int nLines) {
+                    pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEndLine) {
                         const LineVectors lines = workspace.Lines(nPart);
-                        for (int i = nBegin; i < nEnd; ++i)
+                        for (int i = nBegin; i < nEndLine; ++i)
                         {
-                            const int cLine = cGroup + 2 * i;
-                            const float* pBvRow = pBvRows + static_cast<std::size_t>(i) * nBvLength;
-                            ColumnLineSystem(bhWindow.ConstColumn(cLine - 1), bhWindow.ConstColumn(cLine), pBvRow,
-                                             fWindow.ConstColumn(cLine), uWindow.ConstColumn(cLine - 1),
-                                             uWindow.ConstColumn(cLine + 1), n, lines.pDiag, lines.pRhs);
-                            SolveTridiagonal(pBvRow, lines.pDiag, pBvRow + 1, lines.pRhs, lines.pSol,
-                                             lines.pFactor, n);
-                            const Line uCol = uWindow.Column(cLine);
+                            const int c = c0 + 2 * i;
+                            const float* pBvRow = BvRow(c);
+                            ColumnLineSystem(bhWindow.ConstColumn(c - 1), bhWindow.ConstColumn(c), pBvRow,
+                                             fWindow.ConstColumn(c), uWindow.ConstColumn(c - 1),
+                                             uWindow.ConstColumn(c + 1), n, lines.pDiag, lines.pRhs);
+                            SolveTridiagonal(pBvRow, lines.pDiag, pBvRow + 1, lines.pRhs, lines.pSol, lines.pFactor,
+                                             n);
+                            const Line uCol = uWindow.Column(c);
                             for (int k = 0; k < n; ++k)
                                 uCol[k + 1] = lines.pSol[k];
                         }
                     });
-                    // Progress and the stop check line by line, as if solved one at a time: the
-                    // lines after a stop are not written back.
-                    for (int i = 0; i < nLines && !bStop; ++i)
+                };
+                SolveColumns(front.nNextA, nLinesA);
+                SolveColumns(front.nNextB, nLinesB);
+
+                // Reported in column order; after a stop the lines beyond count as unsolved.
+                int nReported = nLastLine;
+                for (int c = nLowest; c <= nLastLine && !bStop; ++c)
+                {
+                    const bool bSolved =
+                        (c % 2 == 1) ? (c >= front.nNextA && c < nEndA) : (c >= front.nNextB && c < nEndB);
+                    if (bSolved && progress(fColumnUnits))
                     {
-                        c += 2;
-                        bStop = progress(fColumnUnits);
+                        bStop = true;
+                        nReported = c;
                     }
                 }
-                WriteBackColumns(u, uWindow, nBatchFirst, c);
-                if (bStop)
-                    return;
+                const int nOddAfter = nReported + (nReported % 2 == 1 ? 2 : 1);
+                const int nEvenAfter = nReported + (nReported % 2 == 0 ? 2 : 1);
+                front.nNextA = std::clamp(nOddAfter, front.nNextA, nEndA);
+                front.nNextB = std::clamp(nEvenAfter, front.nNextB, nEndB);
             }
+            WriteBackColumns(u, uWindow, nFirstA, front.nNextA, nFirstB, front.nNextB);
         }
+        if (bStop)
+            return;
     }
 
-    // Row lines, odd rows first, then even ones. Rows of one colour read only the other colour's
-    // rows of u: a group of them is copied out with the rows of u between and around them, solved,
-    // and its rows of u go back in order.
+    // Row lines, the same front down the rows. A step copies out the rows it needs (its lines'
+    // rows of Bh and f, and the rows of u from above its first line to below its last), solves
+    // its first-colour lines, then the second-colour ones that became ready, and writes its
+    // lines' rows of u back in row order.
     const float fRowUnits = fWeight / static_cast<float>(4 * nr);
     const int n = nc - 2;
     const auto nLength = static_cast<std::size_t>(nc);
-    ColumnWindow bvWindow(bv, WindowWidth(nc, nr, 2), workspace, 0);
-    // Per line: its rows of Bh, f and u and the row of u below it; plus the row of u above the first.
-    const int nGroupMax = GroupLines(nc, 4);
-    float* const pRows = workspace.Buffer(1, (4 * static_cast<std::size_t>(nGroupMax) + 1) * nLength);
-    float* const pBhRows = pRows;
-    float* const pFRows = pBhRows + static_cast<std::size_t>(nGroupMax) * nLength;
-    float* const pURows = pFRows + static_cast<std::size_t>(nGroupMax) * nLength; // u rows r0 - 1 .. r0 + 2 x nLines - 1
-    for (int nFirst = 1; nFirst <= 2; ++nFirst)
+    ColumnWindow bvWindow(bv, WindowWidth(nc, nr, 3), workspace, 0);
+    const int nGroupMax = GroupLines(nc, 6);
+    // Lines of a step: up to nGroupMax of each colour, all within 2 x nGroupMax + 1 rows; the
+    // rows of u reach one further on either side.
+    const std::size_t nSpanRows = 2 * static_cast<std::size_t>(nGroupMax) + 1;
+    float* const pRows = workspace.Buffer(1, (3 * nSpanRows + 2) * nLength);
+    ZebraFront front{nr - 2};
+    while (!front.Done())
     {
-        int r = nFirst;
-        while (r <= nr - 2)
-        {
-            // A group: rows r, r + 2, ... within the columns of Bv the window holds.
-            bvWindow.Cover(r - 1, r);
-            const int r0 = r;
-            int nLines = 0;
-            while (r0 + 2 * nLines <= nr - 2 && nLines < nGroupMax && r0 + 2 * nLines < bvWindow.End())
-                ++nLines;
-            const auto URow = [&](int rGrid) { return pURows + static_cast<std::size_t>(rGrid - (r0 - 1)) * nLength; };
-            for (int rGrid = r0 - 1; rGrid <= r0 + 2 * nLines - 1; ++rGrid)
-                std::copy_n(u.GetRow(rGrid), nLength, URow(rGrid));
-            for (int i = 0; i < nLines; ++i)
-            {
-                std::copy_n(bh.GetRow(r0 + 2 * i), nLength, pBhRows + static_cast<std::size_t>(i) * nLength);
-                std::copy_n(f.GetRow(r0 + 2 * i), nLength, pFRows + static_cast<std::size_t>(i) * nLength);
-            }
-            pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEnd) {
+        const int nLowest = front.Lowest();
+        const int nLo = nLowest - 1; // the row of u above the step's first line
+        bvWindow.Cover(nLo, std::min(nLo + 2, nr - 1));
+        // A line r needs the columns r - 1 and r of Bv, and its rows must lie in the buffers.
+        const int nEnd = bvWindow.End();
+        const auto Fits = [&](int r) {
+            return r <= nr - 2 && r < nEnd && static_cast<std::size_t>(r - nLowest) < nSpanRows;
+        };
+        int nLinesA = 0;
+        while (nLinesA < nGroupMax && Fits(front.nNextA + 2 * nLinesA))
+            ++nLinesA;
+        const int nEndA = front.nNextA + 2 * nLinesA;
+        const auto ReadyB = [&](int r) { return r + 1 < nEndA || r + 1 > nr - 2; };
+        int nLinesB = 0;
+        while (nLinesB < nGroupMax && Fits(front.nNextB + 2 * nLinesB) && ReadyB(front.nNextB + 2 * nLinesB))
+            ++nLinesB;
+        const int nEndB = front.nNextB + 2 * nLinesB;
+        const int nLastLine = std::max(nLinesA > 0 ? nEndA - 2 : 0, nLinesB > 0 ? nEndB - 2 : 0);
+
+        // Rows nLo + 1 .. nLastLine of Bh and f, rows nLo .. nLastLine + 1 of u.
+        const auto BhRow = [&](int r) { return pRows + static_cast<std::size_t>(r - nLo - 1) * nLength; };
+        const auto FRow = [&](int r) { return pRows + (nSpanRows + static_cast<std::size_t>(r - nLo - 1)) * nLength; };
+        const auto URow = [&](int r) { return pRows + (2 * nSpanRows + static_cast<std::size_t>(r - nLo)) * nLength; };
+        for (int r = nLo; r <= nLastLine + 1; ++r)
+            std::copy_n(u.GetRow(r), nLength, URow(r));
+        for (int r = nLo + 1; r <= nLastLine; ++r)
+            std::copy_n(bh.GetRow(r), nLength, BhRow(r));
+        for (int r = nLo + 1; r <= nLastLine; ++r)
+            std::copy_n(f.GetRow(r), nLength, FRow(r));
+
+        const auto SolveRows = [&](int r0, int nLines) {
+            pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEndLine) {
                 const LineVectors lines = workspace.Lines(nPart);
-                for (int i = nBegin; i < nEnd; ++i)
+                for (int i = nBegin; i < nEndLine; ++i)
                 {
-                    const int rLine = r0 + 2 * i;
-                    const float* pBh = pBhRows + static_cast<std::size_t>(i) * nLength;
-                    RowLineSystem(pBh, bvWindow.ConstColumn(rLine - 1), bvWindow.ConstColumn(rLine),
-                                  pFRows + static_cast<std::size_t>(i) * nLength, URow(rLine - 1), URow(rLine + 1), n,
-                                  lines.pDiag, lines.pRhs);
-                    SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, URow(rLine) + 1, lines.pFactor, n);
+                    const int r = r0 + 2 * i;
+                    const float* pBh = BhRow(r);
+                    RowLineSystem(pBh, bvWindow.ConstColumn(r - 1), bvWindow.ConstColumn(r), FRow(r), URow(r - 1),
+                                  URow(r + 1), n, lines.pDiag, lines.pRhs);
+                    SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, URow(r) + 1, lines.pFactor, n);
                 }
             });
-            for (int i = 0; i < nLines; ++i)
-            {
-                std::copy_n(URow(r) + 1, n, u.GetRow(r) + 1);
-                r += 2;
-                if (progress(fRowUnits))
-                    return;
-            }
+        };
+        SolveRows(front.nNextA, nLinesA);
+        SolveRows(front.nNextB, nLinesB);
+
+        for (int r = nLowest; r <= nLastLine; ++r)
+        {
+            const bool bSolved = (r % 2 == 1) ? (r >= front.nNextA && r < nEndA) : (r >= front.nNextB && r < nEndB);
+            if (!bSolved)
+                continue;
+            std::copy_n(URow(r) + 1, n, u.GetRow(r) + 1);
+            if (progress(fRowUnits))
+                return;
         }
+        front.nNextA = nEndA;
+        front.nNextB = nEndB;
     }
 }
 
