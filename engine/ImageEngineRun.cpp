@@ -34,17 +34,12 @@ void CImageEngine::FindBounds(std::uint64_t nFloats) noexcept
         float partMin[gw::CWorkerPool::kMaxThreads];
         float partMax[gw::CWorkerPool::kMaxThreads];
         const int nParts = pKernels->Pool().PartsFor(m_nRows, 16);
+        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         pKernels->ForParts(m_nRows, 16, [&](int nPart, int nBegin, int nEnd) {
             float fPartMin = 0.0f;
             float fPartMax = 0.0f;
-            const float* pEnd = m_pData + static_cast<std::size_t>(nEnd) * nRowFloats;
-            for (const float* p = m_pData + static_cast<std::size_t>(nBegin) * nRowFloats; p != pEnd; ++p) {
-                const float v = *p;
-                if (v > fPartMax)
-                    fPartMax = v;
-                if (v < fPartMin)
-                    fPartMin = v;
-            }
+            lanes.pfnBounds(m_pData + static_cast<std::size_t>(nBegin) * nRowFloats,
+                            static_cast<std::size_t>(nEnd - nBegin) * nRowFloats, fPartMin, fPartMax);
             partMin[nPart] = fPartMin;
             partMax[nPart] = fPartMax;
         });

@@ -551,6 +551,45 @@ GW_LANE_INLINE void BlendRowIntoWorkImpl(const float* pIn, float* pW, int nCols,
 }
 
 template <int N>
+GW_LANE_INLINE void BoundsImpl(const float* p, std::size_t nFloats, float& fMin, float& fMax) noexcept
+{
+    // A bound that moves takes a value strictly beyond it, and so one of its own bits
+    // (zeros of either sign never replace a zero bound), whatever order the lanes see.
+    using F = typename V<N>::F;
+    constexpr std::size_t kF = static_cast<std::size_t>(V<N>::kFloats);
+    constexpr int K = 4;
+    F vMin[K];
+    F vMax[K];
+    for (int g = 0; g < K; ++g) {
+        vMin[g] = F{} + fMin;
+        vMax[g] = F{} + fMax;
+    }
+    std::size_t i = 0;
+    for (; i + K * kF <= nFloats; i += K * kF) {
+        for (int g = 0; g < K; ++g) {
+            const F v = LoadVec<F>(p + i + static_cast<std::size_t>(g) * kF);
+            vMax[g] = v > vMax[g] ? v : vMax[g];
+            vMin[g] = v < vMin[g] ? v : vMin[g];
+        }
+    }
+    for (int g = 0; g < K; ++g) {
+        for (std::size_t j = 0; j < kF; ++j) {
+            if (vMax[g][j] > fMax)
+                fMax = vMax[g][j];
+            if (vMin[g][j] < fMin)
+                fMin = vMin[g][j];
+        }
+    }
+    for (; i < nFloats; ++i) {
+        const float v = p[i];
+        if (v > fMax)
+            fMax = v;
+        if (v < fMin)
+            fMin = v;
+    }
+}
+
+template <int N>
 GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const float* pW, int nCols,
                                        const PixelLayout& layout) noexcept
 {
@@ -611,6 +650,10 @@ GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const floa
     {                                                                                                     \
         BlendRowIntoWorkImpl<N>(pIn, pW, nCols, fAmount, layout, fMin, fMax);                             \
     }                                                                                                     \
+    Target void Bounds##Suffix(const float* p, std::size_t nFloats, float& fMin, float& fMax) noexcept     \
+    {                                                                                                     \
+        BoundsImpl<N>(p, nFloats, fMin, fMax);                                                            \
+    }                                                                                                     \
     Target void WriteRowColour##Suffix(float* pOut, const float* pIn, const float* pW, int nCols,         \
                                        const PixelLayout& layout) noexcept                                \
     {                                                                                                     \
@@ -619,7 +662,7 @@ GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const floa
     const LaneKernels g_lanes##Suffix{#Suffix,                 Pow##Suffix,                                   \
                                       ReflectanceRow##Suffix,  RgbToHsv##Suffix,                              \
                                       BlendRowColour##Suffix,  BlendRowIntoWork##Suffix,                      \
-                                      WriteRowColour##Suffix};
+                                      Bounds##Suffix,          WriteRowColour##Suffix};
 
 GW_LANE_SET(Baseline, , 2)
 

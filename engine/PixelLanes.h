@@ -61,6 +61,10 @@ struct LaneKernels
     void (*pfnBlendRowIntoWork)(const float* pIn, float* pW, int nCols, float fAmount,
                                 const PixelLayout& layout, float& fMin, float& fMax) noexcept;
 
+    /// Raises fMax to the larger and lowers fMin to the smaller of nFloats floats (with >
+    /// and <, NaN skipped). Started from zero bounds, they are those of a pass in order.
+    void (*pfnBounds)(const float* p, std::size_t nFloats, float& fMin, float& fMax) noexcept;
+
     /// RGB of each pixel's hue and saturation from pIn and the value pW[c] into pOut
     /// (the same overlap rule).
     void (*pfnWriteRowColour)(float* pOut, const float* pIn, const float* pW, int nCols,

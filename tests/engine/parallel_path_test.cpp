@@ -309,6 +309,36 @@ TEST(PixelLanesTest, ReflectanceRowHasTheScalarBits)
     }
 }
 
+TEST(PixelLanesTest, BoundsAreThoseOfAPassInOrder)
+{
+    AwkwardFloats values;
+    values.fLow = -2.0f;
+    values.fHigh = 3.0f;
+    values.specials = {0.0f, -0.0f, kNan, -kNan, kInf, -kInf, kTiny, -kTiny};
+    for (const gw::pixel::LaneKernels* pLanes : LaneSets()) {
+        for (int n : LaneTestWidths()) {
+            for (const float fScale : {1.0f, -1.0f, 0.0f}) {
+                // All positive, all negative (or zero) and all zero, NaN and beyond among them.
+                std::vector<float> data = values.Many(static_cast<std::size_t>(n) * 5);
+                for (float& v : data)
+                    v = fScale == 0.0f ? (v == v ? v * 0.0f : v) : std::fabs(v) * fScale;
+                float fMinExpected = 0.0f, fMaxExpected = 0.0f;
+                for (const float v : data) {
+                    if (v > fMaxExpected)
+                        fMaxExpected = v;
+                    if (v < fMinExpected)
+                        fMinExpected = v;
+                }
+                float fMin = 0.0f, fMax = 0.0f;
+                pLanes->pfnBounds(data.data(), data.size(), fMin, fMax);
+                const std::vector<float> bounds{fMin, fMax};
+                EXPECT_TRUE(SameBits(bounds, {fMinExpected, fMaxExpected}))
+                    << pLanes->pName << " " << data.size() << " floats, scale " << fScale;
+            }
+        }
+    }
+}
+
 TEST(PixelLanesTest, ColourConversionsAndBlendHaveTheScalarBits)
 {
     const gw::pixel::PixelLayout layout{3, 2, 1, 0};
