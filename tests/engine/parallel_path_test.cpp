@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -131,6 +132,31 @@ TEST(ParallelPathTest, SameBitsAsReferenceForEveryShapeModeAndThreadCount)
                 EXPECT_EQ(fast.fProgressDone, reference.fProgressDone) << what;
             }
         }
+    }
+}
+
+TEST(ParallelPathTest, SameBitsAsReferenceForGreyPrimariesAndHuesAtTheWrap)
+{
+    // Rows of a photo with pixels the colour lanes treat specially mixed in: grey (no
+    // saturation), black, primaries and secondaries (hues on sextant borders), red with a
+    // trace of blue (a hue just below 6 wraps to 0) and values above 1 (the bounds move).
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const int nRows = 23;
+    const int nCols = 45;
+    std::vector<float> rgb = PhotoOfSize(photo, nRows, nCols);
+    const float special[][3] = {{0.5f, 0.5f, 0.5f}, {0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f},
+                                {0.0f, 1.0f, 1.0f}, {1.0f, 0.0f, 1e-7f}, {0.9f, 0.2f, 0.2000001f}, {1.7f, 0.3f, 0.1f}};
+    for (std::size_t i = 0; i < rgb.size() / 3; i += 3) {
+        const float* pSpecial = special[(i / 3) % (sizeof special / sizeof special[0])];
+        std::copy(pSpecial, pSpecial + 3, rgb.begin() + static_cast<std::ptrdiff_t>(3 * i));
+    }
+    for (int nSetup = 0; nSetup < 8; ++nSetup) {
+        const RunSetup setup{nSetup & 1, static_cast<unsigned char>((nSetup >> 1) & 1),
+                             static_cast<unsigned char>((nSetup >> 2) & 1)};
+        const RunResult reference = RunEngine(rgb, nRows, nCols, setup, true, 1);
+        const RunResult fast = RunEngine(rgb, nRows, nCols, setup, false, 2);
+        EXPECT_TRUE(SameBits(fast.pixels, reference.pixels)) << "setup " << nSetup;
     }
 }
 
