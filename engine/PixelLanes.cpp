@@ -280,7 +280,11 @@ GW_LANE_INLINE void RgbToHsvLanes(const F& r, const F& g, const F& b, F& h, F& s
     v = fMax;
     const auto bMaxZero = fMax == 0.0f;
     s = bMaxZero ? fZero : fDelta / fMax;
-    F hue = fMax == r ? (g - b) / fDelta : fMax == g ? (b - r) / fDelta + 2.0f : (r - g) / fDelta + 4.0f;
+    // One division: the sextant's numerator first, its offset after.
+    const auto bRed = fMax == r;
+    const auto bGreen = fMax == g;
+    const F quotient = (bRed ? g - b : bGreen ? b - r : r - g) / fDelta;
+    F hue = bRed ? quotient : bGreen ? quotient + 2.0f : quotient + 4.0f;
     hue = hue < 0.0f ? hue + 6.0f : hue;
     hue = hue >= 6.0f ? fZero : hue;
     h = (bMaxZero || fDelta == 0.0f) ? fZero : hue;
