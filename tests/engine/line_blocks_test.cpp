@@ -1,0 +1,159 @@
+// The parallel kernels on levels large enough that every thread count gets many blocks of line
+// groups: both colours of a direction then run as a front inside each part, and the blocks at
+// the parts' ends wait for the end of the pass. The straightforward kernels are the reference.
+#include "CImageEngine.h"
+#include "KernelsCoupling.h"
+#include "KernelsFast.h"
+#include "KernelsGrid.h"
+#include "KernelsRelax.h"
+#include "TestImage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+int Mirror(int i, int n)
+{
+    const int nPeriod = 2 * n;
+    i %= nPeriod;
+    return i < n ? i : nPeriod - 1 - i;
+}
+
+// One level's grids from the photo's green channel, in both layouts of the vertical couplings.
+struct PhotoLevel
+{
+    int nRows, nCols;
+    std::vector<float> bh, bvTransposed, bvRowMajor, f, uReference, uFast, work;
+
+    PhotoLevel(const testimage::Image& photo, int nRowsIn, int nColsIn)
+        : nRows(nRowsIn), nCols(nColsIn), bh(Size()), bvTransposed(Size()), bvRowMajor(Size()), f(Size()),
+          uReference(Size()), uFast(Size()), work(Size())
+    {
+        for (int r = 1; r < nRows - 1; ++r) {
+            for (int c = 1; c < nCols - 1; ++c) {
+                const std::size_t i = (static_cast<std::size_t>(Mirror(r, photo.nRows)) * photo.nCols +
+                                       Mirror(c, photo.nCols)) * 3 + 1;
+                f[Index(r, c)] = photo.rgb[i];
+                // A start that is not the answer, so the sweeps have work to do.
+                uReference[Index(r, c)] = uFast[Index(r, c)] = 0.5f * photo.rgb[i] + 0.25f;
+            }
+        }
+    }
+
+    std::size_t Size() const { return static_cast<std::size_t>(nRows) * nCols; }
+    std::size_t Index(int r, int c) const { return static_cast<std::size_t>(r) * nCols + c; }
+
+    gw::LevelGrids Reference()
+    {
+        return {gw::GridView::Of(bh.data(), nRows, nCols), gw::GridView::Of(bvTransposed.data(), nCols, nRows),
+                gw::GridView::Of(f.data(), nRows, nCols), gw::GridView::Of(uReference.data(), nRows, nCols)};
+    }
+
+    gw::LevelGrids Fast()
+    {
+        return {gw::GridView::Of(bh.data(), nRows, nCols), gw::GridView::Of(bvRowMajor.data(), nRows, nCols),
+                gw::GridView::Of(f.data(), nRows, nCols), gw::GridView::Of(uFast.data(), nRows, nCols)};
+    }
+};
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+TEST(LineBlocksTest, CouplingsResidualAndSweepsMatchTheReferenceForEveryThreadCount)
+{
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const gw::CouplingParams params{0.0995f, 0.4f, 1e-4f};
+    // Odd and even extents; widths that leave a partial group and a block of fewer than four
+    // full column groups at the end.
+    for (const auto& size : {std::pair{803, 1203}, std::pair{1202, 530}, std::pair{97, 1500}}) {
+        const auto [nRows, nCols] = size;
+        for (int nThreads : {1, 2, 7}) {
+            const std::string what =
+                std::to_string(nRows) + "x" + std::to_string(nCols) + " threads " + std::to_string(nThreads);
+            PhotoLevel level(photo, nRows, nCols);
+            const gw::LevelGrids reference = level.Reference();
+            const gw::LevelGrids fast = level.Fast();
+            gw::CParallelKernels kernels(nThreads, std::max(nRows, nCols));
+
+            gw::ComputeCouplings(reference, 2, 2, params, {});
+            std::vector<float> bhReference = level.bh;
+            kernels.ComputeCouplings(fast, 2, 2, params, {});
+            EXPECT_TRUE(SameBits(level.bh, bhReference)) << "horizontal couplings, " << what;
+            bool bSameBv = true;
+            for (int r = 0; r < nRows && bSameBv; ++r) {
+                for (int c = 0; c < nCols; ++c) {
+                    const float fRowMajor = level.bvRowMajor[level.Index(r, c)];
+                    const float fTransposed = level.bvTransposed[static_cast<std::size_t>(c) * nRows + r];
+                    if (std::memcmp(&fRowMajor, &fTransposed, sizeof(float)) != 0) {
+                        bSameBv = false;
+                        break;
+                    }
+                }
+            }
+            EXPECT_TRUE(bSameBv) << "vertical couplings, " << what;
+
+            std::vector<float> scratch(static_cast<std::size_t>(4) * std::max(nRows, nCols));
+            const gw::LineVectors lines{scratch.data(), scratch.data() + std::max(nRows, nCols),
+                                        scratch.data() + 2 * std::max(nRows, nCols),
+                                        scratch.data() + 3 * std::max(nRows, nCols)};
+            for (int nSweep = 0; nSweep < 2; ++nSweep) {
+                gw::RelaxLines(reference, lines, 2, 2, {});
+                kernels.RelaxLines(fast, 2, 2, {});
+                EXPECT_TRUE(SameBits(level.uFast, level.uReference)) << "sweep " << nSweep << ", " << what;
+            }
+
+            std::vector<float> workReference(level.Size());
+            gw::Residual(gw::GridView::Of(workReference.data(), nRows, nCols), reference);
+            kernels.Residual(gw::GridView::Of(level.work.data(), nRows, nCols), fast);
+            EXPECT_TRUE(SameBits(level.work, workReference)) << "residual, " << what;
+        }
+    }
+}
+
+TEST(LineBlocksTest, WholeRunOnALargePhotoHasTheReferenceBits)
+{
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const int nRows = 801;
+    const int nCols = 1203;
+    std::vector<float> rgb;
+    rgb.reserve(static_cast<std::size_t>(nRows) * nCols * 3);
+    for (int r = 0; r < nRows; ++r) {
+        for (int c = 0; c < nCols; ++c) {
+            const std::size_t i =
+                (static_cast<std::size_t>(Mirror(r, photo.nRows)) * photo.nCols + Mirror(c, photo.nCols)) * 3;
+            rgb.insert(rgb.end(), photo.rgb.begin() + static_cast<std::ptrdiff_t>(i),
+                       photo.rgb.begin() + static_cast<std::ptrdiff_t>(i) + 3);
+        }
+    }
+    auto run = [&](bool bReference, int nThreads, unsigned char bFast) {
+        std::vector<float> pixels = rgb;
+        CImageEngine engine(1, nRows, nCols, -2, nullptr);
+        engine.SetAmount(0.6f);
+        engine.SetEpsilon(1e-4f);
+        engine.SetThermal(0.4f);
+        engine.SetRadius(0.0995f);
+        engine.SetFastMode(bFast);
+        engine.SetFinalScaling(1);
+        engine.SetReferencePath(bReference);
+        engine.SetThreadCount(nThreads);
+        engine.Run(pixels.data(), 0.0f, 0.0f);
+        return pixels;
+    };
+    for (unsigned char bFast : {0, 1}) {
+        const std::vector<float> reference = run(true, 1, bFast);
+        for (int nThreads : {2, 7})
+            EXPECT_TRUE(SameBits(run(false, nThreads, bFast), reference)) << "speed " << int{bFast} << " threads " << nThreads;
+    }
+}
+
+} // namespace
