@@ -5,10 +5,13 @@
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
 #include "KernelsTransfer.h"
+#include "Platform.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <new>
 
 namespace gw {
 
@@ -34,7 +37,8 @@ public:
     // The window's storage is buffer nBuffer of the workspace.
     ColumnWindow(CPagedGrid& grid, int nWidth, CPagedWorkspace& workspace, int nBuffer)
         : m_grid(grid), m_nWidth(nWidth),
-          m_pBlock(workspace.Buffer(nBuffer, static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(grid.Rows())))
+          m_pBlock(workspace.Buffer(nBuffer, static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(grid.Rows()))),
+          m_run(workspace.RowRunner())
     {
     }
 
@@ -45,7 +49,14 @@ public:
             return;
         m_nFirst = nLo;
         m_nCount = std::min(m_nWidth, m_grid.Columns() - nLo);
-        m_grid.GatherColumns(m_nFirst, m_nCount, m_pBlock);
+        m_grid.GatherColumns(m_nFirst, m_nCount, m_pBlock, m_run);
+    }
+
+    // Writes columns nLo..nHi of rows nRowBegin..nRowEnd-1 back into the grid.
+    void WriteBack(int nLo, int nHi, int nRowBegin, int nRowEnd) const
+    {
+        m_grid.ScatterColumns(nLo, nHi - nLo + 1, m_pBlock + (nLo - m_nFirst), static_cast<std::size_t>(m_nCount),
+                              nRowBegin, nRowEnd, m_run);
     }
 
     int First() const { return m_nFirst; }
@@ -58,6 +69,7 @@ private:
     CPagedGrid& m_grid;
     int m_nWidth;
     float* m_pBlock;
+    const CPagedGrid::RowRangeRunner& m_run;
     int m_nFirst = 0;
     int m_nCount = 0;
 };
@@ -117,12 +129,42 @@ int GroupParts(CWorkerPool& pool, int nLines, int nLength)
     return std::clamp(nBy, 1, pool.Threads());
 }
 
+// Clears the couplings into the ring and from the last interior line towards it.
+void ClearCouplingRing(CPagedGrid& bh, CPagedGrid& bv)
+{
+    const int nr = bh.Rows();
+    const int nc = bh.Columns();
+    for (int k = 0; k < nr; ++k)
+    {
+        float* pBh = bh.GetRow(k);
+        pBh[0] = 0.0f;
+        pBh[nc - 1] = 0.0f;
+        pBh[std::max(nc - 2, 0)] = 0.0f;
+        if (k == 0 || k == nr - 1)
+            std::fill_n(pBh, nc, 0.0f);
+    }
+    for (int k = 0; k < nc; ++k)
+    {
+        float* pBv = bv.GetRow(k);
+        pBv[0] = 0.0f;
+        pBv[nr - 1] = 0.0f;
+        pBv[std::max(nr - 2, 0)] = 0.0f;
+        if (k == 0 || k == nc - 1)
+            std::fill_n(pBv, nr, 0.0f);
+    }
+}
+
 } // namespace
 
 
 
 CPagedWorkspace::CPagedWorkspace(int nThreads, int nMaxLine)
-    : m_pool(nThreads), m_nMaxLine(std::max(nMaxLine, 1)),
+    : m_pool(nThreads),
+      m_rowRunner([this](int nRows, const std::function<void(int, int)>& fn) {
+          // Rows in parts of at least 64, each part's transfers on its own thread.
+          m_pool.Run(nRows, m_pool.PartsFor(nRows, 64), [&fn](int, int nBegin, int nEnd) { fn(nBegin, nEnd); });
+      }),
+      m_nMaxLine(std::max(nMaxLine, 1)),
       m_pLineVectors(std::make_unique<float[]>(static_cast<std::size_t>(m_pool.Threads()) * 4
                                                * static_cast<std::size_t>(m_nMaxLine)))
 {
@@ -136,10 +178,21 @@ float* CPagedWorkspace::Buffer(int nIndex, std::size_t nFloats)
     if (m_anBufferFloats[i] < nFloats) {
         m_apBuffer[i].reset(); // the old one goes first, so the two are never held together
         m_anBufferFloats[i] = 0;
-        m_apBuffer[i] = std::make_unique_for_overwrite<float[]>(nFloats);
+        const std::size_t nBytes = nFloats * sizeof(float);
+        auto* pBlock = static_cast<float*>(platform::AllocateZeroedBlock(nBytes));
+        if (pBlock == nullptr)
+            throw std::bad_alloc();
+        m_apBuffer[i] = std::unique_ptr<float[], PagedBlockFree>(pBlock, PagedBlockFree{nBytes});
         m_anBufferFloats[i] = nFloats;
     }
     return m_apBuffer[i].get();
+}
+
+
+
+void PagedBlockFree::operator()(float* pBlock) const noexcept
+{
+    platform::FreeZeroedBlock(pBlock, nBytes);
 }
 
 
@@ -180,13 +233,33 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
     for (int k = nLevel; k < nLevels; ++k)
         fUnit *= 0.25f;
 
+    // Couplings into the ring, and from the last interior line towards it, vanish. Tiny grids
+    // take the plain way: every row computed, then the ring cleared.
+    if (nr < 3 || nc < 3)
+    {
+        for (int r = 1; r <= nr - 2; ++r)
+        {
+            if (progress(fUnit / static_cast<float>(nr)))
+                return;
+        }
+        ClearCouplingRing(bh, bv);
+        return;
+    }
+
     // The couplings of a batch of rows go to columns of the transposed Bv: collect them in a
-    // block and write them into Bv's rows once per batch.
+    // block (one column more on either side, for the ring) and write its span into Bv's rows
+    // in one pass. Bh's ring columns are cleared as each row is made, Bv's in the first and
+    // last batch's span; the values are those of clearing the ring after all rows.
     const int nBatch = WindowWidth(nc, nr, 1);
-    float* const pBlock = workspace.Buffer(0, static_cast<std::size_t>(nBatch) * static_cast<std::size_t>(nc));
+    const int nStride = nBatch + 2;
+    float* const pBlock = workspace.Buffer(0, static_cast<std::size_t>(nStride) * static_cast<std::size_t>(nc));
+    std::fill_n(bh.GetRow(0), nc, 0.0f);
+    std::fill_n(bv.GetRow(0), nr, 0.0f);
+    std::fill_n(bv.GetRow(nc - 1), nr, 0.0f);
     RowCopies copies(nc);
     for (int r0 = 1; r0 <= nr - 2; r0 += nBatch)
     {
+        // Block column j holds Bv's column r0 - 1 + j.
         const int nCount = std::min(nBatch, nr - 1 - r0);
         bool bStop = false;
         int nDone = 0;
@@ -195,38 +268,39 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
             const int r = r0 + nDone;
             const float* pF = copies.Copy(f, r, 0);
             const float* pFDown = f.GetRow(r + 1);
-            CouplingRow(pF, pFDown, nc, fScaledRadius, params, bh.GetRow(r), Line{pBlock + nDone, nBatch});
+            float* pBh = bh.GetRow(r);
+            CouplingRow(pF, pFDown, nc, fScaledRadius, params, pBh, Line{pBlock + 1 + nDone, nStride});
+            pBh[0] = 0.0f;
+            pBh[nc - 1] = 0.0f;
+            pBh[nc - 2] = 0.0f;
             ++nDone;
             bStop = progress(fUnit / static_cast<float>(nr));
         }
-        for (int c = 1; c <= nc - 2; ++c)
+        int nLo = r0;
+        int nHi = r0 + nDone - 1;
+        if (r0 == 1)
         {
-            float* pRow = bv.GetRow(c);
-            std::copy_n(pBlock + static_cast<std::ptrdiff_t>(c) * nBatch, nDone, pRow + r0);
+            nLo = 0;
+            for (int c = 1; c <= nc - 2; ++c)
+                pBlock[static_cast<std::ptrdiff_t>(c) * nStride] = 0.0f;
         }
+        if (nHi == nr - 2)
+        {
+            nHi = nr - 1;
+            for (int c = 1; c <= nc - 2; ++c)
+            {
+                float* pRow = pBlock + static_cast<std::ptrdiff_t>(c) * nStride + (nr - 1 - (r0 - 1));
+                pRow[-1] = 0.0f;
+                pRow[0] = 0.0f;
+            }
+        }
+        if (nHi >= nLo)
+            bv.ScatterColumns(nLo, nHi - nLo + 1, pBlock + (nLo - (r0 - 1)), static_cast<std::size_t>(nStride), 1,
+                              nc - 1, workspace.RowRunner());
         if (bStop)
             return;
     }
-
-    // Couplings into the ring, and from the last interior line towards it, vanish.
-    for (int k = 0; k < nr; ++k)
-    {
-        float* pBh = bh.GetRow(k);
-        pBh[0] = 0.0f;
-        pBh[nc - 1] = 0.0f;
-        pBh[nc - 2] = 0.0f;
-        if (k == 0 || k == nr - 1)
-            std::fill_n(pBh, nc, 0.0f);
-    }
-    for (int k = 0; k < nc; ++k)
-    {
-        float* pBv = bv.GetRow(k);
-        pBv[0] = 0.0f;
-        pBv[nr - 1] = 0.0f;
-        pBv[nr - 2] = 0.0f;
-        if (k == 0 || k == nc - 1)
-            std::fill_n(pBv, nr, 0.0f);
-    }
+    std::fill_n(bh.GetRow(nr - 1), nc, 0.0f);
 }
 
 
@@ -253,20 +327,18 @@ struct ZebraFront
     bool Ready(int l) const { return l + 1 < nNextA || l + 1 > nLast; }
 };
 
-// Writes the solved columns [nFirst, nEnd) step 2 of both colours from the window back into
-// u (interior rows only: the line solves write nothing else).
-void WriteBackColumns(CPagedGrid& u, const ColumnWindow& window, int nFirstA, int nEndA, int nFirstB, int nEndB)
+// Writes the columns solved in a window, [nFirstA, nEndA) and [nFirstB, nEndB) step 2, back
+// into u: the window's span from the first to the last of them (interior rows only: the line
+// solves write nothing else; the other columns of the span hold the values just gathered).
+void WriteBackColumns(const ColumnWindow& window, int nRows, int nFirstA, int nEndA, int nFirstB, int nEndB)
 {
-    if (nFirstA >= nEndA && nFirstB >= nEndB)
+    const bool bA = nFirstA < nEndA;
+    const bool bB = nFirstB < nEndB;
+    if (!bA && !bB)
         return;
-    for (int r = 1; r <= u.Rows() - 2; ++r)
-    {
-        float* pRow = u.GetRow(r);
-        for (int c = nFirstA; c < nEndA; c += 2)
-            pRow[c] = window.ConstColumn(c)[r];
-        for (int c = nFirstB; c < nEndB; c += 2)
-            pRow[c] = window.ConstColumn(c)[r];
-    }
+    const int nLo = std::min(bA ? nFirstA : nFirstB, bB ? nFirstB : nFirstA);
+    const int nHi = std::max(bA ? nEndA - 2 : nEndB - 2, bB ? nEndB - 2 : nEndA - 2);
+    window.WriteBack(nLo, nHi, 1, nRows - 1);
 }
 
 } // namespace
@@ -376,7 +448,7 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
                 front.nNextA = std::clamp(nOddAfter, front.nNextA, nEndA);
                 front.nNextB = std::clamp(nEvenAfter, front.nNextB, nEndB);
             }
-            WriteBackColumns(u, uWindow, nFirstA, front.nNextA, nFirstB, front.nNextB);
+            WriteBackColumns(uWindow, nr, nFirstA, front.nNextA, nFirstB, front.nNextB);
         }
         if (bStop)
             return;
@@ -421,12 +493,9 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
         const auto BhRow = [&](int r) { return pRows + static_cast<std::size_t>(r - nLo - 1) * nLength; };
         const auto FRow = [&](int r) { return pRows + (nSpanRows + static_cast<std::size_t>(r - nLo - 1)) * nLength; };
         const auto URow = [&](int r) { return pRows + (2 * nSpanRows + static_cast<std::size_t>(r - nLo)) * nLength; };
-        for (int r = nLo; r <= nLastLine + 1; ++r)
-            std::copy_n(u.GetRow(r), nLength, URow(r));
-        for (int r = nLo + 1; r <= nLastLine; ++r)
-            std::copy_n(bh.GetRow(r), nLength, BhRow(r));
-        for (int r = nLo + 1; r <= nLastLine; ++r)
-            std::copy_n(f.GetRow(r), nLength, FRow(r));
+        u.ReadRows(nLo, nLastLine + 2 - nLo, URow(nLo));
+        bh.ReadRows(nLowest, nLastLine + 1 - nLowest, BhRow(nLowest));
+        f.ReadRows(nLowest, nLastLine + 1 - nLowest, FRow(nLowest));
 
         const auto SolveRows = [&](int r0, int nLines) {
             pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEndLine) {
@@ -449,7 +518,7 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
             const bool bSolved = (r % 2 == 1) ? (r >= front.nNextA && r < nEndA) : (r >= front.nNextB && r < nEndB);
             if (!bSolved)
                 continue;
-            std::copy_n(URow(r) + 1, n, u.GetRow(r) + 1);
+            u.PutRow(r, URow(r));
             if (progress(fRowUnits))
                 return;
         }

@@ -39,6 +39,13 @@ std::ptrdiff_t PagedWindowFloats() noexcept;
 /// windows, row and line groups (each made once at the largest size asked, which the window
 /// budget bounds), the pool that solves the lines of a group and one set of line vectors per
 /// part of the pool. It keeps no grid data from one call to the next.
+/// Frees a block of the system's (platform::AllocateZeroedBlock) of nBytes bytes.
+struct PagedBlockFree
+{
+    std::size_t nBytes = 0;
+    void operator()(float* pBlock) const noexcept;
+};
+
 class CPagedWorkspace
 {
 public:
@@ -57,14 +64,20 @@ public:
 
     CWorkerPool& Pool() noexcept { return m_pool; }
 
+    /// Shares out the rows of a paged grid's bulk transfers over the pool.
+    const CPagedGrid::RowRangeRunner& RowRunner() const noexcept { return m_rowRunner; }
+
     /// The line vectors of part nPart of a pool job.
     LineVectors Lines(int nPart) const noexcept;
 
 private:
     CWorkerPool m_pool;
+    CPagedGrid::RowRangeRunner m_rowRunner;
     int m_nMaxLine;
     std::unique_ptr<float[]> m_pLineVectors; // four vectors per part
-    std::array<std::unique_ptr<float[]>, kBuffers> m_apBuffer;
+    // Blocks straight from the system: the line solves walk the windows' columns, a page per
+    // element, so large ones ask for huge pages where the system has them.
+    std::array<std::unique_ptr<float[], PagedBlockFree>, kBuffers> m_apBuffer;
     std::array<std::size_t, kBuffers> m_anBufferFloats{};
 };
 

@@ -207,6 +207,133 @@ void CPagedGrid::GatherColumns(int nFirst, int nCount, float* pBlock)
     Gather(nFirst, nCount, pBlock, static_cast<std::size_t>(nCount));
 }
 
+void CPagedGrid::GatherColumns(int nFirst, int nCount, float* pBlock, const RowRangeRunner& run)
+{
+    CheckColumns(nFirst, nCount, "GatherColumns");
+    run(m_nRows, [&](int nBegin, int nEnd) { GatherRange(nFirst, nCount, pBlock, nBegin, nEnd); });
+}
+
+void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, int nRowBegin, int nRowEnd) const
+{
+    // Only reads: the row table, the sizes and the file, at positions of its own.
+    const auto nSpan = static_cast<std::size_t>(nCount);
+    for (int r = nRowBegin; r < nRowEnd; ++r) {
+        float* pOut = pBlock + static_cast<std::size_t>(r) * nSpan;
+        if (m_ppRowTable[r] != nullptr) {
+            std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut);
+        }
+        else if (r >= m_nRowsInFile) {
+            std::fill_n(pOut, nSpan, 0.0f);
+        }
+        else {
+            const std::uint64_t nOffset = ElementOffset(r, nFirst);
+            errno = 0;
+            if (!gw::platform::ReadFileAt(m_pFile.get(), nOffset, pOut, nSpan * kFloatBytes)) {
+                ThrowFileError("read from", nOffset);
+            }
+        }
+    }
+}
+
+void CPagedGrid::ScatterColumns(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
+                                int nRowEnd, const RowRangeRunner& run)
+{
+    CheckColumns(nFirst, nCount, "ScatterColumns");
+    if (nRowBegin < 0 || nRowEnd > m_nRows || nRowBegin > nRowEnd) {
+        throw CPagedGridError("GW: paged grid ScatterColumns: rows " + std::to_string(nRowBegin) + ".."
+                              + std::to_string(nRowEnd - 1) + " outside a grid of " + std::to_string(m_nRows)
+                              + " rows");
+    }
+    // Rows written to the file count as written from the start, failure or not: a row that
+    // did not get its values reads as 0 beyond the old end and as before below it.
+    int nTop = m_nRowsInFile;
+    for (int r = nRowEnd - 1; r >= nRowBegin; --r) {
+        if (m_ppRowTable[r] == nullptr) {
+            nTop = std::max(nTop, r + 1);
+            break;
+        }
+    }
+    const int nOldRowsInFile = m_nRowsInFile;
+    try {
+        run(nRowEnd - nRowBegin, [&](int nBegin, int nEnd) {
+            ScatterRange(nFirst, nCount, pBlock, nStride, nRowBegin + nBegin, nRowBegin + nEnd);
+        });
+    }
+    catch (...) {
+        m_nRowsInFile = std::max(nOldRowsInFile, nTop);
+        throw;
+    }
+    m_nRowsInFile = std::max(nOldRowsInFile, nTop);
+}
+
+void CPagedGrid::ScatterRange(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
+                              int nRowEnd)
+{
+    // Each row touches only its own buffer, run row and file bytes; m_nRowsInFile is left to
+    // the caller, so that the zeros beyond it keep standing for rows not written yet.
+    const auto nSpan = static_cast<std::size_t>(nCount);
+    for (int r = nRowBegin; r < nRowEnd; ++r) {
+        const float* pIn = pBlock + static_cast<std::size_t>(r) * nStride;
+        if (m_ppRowTable[r] != nullptr) {
+            std::copy_n(pIn, nSpan, m_ppRowTable[r] + nFirst);
+            continue;
+        }
+        const std::uint64_t nOffset = ElementOffset(r, nFirst);
+        errno = 0;
+        if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, pIn, nSpan * kFloatBytes)) {
+            ThrowFileError("write to", nOffset);
+        }
+        if (InRun(r)) {
+            std::copy_n(pIn, nSpan, RunRow(r) + nFirst);
+        }
+    }
+}
+
+void CPagedGrid::ReadRows(int nFirst, int nCount, float* pOut)
+{
+    if (nCount < 1) {
+        return;
+    }
+    CheckRow(nFirst, "ReadRows");
+    CheckRow(nFirst + nCount - 1, "ReadRows");
+    const auto nColumns = static_cast<std::size_t>(m_nColumns);
+    int r = nFirst;
+    while (r < nFirst + nCount) {
+        float* pRow = pOut + static_cast<std::size_t>(r - nFirst) * nColumns;
+        if (m_ppRowTable[r] != nullptr) {
+            std::copy_n(m_ppRowTable[r], nColumns, pRow);
+            ++r;
+        }
+        else if (r >= m_nRowsInFile) {
+            std::fill_n(pRow, nColumns, 0.0f);
+            ++r;
+        }
+        else if (InRun(r)) {
+            std::copy_n(RunRow(r), nColumns, pRow);
+            ++r;
+        }
+        else {
+            // A run of rows that only the file holds, in one read.
+            int nEnd = r + 1;
+            while (nEnd < nFirst + nCount && nEnd < m_nRowsInFile && m_ppRowTable[nEnd] == nullptr && !InRun(nEnd)) {
+                ++nEnd;
+            }
+            ReadFloats(static_cast<std::uint64_t>(r) * nColumns, static_cast<std::size_t>(nEnd - r) * nColumns, pRow);
+            r = nEnd;
+        }
+    }
+}
+
+void CPagedGrid::PutRow(int r, const float* pRow)
+{
+    CheckRow(r, "PutRow");
+    if (m_ppRowTable[r] != nullptr) {
+        std::copy_n(pRow, m_nColumns, m_ppRowTable[r]);
+        return;
+    }
+    WriteRow(r, pRow);
+}
+
 void CPagedGrid::Gather(int nFirst, int nCount, float* pOut, std::size_t nStride)
 {
     const auto nSpan = static_cast<std::size_t>(nCount);

@@ -25,6 +25,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -124,6 +125,34 @@ public:
     /// ReadColumn stays the reference that this path is checked against.
     void GatherColumns(int nFirst, int nCount, float* pBlock);
 
+    /// Shares out work over the rows of a grid: calls fn for disjoint ranges [nBegin, nEnd)
+    /// that together cover 0..nRows-1, possibly on several threads at once, and returns when
+    /// all are done, rethrowing a failure of any.
+    using RowRangeRunner = std::function<void(int nRows, const std::function<void(int nBegin, int nEnd)>& fn)>;
+
+    /// GatherColumns with the rows shared out by run: each non-resident row is read with one
+    /// positioned read of its nCount floats straight into pBlock. Changes nothing in the grid
+    /// (not even the run buffer), so the ranges can be read at the same time.
+    void GatherColumns(int nFirst, int nCount, float* pBlock, const RowRangeRunner& run);
+
+    /// The reverse of a gather for rows nRowBegin..nRowEnd-1: element (r, nFirst + j) takes
+    /// the value pBlock[r x nStride + j]. A resident row gets the values in its buffer; any
+    /// other row gets them in the file with one positioned write (a row never written before
+    /// reads as 0 elsewhere). The row cache does not change. Throws CPagedGridError on a
+    /// failed write; some rows may then hold the new values and others the old ones.
+    void ScatterColumns(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
+                        int nRowEnd, const RowRangeRunner& run);
+
+    /// Copies rows nFirst..nFirst+nCount-1 into pOut (nCount x Columns() floats, row after
+    /// row) with the values GetRow would show, reading each run of consecutive rows that are
+    /// not resident with one positioned read. Does not change the row cache.
+    void ReadRows(int nFirst, int nCount, float* pOut);
+
+    /// Gives row r the Columns() floats of pRow: in its buffer when it is resident, else in the
+    /// file with one positioned write. Does not change the row cache. Throws CPagedGridError on
+    /// a failed write (the row keeps its old values then).
+    void PutRow(int r, const float* pRow);
+
 private:
     struct FileCloser
     {
@@ -133,6 +162,9 @@ private:
     void WriteRow(int r, const float* pRow);
     void LoadRow(int r, float* pRow);
     void Gather(int nFirst, int nCount, float* pOut, std::size_t nStride);
+    void GatherRange(int nFirst, int nCount, float* pBlock, int nRowBegin, int nRowEnd) const;
+    void ScatterRange(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
+                      int nRowEnd);
     void ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut);
     bool InRun(int r) const noexcept { return r >= m_nRunFirst && r < m_nRunFirst + m_nRunCount; }
     float* RunRow(int r) const noexcept;
