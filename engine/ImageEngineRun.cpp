@@ -221,9 +221,16 @@ void CImageEngine::PreSmooth()
                 *pPixel = pRow[c];
         }
     };
-    if (gw::CParallelKernels* pKernels = FastKernels())
-        pKernels->ForRows(m_nRows, 16, writeBack);
-    else
+    if (gw::CParallelKernels* pKernels = FastKernels()) {
+        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
+        pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {
+            for (int r = nBegin + 1; r <= nEnd; ++r)
+                lanes.pfnCopyChannelIn(smoothed.Row(r) + 1,
+                                       m_pData + static_cast<std::ptrdiff_t>(r - 1) * m_nCols * m_nChannels,
+                                       m_nChannels, m_nValueChannel, m_nCols);
+        });
+    } else {
         writeBack(0, m_nRows);
+    }
     ReportProgress(1.0f);
 }

@@ -594,6 +594,44 @@ GW_LANE_INLINE void BoundsImpl(const float* p, std::size_t nFloats, float& fMin,
 }
 
 template <int N>
+GW_LANE_INLINE void CopyChannelOutImpl(const float* pPixels, int nChannels, int nChannel, float* pOut,
+                                       int n) noexcept
+{
+    using F = typename V<N>::F;
+    constexpr int kF = V<N>::kFloats;
+    int i = 0;
+    if (nChannels == 3) {
+        for (; i + kF <= n; i += kF) {
+            F channel[3];
+            LoadPixels(pPixels + static_cast<std::ptrdiff_t>(i) * 3, channel);
+            StoreVec(pOut + i, channel[nChannel]);
+        }
+    }
+    for (; i < n; ++i)
+        pOut[i] = pPixels[static_cast<std::ptrdiff_t>(i) * nChannels + nChannel];
+}
+
+template <int N>
+GW_LANE_INLINE void CopyChannelInImpl(const float* pIn, float* pPixels, int nChannels, int nChannel,
+                                      int n) noexcept
+{
+    using F = typename V<N>::F;
+    constexpr int kF = V<N>::kFloats;
+    int i = 0;
+    if (nChannels == 3) {
+        for (; i + kF <= n; i += kF) {
+            float* p = pPixels + static_cast<std::ptrdiff_t>(i) * 3;
+            F channel[3];
+            LoadPixels(p, channel);
+            channel[nChannel] = LoadVec<F>(pIn + i);
+            ScatterRgb(p, channel[0], channel[1], channel[2]);
+        }
+    }
+    for (; i < n; ++i)
+        pPixels[static_cast<std::ptrdiff_t>(i) * nChannels + nChannel] = pIn[i];
+}
+
+template <int N>
 GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const float* pW, int nCols,
                                        const PixelLayout& layout) noexcept
 {
@@ -658,6 +696,16 @@ GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const floa
     {                                                                                                     \
         BoundsImpl<N>(p, nFloats, fMin, fMax);                                                            \
     }                                                                                                     \
+    Target void CopyChannelOut##Suffix(const float* pPixels, int nChannels, int nChannel, float* pOut,     \
+                                       int n) noexcept                                                    \
+    {                                                                                                     \
+        CopyChannelOutImpl<N>(pPixels, nChannels, nChannel, pOut, n);                                     \
+    }                                                                                                     \
+    Target void CopyChannelIn##Suffix(const float* pIn, float* pPixels, int nChannels, int nChannel,       \
+                                      int n) noexcept                                                     \
+    {                                                                                                     \
+        CopyChannelInImpl<N>(pIn, pPixels, nChannels, nChannel, n);                                       \
+    }                                                                                                     \
     Target void WriteRowColour##Suffix(float* pOut, const float* pIn, const float* pW, int nCols,         \
                                        const PixelLayout& layout) noexcept                                \
     {                                                                                                     \
@@ -666,7 +714,8 @@ GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const floa
     const LaneKernels g_lanes##Suffix{#Suffix,                 Pow##Suffix,                                   \
                                       ReflectanceRow##Suffix,  RgbToHsv##Suffix,                              \
                                       BlendRowColour##Suffix,  BlendRowIntoWork##Suffix,                      \
-                                      Bounds##Suffix,          WriteRowColour##Suffix};
+                                      Bounds##Suffix,          CopyChannelOut##Suffix,                        \
+                                      CopyChannelIn##Suffix,   WriteRowColour##Suffix};
 
 GW_LANE_SET(Baseline, , 2)
 

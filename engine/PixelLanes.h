@@ -65,6 +65,12 @@ struct LaneKernels
     /// and <, NaN skipped). Started from zero bounds, they are those of a pass in order.
     void (*pfnBounds)(const float* p, std::size_t nFloats, float& fMin, float& fMax) noexcept;
 
+    /// pOut[i] := channel nChannel of pixel i of pPixels (nChannels floats a pixel), i < n.
+    void (*pfnCopyChannelOut)(const float* pPixels, int nChannels, int nChannel, float* pOut, int n) noexcept;
+
+    /// Channel nChannel of pixel i of pPixels := pIn[i], i < n; the other channels keep their bits.
+    void (*pfnCopyChannelIn)(const float* pIn, float* pPixels, int nChannels, int nChannel, int n) noexcept;
+
     /// RGB of each pixel's hue and saturation from pIn and the value pW[c] into pOut
     /// (the same overlap rule).
     void (*pfnWriteRowColour)(float* pOut, const float* pIn, const float* pW, int nCols,

@@ -14,6 +14,7 @@
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
 #include "KernelsTransfer.h"
+#include "PixelLanes.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -64,9 +65,16 @@ void CImageEngine::SolveIllumination(float* pData, int nRows, int nCols, int nSt
     if (gw::CParallelKernels* pKernels = FastKernels())
     {
         // All rows at once on the worker threads, then the same reports in order.
+        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         pKernels->ForRows(nRows, 16, [&](int nBegin, int nEnd) {
             for (int r = nBegin; r < nEnd; ++r)
-                copyRow(r);
+            {
+                float* pDst = f.Row(r + 1);
+                pDst[0] = 0.0f;
+                lanes.pfnCopyChannelOut(pData + static_cast<std::ptrdiff_t>(r) * nStride * m_nChannels,
+                                        m_nChannels, m_nValueChannel, pDst + 1, nCols);
+                pDst[nCols + 1] = 0.0f;
+            }
         });
         for (int r = 0; r < nRows; ++r)
         {
