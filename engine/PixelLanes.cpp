@@ -438,18 +438,22 @@ GW_LANE_INLINE void RgbToHsvImpl(float* pPixels, std::size_t nPixels) noexcept
         CImageEngine::RgbToHsv(p[0], p[1], p[2], p[0], p[1], p[2]);
 }
 
-/// Whether the lane forms may run on a row of nCols pixels: three channels, and output and
-/// input the same row or apart (the scalar form reads each pixel before writing it).
-inline bool LanesFit(float* pOut, const float* pIn, int nCols, const PixelLayout& layout) noexcept
+/// Whether output and input rows of nFloats floats are the same or apart, so that blocks of
+/// pixels may be read whole before they are written (the scalar forms go pixel by pixel).
+inline bool SameOrApart(float* pOut, const float* pIn, int nFloats) noexcept
 {
-    if (layout.nChannels != 3)
-        return false;
     if (pOut == pIn)
         return true;
     const std::uintptr_t nOut = reinterpret_cast<std::uintptr_t>(pOut);
     const std::uintptr_t nIn = reinterpret_cast<std::uintptr_t>(pIn);
-    const std::uintptr_t nBytes = static_cast<std::uintptr_t>(nCols) * 3 * sizeof(float);
+    const std::uintptr_t nBytes = static_cast<std::uintptr_t>(nFloats) * sizeof(float);
     return nOut + nBytes <= nIn || nIn + nBytes <= nOut;
+}
+
+/// Whether the colour lane forms may run on a row of nCols pixels.
+inline bool LanesFit(float* pOut, const float* pIn, int nCols, const PixelLayout& layout) noexcept
+{
+    return layout.nChannels == 3 && SameOrApart(pOut, pIn, 3 * nCols);
 }
 
 /// One pixel of the colour blend as the straightforward row computes it.
@@ -506,6 +510,33 @@ GW_LANE_INLINE void BlendRowColourImpl(float* pOut, const float* pIn, float* pW,
     for (; c <= nCols; ++c) {
         const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels;
         BlendPixelColour(pOut + p, pIn + p, pW[c], pL[c], fAmount, fPivot, fDarkening, layout);
+    }
+}
+
+template <int N>
+GW_LANE_INLINE void BlendRowGreyImpl(float* pOut, const float* pIn, const float* pW, int nCols, float fAmount,
+                                     const PixelLayout& layout) noexcept
+{
+    using F = typename V<N>::F;
+    constexpr int kF = V<N>::kFloats;
+    auto blend = [fAmount](float v, float w) { return 1.0f - (1.0f - v) * (1.0f - fAmount * w); };
+    int c = 1;
+    if (layout.nChannels == 1 && layout.nValue == 0 && SameOrApart(pOut, pIn, nCols)) {
+        for (; c + kF <= nCols + 1; c += kF) {
+            const F value = LoadVec<F>(pIn + (c - 1));
+            const F w = LoadVec<F>(pW + c);
+            if (AnySet(NotFinite(value) || NotFinite(w))) [[unlikely]] {
+                // Two NaNs in one operation give either's bits, by operand order: scalar here.
+                for (int j = 0; j < kF; ++j)
+                    pOut[c - 1 + j] = blend(pIn[c - 1 + j], pW[c + j]);
+                continue;
+            }
+            StoreVec(pOut + (c - 1), 1.0f - (1.0f - value) * (1.0f - fAmount * w));
+        }
+    }
+    for (; c <= nCols; ++c) {
+        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels + layout.nValue;
+        pOut[i] = blend(pIn[i], pW[c]);
     }
 }
 
@@ -687,6 +718,11 @@ GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const floa
     {                                                                                                     \
         BlendRowColourImpl<N>(pOut, pIn, pW, pL, nCols, fAmount, fPivot, fDarkening, layout);             \
     }                                                                                                     \
+    Target void BlendRowGrey##Suffix(float* pOut, const float* pIn, const float* pW, int nCols,            \
+                                     float fAmount, const PixelLayout& layout) noexcept                   \
+    {                                                                                                     \
+        BlendRowGreyImpl<N>(pOut, pIn, pW, nCols, fAmount, layout);                                       \
+    }                                                                                                     \
     Target void BlendRowIntoWork##Suffix(const float* pIn, float* pW, int nCols, float fAmount,           \
                                          const PixelLayout& layout, float& fMin, float& fMax) noexcept    \
     {                                                                                                     \
@@ -713,7 +749,8 @@ GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const floa
     }                                                                                                     \
     const LaneKernels g_lanes##Suffix{#Suffix,                 Pow##Suffix,                                   \
                                       ReflectanceRow##Suffix,  RgbToHsv##Suffix,                              \
-                                      BlendRowColour##Suffix,  BlendRowIntoWork##Suffix,                      \
+                                      BlendRowColour##Suffix,  BlendRowGrey##Suffix,                          \
+                                      BlendRowIntoWork##Suffix,                                               \
                                       Bounds##Suffix,          CopyChannelOut##Suffix,                        \
                                       CopyChannelIn##Suffix,   WriteRowColour##Suffix};
 

@@ -54,6 +54,11 @@ struct LaneKernels
                               float fAmount, float fPivot, float fDarkening,
                               const PixelLayout& layout) noexcept;
 
+    /// Grey blend of one row: the value of each pixel of pOut := screen blend of the value
+    /// of the pixel of pIn with pW[c] (columns 1..nCols; any layout; pOut is pIn or apart).
+    void (*pfnBlendRowGrey)(float* pOut, const float* pIn, const float* pW, int nCols, float fAmount,
+                            const PixelLayout& layout) noexcept;
+
     /// First pass of the stretch: pW[c] := screen blend of the pixel's value (pIn, any
     /// layout) with pW[c] (columns 1..nCols); lowers fMin with <= and raises fMax with >=
     /// to the blends (NaN skipped). The extremes are those of a pass in order except

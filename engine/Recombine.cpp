@@ -130,7 +130,7 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
                         lanes.pfnBlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r), nCols,
                                                 m_fAmount, kSaturationPivot, kSaturationDarkening, layout);
                     else
-                        BlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
+                        lanes.pfnBlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
                 }
             },
             noCombine, reportRow);
@@ -196,7 +196,7 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
                     if (m_bHSV)
                         lanes.pfnWriteRowColour(outRow(r), inRow(r), work.Row(r), nCols, layout);
                     else
-                        WriteRowGrey(outRow(r), work.Row(r), nCols, layout);
+                        lanes.pfnCopyChannelIn(work.Row(r) + 1, outRow(r), layout.nChannels, layout.nValue, nCols);
                 }
             },
             noCombine, reportRow);

@@ -490,6 +490,21 @@ TEST(PixelLanesTest, ColourConversionsAndBlendHaveTheScalarBits)
                 EXPECT_EQ(fMax, fMaxExpected) << "stretch " << what;
             }
 
+            // The grey blend, on a one-channel row, in place and into another row.
+            {
+                const gw::pixel::PixelLayout grey{1, 0, 0, 0};
+                const std::vector<float> values = channel.Many(nPixels);
+                std::vector<float> greyExpected = values;
+                for (std::size_t i = 0; i < nPixels; ++i)
+                    greyExpected[i] = 1.0f - (1.0f - values[i]) * (1.0f - fAmount * w[i + 1]);
+                std::vector<float> inPlace = values;
+                pLanes->pfnBlendRowGrey(inPlace.data(), inPlace.data(), w.data(), nCols, fAmount, grey);
+                EXPECT_TRUE(SameBits(inPlace, greyExpected)) << "grey blend " << what;
+                std::vector<float> apart(nPixels, -7.0f);
+                pLanes->pfnBlendRowGrey(apart.data(), values.data(), w.data(), nCols, fAmount, grey);
+                EXPECT_TRUE(SameBits(apart, greyExpected)) << "grey blend apart " << what;
+            }
+
             for (const bool bInPlace : {true, false}) {
                 std::vector<float> in = hsv;
                 std::vector<float> separate(hsv.size(), -7.0f);
