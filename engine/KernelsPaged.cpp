@@ -55,8 +55,9 @@ public:
     // Writes columns nLo..nHi of rows nRowBegin..nRowEnd-1 back into the grid.
     void WriteBack(int nLo, int nHi, int nRowBegin, int nRowEnd) const
     {
-        m_grid.ScatterColumns(nLo, nHi - nLo + 1, m_pBlock + (nLo - m_nFirst), static_cast<std::size_t>(m_nCount),
-                              nRowBegin, nRowEnd, m_run);
+        m_grid.ScatterColumns(nLo, nHi - nLo + 1,
+                              m_pBlock + static_cast<std::ptrdiff_t>(nRowBegin) * m_nCount + (nLo - m_nFirst),
+                              static_cast<std::size_t>(m_nCount), nRowBegin, nRowEnd, m_run);
     }
 
     int First() const { return m_nFirst; }
@@ -295,8 +296,8 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
             }
         }
         if (nHi >= nLo)
-            bv.ScatterColumns(nLo, nHi - nLo + 1, pBlock + (nLo - (r0 - 1)), static_cast<std::size_t>(nStride), 1,
-                              nc - 1, workspace.RowRunner());
+            bv.ScatterColumns(nLo, nHi - nLo + 1, pBlock + nStride + (nLo - (r0 - 1)), static_cast<std::size_t>(nStride),
+                              1, nc - 1, workspace.RowRunner());
         if (bStop)
             return;
     }
@@ -564,102 +565,285 @@ void SolveCoarsestPaged(const PagedLevel& grids, const LineVectors& lines)
 
 
 
-void ResidualPaged(CPagedGrid& work, const PagedLevel& grids, CPagedWorkspace& workspace)
-{
-    const int nr = grids.Rows();
-    const int nc = grids.Cols();
-    CPagedGrid& u = *grids.u;
-    ColumnWindow bvWindow(*grids.bv, WindowWidth(nc, nr, 2), workspace, 0);
-    RowCopies copies(nc);
-    std::fill_n(work.GetRow(0), nc, 0.0f);
-    for (int r = 1; r <= nr - 2; ++r)
-    {
-        bvWindow.Cover(r - 1, r);
-        const float* pUUp = copies.Copy(u, r - 1, 0);
-        const float* pU = copies.Copy(u, r, 1);
-        const float* pUDown = u.GetRow(r + 1);
-        ResidualRow(pUUp, pU, pUDown, grids.f->GetRow(r), grids.bh->GetRow(r), bvWindow.ConstColumn(r - 1),
-                    bvWindow.ConstColumn(r), nc, work.GetRow(r));
-    }
-    std::fill_n(work.GetRow(nr - 1), nc, 0.0f);
-}
-
-
-
-void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFineCols)
-{
-    const int nr = coarse.Rows();
-    const int nCoarseCols = coarse.Columns();
-    const bool bEvenFineRows = (nFineRows % 2) == 0;
-    RowCopies copies(nFineCols);
-    std::fill_n(coarse.GetRow(0), nCoarseCols, 0.0f);
-    for (int i = 1; i <= nr - 2; ++i)
-    {
-        const bool bOneSidedBottom = bEvenFineRows && i == nr - 2;
-        const float* pUp = copies.Copy(fine, 2 * i - 1, 0);
-        const float* pMid = bOneSidedBottom ? fine.GetRow(2 * i) : copies.Copy(fine, 2 * i, 1);
-        const float* pDown = bOneSidedBottom ? nullptr : fine.GetRow(2 * i + 1);
-        RestrictRow(pUp, pMid, pDown, bOneSidedBottom, nFineCols, coarse.GetRow(i), nCoarseCols);
-    }
-    std::fill_n(coarse.GetRow(nr - 1), nCoarseCols, 0.0f);
-}
-
-
-
 namespace {
 
-// Fine row r of the prolongation of coarse into pFine (nFineCols floats).
-void ProlongInto(float* pFine, int r, int nFineRows, int nFineCols, CPagedGrid& coarse, RowCopies& copies)
+// Rows of nColumns floats per chunk of the row sweeps.
+int ChunkRows(int nColumns)
 {
-    int iUp = -1;
-    int iDown = -1;
-    ProlongRowSources(r, nFineRows, &iUp, &iDown);
-    if (iUp < 0)
-    {
-        std::fill_n(pFine, nFineCols, 0.0f);
-        return;
-    }
-    const float* pUp = iDown < 0 ? coarse.GetRow(iUp) : copies.Copy(coarse, iUp, 0);
-    const float* pDown = iDown < 0 ? nullptr : coarse.GetRow(iDown);
-    ProlongRow(pUp, pDown, coarse.Columns(), pFine, nFineCols);
+    return GroupLines(nColumns, 1);
+}
+
+// Rows r0..r0+nRows-1, columns 0..nColumns-1 of grid into pOut (nColumns floats a row).
+void GetBlock(CPagedGrid& grid, int r0, int nRows, float* pOut, int nColumns)
+{
+    if (nColumns == grid.Columns())
+        grid.ReadRows(r0, nRows, pOut);
+    else
+        grid.ReadColumns(0, nColumns, pOut, static_cast<std::size_t>(nColumns), r0, r0 + nRows);
+}
+
+// The reverse of GetBlock.
+void PutBlock(CPagedGrid& grid, int r0, int nRows, const float* pIn, int nColumns, CPagedWorkspace& workspace)
+{
+    if (nColumns == grid.Columns())
+        grid.WriteRows(r0, nRows, pIn);
+    else
+        grid.ScatterColumns(0, nColumns, pIn, static_cast<std::size_t>(nColumns), r0, r0 + nRows,
+                            workspace.RowRunner());
+}
+
+// Runs fn(r) for the rows r0..r0+nRows-1 of a chunk, shared over the pool (each row is
+// independent of the others and computed as alone).
+template <class F>
+void ForRows(CPagedWorkspace& workspace, int r0, int nRows, int nLength, F&& fn)
+{
+    CWorkerPool& pool = workspace.Pool();
+    pool.Run(nRows, GroupParts(pool, nRows, nLength), [&](int, int nBegin, int nEnd) {
+        for (int i = nBegin; i < nEnd; ++i)
+            fn(r0 + i);
+    });
 }
 
 } // namespace
 
 
 
-void ProlongPaged(CPagedGrid& fine, CPagedGrid& coarse)
+void FillPaged(CPagedGrid& grid, float fValue, CPagedWorkspace& workspace)
 {
-    RowCopies copies(coarse.Columns());
-    for (int r = 0; r < fine.Rows(); ++r)
-        ProlongInto(fine.GetRow(r), r, fine.Rows(), fine.Columns(), coarse, copies);
+    const auto nColumns = static_cast<std::size_t>(grid.Columns());
+    const int nChunk = std::min(ChunkRows(grid.Columns()), std::max(grid.Rows(), 1));
+    float* const pBlock = workspace.Buffer(1, static_cast<std::size_t>(nChunk) * nColumns);
+    std::fill_n(pBlock, static_cast<std::size_t>(nChunk) * nColumns, fValue);
+    for (int r0 = 0; r0 < grid.Rows(); r0 += nChunk)
+        grid.WriteRows(r0, std::min(nChunk, grid.Rows() - r0), pBlock);
 }
 
 
 
-void AddCorrectionPaged(CPagedGrid& fineU, CPagedGrid& coarseU, float* pScratch)
+void SolveCoarsestPaged(const PagedLevel& grids, const LineVectors& lines, CPagedWorkspace& workspace)
 {
-    // The prolonged row goes to scratch instead of a work grid: nothing reads the work grid's
-    // copy of it later.
-    const int nCols = fineU.Columns();
-    RowCopies copies(coarseU.Columns());
-    for (int r = 0; r < fineU.Rows(); ++r)
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    CPagedGrid& u = *grids.u;
+    FillPaged(u, 0.0f, workspace);
+
+    if (nc > nr)
     {
-        ProlongInto(pScratch, r, fineU.Rows(), nCols, coarseU, copies);
-        float* pU = fineU.GetRow(r);
-        for (int c = 0; c < nCols; ++c)
-            pU[c] += pScratch[c];
+        const int n = nc - 2;
+        const float* pBh = grids.bh->GetRow(1);
+        const float* pF = grids.f->GetRow(1);
+        for (int k = 0; k < n; ++k)
+        {
+            lines.pDiag[k] = 1.0f - pBh[k + 1] - pBh[k];
+            lines.pRhs[k] = pF[k + 1];
+        }
+        SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, u.GetRow(1) + 1, lines.pFactor, n);
+        return;
+    }
+
+    const int n = nr - 2;
+    const float* pBv = grids.bv->GetRow(1);
+    for (int k = 0; k < n; ++k)
+    {
+        lines.pDiag[k] = 1.0f - pBv[k + 1] - pBv[k];
+        lines.pRhs[k] = grids.f->GetRow(k + 1)[1];
+    }
+    SolveTridiagonal(pBv, lines.pDiag, pBv + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
+    for (int k = 0; k < n; ++k)
+        u.GetRow(k + 1)[1] = lines.pSol[k];
+}
+
+
+
+void ResidualPaged(CPagedGrid& work, const PagedLevel& grids, CPagedWorkspace& workspace)
+{
+    const int nr = grids.Rows();
+    const int nc = grids.Cols();
+    const auto nLength = static_cast<std::size_t>(nc);
+    ColumnWindow bvWindow(*grids.bv, WindowWidth(nc, nr, 2), workspace, 0);
+    const int nChunk = ChunkRows(nc);
+    float* const pU = workspace.Buffer(1, (static_cast<std::size_t>(nChunk) + 2) * nLength);
+    float* const pF = workspace.Buffer(2, static_cast<std::size_t>(nChunk) * nLength);
+    float* const pBh = workspace.Buffer(3, static_cast<std::size_t>(nChunk) * nLength);
+    float* const pOut = workspace.Buffer(4, static_cast<std::size_t>(nChunk) * nLength);
+
+    std::fill_n(pOut, nLength, 0.0f);
+    PutBlock(work, 0, 1, pOut, nc, workspace);
+    int r0 = 1;
+    while (r0 <= nr - 2)
+    {
+        // Interior rows r0..r0+nRows-1; a row r needs the columns r - 1 and r of Bv.
+        bvWindow.Cover(r0 - 1, r0);
+        const int nRows = std::min({nChunk, nr - 1 - r0, bvWindow.End() - r0});
+        grids.u->ReadRows(r0 - 1, nRows + 2, pU);
+        grids.f->ReadRows(r0, nRows, pF);
+        grids.bh->ReadRows(r0, nRows, pBh);
+        const auto Row = [nLength](float* p, int i) { return p + static_cast<std::size_t>(i) * nLength; };
+        ForRows(workspace, 0, nRows, nc, [&](int i) {
+            const int r = r0 + i;
+            ResidualRow(Row(pU, i), Row(pU, i + 1), Row(pU, i + 2), Row(pF, i), Row(pBh, i),
+                        bvWindow.ConstColumn(r - 1), bvWindow.ConstColumn(r), nc, Row(pOut, i));
+        });
+        PutBlock(work, r0, nRows, pOut, nc, workspace);
+        r0 += nRows;
+    }
+    std::fill_n(pOut, nLength, 0.0f);
+    PutBlock(work, nr - 1, 1, pOut, nc, workspace);
+}
+
+
+
+void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFineCols, CPagedWorkspace& workspace)
+{
+    const int nr = coarse.Rows();
+    const int nCoarseCols = coarse.Columns();
+    const bool bEvenFineRows = (nFineRows % 2) == 0;
+    const auto nFineLength = static_cast<std::size_t>(nFineCols);
+    const auto nCoarseLength = static_cast<std::size_t>(nCoarseCols);
+    const int nChunk = ChunkRows(2 * nFineCols + nCoarseCols);
+    float* const pFine = workspace.Buffer(1, (2 * static_cast<std::size_t>(nChunk) + 1) * nFineLength);
+    float* const pOut = workspace.Buffer(2, static_cast<std::size_t>(nChunk) * nCoarseLength);
+
+    std::fill_n(pOut, nCoarseLength, 0.0f);
+    coarse.WriteRows(0, 1, pOut);
+    for (int i0 = 1; i0 <= nr - 2; i0 += nChunk)
+    {
+        // Coarse rows i0..i0+nRows-1 from fine rows 2 i0 - 1 up to the last one they use.
+        const int nRows = std::min(nChunk, nr - 1 - i0);
+        const int nLastI = i0 + nRows - 1;
+        const bool bLastOneSided = bEvenFineRows && nLastI == nr - 2;
+        const int nFineFirst = 2 * i0 - 1;
+        const int nFineLast = bLastOneSided ? 2 * nLastI : 2 * nLastI + 1;
+        GetBlock(fine, nFineFirst, nFineLast - nFineFirst + 1, pFine, nFineCols);
+        const auto FineRow = [&](int r) { return pFine + static_cast<std::size_t>(r - nFineFirst) * nFineLength; };
+        ForRows(workspace, i0, nRows, nFineCols, [&](int i) {
+            const bool bOneSidedBottom = bEvenFineRows && i == nr - 2;
+            RestrictRow(FineRow(2 * i - 1), FineRow(2 * i), bOneSidedBottom ? nullptr : FineRow(2 * i + 1),
+                        bOneSidedBottom, nFineCols, pOut + static_cast<std::size_t>(i - i0) * nCoarseLength,
+                        nCoarseCols);
+        });
+        coarse.WriteRows(i0, nRows, pOut);
+    }
+    std::fill_n(pOut, nCoarseLength, 0.0f);
+    coarse.WriteRows(nr - 1, 1, pOut);
+}
+
+
+
+namespace {
+
+// Fine rows r0..r0+nRows-1 (of nFineRows, nFineCols floats) of the prolongation of coarse into
+// pOut; pCoarse holds coarse's rows from nCoarseFirst on. With pAdd, each row is added to its
+// row there instead (pAdd[...] + prolongation, as fineU += W).
+void ProlongChunk(CPagedWorkspace& workspace, int r0, int nRows, int nFineRows, int nFineCols, const float* pCoarse,
+                  int nCoarseFirst, int nCoarseCols, const float* pAdd, float* pOut)
+{
+    const auto nFineLength = static_cast<std::size_t>(nFineCols);
+    ForRows(workspace, r0, nRows, nFineCols, [&](int r) {
+        float* pFine = pOut + static_cast<std::size_t>(r - r0) * nFineLength;
+        int iUp = -1;
+        int iDown = -1;
+        ProlongRowSources(r, nFineRows, &iUp, &iDown);
+        if (iUp < 0)
+            std::fill_n(pFine, nFineCols, 0.0f);
+        else
+        {
+            const auto CoarseRow = [&](int i) {
+                return pCoarse + static_cast<std::size_t>(i - nCoarseFirst) * static_cast<std::size_t>(nCoarseCols);
+            };
+            ProlongRow(CoarseRow(iUp), iDown < 0 ? nullptr : CoarseRow(iDown), nCoarseCols, pFine, nFineCols);
+        }
+        if (pAdd != nullptr)
+        {
+            const float* pU = pAdd + static_cast<std::size_t>(r - r0) * nFineLength;
+            for (int c = 0; c < nFineCols; ++c)
+                pFine[c] = pU[c] + pFine[c];
+        }
+    });
+}
+
+// The coarse rows fine rows r0..r0+nRows-1 take: *pFirst..*pLast (empty when *pLast < *pFirst).
+void ProlongSources(int r0, int nRows, int nFineRows, int* pFirst, int* pLast)
+{
+    *pFirst = 1 << 30;
+    *pLast = -1;
+    for (int r = r0; r < r0 + nRows; ++r)
+    {
+        int iUp = -1;
+        int iDown = -1;
+        ProlongRowSources(r, nFineRows, &iUp, &iDown);
+        for (int i : {iUp, iDown})
+        {
+            if (i >= 0)
+            {
+                *pFirst = std::min(*pFirst, i);
+                *pLast = std::max(*pLast, i);
+            }
+        }
     }
 }
 
-
-
-void CopyGridPaged(CPagedGrid& destination, CPagedGrid& source)
+// fine := prolongation of coarse, or fine += it when bAdd.
+void ProlongPass(CPagedGrid& fine, CPagedGrid& coarse, bool bAdd, CPagedWorkspace& workspace)
 {
-    for (int r = 0; r < destination.Rows(); ++r)
+    const int nFineRows = fine.Rows();
+    const int nFineCols = fine.Columns();
+    const int nCoarseCols = coarse.Columns();
+    const int nChunk = ChunkRows(nFineCols);
+    float* const pOut = workspace.Buffer(2, static_cast<std::size_t>(nChunk) * static_cast<std::size_t>(nFineCols));
+    float* const pAdd =
+        bAdd ? workspace.Buffer(3, static_cast<std::size_t>(nChunk) * static_cast<std::size_t>(nFineCols)) : nullptr;
+    for (int r0 = 0; r0 < nFineRows; r0 += nChunk)
     {
-        const float* pSource = source.GetRow(r);
-        std::copy_n(pSource, destination.Columns(), destination.GetRow(r));
+        const int nRows = std::min(nChunk, nFineRows - r0);
+        int nFirst = 0;
+        int nLast = -1;
+        ProlongSources(r0, nRows, nFineRows, &nFirst, &nLast);
+        // About half as many coarse rows as fine ones; the buffer grows if ever it must.
+        float* pCoarse = nullptr;
+        if (nLast >= nFirst)
+        {
+            pCoarse = workspace.Buffer(4, static_cast<std::size_t>(nLast - nFirst + 1)
+                                              * static_cast<std::size_t>(nCoarseCols));
+            coarse.ReadRows(nFirst, nLast - nFirst + 1, pCoarse);
+        }
+        if (pAdd != nullptr)
+            fine.ReadRows(r0, nRows, pAdd);
+        ProlongChunk(workspace, r0, nRows, nFineRows, nFineCols, pCoarse, nFirst, nCoarseCols, pAdd, pOut);
+        fine.WriteRows(r0, nRows, pOut);
+    }
+}
+
+} // namespace
+
+
+
+void ProlongPaged(CPagedGrid& fine, CPagedGrid& coarse, CPagedWorkspace& workspace)
+{
+    ProlongPass(fine, coarse, false, workspace);
+}
+
+
+
+void AddCorrectionPaged(CPagedGrid& fineU, CPagedGrid& coarseU, CPagedWorkspace& workspace)
+{
+    // The prolonged rows go to a chunk buffer instead of a work grid: nothing reads the work
+    // grid's copy of them later.
+    ProlongPass(fineU, coarseU, true, workspace);
+}
+
+
+
+void CopyGridPaged(CPagedGrid& destination, CPagedGrid& source, CPagedWorkspace& workspace)
+{
+    const int nChunk = ChunkRows(destination.Columns());
+    float* const pBlock =
+        workspace.Buffer(1, static_cast<std::size_t>(nChunk) * static_cast<std::size_t>(destination.Columns()));
+    for (int r0 = 0; r0 < destination.Rows(); r0 += nChunk)
+    {
+        const int nRows = std::min(nChunk, destination.Rows() - r0);
+        source.ReadRows(r0, nRows, pBlock);
+        destination.WriteRows(r0, nRows, pBlock);
     }
 }
 

@@ -49,7 +49,7 @@ struct PagedBlockFree
 class CPagedWorkspace
 {
 public:
-    static constexpr int kBuffers = 4;
+    static constexpr int kBuffers = 5;
 
     /// A pool of nThreads threads (the caller included, at least 1); line vectors of nMaxLine
     /// floats. Throws std::bad_alloc.
@@ -97,20 +97,23 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
                            CPagedWorkspace& workspace, ProgressHook progress);
 void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nLevel, int nLevels,
                      ProgressHook progress);
-void SolveCoarsestPaged(const PagedLevel& grids, const LineVectors& lines);
+void SolveCoarsestPaged(const PagedLevel& grids, const LineVectors& lines, CPagedWorkspace& workspace);
 
 /// Residual into the top-left corner of work (the level's extents).
 void ResidualPaged(CPagedGrid& work, const PagedLevel& grids, CPagedWorkspace& workspace);
 
 /// coarse := restriction of the top-left nFineRows x nFineCols corner of fine.
-void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFineCols);
+void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFineCols, CPagedWorkspace& workspace);
 
 /// fine := prolongation of coarse.
-void ProlongPaged(CPagedGrid& fine, CPagedGrid& coarse);
+void ProlongPaged(CPagedGrid& fine, CPagedGrid& coarse, CPagedWorkspace& workspace);
 
-/// fineU += prolongation of coarseU; pScratch holds at least fineU.Columns() floats.
-void AddCorrectionPaged(CPagedGrid& fineU, CPagedGrid& coarseU, float* pScratch);
+/// fineU += prolongation of coarseU.
+void AddCorrectionPaged(CPagedGrid& fineU, CPagedGrid& coarseU, CPagedWorkspace& workspace);
 
-void CopyGridPaged(CPagedGrid& destination, CPagedGrid& source);
+void CopyGridPaged(CPagedGrid& destination, CPagedGrid& source, CPagedWorkspace& workspace);
+
+/// Every element := fValue, written in runs of rows (no row is read).
+void FillPaged(CPagedGrid& grid, float fValue, CPagedWorkspace& workspace);
 
 } // namespace gw

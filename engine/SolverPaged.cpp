@@ -47,7 +47,7 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
 
     if (bSingleSweep)
     {
-        gw::CopyGridPaged(*top.u, *top.f);
+        gw::CopyGridPaged(*top.u, *top.f, workspace);
         if (ReportProgress(1.0f))
             return;
         const gw::PagedLevel swapped{top.bh, top.bv, top.u, top.f};
@@ -60,23 +60,23 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
     {
         const gw::PagedLevel level = PagedLevelOf(m_grids, l);
         const gw::PagedLevel finer = PagedLevelOf(m_grids, l + 1);
-        gw::RestrictPaged(*level.f, *finer.f, finer.Rows(), finer.Cols());
+        gw::RestrictPaged(*level.f, *finer.f, finer.Rows(), finer.Cols(), workspace);
         gw::ComputeCouplingsPaged(level, l, nLevels, params, workspace, progress);
     }
     if (ReportProgress(0.0f))
         return;
 
-    gw::SolveCoarsestPaged(PagedLevelOf(m_grids, 1), lines);
+    gw::SolveCoarsestPaged(PagedLevelOf(m_grids, 1), lines, workspace);
 
     for (int j = 2; j <= nLevels; ++j)
     {
         if (m_bFastMode && j == nLevels)
         {
-            gw::ProlongPaged(*top.f, *PagedLevelOf(m_grids, nLevels - 1).u);
+            gw::ProlongPaged(*top.f, *PagedLevelOf(m_grids, nLevels - 1).u, workspace);
             ReportProgress(1.0f);
             return;
         }
-        gw::ProlongPaged(*PagedLevelOf(m_grids, j).u, *PagedLevelOf(m_grids, j - 1).u);
+        gw::ProlongPaged(*PagedLevelOf(m_grids, j).u, *PagedLevelOf(m_grids, j - 1).u, workspace);
 
         for (int k = j; k >= 2; --k)
         {
@@ -86,20 +86,20 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
             if (ReportProgress(0.0f))
                 return;
             gw::ResidualPaged(work, level, workspace);
-            gw::RestrictPaged(*coarser.f, work, level.Rows(), level.Cols());
+            gw::RestrictPaged(*coarser.f, work, level.Rows(), level.Cols(), workspace);
             if (ReportProgress(0.0f))
                 return;
-            coarser.u->Fill(0.0f);
+            gw::FillPaged(*coarser.u, 0.0f, workspace);
         }
 
-        gw::SolveCoarsestPaged(PagedLevelOf(m_grids, 1), lines);
+        gw::SolveCoarsestPaged(PagedLevelOf(m_grids, 1), lines, workspace);
         if (ReportProgress(0.0f))
             return;
 
         for (int k = 2; k <= j; ++k)
         {
             const gw::PagedLevel level = PagedLevelOf(m_grids, k);
-            gw::AddCorrectionPaged(*level.u, *PagedLevelOf(m_grids, k - 1).u, lines.pSol);
+            gw::AddCorrectionPaged(*level.u, *PagedLevelOf(m_grids, k - 1).u, workspace);
             gw::RelaxLinesPaged(level, workspace, k, nLevels, progress);
             if (ReportProgress(0.0f))
                 return;
@@ -108,6 +108,6 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
             return;
     }
 
-    gw::CopyGridPaged(*top.f, *top.u);
+    gw::CopyGridPaged(*top.f, *top.u, workspace);
     ReportProgress(1.0f);
 }

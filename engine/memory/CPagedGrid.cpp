@@ -210,15 +210,27 @@ void CPagedGrid::GatherColumns(int nFirst, int nCount, float* pBlock)
 void CPagedGrid::GatherColumns(int nFirst, int nCount, float* pBlock, const RowRangeRunner& run)
 {
     CheckColumns(nFirst, nCount, "GatherColumns");
-    run(m_nRows, [&](int nBegin, int nEnd) { GatherRange(nFirst, nCount, pBlock, nBegin, nEnd); });
+    const auto nSpan = static_cast<std::size_t>(nCount);
+    run(m_nRows, [&](int nBegin, int nEnd) {
+        GatherRange(nFirst, nCount, pBlock + static_cast<std::size_t>(nBegin) * nSpan, nSpan, nBegin, nEnd);
+    });
 }
 
-void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, int nRowBegin, int nRowEnd) const
+void CPagedGrid::ReadColumns(int nFirst, int nCount, float* pOut, std::size_t nStride, int nRowBegin,
+                             int nRowEnd) const
+{
+    CheckColumns(nFirst, nCount, "ReadColumns");
+    CheckRowRange(nRowBegin, nRowEnd, "ReadColumns");
+    GatherRange(nFirst, nCount, pOut, nStride, nRowBegin, nRowEnd);
+}
+
+void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t nStride, int nRowBegin,
+                             int nRowEnd) const
 {
     // Only reads: the row table, the sizes and the file, at positions of its own.
     const auto nSpan = static_cast<std::size_t>(nCount);
     for (int r = nRowBegin; r < nRowEnd; ++r) {
-        float* pOut = pBlock + static_cast<std::size_t>(r) * nSpan;
+        float* pOut = pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride;
         if (m_ppRowTable[r] != nullptr) {
             std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut);
         }
@@ -239,11 +251,7 @@ void CPagedGrid::ScatterColumns(int nFirst, int nCount, const float* pBlock, std
                                 int nRowEnd, const RowRangeRunner& run)
 {
     CheckColumns(nFirst, nCount, "ScatterColumns");
-    if (nRowBegin < 0 || nRowEnd > m_nRows || nRowBegin > nRowEnd) {
-        throw CPagedGridError("GW: paged grid ScatterColumns: rows " + std::to_string(nRowBegin) + ".."
-                              + std::to_string(nRowEnd - 1) + " outside a grid of " + std::to_string(m_nRows)
-                              + " rows");
-    }
+    CheckRowRange(nRowBegin, nRowEnd, "ScatterColumns");
     // Rows written to the file count as written from the start, failure or not: a row that
     // did not get its values reads as 0 beyond the old end and as before below it.
     int nTop = m_nRowsInFile;
@@ -256,12 +264,25 @@ void CPagedGrid::ScatterColumns(int nFirst, int nCount, const float* pBlock, std
     const int nOldRowsInFile = m_nRowsInFile;
     try {
         run(nRowEnd - nRowBegin, [&](int nBegin, int nEnd) {
-            ScatterRange(nFirst, nCount, pBlock, nStride, nRowBegin + nBegin, nRowBegin + nEnd);
+            ScatterRange(nFirst, nCount, pBlock + static_cast<std::size_t>(nBegin) * nStride, nStride,
+                         nRowBegin + nBegin, nRowBegin + nEnd);
         });
     }
     catch (...) {
         m_nRowsInFile = std::max(nOldRowsInFile, nTop);
+        m_nRunCount = 0; // what reached the file is not known
         throw;
+    }
+    if (nTop > nOldRowsInFile && nFirst + nCount < m_nColumns) {
+        // The file must reach the end of the last row it now holds, so that whole rows can be
+        // read; that row is new, its columns past the span are 0.
+        const float fZero = 0.0f;
+        const std::uint64_t nOffset = ElementOffset(nTop - 1, m_nColumns - 1);
+        errno = 0;
+        if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, &fZero, sizeof(fZero))) {
+            m_nRowsInFile = std::max(nOldRowsInFile, nTop);
+            ThrowFileError("write to", nOffset);
+        }
     }
     m_nRowsInFile = std::max(nOldRowsInFile, nTop);
 }
@@ -273,7 +294,7 @@ void CPagedGrid::ScatterRange(int nFirst, int nCount, const float* pBlock, std::
     // the caller, so that the zeros beyond it keep standing for rows not written yet.
     const auto nSpan = static_cast<std::size_t>(nCount);
     for (int r = nRowBegin; r < nRowEnd; ++r) {
-        const float* pIn = pBlock + static_cast<std::size_t>(r) * nStride;
+        const float* pIn = pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride;
         if (m_ppRowTable[r] != nullptr) {
             std::copy_n(pIn, nSpan, m_ppRowTable[r] + nFirst);
             continue;
@@ -321,6 +342,43 @@ void CPagedGrid::ReadRows(int nFirst, int nCount, float* pOut)
             ReadFloats(static_cast<std::uint64_t>(r) * nColumns, static_cast<std::size_t>(nEnd - r) * nColumns, pRow);
             r = nEnd;
         }
+    }
+}
+
+void CPagedGrid::WriteRows(int nFirst, int nCount, const float* pIn)
+{
+    if (nCount < 1) {
+        return;
+    }
+    CheckRowRange(nFirst, nFirst + nCount, "WriteRows");
+    const auto nColumns = static_cast<std::size_t>(m_nColumns);
+    int r = nFirst;
+    while (r < nFirst + nCount) {
+        const float* pRow = pIn + static_cast<std::size_t>(r - nFirst) * nColumns;
+        if (m_ppRowTable[r] != nullptr) {
+            std::copy_n(pRow, nColumns, m_ppRowTable[r]);
+            ++r;
+            continue;
+        }
+        // A run of rows that are not resident, in one write.
+        int nEnd = r + 1;
+        while (nEnd < nFirst + nCount && m_ppRowTable[nEnd] == nullptr) {
+            ++nEnd;
+        }
+        const std::uint64_t nOffset = ElementOffset(r, 0);
+        errno = 0;
+        if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, pRow,
+                                       static_cast<std::size_t>(nEnd - r) * nColumns * kFloatBytes)) {
+            // What reached the file is not known: the run buffer no longer tells.
+            m_nRunCount = 0;
+            m_nRowsInFile = std::max(m_nRowsInFile, nEnd);
+            ThrowFileError("write to", nOffset);
+        }
+        for (int k = std::max(r, m_nRunFirst); k < std::min(nEnd, m_nRunFirst + m_nRunCount); ++k) {
+            std::copy_n(pIn + static_cast<std::size_t>(k - nFirst) * nColumns, nColumns, RunRow(k));
+        }
+        m_nRowsInFile = std::max(m_nRowsInFile, nEnd);
+        r = nEnd;
     }
 }
 
@@ -372,6 +430,9 @@ void CPagedGrid::WriteRow(int r, const float* pRow)
     const std::uint64_t nOffset = ElementOffset(r, 0);
     errno = 0;
     if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, pRow, nBytes)) {
+        if (bInRun) {
+            m_nRunCount = 0; // the row may be partly written
+        }
         ThrowFileError("write to", nOffset);
     }
     if (bInRun) {
@@ -447,6 +508,15 @@ void CPagedGrid::CheckRow(int r, const char* pWhat) const
     if (r < 0 || r >= m_nRows) {
         throw CPagedGridError(std::string("GW: paged grid ") + pWhat + ": row " + std::to_string(r)
                               + " outside a grid of " + std::to_string(m_nRows) + " rows");
+    }
+}
+
+void CPagedGrid::CheckRowRange(int nBegin, int nEnd, const char* pWhat) const
+{
+    if (nBegin < 0 || nEnd > m_nRows || nBegin > nEnd) {
+        throw CPagedGridError(std::string("GW: paged grid ") + pWhat + ": rows " + std::to_string(nBegin) + ".."
+                              + std::to_string(nEnd - 1) + " outside a grid of " + std::to_string(m_nRows)
+                              + " rows");
     }
 }
 

@@ -135,8 +135,13 @@ public:
     /// (not even the run buffer), so the ranges can be read at the same time.
     void GatherColumns(int nFirst, int nCount, float* pBlock, const RowRangeRunner& run);
 
+    /// The columns nFirst..nFirst+nCount-1 of rows nRowBegin..nRowEnd-1 into pOut: element
+    /// (r, nFirst + j) lands at pOut[(r - nRowBegin) x nStride + j], as GetRow would show it,
+    /// with one positioned read per row that only the file holds. Changes nothing in the grid.
+    void ReadColumns(int nFirst, int nCount, float* pOut, std::size_t nStride, int nRowBegin, int nRowEnd) const;
+
     /// The reverse of a gather for rows nRowBegin..nRowEnd-1: element (r, nFirst + j) takes
-    /// the value pBlock[r x nStride + j]. A resident row gets the values in its buffer; any
+    /// the value pBlock[(r - nRowBegin) x nStride + j]. A resident row gets the values in its buffer; any
     /// other row gets them in the file with one positioned write (a row never written before
     /// reads as 0 elsewhere). The row cache does not change. Throws CPagedGridError on a
     /// failed write; some rows may then hold the new values and others the old ones.
@@ -147,6 +152,12 @@ public:
     /// row) with the values GetRow would show, reading each run of consecutive rows that are
     /// not resident with one positioned read. Does not change the row cache.
     void ReadRows(int nFirst, int nCount, float* pOut);
+
+    /// Gives rows nFirst..nFirst+nCount-1 the values in pIn (row after row): resident rows in
+    /// their buffers, each run of other rows in the file with one positioned write. Does not
+    /// change the row cache. Throws CPagedGridError on a failed write; the rows of that write
+    /// may then hold new or old values, earlier rows hold the new ones, later rows the old.
+    void WriteRows(int nFirst, int nCount, const float* pIn);
 
     /// Gives row r the Columns() floats of pRow: in its buffer when it is resident, else in the
     /// file with one positioned write. Does not change the row cache. Throws CPagedGridError on
@@ -162,7 +173,8 @@ private:
     void WriteRow(int r, const float* pRow);
     void LoadRow(int r, float* pRow);
     void Gather(int nFirst, int nCount, float* pOut, std::size_t nStride);
-    void GatherRange(int nFirst, int nCount, float* pBlock, int nRowBegin, int nRowEnd) const;
+    void GatherRange(int nFirst, int nCount, float* pBlock, std::size_t nStride, int nRowBegin, int nRowEnd) const;
+    void CheckRowRange(int nBegin, int nEnd, const char* pWhat) const;
     void ScatterRange(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
                       int nRowEnd);
     void ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut);
