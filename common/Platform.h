@@ -46,9 +46,11 @@ bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept;
 /// Positioned transfers on an unbuffered stream's file (OpenTemporaryFile): nBytes
 /// at the absolute byte offset nOffset, beyond 2 GB as well, in as few system calls
 /// as the system allows, whatever the stream's position (which they may move).
-/// True when every byte was moved; on failure errno holds the reason (EIO for a read
-/// that meets the end of the file).
-bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::size_t nBytes) noexcept;
+/// A read stops early only at the end of the file and puts the bytes it read into
+/// nRead; a write moves every byte. Both return false on failure, with the reason in
+/// errno.
+bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::size_t nBytes,
+                std::size_t& nRead) noexcept;
 bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer, std::size_t nBytes) noexcept;
 
 /// A zero-filled block of nBytes (> 0) straight from the system, page-aligned,

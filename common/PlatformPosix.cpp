@@ -96,10 +96,12 @@ bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept
     return fseeko(pFile, static_cast<off_t>(nOffset), SEEK_SET) == 0;
 }
 
-bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::size_t nBytes) noexcept
+bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::size_t nBytes,
+                std::size_t& nRead) noexcept
 {
     const int fd = fileno(pFile);
     auto* pOut = static_cast<unsigned char*>(pBuffer);
+    nRead = 0;
     while (nBytes > 0) {
         if (nOffset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
             errno = EOVERFLOW;
@@ -108,11 +110,11 @@ bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::siz
         const ssize_t nDone = pread(fd, pOut, nBytes, static_cast<off_t>(nOffset));
         if (nDone < 0 && errno == EINTR)
             continue;
-        if (nDone <= 0) {
-            if (nDone == 0)
-                errno = EIO; // the data ends early
+        if (nDone < 0)
             return false;
-        }
+        if (nDone == 0)
+            return true; // the end of the file
+        nRead += static_cast<std::size_t>(nDone);
         pOut += nDone;
         nOffset += static_cast<std::uint64_t>(nDone);
         nBytes -= static_cast<std::size_t>(nDone);

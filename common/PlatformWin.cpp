@@ -159,23 +159,26 @@ OVERLAPPED At(std::uint64_t nOffset) noexcept
 
 } // namespace
 
-bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::size_t nBytes) noexcept
+bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::size_t nBytes,
+                std::size_t& nRead) noexcept
 {
     const auto hFile = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(pFile)));
     auto* pOut = static_cast<unsigned char*>(pBuffer);
+    nRead = 0;
     while (nBytes > 0) {
         const DWORD nAsk = static_cast<DWORD>(nBytes < kMaxTransfer ? nBytes : kMaxTransfer);
         OVERLAPPED at = At(nOffset);
         DWORD nDone = 0;
         if (!ReadFile(hFile, pOut, nAsk, &nDone, &at)) {
             const DWORD nError = GetLastError();
-            errno = nError == ERROR_HANDLE_EOF ? EIO : ErrnoOf(nError);
+            if (nError == ERROR_HANDLE_EOF)
+                return true; // the end of the file
+            errno = ErrnoOf(nError);
             return false;
         }
-        if (nDone == 0) {
-            errno = EIO; // the data ends early
-            return false;
-        }
+        if (nDone == 0)
+            return true;
+        nRead += nDone;
         pOut += nDone;
         nOffset += nDone;
         nBytes -= nDone;

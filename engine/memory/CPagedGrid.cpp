@@ -238,11 +238,9 @@ void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t 
             std::fill_n(pOut, nSpan, 0.0f);
         }
         else {
-            const std::uint64_t nOffset = ElementOffset(r, nFirst);
-            errno = 0;
-            if (!gw::platform::ReadFileAt(m_pFile.get(), nOffset, pOut, nSpan * kFloatBytes)) {
-                ThrowFileError("read from", nOffset);
-            }
+            ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
+                           + static_cast<std::uint64_t>(nFirst),
+                       nSpan, pOut);
         }
     }
 }
@@ -472,12 +470,8 @@ void CPagedGrid::LoadRun(int nFirst)
     const int nFromFile = std::clamp(m_nRowsInFile - nFirst, 0, nCount);
     const auto nColumns = static_cast<std::size_t>(m_nColumns);
     if (nFromFile > 0) {
-        const std::uint64_t nOffset = ElementOffset(nFirst, 0);
-        errno = 0;
-        if (!gw::platform::ReadFileAt(m_pFile.get(), nOffset, m_pRun.get(),
-                                      static_cast<std::size_t>(nFromFile) * nColumns * kFloatBytes)) {
-            ThrowFileError("read from", nOffset);
-        }
+        ReadFloats(static_cast<std::uint64_t>(nFirst) * nColumns, static_cast<std::size_t>(nFromFile) * nColumns,
+                   m_pRun.get());
     }
     std::fill(m_pRun.get() + static_cast<std::size_t>(nFromFile) * nColumns,
               m_pRun.get() + static_cast<std::size_t>(nCount) * nColumns, 0.0f);
@@ -485,14 +479,19 @@ void CPagedGrid::LoadRun(int nFirst)
     m_nRunCount = nCount;
 }
 
-void CPagedGrid::ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut)
+void CPagedGrid::ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut) const
 {
-    // Everything read lies below the end of the last row written, so a short read
-    // is a failure, never the end of the data.
+    // Rows below m_nRowsInFile were written, but a write that failed may have left the file
+    // short of a row it counts: what lies beyond the file's end was never written and is 0.
     const std::uint64_t nOffset = nElement * kFloatBytes;
+    const std::size_t nBytes = nCount * kFloatBytes;
+    std::size_t nRead = 0;
     errno = 0;
-    if (!gw::platform::ReadFileAt(m_pFile.get(), nOffset, pOut, nCount * kFloatBytes)) {
+    if (!gw::platform::ReadFileAt(m_pFile.get(), nOffset, pOut, nBytes, nRead)) {
         ThrowFileError("read from", nOffset);
+    }
+    if (nRead < nBytes) {
+        std::memset(reinterpret_cast<unsigned char*>(pOut) + nRead, 0, nBytes - nRead);
     }
 }
 

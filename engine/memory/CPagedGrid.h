@@ -177,7 +177,7 @@ private:
     void CheckRowRange(int nBegin, int nEnd, const char* pWhat) const;
     void ScatterRange(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
                       int nRowEnd);
-    void ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut);
+    void ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut) const;
     bool InRun(int r) const noexcept { return r >= m_nRunFirst && r < m_nRunFirst + m_nRunCount; }
     float* RunRow(int r) const noexcept;
     void LoadRun(int nFirst);

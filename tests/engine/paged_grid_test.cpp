@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -223,6 +225,151 @@ TEST(PagedGridColumnTest, RandomAccessAgreesWithAPlainArray)
     }
 }
 
+// Rows long enough that the file is read in several runs of rows, driven through every way in:
+// single rows through the cache, whole rows and column spans past it (serially and with the rows
+// split into pieces done in reverse order, as a pool may), columns; all against a plain array.
+// Passes over the rows go down, up and at random, so runs start everywhere, hold resident rows,
+// and rows that change and rows that do not go back to the file.
+TEST(PagedGridBulkTest, RowsSpansAndColumnsAgreeWithAPlainArrayAcrossRuns)
+{
+    const int nRows = 90;
+    const int nCols = 1500; // 6000 bytes a row: a run holds 43 rows
+    CPagedGrid grid(nRows, nCols);
+    std::vector<float> model(static_cast<std::size_t>(nRows) * nCols, 0.0f);
+    const auto at = [&](int r, int c) -> float& { return model[static_cast<std::size_t>(r) * nCols + c]; };
+    std::mt19937 random(777);
+    const auto pick = [&](int nLow, int nHigh) { return std::uniform_int_distribution<int>(nLow, nHigh)(random); };
+    const CPagedGrid::RowRangeRunner serial = [](int n, const std::function<void(int, int)>& fn) { fn(0, n); };
+    const CPagedGrid::RowRangeRunner pieces = [](int n, const std::function<void(int, int)>& fn) {
+        for (int nEnd = n; nEnd > 0; nEnd -= 7) {
+            fn(std::max(nEnd - 7, 0), nEnd);
+        }
+    };
+    std::vector<float> block(model.size());
+    float fValue = 1.0f;
+
+    for (int i = 0; i < 600; ++i) {
+        SCOPED_TRACE("step " + std::to_string(i));
+        const int nAction = pick(0, 9);
+        const Slots slots = grid.SlotRows();
+        if (nAction <= 2) {
+            // A pass of single rows: some change, some are only read.
+            const int nDirection = pick(0, 2);
+            for (int k = 0; k < 12; ++k) {
+                const int r = nDirection == 0 ? (i * 12 + k) % nRows : nDirection == 1 ? nRows - 1 - (i * 12 + k) % nRows
+                                                                     : pick(0, nRows - 1);
+                float* pRow = grid.GetRow(r);
+                for (int c = 0; c < nCols; c += 97) {
+                    ASSERT_EQ(pRow[c], at(r, c)) << "row " << r;
+                }
+                if (pick(0, 1) == 0) {
+                    const int c = pick(0, nCols - 1);
+                    pRow[c] = at(r, c) = fValue++;
+                }
+            }
+            continue;
+        }
+        const int nFirst = pick(0, nRows - 1);
+        const int nCount = pick(1, nRows - nFirst);
+        const int c0 = pick(0, nCols - 1);
+        const int nSpan = pick(1, nCols - c0);
+        const CPagedGrid::RowRangeRunner& run = pick(0, 1) == 0 ? serial : pieces;
+        if (nAction == 3) {
+            grid.ReadRows(nFirst, nCount, block.data());
+            for (int r = nFirst; r < nFirst + nCount; ++r) {
+                for (int c = 0; c < nCols; c += 13) {
+                    ASSERT_EQ(block[static_cast<std::size_t>(r - nFirst) * nCols + c], at(r, c)) << "row " << r;
+                }
+            }
+        }
+        else if (nAction == 4) {
+            for (int r = nFirst; r < nFirst + nCount; ++r) {
+                for (int c = 0; c < nCols; ++c) {
+                    // Mostly new values; now and then a row goes back unchanged.
+                    at(r, c) = r % 3 == 0 ? at(r, c) : fValue + static_cast<float>(c);
+                    block[static_cast<std::size_t>(r - nFirst) * nCols + c] = at(r, c);
+                }
+            }
+            fValue += static_cast<float>(nCols);
+            if (nCount == 1 && pick(0, 1) == 0) {
+                grid.PutRow(nFirst, block.data());
+            }
+            else {
+                grid.WriteRows(nFirst, nCount, block.data());
+            }
+        }
+        else if (nAction == 5) {
+            grid.ReadColumns(c0, nSpan, block.data(), static_cast<std::size_t>(nSpan) + 2, nFirst, nFirst + nCount);
+            for (int r = nFirst; r < nFirst + nCount; ++r) {
+                for (int j = 0; j < nSpan; j += 11) {
+                    ASSERT_EQ(block[static_cast<std::size_t>(r - nFirst) * (nSpan + 2) + j], at(r, c0 + j)) << "row " << r;
+                }
+            }
+        }
+        else if (nAction == 6) {
+            const std::size_t nStride = static_cast<std::size_t>(nSpan) + 1;
+            for (int r = nFirst; r < nFirst + nCount; ++r) {
+                for (int j = 0; j < nSpan; ++j) {
+                    at(r, c0 + j) = fValue + static_cast<float>(j);
+                    block[static_cast<std::size_t>(r - nFirst) * nStride + j] = at(r, c0 + j);
+                }
+            }
+            fValue += static_cast<float>(nSpan);
+            grid.ScatterColumns(c0, nSpan, block.data(), nStride, nFirst, nFirst + nCount, run);
+        }
+        else if (nAction == 7) {
+            grid.GatherColumns(c0, nSpan, block.data(), run);
+            for (int r = 0; r < nRows; ++r) {
+                for (int j = 0; j < nSpan; j += 17) {
+                    ASSERT_EQ(block[static_cast<std::size_t>(r) * nSpan + j], at(r, c0 + j)) << "row " << r;
+                }
+            }
+        }
+        else if (nAction == 8) {
+            grid.GatherColumns(c0, nSpan, block.data());
+            for (int r = 0; r < nRows; ++r) {
+                ASSERT_EQ(block[static_cast<std::size_t>(r) * nSpan + nSpan - 1], at(r, c0 + nSpan - 1)) << "row " << r;
+            }
+        }
+        else {
+            float* pColumn = grid.ReadColumn(c0);
+            ASSERT_NE(pColumn, nullptr);
+            for (int r = 0; r < nRows; ++r) {
+                ASSERT_EQ(pColumn[r], at(r, c0)) << "row " << r;
+            }
+            grid.ReturnColumn(&pColumn);
+        }
+        ASSERT_EQ(grid.SlotRows(), slots) << "only GetRow moves the row cache";
+    }
+    for (int r = 0; r < nRows; ++r) {
+        const float* pRow = grid.GetRow(r);
+        for (int c = 0; c < nCols; ++c) {
+            ASSERT_EQ(pRow[c], at(r, c)) << "row " << r << " column " << c;
+        }
+    }
+}
+
+// A span written into rows the file has never held, then whole rows read: the rest of those
+// rows, and the rows skipped before them, read as zeros (the file must reach the last one's end).
+TEST(PagedGridBulkTest, SpansIntoNewRowsLeaveTheRestZero)
+{
+    const int nCols = 50;
+    CPagedGrid grid(12, nCols);
+    const CPagedGrid::RowRangeRunner serial = [](int n, const std::function<void(int, int)>& fn) { fn(0, n); };
+    const std::vector<float> ones(3 * nCols, 1.0f);
+    grid.ScatterColumns(10, 5, ones.data(), nCols, 5, 8, serial);
+    std::vector<float> rows(12 * nCols, -1.0f);
+    grid.ReadRows(0, 12, rows.data());
+    for (int r = 0; r < 12; ++r) {
+        for (int c = 0; c < nCols; ++c) {
+            const bool bOne = r >= 5 && r < 8 && c >= 10 && c < 15;
+            ASSERT_EQ(rows[static_cast<std::size_t>(r) * nCols + c], bOne ? 1.0f : 0.0f) << r << ", " << c;
+        }
+    }
+    EXPECT_EQ(grid.GetRow(7)[nCols - 1], 0.0f);
+    EXPECT_EQ(grid.GetRow(7)[14], 1.0f);
+}
+
 TEST(PagedGridShapeTest, SingleRowAndSingleColumnGrids)
 {
     CPagedGrid row(1, 7);
@@ -338,6 +485,38 @@ TEST(PagedGridFileTest, FailedWriteBackIsReportedAndLosesNothing)
     for (int r : {5, 6, 7, 0, 1, 2, 3}) { // with room again everything is there
         EXPECT_EQ(grid.GetRow(r)[nCols - 1], r < 4 ? Mark(r, nCols - 1) : 0.0f) << "row " << r;
     }
+}
+
+// The same limit under the bulk writes: each failure surfaces as an error, and once there is
+// room again the rows take their values.
+TEST(PagedGridFileTest, FailedBulkWritesAreReported)
+{
+    const int nCols = 1024; // 4096 bytes a row
+    CPagedGrid grid(8, nCols);
+    std::vector<float> rows(8 * nCols);
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < nCols; ++c) {
+            rows[static_cast<std::size_t>(r) * nCols + c] = Mark(r, c);
+        }
+    }
+    const CPagedGrid::RowRangeRunner serial = [](int n, const std::function<void(int, int)>& fn) { fn(0, n); };
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 6000; // row 0 fits, row 1 does not
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    EXPECT_THROW(grid.WriteRows(0, 8, rows.data()), CPagedGridError);
+    EXPECT_THROW(grid.PutRow(6, rows.data() + 6 * nCols), CPagedGridError);
+    EXPECT_THROW(grid.ScatterColumns(0, 4, rows.data() + 4 * nCols, nCols, 4, 8, serial), CPagedGridError);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(grid.GetRow(0)[nCols - 1], Mark(0, nCols - 1)); // the file took row 0 before the limit
+    grid.WriteRows(0, 8, rows.data());
+    std::vector<float> back(8 * nCols);
+    grid.ReadRows(0, 8, back.data());
+    EXPECT_EQ(back, rows);
 }
 
 // Rows far beyond 4 GB into the file: offsets must not wrap, on 32-bit systems
