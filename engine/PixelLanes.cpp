@@ -1,6 +1,6 @@
-// PixelLanes.cpp - lane forms of the power, the reflectance row, the colour conversions and
-// the colour blend. Every kernel is one template over the lane count, instantiated for the
-// baseline and, with run-time dispatch, for AVX2.
+// PixelLanes.cpp - lane forms of the power, the reflectance row, the colour conversions, the
+// blends, the data bounds and the channel copies. Every kernel is one template over the lane
+// count, instantiated for the baseline and, with run-time dispatch, for AVX2.
 #include "PixelLanes.h"
 
 #include "CImageEngine.h"
