@@ -102,7 +102,7 @@ RunResult RunEngine(const std::vector<float>& rgb, int nRows, int nCols, const R
 
 bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
 {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
 
 TEST(ParallelPathTest, SameBitsAsReferenceForEveryShapeModeAndThreadCount)
@@ -324,6 +324,12 @@ TEST(PixelLanesTest, ReflectanceRowHasTheScalarBits)
                                               dExponent, fMin, fMax);
                 const std::string what = std::string(pLanes->pName) + " width " + std::to_string(nCols) +
                                          (bInPlace ? " in place" : " from pixels");
+                // Where a NaN illumination meets a NaN quotient, which NaN comes out depends on
+                // the operand order the compiler picked (it differs between builds): any NaN.
+                for (std::size_t i = 0; i < l.size(); ++i) {
+                    if (std::isnan(l[i]) && std::isnan(wOut[i]) && std::isnan(wExpected[i]))
+                        wOut[i] = wExpected[i];
+                }
                 EXPECT_TRUE(SameBits(wOut, wExpected)) << what;
                 EXPECT_TRUE(SameBits(lOut, lExpected)) << what;
                 // Zeros of either sign may stand for each other in the extremes, nothing else.
