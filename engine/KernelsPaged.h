@@ -1,18 +1,19 @@
 // KernelsPaged.h - the multigrid kernels over paged grids.
 //
 // Each kernel here is the counterpart of the in-RAM kernel of the same name and calls the same
-// row function with the same rows in the same order, so both strategies give the same bits. Rows
-// come from CPagedGrid::GetRow; where a row function reads several rows of one grid, all but the
-// last fetched are copied first, because the first-in, first-out cache may replace a row that
-// was already resident on the very next load. Columns, which a paged grid cannot address in
-// place, are gathered into a window of neighbouring columns with one pass over the file, and
-// column results are written back row by row. Windows are bounded (16 MB each, at most three at
-// a time) whatever the grid's size.
+// row function on the same values, so both strategies give the same bits. Row sweeps work in
+// chunks of rows: the rows a chunk needs are read in runs past the row cache, the chunk's rows
+// are computed (shared over the workspace's pool, each row as alone) and written back in runs.
+// Columns, which a paged grid cannot address in place, are gathered into a window of
+// neighbouring columns with one pass over the file, and column results go back with one write
+// per row. Windows are bounded (16 MB each, at most three at a time) whatever the grid's size;
+// chunks and groups to about 1 MB.
 //
-// The lines of one colour of the zebra sweeps are independent, so they are solved in groups:
-// the caller's thread fetches what a group needs from the grids (which only it touches), the
-// workspace's pool solves the group's lines, each line exactly as alone, and the results go back
-// in line order with the same progress and stop checks per line as one by one.
+// The zebra line sweeps take both colours as one front moving down the lines (see RelaxLinesPaged):
+// a line is solved once its neighbours hold the values it would see with all lines of the first
+// colour solved before the second. The lines of a step are solved in groups: the caller's thread
+// fetches what a group needs, the pool solves the group's lines, and the results go back with the
+// same progress and stop checks per line as one by one.
 //
 // Failures of a temporary file throw CPagedGridError; the other errors are those of the in-RAM
 // kernels.

@@ -19,7 +19,10 @@
 // lost: a failed write-back leaves the row resident, so the grid is unchanged.
 //
 // Threads: a grid belongs to the one thread that runs its engine. Even reads change
-// its state (the row cache and the file position); there are no locks.
+// its state (the row cache, the run buffer); there are no locks. The bulk transfers that
+// take a RowRangeRunner are the exception: the runner may move their rows on several
+// threads at once, each with positioned transfers of its own, while the calling thread
+// waits for them.
 #pragma once
 
 #include <array>
@@ -141,9 +144,9 @@ public:
     void ReadColumns(int nFirst, int nCount, float* pOut, std::size_t nStride, int nRowBegin, int nRowEnd) const;
 
     /// The reverse of a gather for rows nRowBegin..nRowEnd-1: element (r, nFirst + j) takes
-    /// the value pBlock[(r - nRowBegin) x nStride + j]. A resident row gets the values in its buffer; any
-    /// other row gets them in the file with one positioned write (a row never written before
-    /// reads as 0 elsewhere). The row cache does not change. Throws CPagedGridError on a
+    /// the value pBlock[(r - nRowBegin) x nStride + j]. A resident row gets the values in its
+    /// buffer; any other row gets them in the file with one positioned write (a row never
+    /// written before reads as 0 elsewhere). The row cache does not change. Throws CPagedGridError on a
     /// failed write; some rows may then hold the new values and others the old ones.
     void ScatterColumns(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
                         int nRowEnd, const RowRangeRunner& run);
