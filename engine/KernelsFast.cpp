@@ -1,6 +1,7 @@
 // KernelsFast.cpp - parallel and vectorised kernels with the straightforward kernels' bits.
 #include "KernelsFast.h"
 
+#include "CpuFeatures.h"
 #include "KernelsCoupling.h"
 #include "KernelsLanes.h"
 #include "KernelsGrid.h"
@@ -176,20 +177,12 @@ bool SolveRowsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noex
     return SolveLanesImpl<false>(group, pG, pX, n);
 }
 
-bool HasAvx() noexcept
-{
-    static const bool bAvx = [] {
-        __builtin_cpu_init(); // also when called before the runtime's own initialisation
-        return __builtin_cpu_supports("avx") != 0;
-    }();
-    return bAvx;
-}
 #endif
 
 bool SolveLanes(bool bColumns, const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
 #if defined(__x86_64__) || defined(__i386__)
-    if (HasAvx())
+    if (cpu::HasAvx())
         return bColumns ? SolveColumnsAvx(group, pG, pX, n) : SolveRowsAvx(group, pG, pX, n);
 #endif
     return bColumns ? SolveColumnsBaseline(group, pG, pX, n) : SolveRowsBaseline(group, pG, pX, n);
@@ -220,7 +213,7 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
         fUnit *= 0.25f;
 
     ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        const bool bAvx2 = lanes::HasAvx2();
+        const bool bAvx2 = cpu::HasAvx2();
         for (int r = nBegin + 1; r <= nEnd; ++r) {
             if (bAvx2)
                 lanes::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params,
@@ -262,7 +255,7 @@ void CParallelKernels::SolveBlock(const LevelGrids& grids, bool bColumns, int nF
     const int nBegin = nBlock * kBlockGroups;
     const int nEnd = std::min(nGroups, nBegin + kBlockGroups);
     int nGroup = nBegin;
-    if (bColumns && lanes::HasAvx2()) {
+    if (bColumns && cpu::HasAvx2()) {
         // The block's full column groups together on AVX2; on a zero pivot they are redone
         // one by one below, which reports it.
         const int nFull = std::min(nEnd, nLines / kLanes) - nBegin;
@@ -311,7 +304,7 @@ void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nF
     }
 
     // A full row group on an AVX2 processor: the operands are gathered with vector loads.
-    if (!bColumns && nInGroup == kLanes && lanes::HasAvx2()) {
+    if (!bColumns && nInGroup == kLanes && cpu::HasAvx2()) {
         if (lanes::SolveRowGroup(grids, lines[0], pG, pX)) {
             lanes::StoreRowGroup(u, lines[0], pX, n);
             return;
@@ -436,7 +429,7 @@ void CParallelKernels::Residual(const GridView& work, const LevelGrids& grids)
     const int nc = grids.Cols();
     std::fill_n(work.Row(0), nc, 0.0f);
     ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        const bool bAvx2 = lanes::HasAvx2();
+        const bool bAvx2 = cpu::HasAvx2();
         for (int r = nBegin + 1; r <= nEnd; ++r) {
             if (bAvx2)
                 lanes::ResidualRowContiguous(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),

@@ -1,6 +1,6 @@
 // KernelsLanes.cpp - eight-line groups of the zebra relaxation in AVX2 lanes.
 //
-// Everything below the target switch is AVX2 code: callers reach it only after HasAvx2().
+// Everything below the target switch is AVX2 code: callers reach it only after gw::cpu::HasAvx2().
 #include "KernelsLanes.h"
 
 #include "KernelsCoupling.h"
@@ -9,19 +9,6 @@
 #if defined(__x86_64__) || defined(__i386__)
 
 #include <immintrin.h>
-
-namespace gw::lanes {
-
-bool HasAvx2() noexcept
-{
-    static const bool bAvx2 = [] {
-        __builtin_cpu_init(); // also when called before the runtime's own initialisation
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return bAvx2;
-}
-
-} // namespace gw::lanes
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
@@ -471,11 +458,6 @@ void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept
 #else
 
 namespace gw::lanes {
-
-bool HasAvx2() noexcept
-{
-    return false;
-}
 
 bool SolveColumnGroups(const LevelGrids&, int, int, float*, float*) noexcept
 {

@@ -8,7 +8,8 @@
 // straightforward solve. What changes is only how the operands reach the lanes: the points
 // of a grid row that belong to the group are split out of contiguous loads, and the lines that
 // run across grid rows are read eight points at a time and transposed in registers.
-// Bv is row-major, as everywhere in the parallel kernels (KernelsFast.h).
+// Bv is row-major, as everywhere in the parallel kernels (KernelsFast.h). Callers check
+// gw::cpu::HasAvx2() first.
 #pragma once
 
 #include "Kernels.h"
@@ -17,9 +18,6 @@ namespace gw::lanes {
 
 /// Lines per group.
 inline constexpr int kGroupLines = 8;
-
-/// True when the processor runs AVX2 code.
-bool HasAvx2() noexcept;
 
 /// Most column groups solved at once.
 inline constexpr int kMaxColumnGroups = 4;

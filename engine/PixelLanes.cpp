@@ -4,6 +4,7 @@
 #include "PixelLanes.h"
 
 #include "CImageEngine.h"
+#include "CpuFeatures.h"
 #include "PortableMath.h"
 
 #include <cfloat>
@@ -760,14 +761,6 @@ GW_LANE_SET(Baseline, , 2)
 #define GW_AVX2_TARGET [[gnu::target("avx2")]]
 GW_LANE_SET(Avx2, GW_AVX2_TARGET, 4)
 
-bool HasAvx2() noexcept
-{
-    static const bool bAvx2 = [] {
-        __builtin_cpu_init(); // also when called before the runtime's own initialisation
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return bAvx2;
-}
 #endif
 
 } // namespace
@@ -780,7 +773,7 @@ const LaneKernels& BaselineLanes() noexcept
 const LaneKernels* Avx2Lanes() noexcept
 {
 #if defined(__x86_64__) || defined(__i386__)
-    if (HasAvx2())
+    if (cpu::HasAvx2())
         return &g_lanesAvx2;
 #endif
     return nullptr;
