@@ -258,6 +258,7 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
     std::fill_n(bv.GetRow(0), nr, 0.0f);
     std::fill_n(bv.GetRow(nc - 1), nr, 0.0f);
     RowCopies copies(nc);
+    const auto pBhRow = std::make_unique<float[]>(static_cast<std::size_t>(nc));
     for (int r0 = 1; r0 <= nr - 2; r0 += nBatch)
     {
         // Block column j holds Bv's column r0 - 1 + j.
@@ -269,11 +270,13 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
             const int r = r0 + nDone;
             const float* pF = copies.Copy(f, r, 0);
             const float* pFDown = f.GetRow(r + 1);
-            float* pBh = bh.GetRow(r);
-            CouplingRow(pF, pFDown, nc, fScaledRadius, params, pBh, Line{pBlock + 1 + nDone, nStride});
-            pBh[0] = 0.0f;
-            pBh[nc - 1] = 0.0f;
-            pBh[nc - 2] = 0.0f;
+            // Every element of Bh's row is set here, so it is made aside and written without
+            // reading the old one.
+            CouplingRow(pF, pFDown, nc, fScaledRadius, params, pBhRow.get(), Line{pBlock + 1 + nDone, nStride});
+            pBhRow[0] = 0.0f;
+            pBhRow[nc - 1] = 0.0f;
+            pBhRow[nc - 2] = 0.0f;
+            bh.PutRow(r, pBhRow.get());
             ++nDone;
             bStop = progress(fUnit / static_cast<float>(nr));
         }
