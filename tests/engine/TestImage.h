@@ -46,6 +46,30 @@ inline Image Coffee()
     return ReadPpm(std::string(GW_ENGINE_TEST_DATA) + "/coffee_90x60.ppm");
 }
 
+/// An nRows x nCols image cut from the photo, mirrored where it runs past the edge, so every
+/// size shows real edges and shadows.
+inline Image Tiled(const Image& photo, int nRows, int nCols)
+{
+    auto mirror = [](int i, int n) {
+        const int nPeriod = 2 * n;
+        i %= nPeriod;
+        return i < n ? i : nPeriod - 1 - i;
+    };
+    Image image;
+    image.nRows = nRows;
+    image.nCols = nCols;
+    image.rgb.reserve(static_cast<std::size_t>(nRows) * nCols * 3);
+    for (int r = 0; r < nRows; ++r) {
+        for (int c = 0; c < nCols; ++c) {
+            const std::size_t i =
+                (static_cast<std::size_t>(mirror(r, photo.nRows)) * photo.nCols + mirror(c, photo.nCols)) * 3;
+            image.rgb.insert(image.rgb.end(), photo.rgb.begin() + static_cast<std::ptrdiff_t>(i),
+                             photo.rgb.begin() + static_cast<std::ptrdiff_t>(i) + 3);
+        }
+    }
+    return image;
+}
+
 /// The green channel of an RGB image, as a grey image.
 inline std::vector<float> GreenOf(const Image& image)
 {

@@ -18,13 +18,6 @@
 
 namespace {
 
-int Mirror(int i, int n)
-{
-    const int nPeriod = 2 * n;
-    i %= nPeriod;
-    return i < n ? i : nPeriod - 1 - i;
-}
-
 // One level's grids from the photo's green channel, in both layouts of the vertical couplings.
 struct PhotoLevel
 {
@@ -35,13 +28,12 @@ struct PhotoLevel
         : nRows(nRowsIn), nCols(nColsIn), bh(Size()), bvTransposed(Size()), bvRowMajor(Size()), f(Size()),
           uReference(Size()), uFast(Size()), work(Size())
     {
+        const std::vector<float> green = testimage::GreenOf(testimage::Tiled(photo, nRows, nCols));
         for (int r = 1; r < nRows - 1; ++r) {
             for (int c = 1; c < nCols - 1; ++c) {
-                const std::size_t i = (static_cast<std::size_t>(Mirror(r, photo.nRows)) * photo.nCols +
-                                       Mirror(c, photo.nCols)) * 3 + 1;
-                f[Index(r, c)] = photo.rgb[i];
+                f[Index(r, c)] = green[Index(r, c)];
                 // A start that is not the answer, so the sweeps have work to do.
-                uReference[Index(r, c)] = uFast[Index(r, c)] = 0.5f * photo.rgb[i] + 0.25f;
+                uReference[Index(r, c)] = uFast[Index(r, c)] = 0.5f * green[Index(r, c)] + 0.25f;
             }
         }
     }
@@ -125,16 +117,7 @@ TEST(LineBlocksTest, WholeRunOnALargePhotoHasTheReferenceBits)
     ASSERT_GT(photo.nRows, 0) << "test photo missing";
     const int nRows = 801;
     const int nCols = 1203;
-    std::vector<float> rgb;
-    rgb.reserve(static_cast<std::size_t>(nRows) * nCols * 3);
-    for (int r = 0; r < nRows; ++r) {
-        for (int c = 0; c < nCols; ++c) {
-            const std::size_t i =
-                (static_cast<std::size_t>(Mirror(r, photo.nRows)) * photo.nCols + Mirror(c, photo.nCols)) * 3;
-            rgb.insert(rgb.end(), photo.rgb.begin() + static_cast<std::ptrdiff_t>(i),
-                       photo.rgb.begin() + static_cast<std::ptrdiff_t>(i) + 3);
-        }
-    }
+    const std::vector<float> rgb = testimage::Tiled(photo, nRows, nCols).rgb;
     auto run = [&](bool bReference, int nThreads, unsigned char bFast) {
         std::vector<float> pixels = rgb;
         CImageEngine engine(1, nRows, nCols, -2, nullptr);

@@ -21,26 +21,9 @@
 
 namespace {
 
-// An nRows x nCols colour image cut from the photo, mirrored where it runs past the edge,
-// so every size shows real edges and shadows.
 std::vector<float> PhotoOfSize(const testimage::Image& photo, int nRows, int nCols)
 {
-    std::vector<float> rgb;
-    rgb.reserve(static_cast<std::size_t>(nRows) * nCols * 3);
-    auto mirror = [](int i, int n) {
-        const int nPeriod = 2 * n;
-        i %= nPeriod;
-        return i < n ? i : nPeriod - 1 - i;
-    };
-    for (int r = 0; r < nRows; ++r) {
-        for (int c = 0; c < nCols; ++c) {
-            const std::size_t i =
-                (static_cast<std::size_t>(mirror(r, photo.nRows)) * photo.nCols + mirror(c, photo.nCols)) * 3;
-            rgb.insert(rgb.end(), photo.rgb.begin() + static_cast<std::ptrdiff_t>(i),
-                       photo.rgb.begin() + static_cast<std::ptrdiff_t>(i) + 3);
-        }
-    }
-    return rgb;
+    return testimage::Tiled(photo, nRows, nCols).rgb;
 }
 
 struct RunSetup
