@@ -28,6 +28,14 @@ int StopAtOnce(int /*nPercent*/)
     return 0;
 }
 
+// Stops at the gnStopAfter-th progress report.
+int gnStopAfter = 0;
+int gnReports = 0;
+int StopAfterSome(int /*nPercent*/)
+{
+    return ++gnReports < gnStopAfter ? 1 : 0;
+}
+
 struct Mode
 {
     bool bColour = false;
@@ -219,6 +227,40 @@ TEST(PagedEngineTest, TemporaryFilesFailClearlyAndAreGoneAfterTheEngine)
                 std::vector<float> data = Picture(20, 30, 3);
                 CImageEngine engine(1, 20, 30, -1, pfnProgress);
                 engine.Run(data.data(), 0.0f, 0.0f);
+            }
+            EXPECT_EQ(folder.Files(), 0);
+        }
+    }
+}
+
+// A stop anywhere in a paged run (inside a window or a group of lines, on any level) ends it
+// cleanly: no failure, and the temporary files go with the engine.
+TEST(PagedEngineTest, StopsAnywhereEndCleanly)
+{
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0);
+    const CTempFolder folder(true);
+    for (const std::ptrdiff_t nWindow : {std::ptrdiff_t{700}, gw::PagedWindowFloats()}) {
+        const WindowBudget budget(nWindow);
+        // A whole run first, to count its reports; then stops spread over it.
+        gnStopAfter = 1 << 30;
+        gnReports = 0;
+        {
+            std::vector<float> data = photo.rgb;
+            CImageEngine engine(1, photo.nRows, photo.nCols, -1, StopAfterSome);
+            engine.Run(data.data(), 0.0f, 0.0f);
+        }
+        const int nTotal = gnReports;
+        ASSERT_GT(nTotal, 1000);
+        for (int nStop : {3, nTotal / 7, nTotal / 3 + 1, nTotal / 2 + 3, 2 * nTotal / 3, nTotal - 5}) {
+            SCOPED_TRACE("window " + std::to_string(nWindow) + ", stop at report " + std::to_string(nStop));
+            gnStopAfter = nStop;
+            gnReports = 0;
+            {
+                std::vector<float> data = photo.rgb;
+                CImageEngine engine(1, photo.nRows, photo.nCols, -1, StopAfterSome);
+                ASSERT_FALSE(engine.Grids().IsInRam());
+                EXPECT_NO_THROW(engine.Run(data.data(), 0.0f, 0.0f));
             }
             EXPECT_EQ(folder.Files(), 0);
         }
