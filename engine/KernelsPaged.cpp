@@ -533,41 +533,6 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
 
 
 
-void SolveCoarsestPaged(const PagedLevel& grids, const LineVectors& lines)
-{
-    const int nr = grids.Rows();
-    const int nc = grids.Cols();
-    CPagedGrid& u = *grids.u;
-    u.Fill(0.0f);
-
-    if (nc > nr)
-    {
-        const int n = nc - 2;
-        const float* pBh = grids.bh->GetRow(1);
-        const float* pF = grids.f->GetRow(1);
-        for (int k = 0; k < n; ++k)
-        {
-            lines.pDiag[k] = 1.0f - pBh[k + 1] - pBh[k];
-            lines.pRhs[k] = pF[k + 1];
-        }
-        SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, u.GetRow(1) + 1, lines.pFactor, n);
-        return;
-    }
-
-    const int n = nr - 2;
-    const float* pBv = grids.bv->GetRow(1);
-    for (int k = 0; k < n; ++k)
-    {
-        lines.pDiag[k] = 1.0f - pBv[k + 1] - pBv[k];
-        lines.pRhs[k] = grids.f->GetRow(k + 1)[1];
-    }
-    SolveTridiagonal(pBv, lines.pDiag, pBv + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
-    for (int k = 0; k < n; ++k)
-        u.GetRow(k + 1)[1] = lines.pSol[k];
-}
-
-
-
 namespace {
 
 // Rows of nColumns floats per chunk of the row sweeps.
