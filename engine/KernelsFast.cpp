@@ -7,6 +7,7 @@
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
 #include "KernelsTransfer.h"
+#include "LaneSolve.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,15 +16,9 @@ namespace gw {
 
 namespace {
 
-// The lane helpers below are always inlined, so the ABI of passing a wide vector by value,
-// which GCC warns about for code built without AVX, never applies.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
-// Lines solved together; the vector type holds one float of each.
-constexpr int kLanes = 8;
+// Lines solved together.
+constexpr int kLanes = lanesolve::kLanes;
 static_assert(kLanes == lanes::kGroupLines);
-typedef float LaneFloats __attribute__((vector_size(kLanes * sizeof(float))));
-typedef int LaneInts __attribute__((vector_size(kLanes * sizeof(int))));
 
 // Rows below this per thread are not worth waking the workers for.
 constexpr int kMinRowsPerPart = 16;
@@ -39,18 +34,6 @@ float SweepWeight(int nLevel, int nLevels) noexcept
     for (int k = nLevel; k < nLevels; ++k)
         fWeight *= 0.25f;
     return fWeight;
-}
-
-[[gnu::always_inline]] inline LaneFloats Load(const float* p) noexcept
-{
-    LaneFloats v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-[[gnu::always_inline]] inline void Store(float* p, LaneFloats v) noexcept
-{
-    std::memcpy(p, &v, sizeof v);
 }
 
 // The lines of one lane group and the grids they read.
@@ -110,50 +93,18 @@ struct LaneGroup
     }
 }
 
-// The elimination of SolveTridiagonal on kLanes systems at once, each lane with exactly the
-// scalar operations and order; the systems are symmetric (the super-diagonal element k - 1 is
-// the sub-diagonal element k). pG and pX take kLanes x n floats, interleaved by lane. Answers
-// false when any lane meets a zero pivot (the solution is then not usable); the caller redoes
-// those lines the straightforward way.
+// The elimination of SolveTridiagonal on the group's kLanes systems (LaneSolve.h).
 template <bool bColumns>
 [[gnu::always_inline]] inline bool SolveLanesImpl(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    float a[kLanes];
-    float b[kLanes];
-    float d[kLanes];
-    const LaneFloats zero{};
-    auto element = [&](int k) {
-        if constexpr (bColumns)
-            ColumnElement(group, k, a, b, d);
-        else
-            RowElement(group, k, a, b, d);
-    };
-
-    element(0);
-    LaneFloats beta = Load(b);
-    LaneInts zeroPivot = beta == zero;
-    LaneFloats x = Load(d) / beta;
-    Store(pX, x);
-    for (int j = 1; j < n; ++j) {
-        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(j) * kLanes;
-        element(j);
-        const LaneFloats av = Load(a);
-        const LaneFloats g = av / beta;
-        Store(pG + i, g);
-        beta = Load(b) - av * g;
-        zeroPivot |= beta == zero;
-        x = (Load(d) - av * x) / beta;
-        Store(pX + i, x);
-    }
-    for (int j = n - 2; j >= 0; --j) {
-        const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(j) * kLanes;
-        x = Load(pX + i) - Load(pG + i + kLanes) * x;
-        Store(pX + i, x);
-    }
-    int nAny = 0;
-    for (int k = 0; k < kLanes; ++k)
-        nAny |= zeroPivot[k];
-    return nAny == 0;
+    return lanesolve::SolveEight(
+        [&](int k, float* a, float* b, float* d) {
+            if constexpr (bColumns)
+                ColumnElement(group, k, a, b, d);
+            else
+                RowElement(group, k, a, b, d);
+        },
+        pG, pX, n);
 }
 
 bool SolveColumnsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noexcept

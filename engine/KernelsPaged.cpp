@@ -1,6 +1,8 @@
 // KernelsPaged.cpp - the multigrid kernels over paged grids (see KernelsPaged.h).
 #include "KernelsPaged.h"
 
+#include "LaneSolve.h"
+
 #include "KernelsCoupling.h"
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
@@ -159,6 +161,16 @@ void ClearCouplingRing(CPagedGrid& bh, CPagedGrid& bv)
 
 
 
+namespace {
+
+// Floats of a part's scratch per float of the longest line: four line vectors, and the
+// factors and solutions of eight lines solved together.
+constexpr std::size_t kPartFloatsPerLine = 4 + 2 * lanesolve::kLanes;
+
+} // namespace
+
+
+
 CPagedWorkspace::CPagedWorkspace(int nThreads, int nMaxLine)
     : m_pool(nThreads),
       m_rowRunner([this](int nRows, const std::function<void(int, int)>& fn) {
@@ -166,7 +178,7 @@ CPagedWorkspace::CPagedWorkspace(int nThreads, int nMaxLine)
           m_pool.Run(nRows, m_pool.PartsFor(nRows, 64), [&fn](int, int nBegin, int nEnd) { fn(nBegin, nEnd); });
       }),
       m_nMaxLine(std::max(nMaxLine, 1)),
-      m_pLineVectors(std::make_unique<float[]>(static_cast<std::size_t>(m_pool.Threads()) * 4
+      m_pLineVectors(std::make_unique<float[]>(static_cast<std::size_t>(m_pool.Threads()) * kPartFloatsPerLine
                                                * static_cast<std::size_t>(m_nMaxLine)))
 {
 }
@@ -200,9 +212,19 @@ void PagedBlockFree::operator()(float* pBlock) const noexcept
 
 LineVectors CPagedWorkspace::Lines(int nPart) const noexcept
 {
-    float* pBase = m_pLineVectors.get() + static_cast<std::size_t>(nPart) * 4 * static_cast<std::size_t>(m_nMaxLine);
+    float* pBase = m_pLineVectors.get() +
+                   static_cast<std::size_t>(nPart) * kPartFloatsPerLine * static_cast<std::size_t>(m_nMaxLine);
     const auto nLine = static_cast<std::size_t>(m_nMaxLine);
     return LineVectors{pBase, pBase + nLine, pBase + 2 * nLine, pBase + 3 * nLine};
+}
+
+
+
+CPagedWorkspace::LaneScratch CPagedWorkspace::Lanes(int nPart) const noexcept
+{
+    const auto nLine = static_cast<std::size_t>(m_nMaxLine);
+    float* pBase = m_pLineVectors.get() + static_cast<std::size_t>(nPart) * kPartFloatsPerLine * nLine + 4 * nLine;
+    return LaneScratch{pBase, pBase + lanesolve::kLanes * nLine};
 }
 
 
@@ -417,7 +439,44 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
                 const auto SolveColumns = [&](int c0, int nLines) {
                     pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEndLine) {
                         const LineVectors lines = workspace.Lines(nPart);
-                        for (int i = nBegin; i < nEndLine; ++i)
+                        int i = nBegin;
+                        // Eight lines at a time across vector lanes, each with ColumnLineSystem's
+                        // operations; a group with a zero pivot goes the straightforward way.
+                        for (const CPagedWorkspace::LaneScratch lane = workspace.Lanes(nPart);
+                             i + lanesolve::kLanes <= nEndLine; i += lanesolve::kLanes)
+                        {
+                            const float* pBvRow[lanesolve::kLanes];
+                            ConstLine bhLeft[lanesolve::kLanes], bhMid[lanesolve::kLanes], fCol[lanesolve::kLanes];
+                            ConstLine uLeft[lanesolve::kLanes], uRight[lanesolve::kLanes];
+                            for (int j = 0; j < lanesolve::kLanes; ++j)
+                            {
+                                const int c = c0 + 2 * (i + j);
+                                pBvRow[j] = BvRow(c);
+                                bhLeft[j] = bhWindow.ConstColumn(c - 1);
+                                bhMid[j] = bhWindow.ConstColumn(c);
+                                fCol[j] = fWindow.ConstColumn(c);
+                                uLeft[j] = uWindow.ConstColumn(c - 1);
+                                uRight[j] = uWindow.ConstColumn(c + 1);
+                            }
+                            const auto element = [&](int k, float* a, float* b, float* d) {
+                                const int r = k + 1;
+                                for (int j = 0; j < lanesolve::kLanes; ++j)
+                                {
+                                    a[j] = pBvRow[j][r - 1];
+                                    b[j] = 1.0f - bhMid[j][r] - bhLeft[j][r] - pBvRow[j][r] - pBvRow[j][r - 1];
+                                    d[j] = fCol[j][r] - bhMid[j][r] * uRight[j][r] - bhLeft[j][r] * uLeft[j][r];
+                                }
+                            };
+                            if (!lanesolve::SolveEight(element, lane.pG, lane.pX, n))
+                                break;
+                            for (int j = 0; j < lanesolve::kLanes; ++j)
+                            {
+                                const Line uCol = uWindow.Column(c0 + 2 * (i + j));
+                                for (int k = 0; k < n; ++k)
+                                    uCol[k + 1] = lane.pX[static_cast<std::ptrdiff_t>(k) * lanesolve::kLanes + j];
+                            }
+                        }
+                        for (; i < nEndLine; ++i)
                         {
                             const int c = c0 + 2 * i;
                             const float* pBvRow = BvRow(c);
@@ -504,7 +563,46 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
         const auto SolveRows = [&](int r0, int nLines) {
             pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEndLine) {
                 const LineVectors lines = workspace.Lines(nPart);
-                for (int i = nBegin; i < nEndLine; ++i)
+                int i = nBegin;
+                // Eight lines at a time across vector lanes, each with RowLineSystem's operations;
+                // a group with a zero pivot goes the straightforward way.
+                for (const CPagedWorkspace::LaneScratch lane = workspace.Lanes(nPart); i + lanesolve::kLanes <= nEndLine;
+                     i += lanesolve::kLanes)
+                {
+                    const float* pBh[lanesolve::kLanes];
+                    const float* pF[lanesolve::kLanes];
+                    const float* pUUp[lanesolve::kLanes];
+                    const float* pUDown[lanesolve::kLanes];
+                    ConstLine bvUp[lanesolve::kLanes], bvDown[lanesolve::kLanes];
+                    for (int j = 0; j < lanesolve::kLanes; ++j)
+                    {
+                        const int r = r0 + 2 * (i + j);
+                        pBh[j] = BhRow(r);
+                        pF[j] = FRow(r);
+                        pUUp[j] = URow(r - 1);
+                        pUDown[j] = URow(r + 1);
+                        bvUp[j] = bvWindow.ConstColumn(r - 1);
+                        bvDown[j] = bvWindow.ConstColumn(r);
+                    }
+                    const auto element = [&](int k, float* a, float* b, float* d) {
+                        const int c = k + 1;
+                        for (int j = 0; j < lanesolve::kLanes; ++j)
+                        {
+                            a[j] = pBh[j][c - 1];
+                            b[j] = 1.0f - pBh[j][c] - pBh[j][c - 1] - bvDown[j][c] - bvUp[j][c];
+                            d[j] = pF[j][c] - bvUp[j][c] * pUUp[j][c] - bvDown[j][c] * pUDown[j][c];
+                        }
+                    };
+                    if (!lanesolve::SolveEight(element, lane.pG, lane.pX, n))
+                        break;
+                    for (int j = 0; j < lanesolve::kLanes; ++j)
+                    {
+                        float* pU = URow(r0 + 2 * (i + j)) + 1;
+                        for (int k = 0; k < n; ++k)
+                            pU[k] = lane.pX[static_cast<std::ptrdiff_t>(k) * lanesolve::kLanes + j];
+                    }
+                }
+                for (; i < nEndLine; ++i)
                 {
                     const int r = r0 + 2 * i;
                     const float* pBh = BhRow(r);

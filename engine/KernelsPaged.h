@@ -71,11 +71,20 @@ public:
     /// The line vectors of part nPart of a pool job.
     LineVectors Lines(int nPart) const noexcept;
 
+    /// Scratch of part nPart for eight lines solved together (LaneSolve.h): factors and
+    /// solutions, 8 x nMaxLine floats each.
+    struct LaneScratch
+    {
+        float* pG;
+        float* pX;
+    };
+    LaneScratch Lanes(int nPart) const noexcept;
+
 private:
     CWorkerPool m_pool;
     CPagedGrid::RowRangeRunner m_rowRunner;
     int m_nMaxLine;
-    std::unique_ptr<float[]> m_pLineVectors; // four vectors per part
+    std::unique_ptr<float[]> m_pLineVectors; // per part: four line vectors, then the lane scratch
     // Blocks straight from the system: the line solves walk the windows' columns, a page per
     // element, so large ones ask for huge pages where the system has them.
     std::array<std::unique_ptr<float[], PagedBlockFree>, kBuffers> m_apBuffer;
