@@ -132,6 +132,23 @@ int GroupParts(CWorkerPool& pool, int nLines, int nLength)
     return std::clamp(nBy, 1, pool.Threads());
 }
 
+// Runs fn(nPart, nBegin, nEnd) over parts of nLines lines of nLength unknowns (GroupParts),
+// every part but the last a whole number of lane groups.
+template <class F>
+void RunInLaneGroups(CWorkerPool& pool, int nLines, int nLength, F&& fn)
+{
+    constexpr int kLanes = lanesolve::kLanes;
+    const int nGroups = (nLines + kLanes - 1) / kLanes;
+    pool.Run(nGroups, std::min(GroupParts(pool, nLines, nLength), nGroups), [&](int nPart, int nBegin, int nEnd) {
+        fn(nPart, nBegin * kLanes, std::min(nEnd * kLanes, nLines));
+    });
+}
+
+int RoundUpToLanes(int nLines)
+{
+    return (nLines + lanesolve::kLanes - 1) / lanesolve::kLanes * lanesolve::kLanes;
+}
+
 // Clears the couplings into the ring and from the last interior line towards it.
 void ClearCouplingRing(CPagedGrid& bh, CPagedGrid& bv)
 {
@@ -437,7 +454,7 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
                 for (int c = nLowest; c <= nLastLine; ++c)
                     std::copy_n(bv.GetRow(c), nBvLength, BvRow(c));
                 const auto SolveColumns = [&](int c0, int nLines) {
-                    pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEndLine) {
+                    RunInLaneGroups(pool, nLines, n, [&](int nPart, int nBegin, int nEndLine) {
                         const LineVectors lines = workspace.Lines(nPart);
                         int i = nBegin;
                         // Eight lines at a time across vector lanes, each with ColumnLineSystem's
@@ -525,7 +542,8 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
     const int n = nc - 2;
     const auto nLength = static_cast<std::size_t>(nc);
     ColumnWindow bvWindow(bv, WindowWidth(nc, nr, 3), workspace, 0);
-    const int nGroupMax = GroupLines(nc, 6);
+    // Whole lane groups of lines, so that the threads' shares are solved across the lanes.
+    const int nGroupMax = RoundUpToLanes(GroupLines(nc, 6));
     // Lines of a step: up to nGroupMax of each colour, all within 2 x nGroupMax + 1 rows; the
     // rows of u reach one further on either side.
     const std::size_t nSpanRows = 2 * static_cast<std::size_t>(nGroupMax) + 1;
@@ -561,7 +579,7 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
         f.ReadRows(nLowest, nLastLine + 1 - nLowest, FRow(nLowest));
 
         const auto SolveRows = [&](int r0, int nLines) {
-            pool.Run(nLines, GroupParts(pool, nLines, n), [&](int nPart, int nBegin, int nEndLine) {
+            RunInLaneGroups(pool, nLines, n, [&](int nPart, int nBegin, int nEndLine) {
                 const LineVectors lines = workspace.Lines(nPart);
                 int i = nBegin;
                 // Eight lines at a time across vector lanes, each with RowLineSystem's operations;
