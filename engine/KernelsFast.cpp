@@ -414,29 +414,11 @@ void CParallelKernels::Restrict(const GridView& coarse, const GridView& fine)
 
 
 
-namespace {
-
-void ProlongOneRow(const GridView& fine, const GridView& coarse, int r) noexcept
-{
-    int iUp = -1;
-    int iDown = -1;
-    ProlongRowSources(r, fine.nRows, &iUp, &iDown);
-    if (iUp < 0)
-        std::fill_n(fine.Row(r), fine.nCols, 0.0f);
-    else
-        ProlongRow(coarse.Row(iUp), iDown < 0 ? nullptr : coarse.Row(iDown), coarse.nCols, fine.Row(r),
-                   fine.nCols);
-}
-
-} // namespace
-
-
-
 void CParallelKernels::Prolong(const GridView& fine, const GridView& coarse)
 {
     ForRows(fine.nRows, kMinRowsPerPart, [&](int nBegin, int nEnd) {
         for (int r = nBegin; r < nEnd; ++r)
-            ProlongOneRow(fine, coarse, r);
+            ProlongGridRow(fine, coarse, r);
     });
 }
 
@@ -447,7 +429,7 @@ void CParallelKernels::AddCorrection(const GridView& fineU, const GridView& coar
     const GridView w = work.Corner(fineU.nRows, fineU.nCols);
     ForRows(fineU.nRows, kMinRowsPerPart, [&](int nBegin, int nEnd) {
         for (int r = nBegin; r < nEnd; ++r) {
-            ProlongOneRow(w, coarseU, r);
+            ProlongGridRow(w, coarseU, r);
             float* pU = fineU.Row(r);
             const float* pW = w.Row(r);
             for (int c = 0; c < fineU.nCols; ++c)

@@ -97,19 +97,24 @@ void ProlongRow(const float* pUp, const float* pDown, int nCoarseCols, float* pF
 
 
 
+void ProlongGridRow(const GridView& fine, const GridView& coarse, int r) noexcept
+{
+    int iUp = -1;
+    int iDown = -1;
+    ProlongRowSources(r, fine.nRows, &iUp, &iDown);
+    if (iUp < 0)
+        std::fill_n(fine.Row(r), fine.nCols, 0.0f);
+    else
+        ProlongRow(coarse.Row(iUp), iDown < 0 ? nullptr : coarse.Row(iDown), coarse.nCols, fine.Row(r),
+                   fine.nCols);
+}
+
+
+
 void Prolong(const GridView& fine, const GridView& coarse) noexcept
 {
     for (int r = 0; r < fine.nRows; ++r)
-    {
-        int iUp = -1;
-        int iDown = -1;
-        ProlongRowSources(r, fine.nRows, &iUp, &iDown);
-        if (iUp < 0)
-            std::fill_n(fine.Row(r), fine.nCols, 0.0f);
-        else
-            ProlongRow(coarse.Row(iUp), iDown < 0 ? nullptr : coarse.Row(iDown), coarse.nCols,
-                       fine.Row(r), fine.nCols);
-    }
+        ProlongGridRow(fine, coarse, r);
 }
 
 

@@ -38,6 +38,9 @@ void ProlongRowSources(int r, int nFineRows, int* pUp, int* pDown) noexcept;
 void ProlongRow(const float* pUp, const float* pDown, int nCoarseCols, float* pFine,
                 int nFineCols) noexcept;
 
+/// Row r of Prolong(coarse) into fine: the sources of ProlongRowSources, or zeros for a border row.
+void ProlongGridRow(const GridView& fine, const GridView& coarse, int r) noexcept;
+
 /// W := Prolong(coarse u); fineU += W over every element (the border adds W's zeros).
 /// W must have at least the fine extents; its contents are overwritten.
 void AddCorrection(const GridView& fineU, const GridView& coarseU, const GridView& work) noexcept;
