@@ -16,8 +16,8 @@ static_assert(kFloatBytes == 4, "the grid file holds 32-bit floats");
 // system call is small beside the copying it does, small enough to stay in the cache.
 constexpr std::size_t kRunBytes = std::size_t{256} << 10;
 
-// A column gather reads whole rows through the run buffer when the row is short or the
-// columns fill at least a quarter of it; narrower gathers read their span row by row.
+// A column gather or scatter moves whole rows through the run buffer when the row is short
+// or the columns fill at least a quarter of it; narrower ones move their span row by row.
 constexpr std::size_t kShortRowBytes = std::size_t{16} << 10;
 
 std::string SystemReason()
@@ -250,6 +250,10 @@ void CPagedGrid::ScatterColumns(int nFirst, int nCount, const float* pBlock, std
 {
     CheckColumns(nFirst, nCount, "ScatterColumns");
     CheckRowRange(nRowBegin, nRowEnd, "ScatterColumns");
+    if (WholeRowsPay(nCount)) {
+        ScatterThroughRuns(nFirst, nCount, pBlock, nStride, nRowBegin, nRowEnd);
+        return;
+    }
     // Rows written to the file count as written from the start, failure or not: a row that
     // did not get its values reads as 0 beyond the old end and as before below it.
     int nTop = m_nRowsInFile;
@@ -305,6 +309,46 @@ void CPagedGrid::ScatterRange(int nFirst, int nCount, const float* pBlock, std::
         if (InRun(r)) {
             std::copy_n(pIn, nSpan, RunRow(r) + nFirst);
         }
+    }
+}
+
+void CPagedGrid::ScatterThroughRuns(int nFirst, int nCount, const float* pBlock, std::size_t nStride,
+                                    int nRowBegin, int nRowEnd)
+{
+    // A write costs far more than the bytes it moves, so the rows that only the file holds
+    // are read into the run buffer, take their span there and go back in one write per run.
+    const auto nSpan = static_cast<std::size_t>(nCount);
+    const auto Source = [&](int r) { return pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride; };
+    int r = nRowBegin;
+    while (r < nRowEnd) {
+        if (m_ppRowTable[r] != nullptr) {
+            std::copy_n(Source(r), nSpan, m_ppRowTable[r] + nFirst);
+            ++r;
+            continue;
+        }
+        if (!InRun(r)) {
+            LoadRun(std::min(r, m_nRows - m_nRunCapacity));
+        }
+        // Resident rows among these take the span in their buffer too; the file's copy of
+        // them goes back with the new span, which changes nothing that GetRow shows.
+        const int nEnd = std::min(nRowEnd, m_nRunFirst + m_nRunCount);
+        for (int k = r; k < nEnd; ++k) {
+            std::copy_n(Source(k), nSpan, RunRow(k) + nFirst);
+            if (m_ppRowTable[k] != nullptr) {
+                std::copy_n(Source(k), nSpan, m_ppRowTable[k] + nFirst);
+            }
+        }
+        const std::uint64_t nOffset = ElementOffset(r, 0);
+        errno = 0;
+        if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, RunRow(r),
+                                       static_cast<std::size_t>(nEnd - r) * static_cast<std::size_t>(m_nColumns)
+                                           * kFloatBytes)) {
+            m_nRunCount = 0; // what reached the file is not known
+            m_nRowsInFile = std::max(m_nRowsInFile, nEnd);
+            ThrowFileError("write to", nOffset);
+        }
+        m_nRowsInFile = std::max(m_nRowsInFile, nEnd);
+        r = nEnd;
     }
 }
 
@@ -390,11 +434,16 @@ void CPagedGrid::PutRow(int r, const float* pRow)
     WriteRow(r, pRow);
 }
 
+bool CPagedGrid::WholeRowsPay(int nCount) const noexcept
+{
+    const std::size_t nRowBytes = static_cast<std::size_t>(m_nColumns) * kFloatBytes;
+    return nRowBytes <= kShortRowBytes || 4 * static_cast<std::size_t>(nCount) >= static_cast<std::size_t>(m_nColumns);
+}
+
 void CPagedGrid::Gather(int nFirst, int nCount, float* pOut, std::size_t nStride)
 {
     const auto nSpan = static_cast<std::size_t>(nCount);
-    const std::size_t nRowBytes = static_cast<std::size_t>(m_nColumns) * kFloatBytes;
-    const bool bWholeRows = nRowBytes <= kShortRowBytes || 4 * nSpan >= static_cast<std::size_t>(m_nColumns);
+    const bool bWholeRows = WholeRowsPay(nCount);
     for (int r = 0; r < m_nRows; ++r, pOut += nStride) {
         if (m_ppRowTable[r] != nullptr) {
             std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut); // sees changes not yet written back

@@ -145,9 +145,12 @@ public:
 
     /// The reverse of a gather for rows nRowBegin..nRowEnd-1: element (r, nFirst + j) takes
     /// the value pBlock[(r - nRowBegin) x nStride + j]. A resident row gets the values in its
-    /// buffer; any other row gets them in the file with one positioned write (a row never
-    /// written before reads as 0 elsewhere). The row cache does not change. Throws CPagedGridError on a
-    /// failed write; some rows may then hold the new values and others the old ones.
+    /// buffer; the other rows get them in the file (a row never written before reads as 0
+    /// elsewhere). When the columns cover a good part of a row, the rows go through the run
+    /// buffer and back with one write per run, on the calling thread; else each row's span is
+    /// written with one positioned write, the rows shared out by run. The row cache does not
+    /// change. Throws CPagedGridError on a failed write; some rows may then hold the new
+    /// values and others the old ones.
     void ScatterColumns(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
                         int nRowEnd, const RowRangeRunner& run);
 
@@ -180,6 +183,9 @@ private:
     void CheckRowRange(int nBegin, int nEnd, const char* pWhat) const;
     void ScatterRange(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
                       int nRowEnd);
+    void ScatterThroughRuns(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
+                            int nRowEnd);
+    bool WholeRowsPay(int nCount) const noexcept;
     void ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut) const;
     bool InRun(int r) const noexcept { return r >= m_nRunFirst && r < m_nRunFirst + m_nRunCount; }
     float* RunRow(int r) const noexcept;

@@ -230,10 +230,13 @@ TEST(PagedGridColumnTest, RandomAccessAgreesWithAPlainArray)
 // split into pieces done in reverse order, as a pool may), columns; all against a plain array.
 // Passes over the rows go down, up and at random, so runs start everywhere, hold resident rows,
 // and rows that change and rows that do not go back to the file.
-TEST(PagedGridBulkTest, RowsSpansAndColumnsAgreeWithAPlainArrayAcrossRuns)
+namespace {
+
+// Every bulk path against a plain array, in a random order. Short rows move whole through
+// the run buffer; of long rows, narrow spans move row by row and wide ones in runs.
+void CheckBulkAccessAgainstAPlainArray(int nCols)
 {
     const int nRows = 90;
-    const int nCols = 1500; // 6000 bytes a row: a run holds 43 rows
     CPagedGrid grid(nRows, nCols);
     std::vector<float> model(static_cast<std::size_t>(nRows) * nCols, 0.0f);
     const auto at = [&](int r, int c) -> float& { return model[static_cast<std::size_t>(r) * nCols + c]; };
@@ -346,6 +349,20 @@ TEST(PagedGridBulkTest, RowsSpansAndColumnsAgreeWithAPlainArrayAcrossRuns)
         for (int c = 0; c < nCols; ++c) {
             ASSERT_EQ(pRow[c], at(r, c)) << "row " << r << " column " << c;
         }
+    }
+}
+
+} // namespace
+
+TEST(PagedGridBulkTest, RowsSpansAndColumnsAgreeWithAPlainArrayAcrossRuns)
+{
+    {
+        SCOPED_TRACE("6000 bytes a row, 43 rows a run");
+        CheckBulkAccessAgainstAPlainArray(1500);
+    }
+    {
+        SCOPED_TRACE("20000 bytes a row, 13 rows a run");
+        CheckBulkAccessAgainstAPlainArray(5000);
     }
 }
 
