@@ -10,6 +10,8 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
@@ -451,6 +453,51 @@ void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept
     }
 }
 
+
+void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols, float* pOut,
+                    std::ptrdiff_t nOutStride) noexcept
+{
+    // Strips of kStrip source columns, so that the output rows a strip fills stay in the cache
+    // while its tiles are written half a cache line at a time.
+    constexpr int kStrip = 64;
+    const auto In = [&](int r, int c) { return pIn + static_cast<std::ptrdiff_t>(r) * nInStride + c; };
+    const auto Out = [&](int c, int r) { return pOut + static_cast<std::ptrdiff_t>(c) * nOutStride + r; };
+    const int nFullRows = nRows - nRows % kGroupLines;
+    for (int c0 = 0; c0 < nCols; c0 += kStrip) {
+        const int nStripEnd = std::min(nCols, c0 + kStrip);
+        for (int r = 0; r < nFullRows; r += kGroupLines) {
+            int c = c0;
+            for (; c + kGroupLines <= nStripEnd; c += kGroupLines) {
+                __m256 v0 = _mm256_loadu_ps(In(r + 0, c));
+                __m256 v1 = _mm256_loadu_ps(In(r + 1, c));
+                __m256 v2 = _mm256_loadu_ps(In(r + 2, c));
+                __m256 v3 = _mm256_loadu_ps(In(r + 3, c));
+                __m256 v4 = _mm256_loadu_ps(In(r + 4, c));
+                __m256 v5 = _mm256_loadu_ps(In(r + 5, c));
+                __m256 v6 = _mm256_loadu_ps(In(r + 6, c));
+                __m256 v7 = _mm256_loadu_ps(In(r + 7, c));
+                Transpose8(v0, v1, v2, v3, v4, v5, v6, v7);
+                _mm256_storeu_ps(Out(c + 0, r), v0);
+                _mm256_storeu_ps(Out(c + 1, r), v1);
+                _mm256_storeu_ps(Out(c + 2, r), v2);
+                _mm256_storeu_ps(Out(c + 3, r), v3);
+                _mm256_storeu_ps(Out(c + 4, r), v4);
+                _mm256_storeu_ps(Out(c + 5, r), v5);
+                _mm256_storeu_ps(Out(c + 6, r), v6);
+                _mm256_storeu_ps(Out(c + 7, r), v7);
+            }
+            for (; c < nStripEnd; ++c) {
+                for (int j = 0; j < kGroupLines; ++j)
+                    Out(c, r)[j] = *In(r + j, c);
+            }
+        }
+        for (int r = nFullRows; r < nRows; ++r) {
+            for (int c = c0; c < nStripEnd; ++c)
+                *Out(c, r) = *In(r, c);
+        }
+    }
+}
+
 } // namespace gw::lanes
 
 #pragma GCC pop_options
@@ -472,6 +519,15 @@ bool SolveRowGroup(const LevelGrids&, int, float*, float*) noexcept
 void StoreRowGroup(const GridView&, int, const float*, int) noexcept {}
 
 void CouplingRowContiguous(const float*, const float*, int, float, const CouplingParams&, float*, float*) noexcept {}
+
+void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols, float* pOut,
+                    std::ptrdiff_t nOutStride) noexcept
+{
+    for (int r = 0; r < nRows; ++r) {
+        for (int c = 0; c < nCols; ++c)
+            pOut[static_cast<std::ptrdiff_t>(c) * nOutStride + r] = pIn[static_cast<std::ptrdiff_t>(r) * nInStride + c];
+    }
+}
 
 void ResidualRowContiguous(const float*, const float*, const float*, const float*, const float*, const float*,
                            const float*, int, float*) noexcept

@@ -14,6 +14,8 @@
 
 #include "Kernels.h"
 
+#include <cstddef>
+
 namespace gw::lanes {
 
 /// Lines per group.
@@ -45,5 +47,12 @@ void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, floa
 void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDown, const float* pF,
                            const float* pBh, const float* pBvUp, const float* pBvDown, int nCols,
                            float* pOut) noexcept;
+
+/// The nRows x nCols block at pIn (rows nInStride floats apart) transposed into pOut (rows
+/// nOutStride floats apart): pOut[c nOutStride + r] = pIn[r nInStride + c]. Tiles of 8 x 8 go
+/// through the registers; the blocks must not overlap. Gives the paged line solves the layouts
+/// these kernels read.
+void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols, float* pOut,
+                    std::ptrdiff_t nOutStride) noexcept;
 
 } // namespace gw::lanes

@@ -1,6 +1,8 @@
 // KernelsPaged.cpp - the multigrid kernels over paged grids (see KernelsPaged.h).
 #include "KernelsPaged.h"
 
+#include "CpuFeatures.h"
+#include "KernelsLanes.h"
 #include "LaneSolve.h"
 
 #include "KernelsCoupling.h"
@@ -65,6 +67,12 @@ public:
     int First() const { return m_nFirst; }
     int End() const { return m_nFirst + m_nCount; }
 
+    // The window from column nOrigin (First() <= nOrigin < End()) to its end, as a grid.
+    GridView From(int nOrigin) const
+    {
+        return GridView{m_pBlock + (nOrigin - m_nFirst), m_grid.Rows(), End() - nOrigin, m_nCount};
+    }
+
     Line Column(int c) const { return Line{m_pBlock + (c - m_nFirst), m_nCount}; }
     ConstLine ConstColumn(int c) const { return ConstLine{m_pBlock + (c - m_nFirst), m_nCount}; }
 
@@ -121,6 +129,12 @@ int GroupLines(int nLength, int nCopiesPerLine)
 {
     const std::size_t nPerLine = static_cast<std::size_t>(std::max(nLength, 1)) * static_cast<std::size_t>(nCopiesPerLine);
     return static_cast<int>(std::clamp<std::size_t>(kGroupFloats / nPerLine, 1, kMaxGroupLines));
+}
+
+// Rows of nColumns floats per chunk of the row sweeps.
+int ChunkRows(int nColumns)
+{
+    return GroupLines(nColumns, 1);
 }
 
 // Parts for a group of nLines lines of nLength unknowns: short work stays on the caller.
@@ -181,8 +195,10 @@ void ClearCouplingRing(CPagedGrid& bh, CPagedGrid& bv)
 namespace {
 
 // Floats of a part's scratch per float of the longest line: four line vectors, and the
-// factors and solutions of eight lines solved together.
-constexpr std::size_t kPartFloatsPerLine = 4 + 2 * lanesolve::kLanes;
+// factors and solutions of the most lines solved together (four groups of eight columns).
+constexpr std::size_t kLaneLines = lanes::kMaxColumnGroups * lanes::kGroupLines;
+constexpr std::size_t kPartFloatsPerLine = 4 + 2 * kLaneLines;
+static_assert(lanes::kGroupLines == lanesolve::kLanes);
 
 } // namespace
 
@@ -241,7 +257,7 @@ CPagedWorkspace::LaneScratch CPagedWorkspace::Lanes(int nPart) const noexcept
 {
     const auto nLine = static_cast<std::size_t>(m_nMaxLine);
     float* pBase = m_pLineVectors.get() + static_cast<std::size_t>(nPart) * kPartFloatsPerLine * nLine + 4 * nLine;
-    return LaneScratch{pBase, pBase + lanesolve::kLanes * nLine};
+    return LaneScratch{pBase, pBase + kLaneLines * nLine};
 }
 
 
@@ -297,27 +313,37 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
     std::fill_n(bv.GetRow(0), nr, 0.0f);
     std::fill_n(bv.GetRow(nc - 1), nr, 0.0f);
     RowCopies copies(nc);
-    const auto pBhRow = std::make_unique<float[]>(static_cast<std::size_t>(nc));
+    // Every element of a row of Bh is set here, so the rows are made aside and written in runs
+    // (a chunk's worth, about 1 MB) without reading the old ones.
+    const auto nLength = static_cast<std::size_t>(nc);
+    const int nBhChunk = ChunkRows(nc);
+    float* const pBhRows = workspace.Buffer(1, static_cast<std::size_t>(nBhChunk) * nLength);
     for (int r0 = 1; r0 <= nr - 2; r0 += nBatch)
     {
         // Block column j holds Bv's column r0 - 1 + j.
         const int nCount = std::min(nBatch, nr - 1 - r0);
         bool bStop = false;
         int nDone = 0;
+        int nBhFirst = r0; // the first row of Bh made and not yet written
         while (nDone < nCount && !bStop)
         {
             const int r = r0 + nDone;
             const float* pF = copies.Copy(f, r, 0);
             const float* pFDown = f.GetRow(r + 1);
-            // Every element of Bh's row is set here, so it is made aside and written without
-            // reading the old one.
-            CouplingRow(pF, pFDown, nc, fScaledRadius, params, pBhRow.get(), Line{pBlock + 1 + nDone, nStride});
+            float* pBhRow = pBhRows + static_cast<std::size_t>(r - nBhFirst) * nLength;
+            CouplingRow(pF, pFDown, nc, fScaledRadius, params, pBhRow, Line{pBlock + 1 + nDone, nStride});
             pBhRow[0] = 0.0f;
             pBhRow[nc - 1] = 0.0f;
             pBhRow[nc - 2] = 0.0f;
-            bh.PutRow(r, pBhRow.get());
             ++nDone;
             bStop = progress(fUnit / static_cast<float>(nr));
+            // The rows made so far go back when the chunk is full, at the batch's end and on
+            // a stop (a row once reported is written).
+            if (r + 1 - nBhFirst == nBhChunk || nDone == nCount || bStop)
+            {
+                bh.WriteRows(nBhFirst, r + 1 - nBhFirst, pBhRows);
+                nBhFirst = r + 1;
+            }
         }
         int nLo = r0;
         int nHi = r0 + nDone - 1;
@@ -399,13 +425,18 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
     CPagedGrid& f = *grids.f;
     CPagedGrid& u = *grids.u;
     CWorkerPool& pool = workspace.Pool();
+    // Whole groups of eight lines go through the AVX2 kernels of the in-RAM path, which read
+    // the step's operands as grids with Bv row-major; the rest, and every line on processors
+    // without AVX2, across the lanes of LaneSolve.h (or one by one after a zero pivot).
+    const bool bAvx2 = cpu::HasAvx2();
+    constexpr int kLanes = lanesolve::kLanes;
 
     // Column lines. A window of columns of Bh, f and u serves every line inside it whose
     // neighbours it holds; its copy of u takes the solutions (so later lines in it see them)
     // and goes back to the file in one sweep before the next window is gathered. Four columns
     // at least, so that the next line of the front always fits the next window. Within a
     // window the front moves in steps: the next first-colour lines, then the second-colour
-    // lines that became ready, their rows of the transposed Bv copied in one pass.
+    // lines that became ready, their rows of the transposed Bv read in one call.
     {
         const float fColumnUnits = fWeight / static_cast<float>(4 * nc);
         const int n = nr - 2;
@@ -413,10 +444,15 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
         ColumnWindow bhWindow(bh, nWidth, workspace, 0);
         ColumnWindow fWindow(f, nWidth, workspace, 1);
         ColumnWindow uWindow(u, nWidth, workspace, 2);
-        const int nGroupMax = GroupLines(nr, 2);
+        // Whole lane groups of lines, so that a step leaves no odd lines to the slower ways.
+        const int nGroupMax = RoundUpToLanes(GroupLines(nr, 2));
         const auto nBvLength = static_cast<std::size_t>(nr);
         const std::size_t nSpan = 2 * static_cast<std::size_t>(nGroupMax) + 1;
-        float* const pBvRows = workspace.Buffer(3, nSpan * nBvLength);
+        // The step's rows of the transposed Bv from the column left of its lowest line on, and
+        // for the kernels the same columns of Bv row-major (nr x (nSpan + 1) at most, as the
+        // rows themselves: about 1 MB).
+        float* const pBvRows = workspace.Buffer(3, (nSpan + 1) * nBvLength);
+        float* const pBvBlock = bAvx2 ? workspace.Buffer(4, (nSpan + 1) * nBvLength) : nullptr;
 
         ZebraFront front{nc - 2};
         bool bStop = false;
@@ -450,17 +486,41 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
                 const int nEndB = front.nNextB + 2 * nLinesB;
                 const int nLastLine = std::max(nLinesA > 0 ? nEndA - 2 : 0, nLinesB > 0 ? nEndB - 2 : 0);
 
-                const auto BvRow = [&](int c) { return pBvRows + static_cast<std::size_t>(c - nLowest) * nBvLength; };
-                for (int c = nLowest; c <= nLastLine; ++c)
-                    std::copy_n(bv.GetRow(c), nBvLength, BvRow(c));
+                // The kernels see the windows and Bv from column nBase on: a group reads from
+                // the column left of its first line to the one right of its last, all inside
+                // the windows (Fits) and the step's columns of Bv.
+                const int nBase = nLowest - 1;
+                const bool bGroups = bAvx2 && (nLinesA >= kLanes || nLinesB >= kLanes);
+                const int nBvFirst = bGroups ? nBase : nLowest;
+                const int nBvCount = nLastLine + 1 - nBvFirst;
+                bv.ReadRows(nBvFirst, nBvCount, pBvRows);
+                const auto BvRow = [&](int c) {
+                    return pBvRows + static_cast<std::size_t>(c - nBvFirst) * nBvLength;
+                };
+                LevelGrids block{};
+                if (bGroups)
+                {
+                    lanes::TransposeBlock(pBvRows, nr, nBvCount, nr, pBvBlock, nBvCount);
+                    block = LevelGrids{bhWindow.From(nBase), GridView{pBvBlock, nr, nBvCount, nBvCount},
+                                       fWindow.From(nBase), uWindow.From(nBase)};
+                }
                 const auto SolveColumns = [&](int c0, int nLines) {
                     RunInLaneGroups(pool, nLines, n, [&](int nPart, int nBegin, int nEndLine) {
                         const LineVectors lines = workspace.Lines(nPart);
+                        const CPagedWorkspace::LaneScratch lane = workspace.Lanes(nPart);
                         int i = nBegin;
+                        // Up to four groups of eight lines in one kernel call; on a zero pivot
+                        // (u then unchanged) the call's groups go the ways below.
+                        while (bGroups && i + kLanes <= nEndLine)
+                        {
+                            const int nGroups = std::min(lanes::kMaxColumnGroups, (nEndLine - i) / kLanes);
+                            if (!lanes::SolveColumnGroups(block, c0 + 2 * i - nBase, nGroups, lane.pG, lane.pX))
+                                break;
+                            i += nGroups * kLanes;
+                        }
                         // Eight lines at a time across vector lanes, each with ColumnLineSystem's
                         // operations; a group with a zero pivot goes the straightforward way.
-                        for (const CPagedWorkspace::LaneScratch lane = workspace.Lanes(nPart);
-                             i + lanesolve::kLanes <= nEndLine; i += lanesolve::kLanes)
+                        for (; i + lanesolve::kLanes <= nEndLine; i += lanesolve::kLanes)
                         {
                             const float* pBvRow[lanesolve::kLanes];
                             ConstLine bhLeft[lanesolve::kLanes], bhMid[lanesolve::kLanes], fCol[lanesolve::kLanes];
@@ -537,7 +597,7 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
     // Row lines, the same front down the rows. A step copies out the rows it needs (its lines'
     // rows of Bh and f, and the rows of u from above its first line to below its last), solves
     // its first-colour lines, then the second-colour ones that became ready, and writes its
-    // lines' rows of u back in row order.
+    // lines' rows of u back in runs, in row order.
     const float fRowUnits = fWeight / static_cast<float>(4 * nr);
     const int n = nc - 2;
     const auto nLength = static_cast<std::size_t>(nc);
@@ -545,9 +605,15 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
     // Whole lane groups of lines, so that the threads' shares are solved across the lanes.
     const int nGroupMax = RoundUpToLanes(GroupLines(nc, 6));
     // Lines of a step: up to nGroupMax of each colour, all within 2 x nGroupMax + 1 rows; the
-    // rows of u reach one further on either side.
+    // rows of u reach one further on either side. Bh, f and u each have a slot for every row
+    // from the one above the step's first line to the one below its last, so that the kernels
+    // see the three as grids with one row origin; the step's columns of the Bv window go
+    // row-major into a block of their own (nSpanRows x nc floats, about 350 KB, in the column
+    // pass's u window buffer, which is free by now).
     const std::size_t nSpanRows = 2 * static_cast<std::size_t>(nGroupMax) + 1;
-    float* const pRows = workspace.Buffer(1, (3 * nSpanRows + 2) * nLength);
+    const std::size_t nSlots = nSpanRows + 2;
+    float* const pRows = workspace.Buffer(1, 3 * nSlots * nLength);
+    float* const pBvBlock = bAvx2 ? workspace.Buffer(2, nSpanRows * nLength) : nullptr;
     ZebraFront front{nr - 2};
     while (!front.Done())
     {
@@ -570,22 +636,49 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
         const int nEndB = front.nNextB + 2 * nLinesB;
         const int nLastLine = std::max(nLinesA > 0 ? nEndA - 2 : 0, nLinesB > 0 ? nEndB - 2 : 0);
 
-        // Rows nLo + 1 .. nLastLine of Bh and f, rows nLo .. nLastLine + 1 of u.
-        const auto BhRow = [&](int r) { return pRows + static_cast<std::size_t>(r - nLo - 1) * nLength; };
-        const auto FRow = [&](int r) { return pRows + (nSpanRows + static_cast<std::size_t>(r - nLo - 1)) * nLength; };
-        const auto URow = [&](int r) { return pRows + (2 * nSpanRows + static_cast<std::size_t>(r - nLo)) * nLength; };
+        // Rows nLowest .. nLastLine of Bh and f, rows nLo .. nLastLine + 1 of u, each grid's
+        // row r in its slot r - nLo.
+        const auto Slot = [&](int nGrid, int r) {
+            return pRows + (static_cast<std::size_t>(nGrid) * nSlots + static_cast<std::size_t>(r - nLo)) * nLength;
+        };
+        const auto BhRow = [&](int r) { return Slot(0, r); };
+        const auto FRow = [&](int r) { return Slot(1, r); };
+        const auto URow = [&](int r) { return Slot(2, r); };
         u.ReadRows(nLo, nLastLine + 2 - nLo, URow(nLo));
         bh.ReadRows(nLowest, nLastLine + 1 - nLowest, BhRow(nLowest));
         f.ReadRows(nLowest, nLastLine + 1 - nLowest, FRow(nLowest));
 
+        // For the kernels: the rows as grids from row nLo on, and Bv's rows nLo .. nLastLine
+        // (the window's columns) row-major.
+        const bool bGroups = bAvx2 && (nLinesA >= kLanes || nLinesB >= kLanes);
+        LevelGrids block{};
+        if (bGroups)
+        {
+            const int nViewRows = nLastLine + 2 - nLo;
+            const int nBvRows = nLastLine + 1 - nLo;
+            const GridView bvColumns = bvWindow.From(nLo);
+            lanes::TransposeBlock(bvColumns.pData, bvColumns.nStride, nc, nBvRows, pBvBlock, nc);
+            block = LevelGrids{GridView::Of(BhRow(nLo), nViewRows, nc), GridView::Of(pBvBlock, nBvRows, nc),
+                               GridView::Of(FRow(nLo), nViewRows, nc), GridView::Of(URow(nLo), nViewRows, nc)};
+        }
+
         const auto SolveRows = [&](int r0, int nLines) {
             RunInLaneGroups(pool, nLines, n, [&](int nPart, int nBegin, int nEndLine) {
                 const LineVectors lines = workspace.Lines(nPart);
+                const CPagedWorkspace::LaneScratch lane = workspace.Lanes(nPart);
                 int i = nBegin;
+                // Whole groups through the kernel, which transposes the rows in registers; on
+                // a zero pivot the rest goes the straightforward way, which reports it.
+                for (; bGroups && i + kLanes <= nEndLine; i += kLanes)
+                {
+                    const int r = r0 + 2 * i;
+                    if (!lanes::SolveRowGroup(block, r - nLo, lane.pG, lane.pX))
+                        break;
+                    lanes::StoreRowGroup(block.u, r - nLo, lane.pX, n);
+                }
                 // Eight lines at a time across vector lanes, each with RowLineSystem's operations;
                 // a group with a zero pivot goes the straightforward way.
-                for (const CPagedWorkspace::LaneScratch lane = workspace.Lanes(nPart); i + lanesolve::kLanes <= nEndLine;
-                     i += lanesolve::kLanes)
+                for (; !bGroups && i + lanesolve::kLanes <= nEndLine; i += lanesolve::kLanes)
                 {
                     const float* pBh[lanesolve::kLanes];
                     const float* pF[lanesolve::kLanes];
@@ -633,13 +726,29 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
         SolveRows(front.nNextA, nLinesA);
         SolveRows(front.nNextB, nLinesB);
 
-        for (int r = nLowest; r <= nLastLine; ++r)
+        // Progress per solved row in row order; each run of consecutive solved rows goes back in
+        // one write, after a stop only up to the row it came at (the rows beyond count as
+        // unsolved and keep their old values).
+        const auto Solved = [&](int r) {
+            return (r % 2 == 1) ? (r >= front.nNextA && r < nEndA) : (r >= front.nNextB && r < nEndB);
+        };
+        int r = nLowest;
+        while (r <= nLastLine)
         {
-            const bool bSolved = (r % 2 == 1) ? (r >= front.nNextA && r < nEndA) : (r >= front.nNextB && r < nEndB);
-            if (!bSolved)
+            if (!Solved(r))
+            {
+                ++r;
                 continue;
-            u.PutRow(r, URow(r));
-            if (progress(fRowUnits))
+            }
+            const int nRunFirst = r;
+            bool bStop = false;
+            while (r <= nLastLine && Solved(r) && !bStop)
+            {
+                bStop = progress(fRowUnits);
+                ++r;
+            }
+            u.WriteRows(nRunFirst, r - nRunFirst, URow(nRunFirst));
+            if (bStop)
                 return;
         }
         front.nNextA = nEndA;
@@ -650,12 +759,6 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
 
 
 namespace {
-
-// Rows of nColumns floats per chunk of the row sweeps.
-int ChunkRows(int nColumns)
-{
-    return GroupLines(nColumns, 1);
-}
 
 // Rows r0..r0+nRows-1, columns 0..nColumns-1 of grid into pOut (nColumns floats a row).
 void GetBlock(CPagedGrid& grid, int r0, int nRows, float* pOut, int nColumns)

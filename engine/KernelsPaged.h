@@ -71,8 +71,8 @@ public:
     /// The line vectors of part nPart of a pool job.
     LineVectors Lines(int nPart) const noexcept;
 
-    /// Scratch of part nPart for eight lines solved together (LaneSolve.h): factors and
-    /// solutions, 8 x nMaxLine floats each.
+    /// Scratch of part nPart for the lines solved together (LaneSolve.h, KernelsLanes.h):
+    /// factors and solutions, 32 x nMaxLine floats each (four groups of eight columns).
     struct LaneScratch
     {
         float* pG;
