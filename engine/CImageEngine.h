@@ -25,6 +25,7 @@
 #pragma once
 
 #include "common/DiagnosticLog.h"
+#include "RowBlocks.h"
 #include "memory/CGridMemory.h"
 
 #include <atomic>
@@ -211,8 +212,10 @@ private:
     void FindBounds(std::uint64_t nFloats) noexcept;
     void Normalize(std::uint64_t nFloats) noexcept;
     void ConvertToHsv() noexcept;
-    /// The parallel kernels of a run in RAM, made on first use; null for the
-    /// reference path, the paged strategy, or when they cannot be allocated.
+    /// The parallel kernels of a run, made on first use; null for the reference
+    /// path or when they cannot be allocated. With paged grids only the row-wise
+    /// stages use them, reaching the grids in held blocks (RowBlocks.h); the solver
+    /// has its own paged kernels.
     gw::CParallelKernels* FastKernels() noexcept;
     /// RunMultigrid on the parallel kernels: the same schedule and bits.
     void RunMultigridFast(gw::CParallelKernels& kernels, bool bSingleSweep);
@@ -267,4 +270,6 @@ private:
     int m_nThreadCount = 0;
     bool m_bReferencePath = false;
     std::shared_ptr<gw::CParallelKernels> m_pKernels;
+    // The held blocks of paged grids in the stages' parallel passes.
+    gw::CRowBlockMemory m_rowBlocks;
 };

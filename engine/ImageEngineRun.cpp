@@ -211,7 +211,7 @@ void CImageEngine::PreSmooth()
     if (ReportProgress(0.0f))
         return;
 
-    const CGridRows smoothed = m_grids.IlluminationRows();
+    CGridRows smoothed = m_grids.IlluminationRows();
     auto writeBack = [&](int nBegin, int nEnd) {
         for (int r = nBegin + 1; r <= nEnd; ++r) {
             const float* pRow = smoothed.Row(r);
@@ -223,11 +223,14 @@ void CImageEngine::PreSmooth()
     };
     if (gw::CParallelKernels* pKernels = FastKernels()) {
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {
-            for (int r = nBegin + 1; r <= nEnd; ++r)
-                lanes.pfnCopyChannelIn(smoothed.Row(r) + 1,
-                                       m_pData + static_cast<std::ptrdiff_t>(r - 1) * m_nCols * m_nChannels,
-                                       m_nChannels, m_nValueChannel, m_nCols);
+        gw::ForGridBlocks({{&smoothed, gw::RowUse::Read}}, 1, m_nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
+            pKernels->ForRows(nEnd - nFirst, 16, [&](int nBegin, int nPartEnd) {
+                for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
+                    lanes.pfnCopyChannelIn(smoothed.Row(r) + 1,
+                                           m_pData + static_cast<std::ptrdiff_t>(r - 1) * m_nCols * m_nChannels,
+                                           m_nChannels, m_nValueChannel, m_nCols);
+            });
+            return true;
         });
     } else {
         writeBack(0, m_nRows);

@@ -99,8 +99,8 @@ void WriteRowColour(float* pOut, const float* pIn, const float* pW, int nCols,
 
 void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols, int nStride)
 {
-    const CGridRows work = m_grids.WorkRows();
-    const CGridRows illumination = m_grids.IlluminationRows();
+    CGridRows work = m_grids.WorkRows();
+    CGridRows illumination = m_grids.IlluminationRows();
     const PixelLayout layout{m_nChannels, m_nValueChannel, m_nSatChannel, m_nHueChannel};
     const std::ptrdiff_t nRowFloats = static_cast<std::ptrdiff_t>(nStride) * m_nChannels;
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
@@ -110,30 +110,28 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
     // The parallel path writes the buffer in blocks of rows, so a stop still
     // leaves the rows after the current block as they were.
     gw::CParallelKernels* pKernels = FastKernels();
-    auto reportRows = [&] {
-        for (int r = 1; r <= nRows; ++r) {
-            if (ReportProgress(fRowUnits))
-                return false;
-        }
-        return true;
-    };
     auto reportRow = [&] { return ReportProgress(fRowUnits); };
     auto noCombine = [](int) {};
 
     if (!m_bFinalScaling && pKernels != nullptr) {
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        pKernels->ForRowBlocks(
-            nRows,
-            [&](int, int nBegin, int nEnd) {
-                for (int r = nBegin + 1; r <= nEnd; ++r) {
-                    if (m_bHSV)
-                        lanes.pfnBlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r), nCols,
-                                                m_fAmount, kSaturationPivot, kSaturationDarkening, layout);
-                    else
-                        lanes.pfnBlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
-                }
-            },
-            noCombine, reportRow);
+        gw::ForGridBlocks(
+            {{&work, gw::RowUse::Change}, {&illumination, gw::RowUse::Read}}, 1, nRows + 1, m_rowBlocks,
+            [&](int nFirst, int nEnd) {
+                return pKernels->ForRowBlocks(
+                    nEnd - nFirst,
+                    [&](int, int nBegin, int nPartEnd) {
+                        for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r) {
+                            if (m_bHSV)
+                                lanes.pfnBlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r),
+                                                        nCols, m_fAmount, kSaturationPivot, kSaturationDarkening,
+                                                        layout);
+                            else
+                                lanes.pfnBlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
+                        }
+                    },
+                    noCombine, reportRow);
+            });
         return;
     }
     if (!m_bFinalScaling) {
@@ -159,22 +157,31 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
         float partMax[gw::CWorkerPool::kMaxThreads];
         // Only fMax shapes the range (NormalizeRange), and the lanes give its bits.
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        const int nParts = pKernels->Pool().PartsFor(nRows, 8);
-        pKernels->ForParts(nRows, 8, [&](int nPart, int nBegin, int nEnd) {
-            float fPartMin = kRunningMinStart;
-            float fPartMax = kRunningMaxStart;
-            for (int r = nBegin + 1; r <= nEnd; ++r)
-                lanes.pfnBlendRowIntoWork(inRow(r), work.Row(r), nCols, m_fAmount, layout, fPartMin, fPartMax);
-            partMin[nPart] = fPartMin;
-            partMax[nPart] = fPartMax;
-        });
-        for (int nPart = 0; nPart < nParts; ++nPart) {
-            if (partMin[nPart] <= fMin)
-                fMin = partMin[nPart];
-            if (partMax[nPart] >= fMax)
-                fMax = partMax[nPart];
-        }
-        if (!reportRows())
+        const bool bDone = gw::ForGridBlocks(
+            {{&work, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
+                const int nParts = pKernels->Pool().PartsFor(nEnd - nFirst, 8);
+                pKernels->ForParts(nEnd - nFirst, 8, [&](int nPart, int nBegin, int nPartEnd) {
+                    float fPartMin = kRunningMinStart;
+                    float fPartMax = kRunningMaxStart;
+                    for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
+                        lanes.pfnBlendRowIntoWork(inRow(r), work.Row(r), nCols, m_fAmount, layout, fPartMin,
+                                                  fPartMax);
+                    partMin[nPart] = fPartMin;
+                    partMax[nPart] = fPartMax;
+                });
+                for (int nPart = 0; nPart < nParts; ++nPart) {
+                    if (partMin[nPart] <= fMin)
+                        fMin = partMin[nPart];
+                    if (partMax[nPart] >= fMax)
+                        fMax = partMax[nPart];
+                }
+                for (int r = nFirst; r < nEnd; ++r) {
+                    if (ReportProgress(fRowUnits))
+                        return false;
+                }
+                return true;
+            });
+        if (!bDone)
             return;
     } else {
         for (int r = 1; r <= nRows; ++r) {
@@ -189,17 +196,20 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
         return;
     if (pKernels != nullptr) {
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        pKernels->ForRowBlocks(
-            nRows,
-            [&](int, int nBegin, int nEnd) {
-                for (int r = nBegin + 1; r <= nEnd; ++r) {
-                    if (m_bHSV)
-                        lanes.pfnWriteRowColour(outRow(r), inRow(r), work.Row(r), nCols, layout);
-                    else
-                        lanes.pfnCopyChannelIn(work.Row(r) + 1, outRow(r), layout.nChannels, layout.nValue, nCols);
-                }
-            },
-            noCombine, reportRow);
+        gw::ForGridBlocks({{&work, gw::RowUse::Read}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
+            return pKernels->ForRowBlocks(
+                nEnd - nFirst,
+                [&](int, int nBegin, int nPartEnd) {
+                    for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r) {
+                        if (m_bHSV)
+                            lanes.pfnWriteRowColour(outRow(r), inRow(r), work.Row(r), nCols, layout);
+                        else
+                            lanes.pfnCopyChannelIn(work.Row(r) + 1, outRow(r), layout.nChannels, layout.nValue,
+                                                   nCols);
+                    }
+                },
+                noCombine, reportRow);
+        });
         return;
     }
     for (int r = 1; r <= nRows; ++r) {

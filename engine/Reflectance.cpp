@@ -94,8 +94,8 @@ void ApplyRangeRow(float* pRow, int nCols, float fLow, float fHigh, float fScale
 
 void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, int nStride)
 {
-    const CGridRows work = m_grids.WorkRows();
-    const CGridRows illumination = m_grids.IlluminationRows();
+    CGridRows work = m_grids.WorkRows();
+    CGridRows illumination = m_grids.IlluminationRows();
 
     auto valueRow = [&](int r) {
         return pData + static_cast<std::ptrdiff_t>(r - 1) * nStride * m_nChannels + m_nValueChannel;
@@ -121,27 +121,34 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
         // The lane rows read the values straight from the buffer. Only fMax shapes the
         // range (NormalizeRange), and the lanes give its bits.
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        const int nParts = pKernels->Pool().PartsFor(nRows, 4);
-        pKernels->ForParts(nRows, 4, [&](int nPart, int nBegin, int nEnd) {
-            float fPartMin = kRunningMinStart;
-            float fPartMax = kRunningMaxStart;
-            for (int r = nBegin + 1; r <= nEnd; ++r)
-                lanes.pfnReflectanceRow(work.Row(r), valueRow(r), m_nChannels, illumination.Row(r), nCols,
-                                        kIlluminationFloor, static_cast<double>(kReflectanceExponent),
-                                        fPartMin, fPartMax);
-            partMin[nPart] = fPartMin;
-            partMax[nPart] = fPartMax;
-        });
-        for (int nPart = 0; nPart < nParts; ++nPart) {
-            if (partMin[nPart] < fMin)
-                fMin = partMin[nPart];
-            if (partMax[nPart] > fMax)
-                fMax = partMax[nPart];
-        }
-        for (int r = 1; r <= nRows; ++r) {
-            if (ReportProgress(fRowUnits))
-                return;
-        }
+        const bool bDone = gw::ForGridBlocks(
+            {{&work, gw::RowUse::Change}, {&illumination, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks,
+            [&](int nFirst, int nEnd) {
+                const int nParts = pKernels->Pool().PartsFor(nEnd - nFirst, 4);
+                pKernels->ForParts(nEnd - nFirst, 4, [&](int nPart, int nBegin, int nPartEnd) {
+                    float fPartMin = kRunningMinStart;
+                    float fPartMax = kRunningMaxStart;
+                    for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
+                        lanes.pfnReflectanceRow(work.Row(r), valueRow(r), m_nChannels, illumination.Row(r), nCols,
+                                                kIlluminationFloor, static_cast<double>(kReflectanceExponent),
+                                                fPartMin, fPartMax);
+                    partMin[nPart] = fPartMin;
+                    partMax[nPart] = fPartMax;
+                });
+                for (int nPart = 0; nPart < nParts; ++nPart) {
+                    if (partMin[nPart] < fMin)
+                        fMin = partMin[nPart];
+                    if (partMax[nPart] > fMax)
+                        fMax = partMax[nPart];
+                }
+                for (int r = nFirst; r < nEnd; ++r) {
+                    if (ReportProgress(fRowUnits))
+                        return false;
+                }
+                return true;
+            });
+        if (!bDone)
+            return;
     } else {
         for (int r = 1; r <= nRows; ++r) {
             ReflectanceRow(work.Row(r), illumination.Row(r), nCols, fMin, fMax);
@@ -219,14 +226,20 @@ bool CImageEngine::NormalizeRange(CGridRows grid, int nRows, int nCols, float /*
     const float fScale = static_cast<double>(fWidth) > kNarrowRange ? 1.0f / fWidth : kNarrowScale;
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
     if (gw::CParallelKernels* pKernels = FastKernels()) {
-        pKernels->ForRows(nRows, 16, [&](int nBegin, int nEnd) {
-            for (int r = nBegin + 1; r <= nEnd; ++r)
-                ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
-        });
-        for (int r = 1; r <= nRows; ++r) {
-            if (ReportProgress(fRowUnits))
-                return false;
-        }
+        const bool bDone =
+            gw::ForGridBlocks({{&grid, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
+                pKernels->ForRows(nEnd - nFirst, 16, [&](int nBegin, int nPartEnd) {
+                    for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
+                        ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
+                });
+                for (int r = nFirst; r < nEnd; ++r) {
+                    if (ReportProgress(fRowUnits))
+                        return false;
+                }
+                return true;
+            });
+        if (!bDone)
+            return false;
     } else {
         for (int r = 1; r <= nRows; ++r) {
             ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);

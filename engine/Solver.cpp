@@ -49,7 +49,7 @@ void CImageEngine::SolveIllumination(float* pData, int nRows, int nCols, int nSt
     }
 
     // The value channel goes into the interior of the finest right-hand side, inside a zero ring.
-    const CGridRows f = m_grids.IlluminationRows();
+    CGridRows f = m_grids.IlluminationRows();
     std::fill_n(f.Row(0), f.Cols(), 0.0f);
     std::fill_n(f.Row(nRows + 1), f.Cols(), 0.0f);
     const bool bReportRows = m_grids.IsInRam();
@@ -66,15 +66,18 @@ void CImageEngine::SolveIllumination(float* pData, int nRows, int nCols, int nSt
     {
         // All rows at once on the worker threads, then the same reports in order.
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        pKernels->ForRows(nRows, 16, [&](int nBegin, int nEnd) {
-            for (int r = nBegin; r < nEnd; ++r)
-            {
-                float* pDst = f.Row(r + 1);
-                pDst[0] = 0.0f;
-                lanes.pfnCopyChannelOut(pData + static_cast<std::ptrdiff_t>(r) * nStride * m_nChannels,
-                                        m_nChannels, m_nValueChannel, pDst + 1, nCols);
-                pDst[nCols + 1] = 0.0f;
-            }
+        gw::ForGridBlocks({{&f, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
+            pKernels->ForRows(nEnd - nFirst, 16, [&](int nBegin, int nPartEnd) {
+                for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
+                {
+                    float* pDst = f.Row(r);
+                    pDst[0] = 0.0f;
+                    lanes.pfnCopyChannelOut(pData + static_cast<std::ptrdiff_t>(r - 1) * nStride * m_nChannels,
+                                            m_nChannels, m_nValueChannel, pDst + 1, nCols);
+                    pDst[nCols + 1] = 0.0f;
+                }
+            });
+            return true;
         });
         for (int r = 0; r < nRows; ++r)
         {

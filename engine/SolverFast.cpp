@@ -42,7 +42,7 @@ void CImageEngine::SetReferencePath(bool bReference) noexcept
 
 gw::CParallelKernels* CImageEngine::FastKernels() noexcept
 {
-    if (m_bReferencePath || !m_grids.HasGrids() || !m_grids.IsInRam())
+    if (m_bReferencePath || !m_grids.HasGrids())
         return nullptr;
     if (!m_pKernels) {
         const int nLevels = m_grids.Levels();

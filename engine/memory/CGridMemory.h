@@ -33,6 +33,9 @@
 
 /// Row access to one grid of either strategy. A paged row pointer stays valid
 /// until four other rows of the same grid have been fetched (see CPagedGrid).
+/// A paged grid's rows can also be held: a block of consecutive rows copied out
+/// of the grid (RowBlocks.h), whose rows Row then returns without touching the
+/// grid, so that several threads may work on them at once.
 class CGridRows
 {
 public:
@@ -40,13 +43,35 @@ public:
     explicit CGridRows(CPagedGrid& paged) noexcept : m_pPaged(&paged) {}
 
     /// Row r; throws CPagedGridError when a paged row cannot be read or written back.
-    float* Row(int r) const { return m_pMatrix != nullptr ? m_pMatrix->Row(r) : m_pPaged->GetRow(r); }
+    float* Row(int r) const
+    {
+        if (m_pMatrix != nullptr)
+            return m_pMatrix->Row(r);
+        if (r >= m_nHeldFirst && r < m_nHeldEnd)
+            return m_pHeld + static_cast<std::ptrdiff_t>(r - m_nHeldFirst) * m_pPaged->Columns();
+        return m_pPaged->GetRow(r);
+    }
     int Rows() const noexcept { return m_pMatrix != nullptr ? m_pMatrix->Rows() : m_pPaged->Rows(); }
     int Cols() const noexcept { return m_pMatrix != nullptr ? m_pMatrix->Cols() : m_pPaged->Columns(); }
+
+    /// The paged grid, or null for a grid in RAM.
+    CPagedGrid* Paged() const noexcept { return m_pPaged; }
+
+    /// Paged grids: rows nFirst..nEnd-1 are pBlock's, Cols() floats each, until the next Hold;
+    /// Hold(nullptr, 0, 0) ends it.
+    void Hold(float* pBlock, int nFirst, int nEnd) noexcept
+    {
+        m_pHeld = pBlock;
+        m_nHeldFirst = nFirst;
+        m_nHeldEnd = nEnd;
+    }
 
 private:
     CMatrix* m_pMatrix = nullptr;
     CPagedGrid* m_pPaged = nullptr;
+    float* m_pHeld = nullptr;
+    int m_nHeldFirst = 0;
+    int m_nHeldEnd = 0;
 };
 
 class CGridMemory

@@ -1,11 +1,18 @@
 // The engine on paged grids: the same bits as in RAM for every shape and mode, with windows
-// that split the grids, and temporary files that fail or must be cleaned up.
+// that split the grids, and temporary files that fail or must be cleaned up. The paged
+// couplings and line sweeps against the straightforward kernels: window edges inside a step
+// of lines, steps of fewer than eight lines, one to four column groups per kernel call, steps
+// shared over threads, stops between rows and zero pivots inside a lane group.
 #include "CImageEngine.h"
+#include "EngineError.h"
+#include "KernelsCoupling.h"
 #include "KernelsPaged.h"
+#include "KernelsRelax.h"
 #include "TestImage.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -86,15 +93,22 @@ std::vector<float> RunEngine(const std::vector<float>& input, int nRows, int nCo
     return ::testing::AssertionSuccess();
 }
 
-// Restores the default window budget when a test ends.
+// Narrows the column windows and the stages' row blocks until a test ends.
 struct WindowBudget
 {
-    explicit WindowBudget(std::ptrdiff_t nFloats) : m_nKept(gw::PagedWindowFloats())
+    explicit WindowBudget(std::ptrdiff_t nFloats, std::size_t nBlockBytes = 1)
+        : m_nKept(gw::PagedWindowFloats()), m_nKeptBlock(gw::RowBlockBytes())
     {
         gw::SetPagedWindowFloats(nFloats);
+        gw::SetRowBlockBytes(nBlockBytes);
     }
-    ~WindowBudget() { gw::SetPagedWindowFloats(m_nKept); }
+    ~WindowBudget()
+    {
+        gw::SetPagedWindowFloats(m_nKept);
+        gw::SetRowBlockBytes(m_nKeptBlock);
+    }
     std::ptrdiff_t m_nKept;
+    std::size_t m_nKeptBlock;
 };
 
 // A fresh folder, made the temporary folder of the process while the object lives.
@@ -149,7 +163,8 @@ private:
 
 TEST(PagedEngineTest, SameBitsAsInRamForEveryParityShapeAndMode)
 {
-    // Narrow windows put window edges and batch ends inside these small grids.
+    // Narrow windows put window edges and batch ends inside these small grids, and the
+    // stages take their rows one at a time.
     const WindowBudget budget(40);
     const int anShapes[][2] = {{7, 9}, {8, 10}, {7, 10}, {8, 9}, {1, 13}, {13, 1}, {2, 2}, {1, 1}, {23, 17}};
     for (const auto& shape : anShapes) {
@@ -181,7 +196,8 @@ TEST(PagedEngineTest, RealPhotoGivesTheSameBitsWithDefaultAndNarrowWindows)
         const auto& input = mode.bColour ? photo.rgb : grey;
         const std::vector<float> inRam = RunEngine(input, photo.nRows, photo.nCols, mode, -2);
         EXPECT_TRUE(SameBits(inRam, RunEngine(input, photo.nRows, photo.nCols, mode, -1)));
-        const WindowBudget budget(700);
+        // Blocks of seven rows of the stages end anywhere in the photo's 400 rows.
+        const WindowBudget budget(700, 7 * static_cast<std::size_t>(photo.nCols + 2) * sizeof(float));
         EXPECT_TRUE(SameBits(inRam, RunEngine(input, photo.nRows, photo.nCols, mode, -1)));
     }
 }
@@ -263,6 +279,311 @@ TEST(PagedEngineTest, StopsAnywhereEndCleanly)
                 EXPECT_NO_THROW(engine.Run(data.data(), 0.0f, 0.0f));
             }
             EXPECT_EQ(folder.Files(), 0);
+        }
+    }
+}
+
+namespace {
+
+// One level cut from the photo's green channel, in RAM in the straightforward kernels' layout
+// (Bv transposed) and as paged grids. u starts away from the answer, so the sweeps have work.
+class CLevelPair
+{
+public:
+    static constexpr int kLevel = 2;
+    static constexpr int kLevels = 3;
+
+    CLevelPair(const testimage::Image& photo, int nRows, int nCols)
+        : m_nRows(nRows), m_nCols(nCols), m_bh(Size()), m_bv(Size()), m_f(Size()), m_u(Size()),
+          m_pagedBh(nRows, nCols), m_pagedBv(nCols, nRows), m_pagedF(nRows, nCols), m_pagedU(nRows, nCols)
+    {
+        const std::vector<float> green = testimage::GreenOf(testimage::Tiled(photo, nRows, nCols));
+        for (int r = 1; r < nRows - 1; ++r) {
+            for (int c = 1; c < nCols - 1; ++c) {
+                m_f[Index(r, c)] = green[Index(r, c)];
+                m_u[Index(r, c)] = 0.5f * green[Index(r, c)] + 0.25f;
+            }
+        }
+        m_pagedF.WriteRows(0, nRows, m_f.data());
+        m_pagedU.WriteRows(0, nRows, m_u.data());
+    }
+
+    static gw::CouplingParams Params() { return gw::CouplingParams{0.0995f, 0.4f, 1e-4f}; }
+
+    std::size_t Size() const { return static_cast<std::size_t>(m_nRows) * m_nCols; }
+    std::size_t Index(int r, int c) const { return static_cast<std::size_t>(r) * m_nCols + c; }
+
+    gw::LevelGrids Ram()
+    {
+        return {gw::GridView::Of(m_bh.data(), m_nRows, m_nCols), gw::GridView::Of(m_bv.data(), m_nCols, m_nRows),
+                gw::GridView::Of(m_f.data(), m_nRows, m_nCols), gw::GridView::Of(m_u.data(), m_nRows, m_nCols)};
+    }
+    gw::PagedLevel Paged() { return {&m_pagedBh, &m_pagedBv, &m_pagedF, &m_pagedU}; }
+
+    // The couplings of the RAM grids copied into the paged ones.
+    void CopyCouplings()
+    {
+        m_pagedBh.WriteRows(0, m_nRows, m_bh.data());
+        m_pagedBv.WriteRows(0, m_nCols, m_bv.data());
+    }
+
+    // Every element of a paged grid, row after row.
+    static std::vector<float> Read(CPagedGrid& grid)
+    {
+        std::vector<float> values(static_cast<std::size_t>(grid.Rows()) * grid.Columns());
+        grid.ReadRows(0, grid.Rows(), values.data());
+        return values;
+    }
+
+    std::vector<float>& Bh() { return m_bh; }
+    std::vector<float>& Bv() { return m_bv; }
+    std::vector<float>& U() { return m_u; }
+    CPagedGrid& PagedBh() { return m_pagedBh; }
+    CPagedGrid& PagedU() { return m_pagedU; }
+
+private:
+    int m_nRows, m_nCols;
+    std::vector<float> m_bh, m_bv, m_f, m_u;
+    CPagedGrid m_pagedBh, m_pagedBv, m_pagedF, m_pagedU;
+};
+
+// A progress hook that counts its calls and stops at call nStopAt (never with 0).
+struct StopCounter
+{
+    int nStopAt = 0;
+    int nCalls = 0;
+
+    gw::ProgressHook Hook()
+    {
+        return gw::ProgressHook{[](void* pContext, float) {
+                                    auto& counter = *static_cast<StopCounter*>(pContext);
+                                    return ++counter.nCalls == counter.nStopAt;
+                                },
+                                this};
+    }
+};
+
+std::vector<float> LineScratch(int nRows, int nCols)
+{
+    return std::vector<float>(static_cast<std::size_t>(4) * std::max(nRows, nCols));
+}
+
+gw::LineVectors LinesOf(std::vector<float>& scratch)
+{
+    const std::size_t n = scratch.size() / 4;
+    return gw::LineVectors{scratch.data(), scratch.data() + n, scratch.data() + 2 * n, scratch.data() + 3 * n};
+}
+
+} // namespace
+
+TEST(PagedLineSweepTest, CouplingsAndSweepsHaveTheReferenceBitsWithWindowEdgesGroupsAndThreads)
+{
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    struct Case
+    {
+        int nRows, nCols;
+        int nWindowColumns; // columns per window of the column pass; 0: the default budget
+    };
+    const Case aCases[] = {
+        {61, 83, 0},   // odd sizes: column calls of four groups and one, lines left over
+        {61, 83, 40},  // window edges inside steps of two groups and a few lines
+        {61, 83, 5},   // steps of fewer than eight lines
+        {40, 150, 0},  // many column groups per step
+        {40, 150, 57}, // steps of three groups; row windows of nine rows
+        {150, 37, 0},  // row groups
+        {150, 37, 11}, // row windows of 44 rows: edges inside the row steps
+        {700, 301, 0}, // steps shared over several threads
+    };
+    const gw::CouplingParams params = CLevelPair::Params();
+    for (const Case& test : aCases) {
+        const WindowBudget budget(test.nWindowColumns > 0 ? std::ptrdiff_t{test.nWindowColumns} * test.nRows
+                                                          : gw::PagedWindowFloats());
+        for (int nThreads : {1, 2, 7}) {
+            SCOPED_TRACE(std::to_string(test.nRows) + " x " + std::to_string(test.nCols) + ", window " +
+                         std::to_string(test.nWindowColumns) + ", threads " + std::to_string(nThreads));
+            CLevelPair level(photo, test.nRows, test.nCols);
+            gw::CPagedWorkspace workspace(nThreads, std::max(test.nRows, test.nCols));
+            gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, params, {});
+            gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels, params, workspace, {});
+            EXPECT_TRUE(SameBits(CLevelPair::Read(*level.Paged().bh), level.Bh())) << "horizontal couplings";
+            EXPECT_TRUE(SameBits(CLevelPair::Read(*level.Paged().bv), level.Bv())) << "vertical couplings";
+
+            std::vector<float> scratch = LineScratch(test.nRows, test.nCols);
+            for (int nSweep = 0; nSweep < 2; ++nSweep) {
+                gw::RelaxLines(level.Ram(), LinesOf(scratch), CLevelPair::kLevel, CLevelPair::kLevels, {});
+                gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel, CLevelPair::kLevels, {});
+                EXPECT_TRUE(SameBits(CLevelPair::Read(level.PagedU()), level.U())) << "sweep " << nSweep;
+            }
+        }
+    }
+}
+
+// A stop during the couplings: the rows made up to the stop are in Bh, the later ones are
+// untouched, also when the stop falls inside or at the end of a batch of rows written together.
+TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
+{
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const int nRows = 301;
+    const int nCols = 40; // 256 rows of Bh are written together
+    const gw::CouplingParams params = CLevelPair::Params();
+    CLevelPair full(photo, nRows, nCols);
+    gw::ComputeCouplings(full.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, params, {});
+    const float fUntouched = 7.0f;
+    for (const std::ptrdiff_t nWindow : {gw::PagedWindowFloats(), std::ptrdiff_t{100} * nCols}) {
+        const WindowBudget budget(nWindow);
+        for (int nStop : {1, 99, 100, 101, 255, 256, 257, nRows - 3}) {
+            SCOPED_TRACE("window " + std::to_string(nWindow) + ", stop after row " + std::to_string(nStop));
+            CLevelPair level(photo, nRows, nCols);
+            const std::vector<float> untouched(static_cast<std::size_t>(nRows) * nCols, fUntouched);
+            level.PagedBh().WriteRows(0, nRows, untouched.data());
+            gw::CPagedWorkspace workspace(2, std::max(nRows, nCols));
+            StopCounter counter{nStop};
+            gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels, params, workspace,
+                                      counter.Hook());
+            EXPECT_EQ(counter.nCalls, nStop);
+            const std::vector<float> bh = CLevelPair::Read(level.PagedBh());
+            for (int r = 1; r < nRows; ++r) {
+                const auto nBegin = static_cast<std::ptrdiff_t>(full.Index(r, 0));
+                const std::vector<float> row(bh.begin() + nBegin, bh.begin() + nBegin + nCols);
+                if (r <= nStop) {
+                    const std::vector<float> expected(full.Bh().begin() + nBegin, full.Bh().begin() + nBegin + nCols);
+                    EXPECT_TRUE(SameBits(row, expected)) << "row " << r;
+                } else {
+                    EXPECT_TRUE(SameBits(row, std::vector<float>(static_cast<std::size_t>(nCols), fUntouched)))
+                        << "row " << r;
+                }
+            }
+        }
+    }
+}
+
+// A stop during the row lines: every row of u then holds either its value after the column
+// lines or its value after the whole sweep, and exactly the rows reported solved hold the
+// latter, wherever the stop falls in a step.
+TEST(PagedLineSweepTest, RowLinesStoppedAfterAnyRowWriteOnlyTheRowsReported)
+{
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const int nRows = 97;
+    const int nCols = 260;
+    const int nColumnLines = nCols - 2;
+    const auto nLength = static_cast<std::size_t>(nCols);
+    const auto Sweep = [&](int nThreads, int nStopAt) {
+        CLevelPair level(photo, nRows, nCols);
+        gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, CLevelPair::Params(), {});
+        level.CopyCouplings();
+        gw::CPagedWorkspace workspace(nThreads, std::max(nRows, nCols));
+        StopCounter counter{nStopAt};
+        gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel, CLevelPair::kLevels, counter.Hook());
+        return CLevelPair::Read(level.PagedU());
+    };
+    for (int nThreads : {1, 2}) {
+        const std::vector<float> afterColumns = Sweep(nThreads, nColumnLines);
+        const std::vector<float> afterSweep = Sweep(nThreads, 0);
+        for (int nSolved : {1, 7, 8, 9, 16, 40, nRows - 3}) {
+            SCOPED_TRACE("threads " + std::to_string(nThreads) + ", stop after row line " + std::to_string(nSolved));
+            const std::vector<float> stopped = Sweep(nThreads, nColumnLines + nSolved);
+            int nNewRows = 0;
+            for (int r = 0; r < nRows; ++r) {
+                const auto Row = [&](const std::vector<float>& values) {
+                    return std::vector<float>(values.begin() + static_cast<std::ptrdiff_t>(r * nLength),
+                                              values.begin() + static_cast<std::ptrdiff_t>((r + 1) * nLength));
+                };
+                const bool bOld = SameBits(Row(stopped), Row(afterColumns));
+                const bool bNew = SameBits(Row(stopped), Row(afterSweep));
+                EXPECT_TRUE(bOld || bNew) << "row " << r << " holds neither state";
+                if (bNew && !bOld)
+                    ++nNewRows;
+            }
+            EXPECT_EQ(nNewRows, nSolved);
+        }
+    }
+}
+
+// A zero pivot inside a lane group: in a column line of the last of four groups solved
+// together, and later in a row line. The paged sweep fails as the straightforward one does.
+TEST(PagedLineSweepTest, ZeroPivotInALaneGroupFailsLikeTheReference)
+{
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const int nRows = 21;
+    const int nCols = 70; // 34 first-colour column lines: four groups and two lines
+    enum class Where { Column, Row };
+    const auto Failure = [&](Where where, bool bPaged) {
+        CLevelPair level(photo, nRows, nCols);
+        gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, CLevelPair::Params(), {});
+        std::vector<float>& bh = level.Bh();
+        std::vector<float>& bv = level.Bv(); // column c, row r at c x nRows + r
+        const auto Bv = [&](int r, int c) -> float& { return bv[static_cast<std::size_t>(c) * nRows + r]; };
+        if (where == Where::Column) {
+            // Column 55 (lane 3 of the fourth group from column 1): its first diagonal is
+            // 1 - 0.5 - 0.5 with no vertical couplings.
+            bh[level.Index(1, 55)] = 0.5f;
+            bh[level.Index(1, 54)] = 0.5f;
+            Bv(0, 55) = 0.0f;
+            Bv(1, 55) = 0.0f;
+        } else {
+            // Row 13 (lane 6 of the first group of odd rows): diagonals 0.5, 0.5 at columns 1
+            // and 2, coupled by 0.5, so the second pivot is 0.5 - 0.5 x 0.5 / 0.5 = 0. The
+            // columns see diagonals 0.5 and a vertical coupling of -0.25, and no zero pivot.
+            const int r = 13;
+            bh[level.Index(r, 1)] = 0.5f;
+            bh[level.Index(r, 2)] = 0.25f;
+            Bv(r - 1, 1) = 0.0f;
+            Bv(r, 1) = 0.0f;
+            Bv(r - 1, 2) = 0.0f;
+            Bv(r, 2) = -0.25f;
+        }
+        try {
+            if (bPaged) {
+                level.CopyCouplings();
+                gw::CPagedWorkspace workspace(2, std::max(nRows, nCols));
+                gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel, CLevelPair::kLevels, {});
+            } else {
+                std::vector<float> scratch = LineScratch(nRows, nCols);
+                gw::RelaxLines(level.Ram(), LinesOf(scratch), CLevelPair::kLevel, CLevelPair::kLevels, {});
+            }
+        } catch (const gw::EngineError& error) {
+            return static_cast<int>(error.GetKind());
+        }
+        return -1;
+    };
+    for (Where where : {Where::Column, Where::Row}) {
+        const int nReference = Failure(where, false);
+        EXPECT_NE(nReference, -1) << (where == Where::Column ? "column" : "row");
+        EXPECT_EQ(Failure(where, true), nReference) << (where == Where::Column ? "column" : "row");
+    }
+}
+
+// Whole paged runs on a photo of odd size with every thread count and two window widths,
+// against the straightforward single-threaded run in RAM.
+TEST(PagedEngineTest, TiledPhotoHasTheReferenceBitsForEveryThreadCount)
+{
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const int nRows = 203;
+    const int nCols = 317;
+    const std::vector<float> rgb = testimage::Tiled(photo, nRows, nCols).rgb;
+    const auto Run = [&](int nReserve, bool bReference, int nThreads, unsigned char bFast) {
+        std::vector<float> pixels = rgb;
+        CImageEngine engine(1, nRows, nCols, nReserve, NoStop);
+        engine.SetFastMode(bFast);
+        engine.SetFinalScaling(1);
+        engine.SetReferencePath(bReference);
+        engine.SetThreadCount(nThreads);
+        EXPECT_EQ(engine.Grids().IsInRam(), nReserve != -1);
+        engine.Run(pixels.data(), 0.0f, 0.0f);
+        return pixels;
+    };
+    for (unsigned char bFast : {0, 1}) {
+        const std::vector<float> reference = Run(-2, true, 1, bFast);
+        for (const std::ptrdiff_t nWindow : {gw::PagedWindowFloats(), std::ptrdiff_t{30} * nRows}) {
+            const WindowBudget budget(nWindow);
+            for (int nThreads : {1, 2, 7})
+                EXPECT_TRUE(SameBits(Run(-1, false, nThreads, bFast), reference))
+                    << "speed " << int{bFast} << ", window " << nWindow << ", threads " << nThreads;
         }
     }
 }
