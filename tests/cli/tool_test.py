@@ -305,7 +305,8 @@ def case_photo():
 
 
 def case_interrupt():
-    width, height = 3000, 2000
+    # Large and paged, so the run is still going when the signal comes, however fast the engine.
+    width, height = 6000, 4000
     source = os.path.join(WORK, "big.pfm")
     row = array.array("f", [0.1 + 0.8 * c / width for c in range(width)])
     with open(source, "wb") as f:
@@ -313,7 +314,7 @@ def case_interrupt():
         for _ in range(height):
             row.tofile(f)
     target = os.path.join(WORK, "big-out.pfm")
-    proc = subprocess.Popen([TOOL, source, "-o", target], stderr=subprocess.PIPE, text=True)
+    proc = subprocess.Popen([TOOL, source, "-o", target, "--memory", "paged"], stderr=subprocess.PIPE, text=True)
     time.sleep(1.0)
     if proc.poll() is not None:
         print("the run ended before it could be interrupted")
