@@ -163,6 +163,28 @@ int RoundUpToLanes(int nLines)
     return (nLines + lanesolve::kLanes - 1) / lanesolve::kLanes * lanesolve::kLanes;
 }
 
+// lanes::TransposeBlock shared over the pool: the longer side of the block is cut into parts
+// of whole 8 x 8 tiles, each part transposed on its own thread.
+void TransposeOnPool(CWorkerPool& pool, const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols, float* pOut,
+                     std::ptrdiff_t nOutStride)
+{
+    constexpr int kTile = lanes::kGroupLines;
+    constexpr int kMinPartFloats = 32768;
+    const bool bByRows = nRows >= nCols;
+    const int nLong = bByRows ? nRows : nCols;
+    const int nShort = std::max(bByRows ? nCols : nRows, 1);
+    const int nTiles = (nLong + kTile - 1) / kTile;
+    const int nMinTiles = std::max(kMinPartFloats / (kTile * nShort), 1);
+    pool.Run(nTiles, pool.PartsFor(nTiles, nMinTiles), [&](int, int nBegin, int nEnd) {
+        const int nFirst = nBegin * kTile;
+        const int nCount = std::min(nEnd * kTile, nLong) - nFirst;
+        if (bByRows)
+            lanes::TransposeBlock(pIn + nFirst * nInStride, nInStride, nCount, nCols, pOut + nFirst, nOutStride);
+        else
+            lanes::TransposeBlock(pIn + nFirst, nInStride, nRows, nCount, pOut + nFirst * nOutStride, nOutStride);
+    });
+}
+
 // Clears the couplings into the ring and from the last interior line towards it.
 void ClearCouplingRing(CPagedGrid& bh, CPagedGrid& bv)
 {
@@ -500,7 +522,7 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
                 LevelGrids block{};
                 if (bGroups)
                 {
-                    lanes::TransposeBlock(pBvRows, nr, nBvCount, nr, pBvBlock, nBvCount);
+                    TransposeOnPool(pool, pBvRows, nr, nBvCount, nr, pBvBlock, nBvCount);
                     block = LevelGrids{bhWindow.From(nBase), GridView{pBvBlock, nr, nBvCount, nBvCount},
                                        fWindow.From(nBase), uWindow.From(nBase)};
                 }
@@ -657,7 +679,7 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
             const int nViewRows = nLastLine + 2 - nLo;
             const int nBvRows = nLastLine + 1 - nLo;
             const GridView bvColumns = bvWindow.From(nLo);
-            lanes::TransposeBlock(bvColumns.pData, bvColumns.nStride, nc, nBvRows, pBvBlock, nc);
+            TransposeOnPool(pool, bvColumns.pData, bvColumns.nStride, nc, nBvRows, pBvBlock, nc);
             block = LevelGrids{GridView::Of(BhRow(nLo), nViewRows, nc), GridView::Of(pBvBlock, nBvRows, nc),
                                GridView::Of(FRow(nLo), nViewRows, nc), GridView::Of(URow(nLo), nViewRows, nc)};
         }
