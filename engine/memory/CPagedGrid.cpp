@@ -229,6 +229,39 @@ void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t 
 {
     // Only reads: the row table, the sizes and the file, at positions of its own.
     const auto nSpan = static_cast<std::size_t>(nCount);
+    if (WholeRowsPay(nCount) && nRowEnd - nRowBegin > 1) {
+        // Consecutive rows that only the file holds come in one read of whole rows each, into
+        // a buffer of this range's own.
+        const auto nColumns = static_cast<std::size_t>(m_nColumns);
+        const int nCapacity = std::min(m_nRunCapacity, nRowEnd - nRowBegin);
+        const auto pRows = std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(nCapacity) * nColumns);
+        int r = nRowBegin;
+        while (r < nRowEnd) {
+            float* pOut = pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride;
+            if (m_ppRowTable[r] != nullptr) {
+                std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut);
+                ++r;
+                continue;
+            }
+            if (r >= m_nRowsInFile) {
+                std::fill_n(pOut, nSpan, 0.0f);
+                ++r;
+                continue;
+            }
+            int nEnd = r + 1;
+            while (nEnd < nRowEnd && nEnd - r < nCapacity && nEnd < m_nRowsInFile && m_ppRowTable[nEnd] == nullptr) {
+                ++nEnd;
+            }
+            ReadFloats(static_cast<std::uint64_t>(r) * nColumns, static_cast<std::size_t>(nEnd - r) * nColumns,
+                       pRows.get());
+            for (int k = r; k < nEnd; ++k) {
+                std::copy_n(pRows.get() + static_cast<std::size_t>(k - r) * nColumns + nFirst, nSpan,
+                            pBlock + static_cast<std::size_t>(k - nRowBegin) * nStride);
+            }
+            r = nEnd;
+        }
+        return;
+    }
     for (int r = nRowBegin; r < nRowEnd; ++r) {
         float* pOut = pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride;
         if (m_ppRowTable[r] != nullptr) {

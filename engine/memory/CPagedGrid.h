@@ -133,14 +133,15 @@ public:
     /// all are done, rethrowing a failure of any.
     using RowRangeRunner = std::function<void(int nRows, const std::function<void(int nBegin, int nEnd)>& fn)>;
 
-    /// GatherColumns with the rows shared out by run: each non-resident row is read with one
-    /// positioned read of its nCount floats straight into pBlock. Changes nothing in the grid
-    /// (not even the run buffer), so the ranges can be read at the same time.
+    /// GatherColumns with the rows shared out by run, each range with positioned reads of its
+    /// own: of whole rows, a run at a time, when the columns cover a good part of a row, else
+    /// of each row's nCount floats straight into pBlock. Changes nothing in the grid (not even
+    /// the run buffer), so the ranges can be read at the same time.
     void GatherColumns(int nFirst, int nCount, float* pBlock, const RowRangeRunner& run);
 
     /// The columns nFirst..nFirst+nCount-1 of rows nRowBegin..nRowEnd-1 into pOut: element
     /// (r, nFirst + j) lands at pOut[(r - nRowBegin) x nStride + j], as GetRow would show it,
-    /// with one positioned read per row that only the file holds. Changes nothing in the grid.
+    /// read as a range of GatherColumns is. Changes nothing in the grid.
     void ReadColumns(int nFirst, int nCount, float* pOut, std::size_t nStride, int nRowBegin, int nRowEnd) const;
 
     /// The reverse of a gather for rows nRowBegin..nRowEnd-1: element (r, nFirst + j) takes
