@@ -17,11 +17,13 @@
 
 namespace gw {
 
-/// How a pass uses a grid: only reads it, or also changes its rows.
+/// How a pass uses a grid: only reads it, changes some of its rows' elements, or sets every
+/// element of its rows (which are then not read first).
 enum class RowUse
 {
     Read,
     Change,
+    Replace,
 };
 
 struct RowPassGrid
@@ -110,7 +112,8 @@ bool ForGridBlocks(std::initializer_list<RowPassGrid> grids, int nFirst, int nEn
             CPagedGrid* pPaged = grid.pRows->Paged();
             if (pPaged == nullptr)
                 continue;
-            pPaged->ReadRows(r0, nRows, pBlock);
+            if (grid.use != RowUse::Replace)
+                pPaged->ReadRows(r0, nRows, pBlock);
             grid.pRows->Hold(pBlock, r0, r0 + nRows);
             pBlock += nBlockFloats;
         }
@@ -121,7 +124,7 @@ bool ForGridBlocks(std::initializer_list<RowPassGrid> grids, int nFirst, int nEn
             if (pPaged == nullptr)
                 continue;
             grid.pRows->Hold(nullptr, 0, 0);
-            if (grid.use == RowUse::Change)
+            if (grid.use != RowUse::Read)
                 pPaged->WriteRows(r0, nRows, pBlock);
             pBlock += nBlockFloats;
         }

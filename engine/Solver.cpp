@@ -66,7 +66,7 @@ void CImageEngine::SolveIllumination(float* pData, int nRows, int nCols, int nSt
     {
         // All rows at once on the worker threads, then the same reports in order.
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        gw::ForGridBlocks({{&f, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
+        gw::ForGridBlocks({{&f, gw::RowUse::Replace}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
             pKernels->ForRows(nEnd - nFirst, 16, [&](int nBegin, int nPartEnd) {
                 for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
                 {
