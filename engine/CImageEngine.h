@@ -38,6 +38,7 @@
 class CCountingSemaphore;
 namespace gw {
 class CParallelKernels;
+class CPagedWorkspace;
 }
 
 class CImageEngine
@@ -270,6 +271,9 @@ private:
     int m_nThreadCount = 0;
     bool m_bReferencePath = false;
     std::shared_ptr<gw::CParallelKernels> m_pKernels;
-    // The held blocks of paged grids in the stages' parallel passes.
+    // The held blocks of paged grids in the stages' parallel passes, and the
+    // paged solver's buffers and threads (kept from solve to solve: fresh
+    // memory costs more to touch than to keep).
     gw::CRowBlockMemory m_rowBlocks;
+    std::shared_ptr<gw::CPagedWorkspace> m_pPagedWorkspace;
 };

@@ -7,6 +7,7 @@
 #include "SolverViews.h"
 #include "EngineError.h"
 #include "KernelsFast.h"
+#include "KernelsPaged.h"
 #include "KernelsRelax.h"
 
 #include <algorithm>
@@ -64,6 +65,8 @@ void CImageEngine::EndWorkerThreads() noexcept
 {
     if (m_pKernels)
         m_pKernels->Pool().StopWorkers();
+    if (m_pPagedWorkspace)
+        m_pPagedWorkspace->Pool().StopWorkers();
 }
 
 

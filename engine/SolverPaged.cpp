@@ -38,7 +38,12 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
     // shared out like the in-RAM path's. Either way each line gets the same arithmetic.
     const int nThreads =
         m_bReferencePath ? 1 : (m_nThreadCount > 0 ? m_nThreadCount : gw::CWorkerPool::DefaultThreads());
-    gw::CPagedWorkspace workspace(nThreads, std::max(top.Rows(), top.Cols()));
+    if (!m_pPagedWorkspace || m_pPagedWorkspace->Pool().Threads() != nThreads)
+    {
+        m_pPagedWorkspace.reset();
+        m_pPagedWorkspace = std::make_shared<gw::CPagedWorkspace>(nThreads, std::max(top.Rows(), top.Cols()));
+    }
+    gw::CPagedWorkspace& workspace = *m_pPagedWorkspace;
 
     if (!m_bFastMode || nLevels == 1)
         gw::ComputeCouplingsPaged(top, nLevels, nLevels, params, workspace, progress);
