@@ -340,6 +340,10 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
     const auto nLength = static_cast<std::size_t>(nc);
     const int nBhChunk = ChunkRows(nc);
     float* const pBhRows = workspace.Buffer(1, static_cast<std::size_t>(nBhChunk) * nLength);
+    // With AVX2 a row is made eight points at a time, its Bv couplings in a row of their own that
+    // then goes into the block's column.
+    const bool bAvx2 = cpu::HasAvx2();
+    const auto pBvRow = bAvx2 ? std::make_unique<float[]>(nLength) : nullptr;
     for (int r0 = 1; r0 <= nr - 2; r0 += nBatch)
     {
         // Block column j holds Bv's column r0 - 1 + j.
@@ -353,7 +357,14 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
             const float* pF = copies.Copy(f, r, 0);
             const float* pFDown = f.GetRow(r + 1);
             float* pBhRow = pBhRows + static_cast<std::size_t>(r - nBhFirst) * nLength;
-            CouplingRow(pF, pFDown, nc, fScaledRadius, params, pBhRow, Line{pBlock + 1 + nDone, nStride});
+            if (bAvx2)
+            {
+                lanes::CouplingRowContiguous(pF, pFDown, nc, fScaledRadius, params, pBhRow, pBvRow.get());
+                for (int c = 1; c <= nc - 2; ++c)
+                    pBlock[static_cast<std::ptrdiff_t>(c) * nStride + 1 + nDone] = pBvRow[c];
+            }
+            else
+                CouplingRow(pF, pFDown, nc, fScaledRadius, params, pBhRow, Line{pBlock + 1 + nDone, nStride});
             pBhRow[0] = 0.0f;
             pBhRow[nc - 1] = 0.0f;
             pBhRow[nc - 2] = 0.0f;
