@@ -111,6 +111,17 @@ void CImageEngine::GetOutputRange(float& fLow, float& fHigh) const noexcept
 
 
 
+bool CImageEngine::ReportRows(int nRows, float fUnits)
+{
+    for (int r = 0; r < nRows; ++r) {
+        if (ReportProgress(fUnits))
+            return true;
+    }
+    return false;
+}
+
+
+
 bool CImageEngine::ReportProgress(float fUnits)
 {
     m_fProgressDone += fUnits;

@@ -133,6 +133,9 @@ public:
     /// callback and returns the stop flag. A report of 0 units is a pure stop
     /// check.
     bool ReportProgress(float fUnits);
+    /// ReportProgress(fUnits) once for each of nRows rows, as a row loop reports them;
+    /// true when a report asked to stop (the rows after it are not reported).
+    bool ReportRows(int nRows, float fUnits);
 
     // The pipeline's stages, in the order Run calls them. Each reads and writes
     // the engine's grids; the buffer arguments use Channels() floats a pixel and

@@ -175,11 +175,7 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
                     if (partMax[nPart] >= fMax)
                         fMax = partMax[nPart];
                 }
-                for (int r = nFirst; r < nEnd; ++r) {
-                    if (ReportProgress(fRowUnits))
-                        return false;
-                }
-                return true;
+                return !ReportRows(nEnd - nFirst, fRowUnits);
             });
         if (!bDone)
             return;

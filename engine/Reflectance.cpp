@@ -141,11 +141,7 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
                     if (partMax[nPart] > fMax)
                         fMax = partMax[nPart];
                 }
-                for (int r = nFirst; r < nEnd; ++r) {
-                    if (ReportProgress(fRowUnits))
-                        return false;
-                }
-                return true;
+                return !ReportRows(nEnd - nFirst, fRowUnits);
             });
         if (!bDone)
             return;
@@ -232,11 +228,7 @@ bool CImageEngine::NormalizeRange(CGridRows grid, int nRows, int nCols, float /*
                     for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
                         ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
                 });
-                for (int r = nFirst; r < nEnd; ++r) {
-                    if (ReportProgress(fRowUnits))
-                        return false;
-                }
-                return true;
+                return !ReportRows(nEnd - nFirst, fRowUnits);
             });
         if (!bDone)
             return false;
