@@ -640,13 +640,13 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
     // Lines of a step: up to nGroupMax of each colour, all within 2 x nGroupMax + 1 rows; the
     // rows of u reach one further on either side. Bh, f and u each have a slot for every row
     // from the one above the step's first line to the one below its last, so that the kernels
-    // see the three as grids with one row origin; the step's columns of the Bv window go
-    // row-major into a block of their own (nSpanRows x nc floats, about 350 KB, in the column
-    // pass's u window buffer, which is free by now).
+    // see the three as grids with one row origin; the step's columns of the Bv window (rows
+    // nLo .. nLastLine) go row-major into a block of their own (at most nSpanRows + 1 rows of
+    // nc floats, about 350 KB, in the column pass's u window buffer, which is free by now).
     const std::size_t nSpanRows = 2 * static_cast<std::size_t>(nGroupMax) + 1;
     const std::size_t nSlots = nSpanRows + 2;
     float* const pRows = workspace.Buffer(1, 3 * nSlots * nLength);
-    float* const pBvBlock = bAvx2 ? workspace.Buffer(2, nSpanRows * nLength) : nullptr;
+    float* const pBvBlock = bAvx2 ? workspace.Buffer(2, (nSpanRows + 1) * nLength) : nullptr;
     ZebraFront front{nr - 2};
     while (!front.Done())
     {
