@@ -85,31 +85,6 @@ private:
     int m_nCount = 0;
 };
 
-// Private copies of rows that a row function reads beside others of the same grid. The cache
-// replaces its rows first in, first out, so a row that was already resident can be the next to
-// go however recently it was fetched; copying all but the last fetched row keeps every pointer
-// good.
-class RowCopies
-{
-public:
-    explicit RowCopies(int nColumns)
-        : m_nColumns(nColumns), m_pBlock(std::make_unique<float[]>(2 * static_cast<std::size_t>(nColumns)))
-    {
-    }
-
-    // Row r of grid, copied into buffer nIndex (0 or 1).
-    const float* Copy(CPagedGrid& grid, int r, int nIndex)
-    {
-        float* pCopy = m_pBlock.get() + static_cast<std::ptrdiff_t>(nIndex) * m_nColumns;
-        std::copy_n(grid.GetRow(r), m_nColumns, pCopy);
-        return pCopy;
-    }
-
-private:
-    int m_nColumns;
-    std::unique_ptr<float[]> m_pBlock;
-};
-
 // Progress units of one sweep; the same weights as the in-RAM sweep.
 float SweepWeight(int nLevel, int nLevels) noexcept
 {
@@ -144,6 +119,18 @@ int GroupParts(CWorkerPool& pool, int nLines, int nLength)
     const long long nWork = static_cast<long long>(nLines) * nLength;
     const auto nBy = static_cast<int>(std::min<long long>(nWork / kMinPartWork, nLines));
     return std::clamp(nBy, 1, pool.Threads());
+}
+
+// Runs fn(r) for the rows r0..r0+nRows-1 of a chunk, shared over the pool (each row is
+// independent of the others and computed as alone).
+template <class F>
+void ForRows(CPagedWorkspace& workspace, int r0, int nRows, int nLength, F&& fn)
+{
+    CWorkerPool& pool = workspace.Pool();
+    pool.Run(nRows, GroupParts(pool, nRows, nLength), [&](int, int nBegin, int nEnd) {
+        for (int i = nBegin; i < nEnd; ++i)
+            fn(r0 + i);
+    });
 }
 
 // Runs fn(nPart, nBegin, nEnd) over parts of nLines lines of nLength unknowns (GroupParts),
@@ -334,49 +321,54 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
     std::fill_n(bh.GetRow(0), nc, 0.0f);
     std::fill_n(bv.GetRow(0), nr, 0.0f);
     std::fill_n(bv.GetRow(nc - 1), nr, 0.0f);
-    RowCopies copies(nc);
-    // Every element of a row of Bh is set here, so the rows are made aside and written in runs
-    // (a chunk's worth, about 1 MB) without reading the old ones.
+    // The rows of a batch are made a chunk at a time (about 1 MB a grid), shared over the pool:
+    // the chunk's rows of f (and the next one) are read in one call, every element of its rows
+    // of Bh is set here, so they are made aside and written without reading the old ones, and
+    // with AVX2 the rows' Bv couplings are made eight points at a time into rows of their own
+    // and transposed into the block's columns.
     const auto nLength = static_cast<std::size_t>(nc);
-    const int nBhChunk = ChunkRows(nc);
-    float* const pBhRows = workspace.Buffer(1, static_cast<std::size_t>(nBhChunk) * nLength);
-    // With AVX2 a row is made eight points at a time, its Bv couplings in a row of their own that
-    // then goes into the block's column.
+    const int nChunk = ChunkRows(nc);
+    float* const pBhRows = workspace.Buffer(1, static_cast<std::size_t>(nChunk) * nLength);
+    float* const pFRows = workspace.Buffer(3, static_cast<std::size_t>(nChunk + 1) * nLength);
     const bool bAvx2 = cpu::HasAvx2();
-    const auto pBvRow = bAvx2 ? std::make_unique<float[]>(nLength) : nullptr;
+    float* const pBvRows = bAvx2 ? workspace.Buffer(2, static_cast<std::size_t>(nChunk) * nLength) : nullptr;
+    const float fRowUnits = fUnit / static_cast<float>(nr);
     for (int r0 = 1; r0 <= nr - 2; r0 += nBatch)
     {
         // Block column j holds Bv's column r0 - 1 + j.
         const int nCount = std::min(nBatch, nr - 1 - r0);
         bool bStop = false;
         int nDone = 0;
-        int nBhFirst = r0; // the first row of Bh made and not yet written
         while (nDone < nCount && !bStop)
         {
-            const int r = r0 + nDone;
-            const float* pF = copies.Copy(f, r, 0);
-            const float* pFDown = f.GetRow(r + 1);
-            float* pBhRow = pBhRows + static_cast<std::size_t>(r - nBhFirst) * nLength;
+            const int nFirst = r0 + nDone;
+            const int nRows = std::min(nChunk, nCount - nDone);
+            f.ReadRows(nFirst, nRows + 1, pFRows);
+            ForRows(workspace, 0, nRows, nc, [&](int i) {
+                const float* pF = pFRows + static_cast<std::size_t>(i) * nLength;
+                float* pBhRow = pBhRows + static_cast<std::size_t>(i) * nLength;
+                if (bAvx2)
+                    lanes::CouplingRowContiguous(pF, pF + nLength, nc, fScaledRadius, params, pBhRow,
+                                                 pBvRows + static_cast<std::size_t>(i) * nLength);
+                else
+                    CouplingRow(pF, pF + nLength, nc, fScaledRadius, params, pBhRow,
+                                Line{pBlock + 1 + nDone + i, nStride});
+                pBhRow[0] = 0.0f;
+                pBhRow[nc - 1] = 0.0f;
+                pBhRow[nc - 2] = 0.0f;
+            });
+            // Reported in row order; after a stop the rows beyond count as not made and are
+            // neither written nor scattered.
+            int nMade = 0;
+            while (nMade < nRows && !bStop)
+            {
+                ++nMade;
+                bStop = progress(fRowUnits);
+            }
+            bh.WriteRows(nFirst, nMade, pBhRows);
             if (bAvx2)
-            {
-                lanes::CouplingRowContiguous(pF, pFDown, nc, fScaledRadius, params, pBhRow, pBvRow.get());
-                for (int c = 1; c <= nc - 2; ++c)
-                    pBlock[static_cast<std::ptrdiff_t>(c) * nStride + 1 + nDone] = pBvRow[c];
-            }
-            else
-                CouplingRow(pF, pFDown, nc, fScaledRadius, params, pBhRow, Line{pBlock + 1 + nDone, nStride});
-            pBhRow[0] = 0.0f;
-            pBhRow[nc - 1] = 0.0f;
-            pBhRow[nc - 2] = 0.0f;
-            ++nDone;
-            bStop = progress(fUnit / static_cast<float>(nr));
-            // The rows made so far go back when the chunk is full, at the batch's end and on
-            // a stop (a row once reported is written).
-            if (r + 1 - nBhFirst == nBhChunk || nDone == nCount || bStop)
-            {
-                bh.WriteRows(nBhFirst, r + 1 - nBhFirst, pBhRows);
-                nBhFirst = r + 1;
-            }
+                TransposeOnPool(workspace.Pool(), pBvRows + 1, nc, nMade, nc - 2, pBlock + nStride + 1 + nDone, nStride);
+            nDone += nMade;
         }
         int nLo = r0;
         int nHi = r0 + nDone - 1;
@@ -810,18 +802,6 @@ void PutBlock(CPagedGrid& grid, int r0, int nRows, const float* pIn, int nColumn
     else
         grid.ScatterColumns(0, nColumns, pIn, static_cast<std::size_t>(nColumns), r0, r0 + nRows,
                             workspace.RowRunner());
-}
-
-// Runs fn(r) for the rows r0..r0+nRows-1 of a chunk, shared over the pool (each row is
-// independent of the others and computed as alone).
-template <class F>
-void ForRows(CPagedWorkspace& workspace, int r0, int nRows, int nLength, F&& fn)
-{
-    CWorkerPool& pool = workspace.Pool();
-    pool.Run(nRows, GroupParts(pool, nRows, nLength), [&](int, int nBegin, int nEnd) {
-        for (int i = nBegin; i < nEnd; ++i)
-            fn(r0 + i);
-    });
 }
 
 } // namespace

@@ -339,6 +339,7 @@ public:
     std::vector<float>& Bv() { return m_bv; }
     std::vector<float>& U() { return m_u; }
     CPagedGrid& PagedBh() { return m_pagedBh; }
+    CPagedGrid& PagedBv() { return m_pagedBv; }
     CPagedGrid& PagedU() { return m_pagedU; }
 
 private:
@@ -419,8 +420,9 @@ TEST(PagedLineSweepTest, CouplingsAndSweepsHaveTheReferenceBitsWithWindowEdgesGr
     }
 }
 
-// A stop during the couplings: the rows made up to the stop are in Bh, the later ones are
-// untouched, also when the stop falls inside or at the end of a batch of rows written together.
+// A stop during the couplings: the rows made up to the stop are in Bh and in Bv's columns, the
+// later ones are untouched, also when the stop falls inside or at the end of a chunk of rows
+// made together or of a batch of Bv's columns.
 TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
 {
     const testimage::Image photo = testimage::Coffee();
@@ -438,6 +440,7 @@ TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
             CLevelPair level(photo, nRows, nCols);
             const std::vector<float> untouched(static_cast<std::size_t>(nRows) * nCols, fUntouched);
             level.PagedBh().WriteRows(0, nRows, untouched.data());
+            level.PagedBv().WriteRows(0, nCols, untouched.data());
             gw::CPagedWorkspace workspace(2, std::max(nRows, nCols));
             StopCounter counter{nStop};
             gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels, params, workspace,
@@ -453,6 +456,17 @@ TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
                 } else {
                     EXPECT_TRUE(SameBits(row, std::vector<float>(static_cast<std::size_t>(nCols), fUntouched)))
                         << "row " << r;
+                }
+            }
+            // Bv's rows are the level's columns; its rows 0 and nCols - 1 are cleared first.
+            const std::vector<float> bv = CLevelPair::Read(level.PagedBv());
+            for (int c = 0; c < nCols; ++c) {
+                for (int r = 0; r < nRows; ++r) {
+                    const std::size_t i = static_cast<std::size_t>(c) * nRows + r;
+                    const bool bMade = r <= nStop || c == 0 || c == nCols - 1;
+                    const float fExpected = bMade ? full.Bv()[i] : fUntouched;
+                    ASSERT_EQ(std::memcmp(&bv[i], &fExpected, sizeof(float)), 0)
+                        << "column " << r << " of Bv, row " << c << ": " << bv[i] << " for " << fExpected;
                 }
             }
         }
