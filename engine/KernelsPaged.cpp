@@ -24,6 +24,9 @@ namespace {
 // Floats a column window or a column batch may hold.
 std::ptrdiff_t gnWindowFloats = std::ptrdiff_t{1} << 22;
 
+// Whether the AVX2 kernels may be taken.
+bool gbAllowAvx2 = true;
+
 // Columns per window for a grid of nRows rows: as many as fit the budget, at least nMinimum,
 // at most the grid's columns.
 int WindowWidth(int nRows, int nColumns, int nMinimum)
@@ -285,6 +288,20 @@ std::ptrdiff_t PagedWindowFloats() noexcept
 
 
 
+void SetPagedAvx2(bool bAllow) noexcept
+{
+    gbAllowAvx2 = bAllow;
+}
+
+
+
+bool PagedAvx2() noexcept
+{
+    return gbAllowAvx2 && cpu::HasAvx2();
+}
+
+
+
 void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, const CouplingParams& params,
                            CPagedWorkspace& workspace, ProgressHook progress)
 {
@@ -330,7 +347,7 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
     const int nChunk = ChunkRows(nc);
     float* const pBhRows = workspace.Buffer(1, static_cast<std::size_t>(nChunk) * nLength);
     float* const pFRows = workspace.Buffer(3, static_cast<std::size_t>(nChunk + 1) * nLength);
-    const bool bAvx2 = cpu::HasAvx2();
+    const bool bAvx2 = PagedAvx2();
     float* const pBvRows = bAvx2 ? workspace.Buffer(2, static_cast<std::size_t>(nChunk) * nLength) : nullptr;
     const float fRowUnits = fUnit / static_cast<float>(nr);
     for (int r0 = 1; r0 <= nr - 2; r0 += nBatch)
@@ -453,7 +470,7 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
     // Whole groups of eight lines go through the AVX2 kernels of the in-RAM path, which read
     // the step's operands as grids with Bv row-major; the rest, and every line on processors
     // without AVX2, across the lanes of LaneSolve.h (or one by one after a zero pivot).
-    const bool bAvx2 = cpu::HasAvx2();
+    const bool bAvx2 = PagedAvx2();
     constexpr int kLanes = lanesolve::kLanes;
 
     // Column lines. A window of columns of Bh, f and u serves every line inside it whose

@@ -36,6 +36,12 @@ namespace gw {
 void SetPagedWindowFloats(std::ptrdiff_t nFloats) noexcept;
 std::ptrdiff_t PagedWindowFloats() noexcept;
 
+/// Whether the couplings and line solves may take their AVX2 kernels where the processor has
+/// AVX2 (default true). Both ways give the same bits; tests turn them off to check the way
+/// processors without AVX2 take. Not thread safe: set it while no engine runs.
+void SetPagedAvx2(bool bAllow) noexcept;
+bool PagedAvx2() noexcept;
+
 /// What the paged kernels of one solver run reuse from call to call: buffers for column
 /// windows, row and line groups (each made once at the largest size asked, which the window
 /// budget bounds), the pool that solves the lines of a group and one set of line vectors per

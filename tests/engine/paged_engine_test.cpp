@@ -348,6 +348,13 @@ private:
     CPagedGrid m_pagedBh, m_pagedBv, m_pagedF, m_pagedU;
 };
 
+// Allows or forbids the paged kernels' AVX2 ways until a test ends.
+struct Avx2Allowed
+{
+    explicit Avx2Allowed(bool bAllow) { gw::SetPagedAvx2(bAllow); }
+    ~Avx2Allowed() { gw::SetPagedAvx2(true); }
+};
+
 // A progress hook that counts its calls and stops at call nStopAt (never with 0).
 struct StopCounter
 {
@@ -400,9 +407,16 @@ TEST(PagedLineSweepTest, CouplingsAndSweepsHaveTheReferenceBitsWithWindowEdgesGr
     for (const Case& test : aCases) {
         const WindowBudget budget(test.nWindowColumns > 0 ? std::ptrdiff_t{test.nWindowColumns} * test.nRows
                                                           : gw::PagedWindowFloats());
-        for (int nThreads : {1, 2, 7}) {
+        const int anThreads[] = {1, 2, 7};
+        for (int nWay = 0; nWay < 6; ++nWay) {
+            // With the AVX2 kernels (where the processor has them) and without, as processors
+            // without AVX2 run.
+            const bool bAvx2 = nWay < 3;
+            const int nThreads = anThreads[nWay % 3];
+            const Avx2Allowed avx2(bAvx2);
             SCOPED_TRACE(std::to_string(test.nRows) + " x " + std::to_string(test.nCols) + ", window " +
-                         std::to_string(test.nWindowColumns) + ", threads " + std::to_string(nThreads));
+                         std::to_string(test.nWindowColumns) + ", threads " + std::to_string(nThreads) +
+                         (bAvx2 ? "" : ", no AVX2"));
             CLevelPair level(photo, test.nRows, test.nCols);
             gw::CPagedWorkspace workspace(nThreads, std::max(test.nRows, test.nCols));
             gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, params, {});
@@ -433,8 +447,10 @@ TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
     CLevelPair full(photo, nRows, nCols);
     gw::ComputeCouplings(full.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, params, {});
     const float fUntouched = 7.0f;
-    for (const std::ptrdiff_t nWindow : {gw::PagedWindowFloats(), std::ptrdiff_t{100} * nCols}) {
-        const WindowBudget budget(nWindow);
+    for (const std::ptrdiff_t nWindow : {gw::PagedWindowFloats(), std::ptrdiff_t{100} * nCols, std::ptrdiff_t{0}}) {
+        // Budget 0: the default windows without the AVX2 ways.
+        const WindowBudget budget(nWindow > 0 ? nWindow : gw::PagedWindowFloats());
+        const Avx2Allowed avx2(nWindow > 0);
         for (int nStop : {1, 99, 100, 101, 255, 256, 257, nRows - 3}) {
             SCOPED_TRACE("window " + std::to_string(nWindow) + ", stop after row " + std::to_string(nStop));
             CLevelPair level(photo, nRows, nCols);
