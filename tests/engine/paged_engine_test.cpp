@@ -402,6 +402,7 @@ TEST(PagedLineSweepTest, CouplingsAndSweepsHaveTheReferenceBitsWithWindowEdgesGr
         {150, 37, 0},  // row groups
         {150, 37, 11}, // row windows of 44 rows: edges inside the row steps
         {700, 301, 0}, // steps shared over several threads
+        {200, 2000, 0}, // long rows: transposes shared over the threads both ways
     };
     const gw::CouplingParams params = CLevelPair::Params();
     for (const Case& test : aCases) {
@@ -584,36 +585,5 @@ TEST(PagedLineSweepTest, ZeroPivotInALaneGroupFailsLikeTheReference)
         const int nReference = Failure(where, false);
         EXPECT_NE(nReference, -1) << (where == Where::Column ? "column" : "row");
         EXPECT_EQ(Failure(where, true), nReference) << (where == Where::Column ? "column" : "row");
-    }
-}
-
-// Whole paged runs on a photo of odd size with every thread count and two window widths,
-// against the straightforward single-threaded run in RAM.
-TEST(PagedEngineTest, TiledPhotoHasTheReferenceBitsForEveryThreadCount)
-{
-    const testimage::Image photo = testimage::Coffee();
-    ASSERT_GT(photo.nRows, 0) << "test photo missing";
-    const int nRows = 203;
-    const int nCols = 317;
-    const std::vector<float> rgb = testimage::Tiled(photo, nRows, nCols).rgb;
-    const auto Run = [&](int nReserve, bool bReference, int nThreads, unsigned char bFast) {
-        std::vector<float> pixels = rgb;
-        CImageEngine engine(1, nRows, nCols, nReserve, NoStop);
-        engine.SetFastMode(bFast);
-        engine.SetFinalScaling(1);
-        engine.SetReferencePath(bReference);
-        engine.SetThreadCount(nThreads);
-        EXPECT_EQ(engine.Grids().IsInRam(), nReserve != -1);
-        engine.Run(pixels.data(), 0.0f, 0.0f);
-        return pixels;
-    };
-    for (unsigned char bFast : {0, 1}) {
-        const std::vector<float> reference = Run(-2, true, 1, bFast);
-        for (const std::ptrdiff_t nWindow : {gw::PagedWindowFloats(), std::ptrdiff_t{30} * nRows}) {
-            const WindowBudget budget(nWindow);
-            for (int nThreads : {1, 2, 7})
-                EXPECT_TRUE(SameBits(Run(-1, false, nThreads, bFast), reference))
-                    << "speed " << int{bFast} << ", window " << nWindow << ", threads " << nThreads;
-        }
     }
 }
