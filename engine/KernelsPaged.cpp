@@ -384,7 +384,8 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
             }
             bh.WriteRows(nFirst, nMade, pBhRows);
             if (bAvx2)
-                TransposeOnPool(workspace.Pool(), pBvRows + 1, nc, nMade, nc - 2, pBlock + nStride + 1 + nDone, nStride);
+                TransposeOnPool(workspace.Pool(), pBvRows + 1, nc, nMade, nc - 2, pBlock + nStride + 1 + nDone,
+                                nStride);
             nDone += nMade;
         }
         int nLo = r0;
