@@ -13,7 +13,10 @@
 // a line is solved once its neighbours hold the values it would see with all lines of the first
 // colour solved before the second. The lines of a step are solved in groups: the caller's thread
 // fetches what a group needs, the pool solves the group's lines, and the results go back with the
-// same progress and stop checks per line as one by one.
+// same progress and stop checks per line as one by one. Where the processor has AVX2, whole
+// groups of eight lines go through the lane kernels of the in-RAM path (KernelsLanes.h), which
+// see the step's copies as grids and its vertical couplings transposed into a row-major block;
+// the other lines are eliminated eight at a time across the lanes of LaneSolve.h, or one by one.
 //
 // Failures of a temporary file throw CPagedGridError; the other errors are those of the in-RAM
 // kernels.
