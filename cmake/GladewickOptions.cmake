@@ -53,8 +53,13 @@ endif()
 # gw_wine_test_properties(test...): a Windows test runs under Wine; where the
 # machine cannot run 32-bit programs, cmake/wine-run.sh exits 77 for x86 ones
 # and the test is reported as skipped rather than failed.
+# Each ctest run starts from fresh prefixes: the fixture in tests/ deletes the build
+# tree's prefixes before the first Windows test, and wine-run.sh makes them anew.
 function(gw_wine_test_properties)
   set_tests_properties(${ARGN} PROPERTIES SKIP_RETURN_CODE 77)
+  if(WIN32)
+    set_tests_properties(${ARGN} PROPERTIES FIXTURES_REQUIRED gw_fresh_wine_prefixes)
+  endif()
 endfunction()
 
 # gw_add_gtest(name SOURCES... LIBS...): one test program; natively each test

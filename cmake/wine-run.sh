@@ -10,7 +10,12 @@ set -euo pipefail
 prefix="$1"; shift
 program="$1"
 
+# Only the prefix and the settings below decide how Wine behaves, not whatever the
+# caller's environment holds: another prefix's architecture or loader, the user's
+# language (message boxes and buttons are read back by their texts), the time zone.
+unset WINEARCH WINELOADER WINESERVER WINEDLLPATH
 export WINEPREFIX="$prefix"
+export LC_ALL=C.UTF-8 TZ=UTC
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 

@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh || exit 1
 
+# The same language and time zone on every machine, whatever the caller's are.
+export LC_ALL=C.UTF-8 TZ=UTC
+
 presets=(${GW_PRESETS:-native native-asan linux-x86 win32 win64})
 jobs=${GW_JOBS:-$(nproc)}
 failed=()

@@ -1,6 +1,7 @@
 // ProductSettingsTest.cpp - the settings key in the real registry (a private Wine
 // prefix in the tests' runs). Each test makes and removes its own key.
 #include "ProductSettings.h"
+#include "RegistryView.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@ protected:
     void SetUp() override
     {
         m_product = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+        gwtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, kKeyPath);
         std::memset(&m_settings, 0x5A, sizeof(m_settings));
         m_settings.m_nDiagnostics = 0;
         m_settings.m_nProductRevision = 8;
@@ -28,15 +29,14 @@ protected:
         if (m_hKey != nullptr) {
             RegCloseKey(m_hKey);
         }
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+        gwtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, kKeyPath);
     }
 
     // Creates the fixture key and returns it (closed by TearDown).
     HKEY Fixture()
     {
         const std::string path = std::string(kKeyPath) + "\\" + m_product;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &m_hKey, nullptr),
+        EXPECT_EQ(gwtest::CreateRegistryKey(HKEY_LOCAL_MACHINE, path.c_str(), &m_hKey),
                   ERROR_SUCCESS);
         return m_hKey;
     }

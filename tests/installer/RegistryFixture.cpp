@@ -3,6 +3,7 @@
 
 #include "HostDetection.h"
 #include "ProductSettings.h"
+#include "RegistryView.h"
 
 #include <gtest/gtest.h>
 
@@ -18,20 +19,16 @@ void ClearHostRegistry()
     for (HKEY hRoot : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         for (const char* pKey : {"SOFTWARE\\Adobe", "SOFTWARE\\Jasc", "SOFTWARE\\Microsoft\\Picture It!",
                                  "SOFTWARE\\Corvane Technologies"}) {
-            RegDeleteTreeA(hRoot, pKey);
-            RegDeleteKeyA(hRoot, pKey);
+            DeleteRegistryTree(hRoot, pKey);
         }
     }
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "Microsoft.Picture.It.Document.7");
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, "Microsoft.Picture.It.Document.7");
+    DeleteRegistryTree(HKEY_CLASSES_ROOT, "Microsoft.Picture.It.Document.7");
 }
 
 void SetRegistryText(HKEY hRoot, const std::string& key, const char* pName, const std::string& value)
 {
     HKEY hKey = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(hRoot, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
-                              nullptr),
-              ERROR_SUCCESS)
+    ASSERT_EQ(CreateRegistryKey(hRoot, key.c_str(), &hKey), ERROR_SUCCESS)
         << key;
     const LONG nResult = RegSetValueExA(hKey, pName, 0, REG_SZ,
                                         reinterpret_cast<const BYTE*>(value.c_str()),

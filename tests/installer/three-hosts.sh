@@ -7,6 +7,16 @@ wine_run="$1"; prefix="$2"; driver="$3"; plugferry="$4"; artefacts="$5"
 
 run() { printf '$'; printf ' %q' "$@"; printf '\n'; "$wine_run" "$prefix" "$@"; }
 
+# Plugferry reads the registry view of its own bitness, so the fixtures go into that
+# view by name: which view a bare "reg" writes depends on whether the machine's Wine
+# runs 32-bit programs.
+pe_offset=$(od -An -tu4 -j 60 -N 4 "$plugferry" | tr -d ' ')
+case "$(od -An -tx2 -j $((${pe_offset:-0} + 4)) -N 2 "$plugferry" | tr -d ' ')" in
+  8664) view=/reg:64 ;;
+  014c) view=/reg:32 ;;
+  *) echo "$plugferry is not an x86 or x64 program" >&2; exit 1 ;;
+esac
+
 # The first start of a prefix makes it; x86 programs cannot run here (77 = skipped).
 "$wine_run" "$prefix" "$driver" --help >/dev/null 2>&1 || { rc=$?; [[ $rc == 77 ]] && exit 77; }
 
@@ -18,18 +28,18 @@ echo "stand-in for the installed plug-in" > "$demo/Product/Gladewick-x64.8bf"
 
 for key in 'HKLM\SOFTWARE\Adobe' 'HKCU\SOFTWARE\Jasc' 'HKLM\SOFTWARE\Microsoft\Picture It!' \
            'HKLM\SOFTWARE\Corvane Technologies'; do
-  "$wine_run" "$prefix" reg delete "$key" /f >/dev/null 2>&1 || true
+  "$wine_run" "$prefix" reg delete "$key" /f "$view" >/dev/null 2>&1 || true
 done
 # Wine draws captions itself (no window manager under Xvfb), for the screenshot.
-"$wine_run" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Pathname /d 'C:\gwdemo\Product\Gladewick-x64.8bf' /f
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Description /d 'Gladewick Pro' /f
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v 'Product Revision' /t REG_DWORD /d 8 /f
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Diagnostics /t REG_DWORD /d 0 /f
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Website /d 'https://example.invalid/' /f
-run reg add 'HKLM\SOFTWARE\Adobe\Photoshop\9.0\PluginPath' /ve /d 'C:\gwdemo\Photoshop CS2\Plug-Ins\' /f
-run reg add 'HKCU\SOFTWARE\Jasc\Paint Shop Pro 9\FileLocations\PlugIns\0' /v Dir /d 'C:\gwdemo\Paint Shop Pro 9\PlugIns' /f
-run reg add 'HKLM\SOFTWARE\Microsoft\Picture It!\10.0' /v PluginDir /d 'C:\gwdemo\Picture It 10\Plugins' /f
+"$wine_run" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f "$view" >/dev/null
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Pathname /d 'C:\gwdemo\Product\Gladewick-x64.8bf' /f "$view"
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Description /d 'Gladewick Pro' /f "$view"
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v 'Product Revision' /t REG_DWORD /d 8 /f "$view"
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Diagnostics /t REG_DWORD /d 0 /f "$view"
+run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Website /d 'https://example.invalid/' /f "$view"
+run reg add 'HKLM\SOFTWARE\Adobe\Photoshop\9.0\PluginPath' /ve /d 'C:\gwdemo\Photoshop CS2\Plug-Ins\' /f "$view"
+run reg add 'HKCU\SOFTWARE\Jasc\Paint Shop Pro 9\FileLocations\PlugIns\0' /v Dir /d 'C:\gwdemo\Paint Shop Pro 9\PlugIns' /f "$view"
+run reg add 'HKLM\SOFTWARE\Microsoft\Picture It!\10.0' /v PluginDir /d 'C:\gwdemo\Picture It 10\Plugins' /f "$view"
 
 run "$driver" --screenshot "$(printf 'Z:%s' "$artefacts/three-hosts.bmp" | tr / '\\')" --press ok "$plugferry"
 echo "\$ find gwdemo -name Gladewick.8bf"

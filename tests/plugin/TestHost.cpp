@@ -1,6 +1,8 @@
 // TestHost.cpp - see TestHost.h.
 #include "TestHost.h"
 
+#include "RegistryView.h"
+
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -359,11 +361,11 @@ void WriteDiagnostics(bool bPresent, std::uint32_t nDiagnostics)
     const char* pKey = "SOFTWARE\\Corvane Technologies\\Gladewick Pro";
     if (!bPresent)
     {
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, pKey);
+        gwtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, pKey);
         return;
     }
     HKEY hKey = nullptr;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, pKey, &hKey) != ERROR_SUCCESS)
+    if (gwtest::CreateRegistryKey(HKEY_LOCAL_MACHINE, pKey, &hKey) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create the settings key");
     const DWORD nRevision = 8;
     const DWORD nValue = nDiagnostics;

@@ -1,0 +1,33 @@
+// RegistryView.h - registry fixtures name the view they write.
+//
+// The code under test opens its keys without a view flag, so it sees the view of
+// its own bitness; the fixtures say so explicitly rather than rely on the same
+// default, which a 64-bit test reading a 32-bit program's keys would not share.
+#pragma once
+
+#include <windows.h>
+
+namespace gwtest {
+
+// The view a program of this build's bitness reads by default.
+inline constexpr REGSAM kOwnRegistryView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+
+// Deletes a key and everything under it in this build's view; a missing key is no error.
+inline void DeleteRegistryTree(HKEY hRoot, const char* pKey) noexcept
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(hRoot, pKey, 0, KEY_ALL_ACCESS | kOwnRegistryView, &hKey) == ERROR_SUCCESS) {
+        RegDeleteTreeA(hKey, nullptr);
+        RegCloseKey(hKey);
+    }
+    RegDeleteKeyExA(hRoot, pKey, kOwnRegistryView, 0);
+}
+
+// Creates (or opens) a key in this build's view.
+inline LONG CreateRegistryKey(HKEY hRoot, const char* pKey, HKEY* phKey) noexcept
+{
+    return RegCreateKeyExA(hRoot, pKey, 0, nullptr, 0, KEY_ALL_ACCESS | kOwnRegistryView, nullptr,
+                           phKey, nullptr);
+}
+
+} // namespace gwtest
