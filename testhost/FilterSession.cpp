@@ -98,9 +98,15 @@ struct HostImage
 class CFilterSession
 {
 public:
-    CFilterSession(const ApplyOptions& options, CTrace& trace) : m_options(options), m_trace(trace) {}
+    /// pModule: a module loaded by an earlier invocation, or null to load one.
+    CFilterSession(const ApplyOptions& options, CTrace& trace, std::shared_ptr<CPluginModule> pModule)
+        : m_options(options), m_trace(trace), m_pModule(std::move(pModule))
+    {
+    }
 
     int Run();
+    /// The loaded module (null when it could not be loaded), for the next invocation.
+    std::shared_ptr<CPluginModule> Module() const { return m_pModule; }
 
 private:
     void LoadImages();
@@ -125,7 +131,7 @@ private:
     std::vector<std::uint8_t> m_mask; // 0..255 per pixel, empty without a selection
     std::vector<std::uint8_t> m_fici;
 
-    std::unique_ptr<CPluginModule> m_pModule;
+    std::shared_ptr<CPluginModule> m_pModule;
     PluginEntryProc m_pEntry = nullptr;
     intptr_t m_nData = 0;
 
@@ -651,7 +657,8 @@ int CFilterSession::Run()
     try
     {
         LoadImages();
-        m_pModule = std::make_unique<CPluginModule>(m_options.plugin, false, &m_trace);
+        if (!m_pModule)
+            m_pModule = std::make_shared<CPluginModule>(m_options.plugin, false, &m_trace);
         m_pEntry = FindFilterEntry(*m_pModule, &m_fici);
     }
     catch (const std::bad_alloc&)
@@ -712,9 +719,14 @@ int CFilterSession::Run()
     PrepareRecord(reinterpret_cast<intptr_t>(hWindow));
 
     bool bCompleted = false;
+    const auto start = std::chrono::steady_clock::now();
     try
     {
         bCompleted = RunSequence();
+        const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+        char text[48];
+        std::snprintf(text, sizeof text, "elapsed %.1f ms", elapsed.count());
+        m_trace.Write(text);
     }
     catch (const ProtocolViolation& e)
     {
@@ -814,8 +826,27 @@ PluginEntryProc FindFilterEntry(const CPluginModule& module, std::vector<std::ui
 
 int RunApply(const ApplyOptions& options, CTrace& trace)
 {
-    CFilterSession session(options, trace);
-    return session.Run();
+    std::shared_ptr<CPluginModule> pModule;
+    int nExit = kExitOk;
+    {
+        CFilterSession session(options, trace, nullptr);
+        nExit = session.Run();
+        pModule = session.Module();
+    }
+    // Later images go to the module that is still loaded; the worst status wins.
+    for (const auto& [input, output] : options.further)
+    {
+        if (!pModule)
+            break;
+        ApplyOptions next = options;
+        next.input = input;
+        next.output = output;
+        next.further.clear();
+        trace.Write("apply next " + Quote(input));
+        CFilterSession session(next, trace, pModule);
+        nExit = std::max(nExit, session.Run());
+    }
+    return nExit;
 }
 
 } // namespace gw::host
