@@ -152,6 +152,10 @@ OSErr CFilter_Processing::ContinueInGUI(OSErr nResult)
         LogInfo("User cancelled the dialog");
         return userCanceledErr;
     }
+    // A suppressed dialog whose start failed (reported already): the filter
+    // ends with that failure and the image stays as it was.
+    if (nResult != noErr)
+        return nResult;
     if (!ProcessImage(true))
         nResult = filterBadParameters;
     m_nState = kStateWaiting;

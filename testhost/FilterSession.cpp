@@ -27,6 +27,47 @@ constexpr DescriptorKeyID kKeyFillLight = 0x466C2020; // 'Fl  '
 constexpr DescriptorKeyID kKeyMode = 0x4D642020;      // 'Md  '
 constexpr DescriptorKeyID kKeyScaling = 0x53636C6E;   // 'Scln'
 
+/// Traces every top-level window of the host's thread that becomes visible
+/// while the selectors run ("shown CAPTION"), message boxes included: a
+/// window that flashes up between two polls of the watcher is still seen.
+class CShownWindows
+{
+public:
+    explicit CShownWindows(CTrace& trace)
+    {
+        s_pTrace = &trace;
+        m_hHook = SetWindowsHookExW(WH_CALLWNDPROC, Hook, nullptr, GetCurrentThreadId());
+    }
+    ~CShownWindows()
+    {
+        if (m_hHook)
+            UnhookWindowsHookEx(m_hHook);
+        s_pTrace = nullptr;
+    }
+    CShownWindows(const CShownWindows&) = delete;
+    CShownWindows& operator=(const CShownWindows&) = delete;
+
+private:
+    static LRESULT CALLBACK Hook(int nCode, WPARAM wParam, LPARAM lParam)
+    {
+        if (nCode == HC_ACTION && s_pTrace != nullptr)
+        {
+            const auto* pMessage = reinterpret_cast<const CWPSTRUCT*>(lParam);
+            if (pMessage->message == WM_SHOWWINDOW && pMessage->wParam != 0 &&
+                (GetWindowLongW(pMessage->hwnd, GWL_STYLE) & WS_CHILD) == 0)
+            {
+                wchar_t caption[128] = {};
+                GetWindowTextW(pMessage->hwnd, caption, 128);
+                s_pTrace->Write("shown " + Quote(Utf8(caption)));
+            }
+        }
+        return CallNextHookEx(nullptr, nCode, wParam, lParam);
+    }
+
+    static inline CTrace* s_pTrace = nullptr;
+    HHOOK m_hHook = nullptr;
+};
+
 constexpr OSType kHostSignature = 0x47574853; // 'GWHS'
 constexpr std::int64_t kMaxSide = 32767;      // 16-bit rectangles; no big-document support
 // Row padding: odd and larger than needed for 8-bit rows; for 16-bit rows an odd
@@ -722,6 +763,7 @@ int CFilterSession::Run()
     const auto start = std::chrono::steady_clock::now();
     try
     {
+        const CShownWindows shown(m_trace);
         bCompleted = RunSequence();
         const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
         char text[48];

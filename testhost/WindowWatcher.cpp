@@ -208,13 +208,16 @@ void CWindowWatcher::Run(std::stop_token stop)
             if (found == seen.end())
             {
                 const std::string caption = WindowText(hWnd);
-                if (std::find(m_keepCaptions.begin(), m_keepCaptions.end(), caption) != m_keepCaptions.end())
+                // A message box may share the caption of the dialog a scenario
+                // drives; it is still answered here.
+                const DialogInfo info = Inspect(hWnd);
+                if (!info.bMessageBox &&
+                    std::find(m_keepCaptions.begin(), m_keepCaptions.end(), caption) != m_keepCaptions.end())
                 {
                     m_trace.Write("dialog " + Quote(caption) + " action scenario");
                     seen.emplace(hWnd, Clock::time_point::max());
                     continue;
                 }
-                const DialogInfo info = Inspect(hWnd);
                 if (info.bMessageBox)
                 {
                     ++m_nMessageBoxes;
