@@ -103,6 +103,13 @@ int CImageEngine::GetProgress() const noexcept
 
 
 
+bool CImageEngine::HasLiveWorker() const noexcept
+{
+    return m_hThread.joinable() && m_bWorkerInRun.load(std::memory_order_acquire);
+}
+
+
+
 void CImageEngine::CancelRun()
 {
     CancelRun(kCancelWait, kAbandonPause);
