@@ -117,6 +117,13 @@ public:
     /// 100 when no worker exists, else the run's percentage, at most 99.
     int GetProgress() const noexcept;
 
+    /// True while a worker thread of this engine is still inside its run, also
+    /// one that CancelRun gave up on (GetProgress answers 100 for that one). Such
+    /// a worker still writes into the engine and the run's buffer: its owner
+    /// must keep both, and must not destroy the engine, whose destructor would
+    /// wait for the worker.
+    bool HasLiveWorker() const noexcept;
+
     /// Asks the run to stop and waits for the worker at most kCancelWait; if it
     /// does not end in time, gives it up and pauses kAbandonPause. Sets the
     /// percentage to 100.

@@ -4,6 +4,7 @@
 #include "KernelsFast.h"
 #include "PixelLanes.h"
 
+#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -70,6 +71,19 @@ void CImageEngine::Normalize(std::uint64_t nFloats) noexcept
 {
     const float fMin = m_fDataMin;
     const float fScale = 1.0f / (m_fDataMax - m_fDataMin);
+    if (!std::isfinite(m_fDataMax - m_fDataMin)) {
+        // Finite bounds whose difference overflows a float (3e38 and -3e38):
+        // in float the scale is 0 and an overflowing difference gives 0 x inf,
+        // not a number. Double holds both; the result is clamped to [0, 1]
+        // against the rounding back.
+        const double dMin = m_fDataMin;
+        const double dScale = 1.0 / (static_cast<double>(m_fDataMax) - dMin);
+        for (std::uint64_t i = 0; i < nFloats; ++i) {
+            const double d = (static_cast<double>(m_pData[i]) - dMin) * dScale;
+            m_pData[i] = static_cast<float>(d < 0.0 ? 0.0 : (d > 1.0 ? 1.0 : d));
+        }
+        return;
+    }
     if (gw::CParallelKernels* pKernels = FastKernels()) {
         const std::size_t nRowFloats = nFloats / static_cast<std::uint64_t>(m_nRows);
         pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {

@@ -79,8 +79,10 @@ void CImageEngine::WorkerMain(float* pData, float fLo, float fHi,
         m_pRunFailure = std::current_exception();
     }
     m_bCancelRequested.store(false, std::memory_order_relaxed);
-    m_bWorkerActive.store(false, std::memory_order_release);
+    // Out of the run first: once GetProgress answers 100 for this worker,
+    // TakeRunFailure already hands out its failure.
     m_bWorkerInRun.store(false, std::memory_order_release);
+    m_bWorkerActive.store(false, std::memory_order_release);
     // From here on only the shared semaphore is touched.
     try {
         pDone->Release();
@@ -97,6 +99,13 @@ int CImageEngine::GetProgress() const noexcept
         return 100;
     const int nPercent = m_nPercent.load(std::memory_order_relaxed);
     return nPercent < 99 ? nPercent : 99;
+}
+
+
+
+bool CImageEngine::HasLiveWorker() const noexcept
+{
+    return m_hThread.joinable() && m_bWorkerInRun.load(std::memory_order_acquire);
 }
 
 

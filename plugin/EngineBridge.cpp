@@ -235,6 +235,10 @@ bool CFilter_Processing::StartWholeImageRun()
     m_pEngine->SetFastMode(m_bFastMode ? 1 : 0);
     m_pEngine->SetFinalScaling(m_bFinalScaling ? 1 : 0);
     m_pEngine->SetRadius(m_fRadius);
+    // The engine kept for the next image of this size still holds the range
+    // that the last run estimated (or a stopped run left); every image's run
+    // finds its own.
+    m_pEngine->SetOutputRange(-1.0f, 1.0f);
     m_pEngine->StartRun(m_pImagePlanes.get(), m_fInputMin, m_fInputMax);
     gImageCollected = false;
     return true;
@@ -535,6 +539,7 @@ std::uint8_t* CFilter_Processing::PreviewPixels() const
 bool CFilter_Processing::CopyPreview(float fBlend)
 {
     CLogScope scope("CopyPreview");
+    gw::plugin::InjectFailure("CopyPreview");
     if (!m_pUI)
         return false;
     const ImageBuffer& preview = m_pUI->m_previewBuffer;
@@ -601,6 +606,7 @@ bool CFilter_Processing::CopyPreview(float fBlend)
 void CFilter_Processing::FillPreviewBuffer()
 {
     CLogScope scope("FillPreviewBuffer");
+    gw::plugin::InjectFailure("FillPreviewBuffer");
     if (!m_pUI)
         return;
     const ImageBuffer& preview = m_pUI->m_previewBuffer;

@@ -43,6 +43,19 @@ bool ChoosePlanes(std::int16_t nImageMode, std::int16_t* pnLoPlane, std::int16_t
 
 constexpr Rect16 kEmptyRect = {0, 0, 0, 0};
 
+/// Leaves a worker that could not be stopped what it runs on: its engine and
+/// planes are never freed, and the module is pinned so its code stays mapped.
+void AbandonToWorker(std::unique_ptr<CImageEngine> pEngine, std::unique_ptr<float[]> pPlanes) noexcept
+{
+    HMODULE hModule = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&AbandonToWorker), &hModule);
+    (void)pEngine.release();
+    (void)pPlanes.release();
+    LogInfo("A whole-image worker did not stop; its engine is left to it");
+}
+
+
 } // namespace
 
 float RadiusFromFillLight(std::int32_t nFillLight) noexcept
@@ -65,6 +78,14 @@ CFilter_Processing::~CFilter_Processing()
 {
     gw::plugin::GuardTruth(gw::plugin::kSiteDestruction, [&] {
         gw::plugin::InjectFailure("~CFilter_Processing");
+        // An engine whose worker still runs is not destroyed: that would wait
+        // for the worker (at module detach, under the loader lock).
+        if (m_pEngine && m_pEngine->HasLiveWorker())
+        {
+            m_pEngine->CancelRun(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+            if (m_pEngine->HasLiveWorker())
+                AbandonToWorker(std::move(m_pEngine), std::move(m_pImagePlanes));
+        }
         m_pImagePlanes.reset();
         m_pPreviewPlanes.reset();
         m_pPreviewSource.reset();
@@ -152,6 +173,10 @@ OSErr CFilter_Processing::ContinueInGUI(OSErr nResult)
         LogInfo("User cancelled the dialog");
         return userCanceledErr;
     }
+    // A suppressed dialog whose start failed (reported already): the filter
+    // ends with that failure and the image stays as it was.
+    if (nResult != noErr)
+        return nResult;
     if (!ProcessImage(true))
         nResult = filterBadParameters;
     m_nState = kStateWaiting;
@@ -212,7 +237,17 @@ OSErr CFilter_Processing::DoFinish()
     gw::plugin::InjectFailure("DoFinish");
     ReadScriptingParameters();
     gStopRequested = 1;
-    if (m_pEngine)
-        m_pEngine->CancelRun();
+    CancelWholeImageRun(CImageEngine::kCancelWait, CImageEngine::kAbandonPause);
     return WriteScriptingParameters();
+}
+
+
+void CFilter_Processing::CancelWholeImageRun(std::chrono::milliseconds waitFor,
+                                             std::chrono::milliseconds pauseAfter)
+{
+    if (!m_pEngine)
+        return;
+    m_pEngine->CancelRun(waitFor, pauseAfter);
+    if (m_pEngine->HasLiveWorker())
+        AbandonToWorker(std::move(m_pEngine), std::move(m_pImagePlanes));
 }

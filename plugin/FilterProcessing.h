@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <chrono>
 #include <memory>
 
 #include "ImageBuffer.h"
@@ -39,6 +40,12 @@ public:
     OSErr DoStart();
     OSErr DoContinue();
     OSErr DoFinish();
+    /// Stops the whole-image run (CancelRun with these waits). A worker given up
+    /// on keeps running on its engine and float planes: both are handed over
+    /// to it for good (never freed, and the module stays loaded), so that no
+    /// later invocation and no unload frees or reuses its memory, and nothing
+    /// waits for it.
+    void CancelWholeImageRun(std::chrono::milliseconds waitFor, std::chrono::milliseconds pauseAfter);
 
     /// Reads the scripting descriptor the host offers (at most once per invocation).
     OSErr ReadScriptingParameters();

@@ -41,7 +41,13 @@ void ReportFailure(const GuardSite& site, FailureKind kind) noexcept
 
     if (site.m_bClosesDialog && gFilterProcessing != nullptr && gFilterProcessing->m_pUI &&
         gFilterProcessing->m_pUI->m_hWnd != nullptr)
-        SendMessageA(gFilterProcessing->m_pUI->m_hWnd, WM_CLOSE, 0, 0);
+    {
+        // The first failure decides how a suppressed dialog ends the filter.
+        CFilter_UI& ui = *gFilterProcessing->m_pUI;
+        if (ui.m_nFailure == noErr)
+            ui.m_nFailure = bMemory ? memFullErr : paramErr;
+        SendMessageA(ui.m_hWnd, WM_CLOSE, 0, 0);
+    }
 }
 
 } // namespace gw::plugin

@@ -47,6 +47,8 @@ inline constexpr GuardSite kGuardSites[] = {
     {12, "ProcessPreviewBuffer", "Memory Exception in ProcessPreviewBuffer",
      "Exception caught processing preview", "Exception caught processing preview.\nCode 012.",
      "Gladewick Pro", "Gladewick Pro", true},
+    {12, nullptr, "Memory Exception in ProcessPreviewBuffer", "Exception caught processing preview",
+     "Exception caught processing preview.\nCode 012.", "Gladewick Pro", "Gladewick Pro", true},
     {20, nullptr, "Memory Exception in ~CFilter_Processing", "Exception caught in ~CFilter_Processing",
      "Exception caught in ~CFilter_Processing.\nCode 020.", "Gladewick Plugin", "Gladewick Plugin", true},
 };
@@ -57,7 +59,10 @@ inline constexpr const GuardSite& kSiteProcessImage = kGuardSites[2];
 inline constexpr const GuardSite& kSiteInitializeImageEngine = kGuardSites[3];
 inline constexpr const GuardSite& kSitePreviewEngine = kGuardSites[4];
 inline constexpr const GuardSite& kSiteProcessPreviewBuffer = kGuardSites[5];
-inline constexpr const GuardSite& kSiteDestruction = kGuardSites[6];
+/// The preview calls the dialog makes itself (Before/After, fade, zoom, pan):
+/// reported as preview failures, without an operation's exit tag.
+inline constexpr const GuardSite& kSiteDialogPreview = kGuardSites[6];
+inline constexpr const GuardSite& kSiteDestruction = kGuardSites[7];
 
 enum class FailureKind
 {

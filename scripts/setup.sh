@@ -9,6 +9,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev python3-skimage groff ghostscript netpbm
+  poppler-utils
   g++-multilib qemu-user
 )
 

@@ -27,6 +27,47 @@ constexpr DescriptorKeyID kKeyFillLight = 0x466C2020; // 'Fl  '
 constexpr DescriptorKeyID kKeyMode = 0x4D642020;      // 'Md  '
 constexpr DescriptorKeyID kKeyScaling = 0x53636C6E;   // 'Scln'
 
+/// Traces every top-level window of the host's thread that becomes visible
+/// while the selectors run ("shown CAPTION"), message boxes included: a
+/// window that flashes up between two polls of the watcher is still seen.
+class CShownWindows
+{
+public:
+    explicit CShownWindows(CTrace& trace)
+    {
+        s_pTrace = &trace;
+        m_hHook = SetWindowsHookExW(WH_CALLWNDPROC, Hook, nullptr, GetCurrentThreadId());
+    }
+    ~CShownWindows()
+    {
+        if (m_hHook)
+            UnhookWindowsHookEx(m_hHook);
+        s_pTrace = nullptr;
+    }
+    CShownWindows(const CShownWindows&) = delete;
+    CShownWindows& operator=(const CShownWindows&) = delete;
+
+private:
+    static LRESULT CALLBACK Hook(int nCode, WPARAM wParam, LPARAM lParam)
+    {
+        if (nCode == HC_ACTION && s_pTrace != nullptr)
+        {
+            const auto* pMessage = reinterpret_cast<const CWPSTRUCT*>(lParam);
+            if (pMessage->message == WM_SHOWWINDOW && pMessage->wParam != 0 &&
+                (GetWindowLongW(pMessage->hwnd, GWL_STYLE) & WS_CHILD) == 0)
+            {
+                wchar_t caption[128] = {};
+                GetWindowTextW(pMessage->hwnd, caption, 128);
+                s_pTrace->Write("shown " + Quote(Utf8(caption)));
+            }
+        }
+        return CallNextHookEx(nullptr, nCode, wParam, lParam);
+    }
+
+    static inline CTrace* s_pTrace = nullptr;
+    HHOOK m_hHook = nullptr;
+};
+
 constexpr OSType kHostSignature = 0x47574853; // 'GWHS'
 constexpr std::int64_t kMaxSide = 32767;      // 16-bit rectangles; no big-document support
 // Row padding: odd and larger than needed for 8-bit rows; for 16-bit rows an odd
@@ -98,9 +139,15 @@ struct HostImage
 class CFilterSession
 {
 public:
-    CFilterSession(const ApplyOptions& options, CTrace& trace) : m_options(options), m_trace(trace) {}
+    /// pModule: a module loaded by an earlier invocation, or null to load one.
+    CFilterSession(const ApplyOptions& options, CTrace& trace, std::shared_ptr<CPluginModule> pModule)
+        : m_options(options), m_trace(trace), m_pModule(std::move(pModule))
+    {
+    }
 
     int Run();
+    /// The loaded module (null when it could not be loaded), for the next invocation.
+    std::shared_ptr<CPluginModule> Module() const { return m_pModule; }
 
 private:
     void LoadImages();
@@ -125,7 +172,7 @@ private:
     std::vector<std::uint8_t> m_mask; // 0..255 per pixel, empty without a selection
     std::vector<std::uint8_t> m_fici;
 
-    std::unique_ptr<CPluginModule> m_pModule;
+    std::shared_ptr<CPluginModule> m_pModule;
     PluginEntryProc m_pEntry = nullptr;
     intptr_t m_nData = 0;
 
@@ -651,7 +698,8 @@ int CFilterSession::Run()
     try
     {
         LoadImages();
-        m_pModule = std::make_unique<CPluginModule>(m_options.plugin, false, &m_trace);
+        if (!m_pModule)
+            m_pModule = std::make_shared<CPluginModule>(m_options.plugin, false, &m_trace);
         m_pEntry = FindFilterEntry(*m_pModule, &m_fici);
     }
     catch (const std::bad_alloc&)
@@ -712,9 +760,15 @@ int CFilterSession::Run()
     PrepareRecord(reinterpret_cast<intptr_t>(hWindow));
 
     bool bCompleted = false;
+    const auto start = std::chrono::steady_clock::now();
     try
     {
+        const CShownWindows shown(m_trace);
         bCompleted = RunSequence();
+        const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+        char text[48];
+        std::snprintf(text, sizeof text, "elapsed %.1f ms", elapsed.count());
+        m_trace.Write(text);
     }
     catch (const ProtocolViolation& e)
     {
@@ -814,8 +868,27 @@ PluginEntryProc FindFilterEntry(const CPluginModule& module, std::vector<std::ui
 
 int RunApply(const ApplyOptions& options, CTrace& trace)
 {
-    CFilterSession session(options, trace);
-    return session.Run();
+    std::shared_ptr<CPluginModule> pModule;
+    int nExit = kExitOk;
+    {
+        CFilterSession session(options, trace, nullptr);
+        nExit = session.Run();
+        pModule = session.Module();
+    }
+    // Later images go to the module that is still loaded; the worst status wins.
+    for (const auto& [input, output] : options.further)
+    {
+        if (!pModule)
+            break;
+        ApplyOptions next = options;
+        next.input = input;
+        next.output = output;
+        next.further.clear();
+        trace.Write("apply next " + Quote(input));
+        CFilterSession session(next, trace, pModule);
+        nExit = std::max(nExit, session.Run());
+    }
+    return nExit;
 }
 
 } // namespace gw::host

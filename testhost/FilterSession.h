@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace gw::host {
@@ -41,6 +42,9 @@ struct ApplyOptions
     std::vector<std::string> sequence;
     int nCancelAfter = -1;          ///< continue calls before the host cancels; -1 = never
     int nMaxContinue = 100000;
+    /// Further images (input, output) filtered one after the other by the same
+    /// loaded module, as an editor applies the filter to several documents.
+    std::vector<std::pair<std::string, std::string>> further;
 };
 
 /// Exit codes of gwhost.

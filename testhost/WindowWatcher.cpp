@@ -185,6 +185,7 @@ void CWindowWatcher::Run(std::stop_token stop)
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     std::map<HWND, Clock::time_point> seen; // dialogs already reported, by first sight
+    std::vector<std::pair<HWND, std::string>> claimed; // windows left to the scenario
     while (!stop.stop_requested())
     {
         if (m_timeout.count() > 0 && Clock::now() - start > m_timeout)
@@ -208,10 +209,18 @@ void CWindowWatcher::Run(std::stop_token stop)
             if (found == seen.end())
             {
                 const std::string caption = WindowText(hWnd);
-                if (std::find(m_keepCaptions.begin(), m_keepCaptions.end(), caption) != m_keepCaptions.end())
+                // A window of a kept caption is the scenario's, unless the
+                // scenario's window of that caption is still open: then it is a
+                // message box of that dialog (same caption), answered here.
+                const bool bClaimedOpen = std::any_of(claimed.begin(), claimed.end(), [&](const auto& entry) {
+                    return entry.second == caption && IsWindow(entry.first);
+                });
+                if (!bClaimedOpen &&
+                    std::find(m_keepCaptions.begin(), m_keepCaptions.end(), caption) != m_keepCaptions.end())
                 {
                     m_trace.Write("dialog " + Quote(caption) + " action scenario");
                     seen.emplace(hWnd, Clock::time_point::max());
+                    claimed.emplace_back(hWnd, caption);
                     continue;
                 }
                 const DialogInfo info = Inspect(hWnd);

@@ -50,6 +50,8 @@ void Usage()
         "  --dialog-action ok|cancel|leave   what to do with a dialog other than a message box\n"
         "  --dialog-delay MS     how long such a dialog stays open first (default 300)\n"
         "  --timeout S           end the process after S seconds (default 600, 0 = none)\n"
+        "  --then IN OUT         then filter IN into OUT with the module still loaded\n"
+        "                        (repeatable; the options above apply to every image)\n"
         "  --scenario FILE       drive the plug-in's dialogs as a person would (steps in\n"
         "                        DialogScenario.h); the dialogs it waits for are left to it\n"
         "exit status: 0 ran (plug-in results printed as \"result SELECTOR CODE\"),\n"
@@ -173,6 +175,11 @@ CommandLine Parse(const std::vector<std::string>& args)
         else if (a == "--timeout") line.nTimeoutSeconds = ParseInt(a, value(a));
         else if (a == "--dialog-delay") line.nDialogDelayMs = ParseInt(a, value(a));
         else if (a == "--scenario") line.scenario = value(a);
+        else if (a == "--then")
+        {
+            std::string input = value(a);
+            o.further.emplace_back(std::move(input), value(a));
+        }
         else if (a == "--dialog-action")
         {
             const std::string action = value(a);

@@ -4,11 +4,16 @@
 
 #include <commctrl.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <stdexcept>
+#include <vector>
 
 #include "FailureInjection.h"
 #include "FilterProcessing.h"
+#include "Guard.h"
 #include "LogScope.h"
 #include "MachineFault.h"
 #include "PluginGlobals.h"
@@ -165,12 +170,14 @@ bool OnInitDialog(CFilter_UI& ui, CFilter_Processing& owner, bool bShow)
     if (gLog.IsOn())
         gLog.Exit("WM_INITDIALOG", kLogTrace);
 
-    Sleep(100);
     owner.ReportEngineProgress(0);
-    if (!bShow)
-        SendMessageA(hDialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
-    else
+    // A suppressed dialog ends when its creation returns (DoUI); only a shown
+    // one paints and waits for the user.
+    if (bShow)
+    {
+        Sleep(100);
         ui.PaintPreview();
+    }
     return false;
 }
 
@@ -181,7 +188,8 @@ void OnCommand(CFilter_UI& ui, CFilter_Processing& owner, WORD nId, WORD nCode)
     {
     case IDOK:
     case IDCANCEL:
-        if (nCode == BN_CLICKED)
+        // A suppressed dialog is not modal; DoUI ends it.
+        if (nCode == BN_CLICKED && !ui.m_bSuppressed)
             EndDialog(hDialog, nId);
         break;
     case IDC_AMOUNT_EDIT:
@@ -314,18 +322,62 @@ OSErr CFilter_UI::DoUI(bool bShow)
     HWND hOwner = nullptr;
     if (gFilterRecord != nullptr && gFilterRecord->platformData != nullptr)
         hOwner = reinterpret_cast<HWND>(gFilterRecord->platformData->hwnd);
-    const INT_PTR nResult = DialogBoxParamA(gPluginInstance, MAKEINTRESOURCEA(IDD_FILTER_DIALOG), hOwner,
-                                            GWPluginUIProc, bShow ? 1 : 0);
-    // The window is gone: nothing may send it a close request any more.
-    m_hWnd = nullptr;
-    return nResult == IDOK ? noErr : userCanceledErr;
+    m_nFailure = noErr;
+    m_bSuppressed = !bShow;
+    if (bShow)
+    {
+        const INT_PTR nResult = DialogBoxParamA(gPluginInstance, MAKEINTRESOURCEA(IDD_FILTER_DIALOG), hOwner,
+                                                GWPluginUIProc, 1);
+        // The window is gone: nothing may send it a close request any more.
+        m_hWnd = nullptr;
+        return nResult == IDOK ? noErr : userCanceledErr;
+    }
+    return RunSuppressed(hOwner);
 }
 
-INT_PTR CALLBACK GWPluginUIProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
+/// The dialog of a played-back action: the same window and initialisation
+/// (preview engines, the first preview), made without its visible style and
+/// destroyed at once. A failure reported during the initialisation ends the
+/// filter with its failure value.
+OSErr CFilter_UI::RunSuppressed(HWND hOwner)
 {
-    gw::plugin::CFaultBarrier barrier;
-    if (gFilterProcessing == nullptr || !gFilterProcessing->m_pUI)
-        return 0;
+    HRSRC hResource = FindResourceA(gPluginInstance, MAKEINTRESOURCEA(IDD_FILTER_DIALOG), MAKEINTRESOURCEA(5));
+    HGLOBAL hLoaded = hResource ? LoadResource(gPluginInstance, hResource) : nullptr;
+    const void* pResource = hLoaded ? LockResource(hLoaded) : nullptr;
+    const DWORD nBytes = hResource ? SizeofResource(gPluginInstance, hResource) : 0;
+    if (pResource == nullptr || nBytes < 16)
+        throw std::runtime_error("the filter dialog's template is missing");
+    std::vector<std::uint8_t> dialogTemplate(static_cast<const std::uint8_t*>(pResource),
+                                             static_cast<const std::uint8_t*>(pResource) + nBytes);
+    // The style is at offset 12 of an extended template (version 1, signature
+    // 0xFFFF), at 0 of a plain one.
+    std::uint16_t nSignature = 0;
+    std::memcpy(&nSignature, dialogTemplate.data() + 2, sizeof nSignature);
+    const std::size_t nStyleAt = nSignature == 0xFFFF ? 12 : 0;
+    DWORD nStyle = 0;
+    std::memcpy(&nStyle, dialogTemplate.data() + nStyleAt, sizeof nStyle);
+    nStyle &= ~static_cast<DWORD>(WS_VISIBLE);
+    std::memcpy(dialogTemplate.data() + nStyleAt, &nStyle, sizeof nStyle);
+
+    HWND hDialog = CreateDialogIndirectParamA(gPluginInstance,
+                                              reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()), hOwner,
+                                              GWPluginUIProc, 0);
+    const OSErr nFailure = m_nFailure;
+    if (hDialog != nullptr)
+        DestroyWindow(hDialog);
+    m_hWnd = nullptr;
+    m_bSuppressed = false;
+    if (nFailure != noErr)
+        return nFailure;
+    if (hDialog == nullptr)
+        throw std::runtime_error("the filter dialog could not be made");
+    return noErr;
+}
+
+namespace {
+
+INT_PTR DispatchDialogMessage(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
+{
     CFilter_Processing& owner = *gFilterProcessing;
     CFilter_UI& ui = *owner.m_pUI;
     ui.m_hWnd = hWnd;
@@ -358,4 +410,21 @@ INT_PTR CALLBACK GWPluginUIProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM 
         break;
     }
     return 0;
+}
+
+} // namespace
+
+INT_PTR CALLBACK GWPluginUIProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
+{
+    gw::plugin::CFaultBarrier barrier;
+    if (gFilterProcessing == nullptr || !gFilterProcessing->m_pUI)
+        return 0;
+    // Nothing may leave a window procedure by an exception: a failure of the
+    // preview calls made here is reported and closes the dialog.
+    INT_PTR nResult = 0;
+    gw::plugin::GuardTruth(gw::plugin::kSiteDialogPreview, [&] {
+        nResult = DispatchDialogMessage(hWnd, nMessage, wParam, lParam);
+        return true;
+    });
+    return nResult;
 }

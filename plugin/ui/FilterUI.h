@@ -103,10 +103,17 @@ public:
     /// pixels one after another; m_nWidth and m_nHeight are the size shown.
     ImageBuffer m_previewBuffer;
     std::uint8_t m_bAnimate = 1; ///< the Animate check box
+    /// The failure value (-108 or -50) of the first failure reported while the
+    /// dialog was open; noErr when there was none.
+    OSErr m_nFailure = noErr;
+    /// The dialog runs hidden, as a played-back action's does: it is made
+    /// and initialised like the shown one, never made visible, and not modal.
+    bool m_bSuppressed = false;
     // Whether "A&fter" is selected is the owner's m_bAfterShown.
 
 private:
     void ShowPreviewFrame(float fBlend);
+    OSErr RunSuppressed(HWND hOwner);
 
     CFilter_Processing& m_owner;
 };

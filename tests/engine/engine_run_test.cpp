@@ -300,3 +300,23 @@ TEST(ImageEngineRunTest, LiftsTheShadowsOfARealPhotoAndKeepsItsHighlights)
         }
     }
 }
+
+TEST(ImageEngineRunTest, ExtremeFiniteBoundsGiveAFiniteResult)
+{
+    // Bounds whose difference overflows a float, found in the data or given,
+    // grey and colour: every result sample stays a number in [0, 1].
+    for (const int nChannels : {1, 3}) {
+        for (const bool bGiven : {false, true}) {
+            std::vector<float> pixels(static_cast<std::size_t>(12 * 10 * nChannels));
+            for (std::size_t i = 0; i < pixels.size(); ++i)
+                pixels[i] = static_cast<float>(i % 7) * 1e37f - 3e37f;
+            pixels[3] = 3e38f;
+            pixels[5] = -3e38f;
+            CImageEngine engine(nChannels == 3 ? 1 : 0, 10, 12, -2, nullptr);
+            engine.Run(pixels.data(), bGiven ? -3e38f : 0.0f, bGiven ? 3e38f : 0.0f);
+            EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(),
+                                    [](float v) { return v >= 0.0f && v <= 1.0f; }))
+                << nChannels << " channel(s), bounds " << (bGiven ? "given" : "found");
+        }
+    }
+}

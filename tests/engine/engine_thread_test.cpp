@@ -170,3 +170,20 @@ TEST(ImageEngineThreadTest, WorkerFailureIsKeptForTheOwner)
     EXPECT_THROW(std::rethrow_exception(pFailure), std::invalid_argument);
     EXPECT_EQ(engine.TakeRunFailure(), nullptr);
 }
+
+TEST(ImageEngineThreadTest, FailureIsThereAsSoonAsProgressAnswers100)
+{
+    ResetGate();
+    CImageEngine engine(0, 4, 4, -2, nullptr);
+    // An owner that asks once, right when its poll first sees 100, must get
+    // the failure every time.
+    int nMissed = 0;
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_TRUE(engine.StartRun(nullptr, 0.0f, 0.0f));
+        while (engine.GetProgress() < 100) {
+        }
+        if (engine.TakeRunFailure() == nullptr)
+            ++nMissed;
+    }
+    EXPECT_EQ(nMissed, 0);
+}

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -385,6 +386,29 @@ TEST(WholeImageRunTest, FinishDuringARunStopsItAndLeavesTheImageUntouched)
     for (int r : {0, 999})
         for (int i : {0, 4499})
             EXPECT_EQ(bridge.Destination(r, i), 0xEE);
+    gStopRequested = 0;
+}
+
+TEST(WholeImageRunTest, AWorkerGivenUpKeepsItsEngineAndPlanesAndTheNextRunGetsNewOnes)
+{
+    CBridge bridge(plugInModeRGBColor, 1500, 1000, 100, 100);
+    CFilter_Processing& proc = bridge.Proc();
+    ASSERT_TRUE(proc.ProcessImage(true));
+    const float* pGivenUpPlanes = proc.m_pImagePlanes.get();
+    // No wait at all: the worker is still inside its run when it is given up.
+    proc.CancelWholeImageRun(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+    EXPECT_EQ(proc.m_pEngine, nullptr) << "the engine stays with its worker";
+    EXPECT_EQ(proc.m_pImagePlanes, nullptr) << "the planes stay with the worker";
+
+    // The next invocation on an image of the same size runs on its own memory.
+    ASSERT_TRUE(proc.InitializeImageEngine());
+    EXPECT_NE(proc.m_pImagePlanes.get(), pGivenUpPlanes);
+    ASSERT_TRUE(proc.ProcessImage(true));
+    ASSERT_NE(proc.m_pEngine, nullptr);
+    while (!proc.ProcessImage(false))
+        Sleep(20);
+    proc.WriteResult();
+    EXPECT_NE(bridge.Destination(0, 0), 0xEE) << "the new run was written";
     gStopRequested = 0;
 }
 
