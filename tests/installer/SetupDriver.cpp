@@ -4,6 +4,9 @@
 //
 // Usage: SetupDriver.exe SETUP.EXE SETUP-SHOT.bmp PLUGFERRY-SHOT.bmp
 //   Exits 0 when the setup ran through and Plugferry's OK closed it, else 1.
+// Usage: SetupDriver.exe --run PROGRAM.EXE ARGUMENTS
+//   Runs a program with ARGUMENTS as its command line, unquoted (the setup's
+//   /D= takes the rest of the line as it stands), and exits with its exit code.
 #include "DialogDriver.h"
 #include "GladewickVersion.h"
 
@@ -51,6 +54,20 @@ bool WalkToLastPage(HWND hSetup)
 int main(int argc, char** argv)
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc == 4 && std::string(argv[1]) == "--run") {
+        try {
+            const gwtest::CProgramRun run(argv[2], argv[3]);
+            DWORD nExitCode = 1;
+            if (!run.WaitForExit(300000, &nExitCode)) {
+                std::printf("%s did not end\n", argv[2]);
+                return 1;
+            }
+            return static_cast<int>(nExitCode);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
     if (argc != 4) {
         std::fprintf(stderr, "usage: SetupDriver.exe SETUP.EXE SETUP-SHOT.bmp PLUGFERRY-SHOT.bmp\n");
         return 2;
