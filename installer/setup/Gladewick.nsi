@@ -49,7 +49,7 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 ${VENDOR}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} ${VERSION} is installed"
-!define MUI_FINISHPAGE_TEXT "The plug-in, Plugferry and the user manual are in $INSTDIR.$\r$\n$\r$\nPlugferry starts now and shows the image editors found on this computer: press OK there to put the Gladewick filter into them."
+!define MUI_FINISHPAGE_TEXT "The plug-in, Plugferry and the user manual are in $INSTDIR.$\r$\n$\r$\nPlugferry starts now and lists the image editors found: press OK there to add the filter to them."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Plugferry.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start Plugferry to add the filter to your image editors"
 
