@@ -15,11 +15,20 @@ namespace gwtest {
 
 void ClearHostRegistry()
 {
+    // The installer reads both registry views of the machine's keys: both are cleared.
     for (HKEY hRoot : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        for (const char* pKey : {"SOFTWARE\\Adobe", "SOFTWARE\\Jasc", "SOFTWARE\\Microsoft\\Picture It!",
-                                 "SOFTWARE\\Corvane Technologies"}) {
-            RegDeleteTreeA(hRoot, pKey);
-            RegDeleteKeyA(hRoot, pKey);
+        for (REGSAM nView : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            HKEY hSoftware = nullptr;
+            if (RegOpenKeyExA(hRoot, "SOFTWARE", 0, KEY_ALL_ACCESS | nView, &hSoftware) !=
+                ERROR_SUCCESS) {
+                continue;
+            }
+            for (const char* pKey :
+                 {"Adobe", "Jasc", "Microsoft\\Picture It!", "Corvane Technologies"}) {
+                RegDeleteTreeA(hSoftware, pKey);
+                RegDeleteKeyExA(hSoftware, pKey, nView, 0);
+            }
+            RegCloseKey(hSoftware);
         }
     }
     RegDeleteTreeA(HKEY_CLASSES_ROOT, "Microsoft.Picture.It.Document.7");
