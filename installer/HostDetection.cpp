@@ -29,10 +29,12 @@ struct KeyCloser
 };
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
-UniqueKey OpenKey(HKEY hParent, const char* pSubKey) noexcept
+/// nView: 0, KEY_WOW64_64KEY or KEY_WOW64_32KEY, given again for every key on
+/// the way down.
+UniqueKey OpenKey(HKEY hParent, const char* pSubKey, REGSAM nView = 0) noexcept
 {
     HKEY hKey = nullptr;
-    if (RegOpenKeyExA(hParent, pSubKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(hParent, pSubKey, 0, KEY_READ | nView, &hKey) != ERROR_SUCCESS) {
         return UniqueKey();
     }
     return UniqueKey(hKey);
@@ -87,16 +89,18 @@ std::vector<std::string> SubkeyNames(HKEY hKey)
     return names;
 }
 
-// One version of an editor: its subkey, and the folder list to add to.
-using VersionReader = void (*)(HKEY hVersion, const std::string& name,
+// One version of an editor: its subkey, the registry view it was found in, and
+// the folder list to add to.
+using VersionReader = void (*)(HKEY hVersion, REGSAM nView, const std::string& name,
                                std::vector<std::string>& folders);
 
 /// Photoshop and Photoshop Elements: "PluginPath" names the plug-in folder,
 /// whose "Filters" subfolder is preferred. The path normally ends with a
 /// backslash, so no separator is put in between.
-void ReadAdobeVersion(HKEY hVersion, const std::string&, std::vector<std::string>& folders)
+void ReadAdobeVersion(HKEY hVersion, REGSAM nView, const std::string&,
+                      std::vector<std::string>& folders)
 {
-    const UniqueKey hPath = OpenKey(hVersion, "PluginPath");
+    const UniqueKey hPath = OpenKey(hVersion, "PluginPath", nView);
     if (!hPath) {
         return;
     }
@@ -113,13 +117,14 @@ void ReadAdobeVersion(HKEY hVersion, const std::string&, std::vector<std::string
 
 /// Paint Shop: only the subkeys named "Paint Shop..." (exactly these ten
 /// characters) belong to the editor.
-void ReadJascVersion(HKEY hVersion, const std::string& name, std::vector<std::string>& folders)
+void ReadJascVersion(HKEY hVersion, REGSAM nView, const std::string& name,
+                     std::vector<std::string>& folders)
 {
     constexpr const char kPrefix[] = "Paint Shop";
     if (name.compare(0, sizeof(kPrefix) - 1, kPrefix) != 0) {
         return;
     }
-    const UniqueKey hDir = OpenKey(hVersion, "FileLocations\\PlugIns\\0");
+    const UniqueKey hDir = OpenKey(hVersion, "FileLocations\\PlugIns\\0", nView);
     if (!hDir) {
         return;
     }
@@ -128,7 +133,8 @@ void ReadJascVersion(HKEY hVersion, const std::string& name, std::vector<std::st
     }
 }
 
-void ReadPictureItVersion(HKEY hVersion, const std::string&, std::vector<std::string>& folders)
+void ReadPictureItVersion(HKEY hVersion, REGSAM, const std::string&,
+                          std::vector<std::string>& folders)
 {
     if (const std::optional<std::string> dir = ReadText(hVersion, "PluginDir");
         dir && PathExists(*dir)) {
@@ -149,17 +155,39 @@ constexpr HostPlace kHostPlaces[] = {
     {"SOFTWARE\\Microsoft\\Picture It!", ReadPictureItVersion},
 };
 
-void ReadHost(HKEY hRoot, const HostPlace& place, std::vector<std::string>& folders)
+void ReadHost(HKEY hRoot, REGSAM nView, const HostPlace& place, std::vector<std::string>& folders)
 {
-    const UniqueKey hHost = OpenKey(hRoot, place.pKey);
+    const UniqueKey hHost = OpenKey(hRoot, place.pKey, nView);
     if (!hHost) {
         return;
     }
     for (const std::string& name : SubkeyNames(hHost.get())) {
-        if (const UniqueKey hVersion = OpenKey(hHost.get(), name.c_str())) {
-            place.pReadVersion(hVersion.get(), name, folders);
+        if (const UniqueKey hVersion = OpenKey(hHost.get(), name.c_str(), nView)) {
+            place.pReadVersion(hVersion.get(), nView, name, folders);
         }
     }
+}
+
+/// The hosts of one root key (and view), each folder tagged with bitness.
+void ReadRoot(HKEY hRoot, REGSAM nView, Bitness bitness, std::vector<HostFolder>& found)
+{
+    std::vector<std::string> folders;
+    for (const HostPlace& place : kHostPlaces) {
+        ReadHost(hRoot, nView, place, folders);
+    }
+    for (std::string& folder : folders) {
+        found.push_back(HostFolder{std::move(folder), bitness});
+    }
+}
+
+/// The registry view holding the settings of programs of the given bitness;
+/// 0 (the only view) on 32-bit Windows.
+REGSAM ViewOf(Bitness bitness) noexcept
+{
+    if (!HasTwoRegistryViews()) {
+        return 0;
+    }
+    return bitness == Bitness::X64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
 
 /// Picture It! 7 documents: their icon sits in the program's folder, beside
@@ -183,11 +211,6 @@ void ReadPictureItDocumentClass(std::vector<std::string>& folders)
     }
 }
 
-void AddToList(HWND hList, const std::string& folder) noexcept
-{
-    SendMessageA(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(folder.c_str()));
-}
-
 void ReportMissingSettings(HWND hDlg, bool bRemoveMode)
 {
     char szText[512];
@@ -206,23 +229,81 @@ void ReportMissingSettings(HWND hDlg, bool bRemoveMode)
 
 } // namespace
 
+bool HasTwoRegistryViews() noexcept
+{
+#ifdef _WIN64
+    return true;
+#else
+    BOOL bWow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64;
+#endif
+}
+
+std::vector<HostFolder> FindHostFolders()
+{
+    std::vector<HostFolder> found;
+    if (HasTwoRegistryViews()) {
+        ReadRoot(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, Bitness::X64, found);
+        ReadRoot(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, Bitness::X86, found);
+    } else {
+        ReadRoot(HKEY_LOCAL_MACHINE, 0, Bitness::X86, found);
+    }
+    ReadRoot(HKEY_CURRENT_USER, 0, Bitness::Unknown, found);
+    std::vector<std::string> documents;
+    ReadPictureItDocumentClass(documents);
+    for (std::string& folder : documents) {
+        found.push_back(HostFolder{std::move(folder), Bitness::Unknown});
+    }
+    return found;
+}
+
 std::vector<std::string> FindHostPluginFolders()
 {
     std::vector<std::string> folders;
-    for (HKEY hRoot : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        for (const HostPlace& place : kHostPlaces) {
-            ReadHost(hRoot, place, folders);
-        }
+    for (HostFolder& found : FindHostFolders()) {
+        folders.push_back(std::move(found.folder));
     }
-    ReadPictureItDocumentClass(folders);
     return folders;
+}
+
+std::string InstalledPluginFor(Bitness bitness, const std::string& productLocation)
+{
+    if (bitness == Bitness::Unknown) {
+        return productLocation;
+    }
+    char szSubKey[256];
+    std::snprintf(szSubKey, sizeof(szSubKey), "SOFTWARE\\%s\\%s", kVendorName, kProductName);
+    const UniqueKey hKey = OpenKey(HKEY_LOCAL_MACHINE, szSubKey, ViewOf(bitness));
+    if (!hKey) {
+        return std::string();
+    }
+    char szPathname[sizeof(ProductSettings::m_szPathname)];
+    DWORD nSize = sizeof(szPathname);
+    DWORD nType = 0;
+    if (RegQueryValueExA(hKey.get(), "Pathname", nullptr, &nType, reinterpret_cast<BYTE*>(szPathname),
+                         &nSize) != ERROR_SUCCESS ||
+        nType != REG_SZ || nSize == 0) {
+        return std::string();
+    }
+    szPathname[std::min<DWORD>(nSize, sizeof(szPathname) - 1)] = '\0';
+    return szPathname;
+}
+
+void AddTarget(HWND hList, const std::string& folder, Bitness bitness) noexcept
+{
+    const LRESULT nIndex =
+        SendMessageA(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+    if (nIndex >= 0) {
+        SendMessageA(hList, LB_SETITEMDATA, static_cast<WPARAM>(nIndex),
+                     static_cast<LPARAM>(bitness));
+    }
 }
 
 std::string DetectPluginFolders(HWND hDlg, bool bRemoveMode)
 {
     const HWND hList = GetDlgItem(hDlg, IDC_TARGET_LIST);
-    for (const std::string& folder : FindHostPluginFolders()) {
-        AddToList(hList, folder);
+    for (const HostFolder& found : FindHostFolders()) {
+        AddTarget(hList, found.folder, found.bitness);
     }
 
     // The settings record is large; it lives on the heap, not on the stack.

@@ -1,6 +1,8 @@
 // InstallerDialog.cpp - start, OK, Add..., the about item and the minimised icon.
 #include "InstallerDialog.h"
 
+#include "GladewickVersion.h"
+#include "Deployment.h"
 #include "HostDetection.h"
 #include "resource.h"
 
@@ -13,8 +15,8 @@
 namespace plugferry {
 namespace {
 
-constexpr int kVersionMajor = 2;
-constexpr int kVersionMinor = 1;
+constexpr int kVersionMajor = GW_VERSION_MAJOR;
+constexpr int kVersionMinor = GW_VERSION_MINOR;
 
 std::string Format(const char* pFormat, const char* pName)
 {
@@ -261,21 +263,19 @@ bool CInstallerDialog::TransferAll(bool bDelete)
     const int nCount = static_cast<int>(SendMessageA(hList, LB_GETCOUNT, 0, 0));
     bool bAllSucceeded = true;
     for (int i = 0; i < nCount; ++i) {
-        // A target beyond the path limit fails on its own; it is never cut.
-        const std::string target = JoinPath(ListItem(hList, i), kPluginFileName);
-        if (target.empty()) {
-            bAllSucceeded = false;
+        const std::string folder = ListItem(hList, i);
+        DWORD nError = 0;
+        if (bDelete) {
+            // A target beyond the path limit fails on its own; it is never cut.
+            const std::string target = JoinPath(folder, kPluginFileName);
+            if (target.empty() || !RemoveCopy(target, &nError)) {
+                bAllSucceeded = false;
+            }
             continue;
         }
-        if (bDelete) {
-            if (!DeleteFileA(target.c_str())) {
-                const DWORD nError = GetLastError();
-                // A file that is not there is as good as removed.
-                if (nError != ERROR_FILE_NOT_FOUND && nError != ERROR_PATH_NOT_FOUND) {
-                    bAllSucceeded = false;
-                }
-            }
-        } else if (!CopyFileA(m_productLocation.c_str(), target.c_str(), FALSE)) {
+        // Each editor gets the plug-in it can load: its entry knows the bitness.
+        const auto bitness = static_cast<Bitness>(SendMessageA(hList, LB_GETITEMDATA, i, 0));
+        if (!CopyInto(folder, InstalledPluginFor(bitness, m_productLocation), &nError)) {
             bAllSucceeded = false;
         }
     }
@@ -297,7 +297,7 @@ void CInstallerDialog::OnAdd()
         return;
     }
     const HWND hList = GetDlgItem(m_hWnd, IDC_TARGET_LIST);
-    SendMessageA(hList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(szPath));
+    AddTarget(hList, szPath, Bitness::Unknown);
     SetListExtent(hList);
 }
 

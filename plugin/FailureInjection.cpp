@@ -28,7 +28,7 @@ struct InjectionConfig
 
 InjectionConfig gInjection;
 
-InjectedKind ParseKind(const char* pKind) noexcept
+[[maybe_unused]] InjectedKind ParseKind(const char* pKind) noexcept
 {
     if (std::strcmp(pKind, "memory") == 0)
         return InjectedKind::Memory;
@@ -44,6 +44,10 @@ InjectedKind ParseKind(const char* pKind) noexcept
 void LoadFailureInjection() noexcept
 {
     gInjection = InjectionConfig{};
+#if !GW_TEST_HOOKS
+    // A shipped plug-in never fails on purpose, whatever the environment holds.
+    return;
+#else
     const char* pValue = std::getenv("GW_PLUGIN_INJECT_FAILURE");
     if (pValue == nullptr)
         return;
@@ -56,6 +60,7 @@ void LoadFailureInjection() noexcept
     std::memcpy(gInjection.m_szOperation, pValue, nLength);
     gInjection.m_szOperation[nLength] = '\0';
     gInjection.m_kind = ParseKind(pEquals + 1);
+#endif
 }
 
 void InjectFailure(const char* pOperation)

@@ -7,7 +7,8 @@
 //   other   the operation throws a std::runtime_error
 //   fault   the operation writes through a null pointer (an access violation)
 // e.g. "DoStart=memory". Without the variable nothing is ever injected, so a
-// host or a person never sees a difference in normal runs.
+// host or a person never sees a difference in normal runs. Only builds made
+// with the CMake option GW_TEST_HOOKS read the variable; release builds ignore it.
 #pragma once
 
 namespace gw::plugin {

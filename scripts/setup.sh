@@ -11,6 +11,7 @@ packages=(
   libpng-dev python3-skimage groff ghostscript netpbm
   poppler-utils
   g++-multilib qemu-user
+  nsis
 )
 
 missing=()

@@ -12,15 +12,16 @@ namespace gwtest {
 // The view a program of this build's bitness reads by default.
 inline constexpr REGSAM kOwnRegistryView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 
-// Deletes a key and everything under it in this build's view; a missing key is no error.
-inline void DeleteRegistryTree(HKEY hRoot, const char* pKey) noexcept
+// Deletes a key and everything under it in one view (this build's unless named); a
+// missing key is no error.
+inline void DeleteRegistryTree(HKEY hRoot, const char* pKey, REGSAM nView = kOwnRegistryView) noexcept
 {
     HKEY hKey = nullptr;
-    if (RegOpenKeyExA(hRoot, pKey, 0, KEY_ALL_ACCESS | kOwnRegistryView, &hKey) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(hRoot, pKey, 0, KEY_ALL_ACCESS | nView, &hKey) == ERROR_SUCCESS) {
         RegDeleteTreeA(hKey, nullptr);
         RegCloseKey(hKey);
     }
-    RegDeleteKeyExA(hRoot, pKey, kOwnRegistryView, 0);
+    RegDeleteKeyExA(hRoot, pKey, nView, 0);
 }
 
 // Creates (or opens) a key in this build's view.

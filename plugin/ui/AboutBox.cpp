@@ -9,6 +9,7 @@
 #include <string>
 
 #include "FilterProcessing.h"
+#include "GladewickVersion.h"
 #include "LogScope.h"
 #include "MachineFault.h"
 #include "PluginGlobals.h"
@@ -18,9 +19,9 @@
 namespace {
 
 constexpr const char kProductName[] = "Gladewick Pro";
-constexpr int kVersionMajor = 2;
-constexpr int kVersionMinor = 1;
-constexpr int kVersionRevision = 8;
+constexpr int kVersionMajor = GW_VERSION_MAJOR;
+constexpr int kVersionMinor = GW_VERSION_MINOR;
+constexpr int kVersionRevision = GW_VERSION_REVISION;
 constexpr const char kBuildLabel[] = "234 R";
 constexpr const char kWebsite[] = "https://www.gladewick.example/";
 constexpr const char kManualName[] = "\\GW-User-Manual.pdf";

@@ -16,10 +16,14 @@ namespace gwtest {
 
 void ClearHostRegistry()
 {
+    // The installer reads both registry views of the machine's keys: both are cleared.
     for (HKEY hRoot : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        for (const char* pKey : {"SOFTWARE\\Adobe", "SOFTWARE\\Jasc", "SOFTWARE\\Microsoft\\Picture It!",
-                                 "SOFTWARE\\Corvane Technologies"}) {
-            DeleteRegistryTree(hRoot, pKey);
+        for (REGSAM nView : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            for (const char* pKey : {"SOFTWARE\\Adobe", "SOFTWARE\\Jasc",
+                                     "SOFTWARE\\Microsoft\\Picture It!",
+                                     "SOFTWARE\\Corvane Technologies"}) {
+                DeleteRegistryTree(hRoot, pKey, nView);
+            }
         }
     }
     DeleteRegistryTree(HKEY_CLASSES_ROOT, "Microsoft.Picture.It.Document.7");
