@@ -91,7 +91,9 @@ TEST(OptionsTest, BadValuesAreRefused)
     }
     EXPECT_THROW(Parse({"in.png"}), CUsageError);
     EXPECT_THROW(Parse({"-o", "out.png"}), CUsageError);
-    EXPECT_THROW(Parse({"a.png", "b.png", "-o", "out.png"}), CUsageError);
+    EXPECT_EQ(Parse({"a.png", "b.png", "-o", "out"}).m_inputs.size(), 2u);   // a batch
+    EXPECT_THROW(Parse({"a.png", "-o", "o.jpg", "--quality", "0"}), CUsageError);
+    EXPECT_THROW(Parse({"a.png", "-o", "o", "--format", "bmp"}), CUsageError);
     EXPECT_TRUE(Parse({"--help"}).m_bHelp);
 }
 
