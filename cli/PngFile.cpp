@@ -18,7 +18,7 @@ namespace gw::cli {
 
 namespace {
 
-constexpr int kPngCompressionLevel = 2;
+constexpr int kPngCompressionLevel = 1;
 
 /// Where the error handler leaves libpng's message before jumping.
 struct PngErrorText
