@@ -7,6 +7,7 @@
 #include "ImageFile.h"
 #include "SampleRows.h"
 
+#include <libdeflate.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -14,8 +15,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace gw::cli {
 
@@ -142,6 +145,76 @@ void UnpackBlock(const unsigned char* pBlock, std::uint32_t nBlockCols, const Ti
     }
 }
 
+struct CompressorFreer
+{
+    void operator()(libdeflate_compressor* p) const noexcept { libdeflate_free_compressor(p); }
+};
+using UniqueCompressor = std::unique_ptr<libdeflate_compressor, CompressorFreer>;
+
+/// Packs rows [nTop, nTop + nRows) into pOut (nRowBytes each).
+void PackStrip(const FloatImage& image, int nBits, int nTop, int nRows, std::size_t nRowBytes,
+               unsigned char* pOut) noexcept
+{
+    for (int r = 0; r < nRows; ++r) {
+        unsigned char* pRow = pOut + static_cast<std::size_t>(r) * nRowBytes;
+        const float* pColour = ColourRow(image, nTop + r);
+        const float* pAlpha = AlphaRow(image, nTop + r);
+        switch (nBits) {
+        case 8:
+            PackRow(pColour, pAlpha, image.m_nWidth, image.m_nChannels, pRow);
+            break;
+        case 16:
+            PackRow(pColour, pAlpha, image.m_nWidth, image.m_nChannels,
+                    reinterpret_cast<std::uint16_t*>(pRow));
+            break;
+        default:
+            PackRow(pColour, pAlpha, image.m_nWidth, image.m_nChannels, reinterpret_cast<float*>(pRow));
+            break;
+        }
+    }
+}
+
+/// TIFF's horizontal predictor on integer rows: each sample becomes its
+/// difference from the same sample of the pixel before, modulo 2^bits.
+template <class T>
+void Difference(T* pRow, std::size_t nSamples, int nPerPixel) noexcept
+{
+    const std::size_t nStep = static_cast<std::size_t>(nPerPixel);
+    for (std::size_t i = nSamples; i-- > nStep;) {
+        pRow[i] = static_cast<T>(pRow[i] - pRow[i - nStep]);
+    }
+}
+
+/// One strip, packed, differenced and deflated (zlib format, as TIFF's deflate
+/// compression stores it).
+struct CompressedStrip
+{
+    std::vector<unsigned char> m_raw;
+    std::vector<unsigned char> m_packed;
+    std::size_t m_nBytes = 0;
+};
+
+void CompressStrip(const FloatImage& image, int nBits, int nTop, int nRows, std::size_t nRowBytes,
+                   libdeflate_compressor* pCompressor, CompressedStrip& strip)
+{
+    const std::size_t nBytes = nRowBytes * static_cast<std::size_t>(nRows);
+    strip.m_raw.resize(nRowBytes * static_cast<std::size_t>(nRows));
+    PackStrip(image, nBits, nTop, nRows, nRowBytes, strip.m_raw.data());
+    const int nPerPixel = image.m_nChannels + (image.HasAlpha() ? 1 : 0);
+    for (int r = 0; r < nRows; ++r) {
+        unsigned char* pRow = strip.m_raw.data() + static_cast<std::size_t>(r) * nRowBytes;
+        if (nBits == 8) {
+            Difference(pRow, nRowBytes, nPerPixel);
+        }
+        else {
+            Difference(reinterpret_cast<std::uint16_t*>(pRow), nRowBytes / 2, nPerPixel);
+        }
+    }
+    strip.m_packed.resize(libdeflate_zlib_compress_bound(pCompressor, nBytes));
+    strip.m_nBytes = libdeflate_zlib_compress(pCompressor, strip.m_raw.data(), nBytes,
+                                              strip.m_packed.data(), strip.m_packed.size());
+}
+
 } // namespace
 
 
@@ -251,30 +324,51 @@ void WriteTiff(CPendingFile& file, const FloatImage& image, int nBits)
                  static_cast<std::uint16_t>(nBits == 32 ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL));
     TIFFSetField(pFile, TIFFTAG_ROWSPERSTRIP, nRowsPerStrip);
 
-    std::vector<unsigned char> strip(nRowBytes * nRowsPerStrip);
-    const int nWidth = image.m_nWidth;
-    for (int y = 0; y < image.m_nHeight; y += static_cast<int>(nRowsPerStrip)) {
-        const int nRows = std::min(static_cast<int>(nRowsPerStrip), image.m_nHeight - y);
-        for (int r = 0; r < nRows; ++r) {
-            unsigned char* pOut = strip.data() + static_cast<std::size_t>(r) * nRowBytes;
-            const float* pColour = ColourRow(image, y + r);
-            const float* pAlpha = AlphaRow(image, y + r);
-            switch (nBits) {
-            case 8:
-                PackRow(pColour, pAlpha, nWidth, image.m_nChannels, pOut);
-                break;
-            case 16:
-                PackRow(pColour, pAlpha, nWidth, image.m_nChannels, reinterpret_cast<std::uint16_t*>(pOut));
-                break;
-            default:
-                PackRow(pColour, pAlpha, nWidth, image.m_nChannels, reinterpret_cast<float*>(pOut));
-                break;
+    if (nBits != 32) {
+        // Integer strips are compressed here, a group of strips at a time on
+        // two threads, and handed to libtiff as they are.
+        UniqueCompressor pFirst(libdeflate_alloc_compressor(kDeflateLevel));
+        UniqueCompressor pSecond(libdeflate_alloc_compressor(kDeflateLevel));
+        if (!pFirst || !pSecond) {
+            throw std::bad_alloc();
+        }
+        constexpr int kGroup = 16;
+        const int nStripRows = static_cast<int>(nRowsPerStrip);
+        const int nStrips = (image.m_nHeight + nStripRows - 1) / nStripRows;
+        std::vector<CompressedStrip> strips(kGroup);
+        for (int nFirst = 0; nFirst < nStrips; nFirst += kGroup) {
+            const int nCount = std::min(kGroup, nStrips - nFirst);
+            const auto Compress = [&](int nFrom, int nStep, libdeflate_compressor* pCompressor) {
+                for (int k = nFrom; k < nCount; k += nStep) {
+                    const int nTop = (nFirst + k) * nStripRows;
+                    CompressStrip(image, nBits, nTop, std::min(nStripRows, image.m_nHeight - nTop),
+                                  nRowBytes, pCompressor, strips[static_cast<std::size_t>(k)]);
+                }
+            };
+            auto other = std::async(std::launch::async, Compress, 1, 2, pSecond.get());
+            Compress(0, 2, pFirst.get());
+            other.get();
+            for (int k = 0; k < nCount; ++k) {
+                const CompressedStrip& strip = strips[static_cast<std::size_t>(k)];
+                if (strip.m_nBytes == 0
+                    || TIFFWriteRawStrip(pFile, static_cast<std::uint32_t>(nFirst + k),
+                                         const_cast<unsigned char*>(strip.m_packed.data()),
+                                         static_cast<tmsize_t>(strip.m_nBytes)) < 0) {
+                    Fail(path, "cannot write TIFF");
+                }
             }
         }
-        if (TIFFWriteEncodedStrip(pFile, TIFFComputeStrip(pFile, static_cast<std::uint32_t>(y), 0),
-                                  strip.data(), static_cast<tmsize_t>(nRowBytes * static_cast<std::size_t>(nRows)))
-            < 0) {
-            Fail(path, "cannot write TIFF");
+    }
+    else {
+        std::vector<unsigned char> strip(nRowBytes * nRowsPerStrip);
+        for (int y = 0; y < image.m_nHeight; y += static_cast<int>(nRowsPerStrip)) {
+            const int nRows = std::min(static_cast<int>(nRowsPerStrip), image.m_nHeight - y);
+            PackStrip(image, nBits, y, nRows, nRowBytes, strip.data());
+            if (TIFFWriteEncodedStrip(pFile, TIFFComputeStrip(pFile, static_cast<std::uint32_t>(y), 0),
+                                      strip.data(), static_cast<tmsize_t>(nRowBytes * static_cast<std::size_t>(nRows)))
+                < 0) {
+                Fail(path, "cannot write TIFF");
+            }
         }
     }
     if (TIFFFlush(pFile) == 0) {

@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev python3-skimage groff ghostscript netpbm
   g++-multilib qemu-user
-  libjpeg62-turbo-dev libtiff-dev libexiv2-dev libimage-exiftool-perl
+  libjpeg62-turbo-dev libtiff-dev libexiv2-dev libdeflate-dev libimage-exiftool-perl
 )
 
 missing=()
