@@ -50,8 +50,11 @@ CPendingFile::~CPendingFile()
 
 
 
-void CPendingFile::Commit()
+void CPendingFile::Close()
 {
+    if (!m_pFile) {
+        return;
+    }
     std::FILE* pFile = m_pFile.release();
     const bool bWriteError = std::ferror(pFile) != 0;
     const int nCloseResult = std::fclose(pFile);
@@ -61,6 +64,13 @@ void CPendingFile::Commit()
             m_target, std::string("write failed: ") + (nCloseResult != 0 ? std::strerror(nError)
                                                                            : "I/O error")));
     }
+}
+
+
+
+void CPendingFile::Commit()
+{
+    Close();
     if (std::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
         throw CImageFileError(
             FileMessage(m_target, std::string("cannot replace: ") + std::strerror(errno)));

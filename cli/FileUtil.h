@@ -30,8 +30,14 @@ public:
     CPendingFile& operator=(const CPendingFile&) = delete;
 
     std::FILE* Get() const noexcept { return m_pFile.get(); }
+    const std::string& Target() const noexcept { return m_target; }
+    const std::string& TemporaryPath() const noexcept { return m_temporary; }
 
-    /// Flushes, closes and renames; throws CImageFileError on any write error.
+    /// Flushes and closes the temporary file (once; Commit does it if still
+    /// open); throws CImageFileError on any write error.
+    void Close();
+
+    /// Closes if still open and renames; throws CImageFileError on any write error.
     void Commit();
 
 private:

@@ -1,5 +1,10 @@
 // Gladewick.cpp - entry point of the command-line tool: parse the arguments,
-// read the image, run the engine, write the result.
+// then for each input read the image, run the engine, write the result.
+//
+// A batch is a pipeline of three steps on as many threads: while the engine
+// works on one photo, the next one is decoded and the previous one encoded
+// and written, so the file formats' single-threaded codecs hide behind the
+// engine's run.
 #include "EngineRun.h"
 #include "ImageFile.h"
 #include "Options.h"
@@ -8,8 +13,14 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <future>
+#include <map>
 #include <new>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #ifndef GW_VERSION
 #define GW_VERSION "unknown"
@@ -18,19 +29,23 @@
 namespace {
 
 using namespace gw::cli;
+namespace fs = std::filesystem;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 
-int Fail(int nStatus, const std::string& message)
+void Report(const std::string& message)
 {
-    FinishProgressBar(false);
+    ClearProgressLine();
     std::fprintf(stderr, "gladewick: %s\n", message.c_str());
-    if (nStatus == kExitUsage) {
-        std::fprintf(stderr, "Try 'gladewick --help' for more information.\n");
-    }
-    return nStatus;
+}
+
+int UsageFailure(const std::string& message)
+{
+    Report(message);
+    std::fprintf(stderr, "Try 'gladewick --help' for more information.\n");
+    return kExitUsage;
 }
 
 /// Decides where the engine keeps its grids when they would not fit into the
@@ -60,18 +75,157 @@ void CheckEngineMemory(const FloatImage& image, Options& options)
     }
 }
 
+/// One input and where its result goes; a non-empty m_error fails it before
+/// it is read.
+struct Job
+{
+    std::string m_input;
+    std::string m_output;
+    std::string m_error;
+    bool m_bSkip = false;   ///< --no-clobber and the output exists
+};
+
+std::string SameFileKey(const std::string& path)
+{
+    std::error_code error;
+    const fs::path canonical = fs::weakly_canonical(path, error);
+    return error ? path : canonical.string();
+}
+
+/// The outputs of the inputs. Throws CUsageError for a command line that names
+/// no sensible output.
+std::vector<Job> PlanJobs(const Options& options)
+{
+    std::error_code error;
+    const bool bFolder = fs::is_directory(options.m_output, error);
+    const bool bSingle = options.m_inputs.size() == 1;
+    if (!bSingle && !bFolder) {
+        if (fs::exists(options.m_output, error)) {
+            throw CUsageError("with several inputs the output must be a folder, and '"
+                              + options.m_output + "' is a file");
+        }
+        if (!fs::create_directories(options.m_output, error) && error) {
+            throw CUsageError("cannot make the output folder '" + options.m_output
+                              + "': " + error.message());
+        }
+    }
+    if (bSingle && !bFolder) {
+        FormatFromPath(options.m_output);   // a usage error when the name has no known format
+        if (!options.m_format.empty()
+            && FormatExtension(FormatFromPath(options.m_output)) != options.m_format) {
+            throw CUsageError("--format " + options.m_format + " does not match the output name '"
+                              + options.m_output + "'");
+        }
+        return {Job{options.m_inputs.front(), options.m_output, {}, false}};
+    }
+
+    std::map<std::string, std::string> inputKeys;
+    for (const std::string& input : options.m_inputs) {
+        inputKeys.emplace(SameFileKey(input), input);
+    }
+    std::map<std::string, std::string> outputKeys;
+    std::vector<Job> jobs;
+    for (const std::string& input : options.m_inputs) {
+        Job job;
+        job.m_input = input;
+        fs::path name = fs::path(input).filename();
+        if (!options.m_format.empty()) {
+            name.replace_extension(options.m_format);
+        }
+        job.m_output = (fs::path(options.m_output) / name).string();
+        try {
+            FormatFromPath(job.m_output);
+        }
+        catch (const std::exception&) {
+            job.m_error = input
+                          + ": the output format cannot be told from the name (use --format jpg, "
+                            "tif, png or pfm)";
+        }
+        const std::string key = SameFileKey(job.m_output);
+        if (job.m_error.empty() && inputKeys.count(key) != 0) {
+            job.m_error = input + ": its output " + job.m_output
+                          + " would overwrite an input (choose another folder or --format)";
+        }
+        const auto [it, bNew] = outputKeys.emplace(key, input);
+        if (job.m_error.empty() && !bNew) {
+            job.m_error = input + ": has the same output " + job.m_output + " as " + it->second;
+        }
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+int OutputDepth(const FloatImage& image, ImageFormat format, const Options& options)
+{
+    if (options.m_nDepth != 0) {
+        return options.m_nDepth;
+    }
+    if (format == ImageFormat::Pfm) {
+        return 32;
+    }
+    if (image.m_nSourceBits == 32 && format == ImageFormat::Png) {
+        return 16;
+    }
+    return image.m_nSourceBits;
+}
+
+/// A decoded input, or why it could not be read.
+struct Loaded
+{
+    std::optional<FloatImage> m_image;
+    std::string m_error;
+};
+
+Loaded Load(const Job& job, const Options& options)
+{
+    Loaded loaded;
+    try {
+        FloatImage image = ReadImage(job.m_input);
+        const ImageFormat format = FormatFromPath(job.m_output);
+        CheckWritable(job.m_output, format, image, OutputDepth(image, format, options));
+        loaded.m_image = std::move(image);
+    }
+    catch (const std::bad_alloc&) {
+        loaded.m_error = job.m_input + ": not enough memory to read the image";
+    }
+    catch (const std::exception& error) {
+        loaded.m_error = error.what();
+    }
+    return loaded;
+}
+
+/// Writes the result; returns the message of a failure, else an empty string.
+std::string Store(const Job& job, const FloatImage& image, const Options& options)
+{
+    try {
+        WriteSettings settings;
+        settings.m_nBits = OutputDepth(image, FormatFromPath(job.m_output), options);
+        settings.m_nQuality = options.m_nQuality;
+        settings.m_metadataSource = job.m_input;
+        WriteImage(job.m_output, image, settings);
+    }
+    catch (const std::bad_alloc&) {
+        return job.m_output + ": not enough memory to write the image";
+    }
+    catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+}
+
 int Main(int argc, const char* const* argv)
 {
     InstallInterruptHandler();
     Options options;
+    std::vector<Job> jobs;
     try {
         options = ParseArguments(argc - 1, argv + 1);
         if (!options.m_bHelp && !options.m_bVersion) {
-            FormatFromPath(options.m_output);
+            jobs = PlanJobs(options);
         }
     }
     catch (const std::exception& error) {
-        return Fail(kExitUsage, error.what());
+        return UsageFailure(error.what());
     }
     if (options.m_bHelp) {
         std::fputs(UsageText().c_str(), stdout);
@@ -82,45 +236,90 @@ int Main(int argc, const char* const* argv)
         return 0;
     }
 
-    FloatImage image;
-    try {
-        image = ReadImage(options.m_input);
-        CheckEngineMemory(image, options);
-    }
-    catch (const std::bad_alloc&) {
-        return Fail(kExitFailure, options.m_input + ": not enough memory to read the image");
-    }
-    catch (const std::exception& error) {
-        return Fail(kExitFailure, error.what());
-    }
-    const int nPngBits = options.m_nPngBits != 0 ? options.m_nPngBits
-                         : image.m_nSourceBits == 8 ? 8
-                                                    : 16;
-
-    StartProgressBar(!options.m_bQuiet);
-    try {
-        if (!LiftShadows(image, options, ReportProgressToTerminal) || WasInterrupted()) {
-            return Fail(kExitInterrupted, "interrupted; nothing written");
+    std::vector<std::size_t> todo;
+    bool bFailed = false;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        std::error_code error;
+        if (!jobs[i].m_error.empty()) {
+            Report(jobs[i].m_error);
+            bFailed = true;
+        }
+        else if (options.m_bNoClobber && fs::exists(jobs[i].m_output, error)) {
+            Report(jobs[i].m_output + ": exists, left alone (--no-clobber)");
+        }
+        else {
+            todo.push_back(i);
         }
     }
-    catch (const std::bad_alloc&) {
-        return Fail(kExitFailure, "not enough memory for the engine");
-    }
-    catch (const std::exception& error) {
-        return Fail(kExitFailure, std::string("the engine failed: ") + error.what());
-    }
-    FinishProgressBar(true);
 
-    try {
-        WriteImage(options.m_output, image, nPngBits);
+    StartProgressBar(!options.m_bQuiet);
+    std::future<Loaded> nextLoad;
+    std::future<std::string> pendingStore;
+    const auto FinishStore = [&pendingStore, &bFailed] {
+        if (pendingStore.valid()) {
+            const std::string error = pendingStore.get();
+            if (!error.empty()) {
+                Report(error);
+                bFailed = true;
+            }
+        }
+    };
+    if (!todo.empty()) {
+        const Job& first = jobs[todo.front()];
+        nextLoad = std::async(std::launch::async, [&first, &options] { return Load(first, options); });
     }
-    catch (const std::bad_alloc&) {
-        return Fail(kExitFailure, options.m_output + ": not enough memory to write the image");
+    bool bInterrupted = false;
+    for (std::size_t k = 0; k < todo.size() && !bInterrupted; ++k) {
+        const Job& job = jobs[todo[k]];
+        Loaded loaded = nextLoad.get();
+        if (k + 1 < todo.size()) {
+            const Job& next = jobs[todo[k + 1]];
+            nextLoad = std::async(std::launch::async, [&next, &options] { return Load(next, options); });
+        }
+        if (!loaded.m_image) {
+            Report(loaded.m_error);
+            bFailed = true;
+            continue;
+        }
+        FloatImage& image = *loaded.m_image;
+        SetProgressLabel(jobs.size() > 1 ? std::to_string(k + 1) + "/" + std::to_string(todo.size())
+                                               + " " + fs::path(job.m_input).filename().string()
+                                         : std::string());
+        Options fileOptions = options;
+        try {
+            CheckEngineMemory(image, fileOptions);
+            if (!LiftShadows(image, fileOptions, ReportProgressToTerminal) || WasInterrupted()) {
+                bInterrupted = true;
+                break;
+            }
+        }
+        catch (const std::bad_alloc&) {
+            Report(job.m_input + ": not enough memory for the engine");
+            bFailed = true;
+            continue;
+        }
+        catch (const std::exception& error) {
+            Report(job.m_input + ": the engine failed: " + error.what());
+            bFailed = true;
+            continue;
+        }
+        FinishStore();
+        pendingStore = std::async(std::launch::async,
+                                  [&job, &options, result = std::move(image)] {
+                                      return Store(job, result, options);
+                                  });
     }
-    catch (const std::exception& error) {
-        return Fail(kExitFailure, error.what());
+    if (nextLoad.valid()) {
+        nextLoad.wait();
     }
-    return 0;
+    FinishStore();
+    if (bInterrupted || WasInterrupted()) {
+        FinishProgressBar(false);
+        Report("interrupted; the file in progress was not written");
+        return kExitInterrupted;
+    }
+    FinishProgressBar(!bFailed);
+    return bFailed ? kExitFailure : 0;
 }
 
 } // namespace

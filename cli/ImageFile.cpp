@@ -1,5 +1,5 @@
 // ImageFile.cpp - format recognition, size checks and sample conversion shared
-// by the PNG and PFM readers and writers.
+// by the readers and writers of every format.
 #include "ImageFile.h"
 
 #include "FileUtil.h"
@@ -39,8 +39,72 @@ ImageFormat FormatFromPath(const std::string& path)
     if (extension == "pfm") {
         return ImageFormat::Pfm;
     }
-    throw CImageFileError(
-        FileMessage(path, "unsupported output format (the name must end in .png or .pfm)"));
+    if (extension == "jpg" || extension == "jpeg") {
+        return ImageFormat::Jpeg;
+    }
+    if (extension == "tif" || extension == "tiff") {
+        return ImageFormat::Tiff;
+    }
+    throw CImageFileError(FileMessage(
+        path, "unsupported output format (the name must end in .jpg, .jpeg, .tif, .tiff, .png "
+              "or .pfm)"));
+}
+
+
+
+const char* FormatExtension(ImageFormat format) noexcept
+{
+    switch (format) {
+    case ImageFormat::Png:
+        return "png";
+    case ImageFormat::Pfm:
+        return "pfm";
+    case ImageFormat::Jpeg:
+        return "jpg";
+    case ImageFormat::Tiff:
+        return "tif";
+    }
+    return "";
+}
+
+
+
+void CheckWritable(const std::string& path, ImageFormat format, const FloatImage& image,
+                   int nBits)
+{
+    const char* pWhat = nullptr;
+    switch (format) {
+    case ImageFormat::Png:
+        if (nBits != 8 && nBits != 16) {
+            pWhat = "PNG holds 8 or 16 bits per sample, not 32-bit floats (use --depth 8 or 16)";
+        }
+        break;
+    case ImageFormat::Jpeg:
+        if (image.HasAlpha()) {
+            pWhat = "JPEG cannot hold the alpha channel (write a PNG or TIFF instead)";
+        }
+        else if (nBits != 8) {
+            pWhat = nBits == 16 ? "JPEG holds 8 bits per sample, not 16 (use --depth 8)"
+                                : "JPEG holds 8 bits per sample, not 32-bit floats (use --depth 8)";
+        }
+        break;
+    case ImageFormat::Tiff:
+        if (nBits != 8 && nBits != 16 && nBits != 32) {
+            pWhat = "TIFF sample depth must be 8, 16 or 32";
+        }
+        break;
+    case ImageFormat::Pfm:
+        if (image.HasAlpha()) {
+            pWhat = "PFM cannot hold the alpha channel (write a PNG or TIFF instead)";
+        }
+        else if (nBits != 32) {
+            pWhat = "PFM holds 32-bit floats only (leave out --depth or use --depth 32)";
+        }
+        break;
+    }
+    if (pWhat != nullptr) {
+        throw CImageFileError(FileMessage(path, pWhat));
+    }
 }
 
 
@@ -81,25 +145,59 @@ FloatImage ReadImage(const std::string& path)
     if (nRead == sizeof signature && std::equal(signature, signature + 8, kPngSignature)) {
         return ReadPng(path);
     }
+    if (nRead >= 3 && signature[0] == 0xff && signature[1] == 0xd8 && signature[2] == 0xff) {
+        return ReadJpeg(path);
+    }
+    if (nRead >= 4
+        && ((signature[0] == 'I' && signature[1] == 'I' && (signature[2] == 42 || signature[2] == 43)
+             && signature[3] == 0)
+            || (signature[0] == 'M' && signature[1] == 'M' && signature[2] == 0
+                && (signature[3] == 42 || signature[3] == 43)))) {
+        return ReadTiff(path);
+    }
     if (nRead >= 3 && signature[0] == 'P' && (signature[1] == 'F' || signature[1] == 'f')
         && std::isspace(signature[2])) {
         return ReadPfm(path);
     }
-    throw CImageFileError(FileMessage(path, "unsupported file format (expected PNG or PFM)"));
+    throw CImageFileError(
+        FileMessage(path, "unsupported file format (expected JPEG, TIFF, PNG or PFM)"));
 }
 
 
 
-void WriteImage(const std::string& path, const FloatImage& image, int nPngBits)
+void WriteImage(const std::string& path, const FloatImage& image, const WriteSettings& settings)
 {
-    switch (FormatFromPath(path)) {
+    const ImageFormat format = FormatFromPath(path);
+    CheckWritable(path, format, image, settings.m_nBits);
+    CPendingFile file(path);
+    switch (format) {
     case ImageFormat::Png:
-        WritePng(path, image, nPngBits);
+        WritePng(file, image, settings.m_nBits);
         break;
     case ImageFormat::Pfm:
-        WritePfm(path, image);
+        WritePfm(file, image);
+        break;
+    case ImageFormat::Jpeg:
+        WriteJpeg(file, image, settings.m_nQuality);
+        break;
+    case ImageFormat::Tiff:
+        WriteTiff(file, image, settings.m_nBits);
         break;
     }
+    file.Close();
+    if (!settings.m_metadataSource.empty() && format != ImageFormat::Pfm) {
+        CopyMetadata(settings.m_metadataSource, file.TemporaryPath(), path);
+    }
+    file.Commit();
+}
+
+
+
+void WriteImage(const std::string& path, const FloatImage& image, int nBits)
+{
+    WriteSettings settings;
+    settings.m_nBits = FormatFromPath(path) == ImageFormat::Pfm ? 32 : nBits;
+    WriteImage(path, image, settings);
 }
 
 

@@ -133,9 +133,26 @@ const std::map<std::string, ValueHandler>& ValueOptions()
         {"--out-range", [](auto&, auto& v, Options& o) { ParseOutputRange(v, o); }},
         {"--depth",
          [](auto& n, auto& v, Options& o) {
-             if (!ParseInt(v, o.m_nPngBits) || (o.m_nPngBits != 8 && o.m_nPngBits != 16)) {
-                 Refuse(n, v, "8 or 16");
+             if (!ParseInt(v, o.m_nDepth) || (o.m_nDepth != 8 && o.m_nDepth != 16 && o.m_nDepth != 32)) {
+                 Refuse(n, v, "8, 16 or 32");
              }
+         }},
+        {"--quality",
+         [](auto& n, auto& v, Options& o) {
+             if (!ParseInt(v, o.m_nQuality) || o.m_nQuality < 1 || o.m_nQuality > 100) {
+                 Refuse(n, v, "a whole number from 1 to 100");
+             }
+         }},
+        {"--format",
+         [](auto& n, auto& v, Options& o) {
+             if (v == "jpg" || v == "jpeg")
+                 o.m_format = "jpg";
+             else if (v == "tif" || v == "tiff")
+                 o.m_format = "tif";
+             else if (v == "png" || v == "pfm")
+                 o.m_format = v;
+             else
+                 Refuse(n, v, "'jpg', 'tif', 'png' or 'pfm'");
          }},
     };
     return kOptions;
@@ -146,8 +163,11 @@ bool ApplyFlag(const std::string& name, Options& options)
     if (name == "--speed") {
         options.m_bFastMode = true;
     }
-    else if (name == "--quality") {
+    else if (name == "--quality-mode") {
         options.m_bFastMode = false;
+    }
+    else if (name == "--no-clobber" || name == "-n") {
+        options.m_bNoClobber = true;
     }
     else if (name == "--no-autoscale") {
         options.m_bFinalScaling = false;
@@ -184,11 +204,7 @@ Options ParseArguments(int argc, const char* const* argv)
     for (int i = 0; i < argc; ++i) {
         const std::string argument = argv[i];
         if (bOptionsEnded || argument.size() < 2 || argument[0] != '-') {
-            if (!options.m_input.empty()) {
-                throw CUsageError("more than one input file given ('" + options.m_input
-                                  + "' and '" + argument + "')");
-            }
-            options.m_input = argument;
+            options.m_inputs.push_back(argument);
             continue;
         }
         if (argument == "--") {
@@ -220,11 +236,11 @@ Options ParseArguments(int argc, const char* const* argv)
     if (options.m_bHelp || options.m_bVersion) {
         return options;
     }
-    if (options.m_input.empty()) {
+    if (options.m_inputs.empty()) {
         throw CUsageError("no input file given");
     }
     if (options.m_output.empty()) {
-        throw CUsageError("no output file given (use -o OUTPUT)");
+        throw CUsageError("no output given (use -o OUTPUT)");
     }
     return options;
 }
@@ -234,16 +250,31 @@ Options ParseArguments(int argc, const char* const* argv)
 std::string UsageText()
 {
     return R"(Usage: gladewick [options] INPUT -o OUTPUT
+       gladewick [options] INPUT... -o FOLDER
 
-Lifts the shadows of a photo while keeping its highlights.
-INPUT and OUTPUT are PNG (8 or 16 bits, grey or RGB) or PFM (32-bit float,
-grey 'Pf' or colour 'PF') files; the output format follows the name (.png or
-.pfm). PNG samples are read as value / 255 or value / 65535.
+Lifts the shadows of photos while keeping their highlights, e.g.
+  gladewick IMG_0042.jpg -o IMG_0042-lifted.jpg
+  gladewick --format tif *.jpg -o lifted/
+
+Files: JPEG (8-bit grey or RGB), TIFF (8/16-bit or 32-bit float, grey or RGB,
+with or without alpha), PNG (every colour type and depth) and PFM (32-bit
+float). The output format follows OUTPUT's name (.jpg/.jpeg, .tif/.tiff, .png,
+.pfm) or --format. The samples are processed as encoded, with no colour
+conversion, as the plug-in does in an editor, so both give the same result on
+the same pixels; the ICC profile (byte for byte), EXIF (without its thumbnail),
+XMP, IPTC and PNG text are copied into the output where its format holds them.
+Alpha is passed through unchanged.
+
+With one INPUT, OUTPUT is a file, or an existing folder that gets a file of
+the input's name. With several, OUTPUT is a folder (made if missing) and each
+result takes its input's name. A file that fails is reported and the others go
+on. An input is never overwritten, except when named as the output of a
+single-file run.
 
 Options with the plug-in's meaning:
   --amount N          strength of the effect, 0..100 (default 60)
   --fill-light N      size of the lit areas, 0..100 (default 37)
-  --speed             the fast mode (default: quality)
+  --speed             the fast mode (default: quality; --quality-mode)
   --no-autoscale      do not stretch the result over its full range
 Engine values, for experts and tests:
   --radius R          illumination radius, above 0 and at most 20
@@ -256,17 +287,22 @@ Engine values, for experts and tests:
   --out-range LO,HI   fixed reflectance range, 0 <= LO < HI <= 1
                       (default 'auto': estimated from the image)
 Output and other:
-  -o, --output FILE   the result (required); an existing file is replaced
-                      only when the result is complete
-  --depth 8|16        PNG sample depth (default: the input's; 16 for PFM input)
+  -o, --output PATH   the result file or folder (required); an existing file
+                      is replaced only when the result is complete
+  --format FMT        jpg, tif, png or pfm for every output
+  --depth 8|16|32     output sample depth (default: the input's; 16 in a PNG
+                      from float input); a format that cannot hold it is an error
+  --quality N         JPEG quality 1..100 (default 92; 4:4:4 chroma from 90 up,
+                      4:2:0 below)
+  -n, --no-clobber    leave existing outputs alone (reported, not an error)
   --memory MODE       where the engine keeps its grids: 'ram', 'paged'
                       (temporary files, slower, same result) or 'auto'
                       (default: in RAM, paged when they would not fit)
-  -q, --quiet         no progress bar (it is shown only on a terminal)
+  -q, --quiet         no progress line (it is shown only on a terminal)
   -h, --help          this text
   --version           the version
-Exit status: 0 success, 1 failure to read, process or write, 2 bad command line,
-130 interrupted.
+Exit status: 0 all files done, 1 any file failed to read, process or write,
+2 bad command line, 130 interrupted.
 )";
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace gw::cli {
 
@@ -38,8 +39,11 @@ enum class MemoryMode
 
 struct Options
 {
-    std::string m_input;
+    std::vector<std::string> m_inputs;
     std::string m_output;
+    std::string m_format;              ///< --format: "jpg", "tif", "png", "pfm"; empty: by name
+    bool m_bNoClobber = false;
+    int m_nQuality = 92;               ///< JPEG quality 1..100
 
     int m_nAmount = 60;       ///< percent, 0..100
     int m_nFillLight = 37;    ///< 0..100
@@ -59,7 +63,7 @@ struct Options
     float m_fOutLow = -1.0f;
     float m_fOutHigh = 1.0f;
 
-    int m_nPngBits = 0;                ///< 8 or 16; 0: the input's depth (16 for float input)
+    int m_nDepth = 0;                  ///< 8, 16 or 32; 0: the input's depth (see OutputDepth)
     bool m_bQuiet = false;
     bool m_bHelp = false;
     bool m_bVersion = false;

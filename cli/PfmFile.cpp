@@ -133,12 +133,11 @@ FloatImage ReadPfm(const std::string& path)
 
 
 
-void WritePfm(const std::string& path, const FloatImage& image)
+void WritePfm(CPendingFile& file, const FloatImage& image)
 {
     if (image.m_nChannels != 1 && image.m_nChannels != 3) {
-        throw CImageFileError(FileMessage(path, "only grey and RGB images can be written"));
+        throw CImageFileError(FileMessage(file.Target(), "only grey and RGB images can be written"));
     }
-    CPendingFile file(path);
     const bool bLittle = std::endian::native == std::endian::little;
     std::fprintf(file.Get(), "%s\n%d %d\n%s\n", image.m_nChannels == 3 ? "PF" : "Pf",
                  image.m_nWidth, image.m_nHeight, bLittle ? "-1.0" : "1.0");
@@ -148,6 +147,14 @@ void WritePfm(const std::string& path, const FloatImage& image)
         const float* pRow = image.m_samples.data() + static_cast<std::size_t>(r) * nRowSamples;
         std::fwrite(pRow, sizeof(float), nRowSamples, file.Get());
     }
+}
+
+
+
+void WritePfm(const std::string& path, const FloatImage& image)
+{
+    CPendingFile file(path);
+    WritePfm(file, image);
     file.Commit();
 }
 

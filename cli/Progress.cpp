@@ -16,6 +16,7 @@ volatile std::sig_atomic_t gInterrupted = 0;
 struct ProgressBarState
 {
     std::FILE* pStream = nullptr;   ///< null: the bar is off
+    std::string label;
     int nLastPercent = -1;
     bool bDrawn = false;
 };
@@ -34,7 +35,8 @@ void Draw(int nPercent)
     std::memset(szBar, '#', static_cast<std::size_t>(nFilled));
     std::memset(szBar + nFilled, '.', static_cast<std::size_t>(kBarWidth - nFilled));
     szBar[kBarWidth] = '\0';
-    std::fprintf(gBar.pStream, "\rgladewick [%s] %3d%%", szBar, nPercent);
+    std::fprintf(gBar.pStream, "\r%s [%s] %3d%%\x1b[K",
+                 gBar.label.empty() ? "gladewick" : gBar.label.c_str(), szBar, nPercent);
     std::fflush(gBar.pStream);
     gBar.bDrawn = true;
 }
@@ -49,6 +51,26 @@ void StartProgressBar(bool bEnable, std::FILE* pStream)
     if (bEnable && pStream != nullptr && isatty(fileno(pStream)) != 0) {
         gBar.pStream = pStream;
     }
+}
+
+
+
+void ClearProgressLine()
+{
+    if (gBar.pStream != nullptr && gBar.bDrawn) {
+        std::fputs("\r\x1b[K", gBar.pStream);
+        std::fflush(gBar.pStream);
+        gBar.bDrawn = false;
+        gBar.nLastPercent = -1;
+    }
+}
+
+
+
+void SetProgressLabel(const std::string& label)
+{
+    gBar.label = label;
+    gBar.nLastPercent = -1;
 }
 
 

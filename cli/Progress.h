@@ -7,11 +7,19 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace gw::cli {
 
 /// Shows the bar from now on when bEnable is set and pStream is a terminal.
 void StartProgressBar(bool bEnable, std::FILE* pStream = stderr);
+
+/// The text before the bar from now on ("3/40 IMG_0042.jpg"); empty for none.
+void SetProgressLabel(const std::string& label);
+
+/// Wipes a drawn bar so that a message can take its line; the next report
+/// draws it again.
+void ClearProgressLine();
 
 /// The engine's progress callback: draws the percentage and answers 0 (stop)
 /// once an interrupt has arrived, else 1.

@@ -26,6 +26,12 @@ echo "=== native: gladewick $photo" >&2
 build/native/cli/gladewick "$photo" -o out/native-after.png
 convert "$photo" out/native-after.png +append out/before-after-native.png
 echo "wrote out/before-after-native.png"
+# A JPEG, as a camera writes it, into a JPEG.
+convert "$photo" -quality 92 out/photo.jpg
+echo "=== native: gladewick out/photo.jpg" >&2
+build/native/cli/gladewick out/photo.jpg -o out/native-after.jpg
+convert out/photo.jpg out/native-after.jpg +append out/before-after-native-jpeg.png
+echo "wrote out/before-after-native-jpeg.png"
 
 # 2. The real plug-in in our host. Only the x64 pair runs where the kernel
 #    cannot execute 32-bit programs; the x86 pair is built and inspected.

@@ -12,6 +12,7 @@ packages=(
   poppler-utils
   g++-multilib qemu-user
   nsis
+  libjpeg62-turbo-dev libtiff-dev libexiv2-dev libdeflate-dev libimage-exiftool-perl
 )
 
 missing=()

@@ -234,7 +234,7 @@ TEST_F(ImageFileTest, FailedWriteLeavesAnExistingFileAlone)
     WriteBytes("keep.png", "precious");
     FloatImage image = Ramp(2, 2, 2, 255);   // two channels cannot be written
     EXPECT_THROW(WritePng(Path("keep.png"), image, 8), CImageFileError);
-    EXPECT_THROW(WriteImage(Path("keep.tif"), Ramp(2, 2, 1, 255), 8), CImageFileError);
+    EXPECT_THROW(WriteImage(Path("keep.bmp"), Ramp(2, 2, 1, 255), 8), CImageFileError);
     EXPECT_THROW(WritePfm(Path("nofolder/x.pfm"), Ramp(2, 2, 1, 255)), CImageFileError);
     EXPECT_EQ(ReadBytes("keep.png"), "precious");
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);

@@ -22,7 +22,7 @@ Options Parse(std::vector<const char*> arguments)
 TEST(OptionsTest, DefaultsAreThePluginsWholeImageSettings)
 {
     const Options options = Parse({"in.png", "-o", "out.png"});
-    EXPECT_EQ(options.m_input, "in.png");
+    EXPECT_EQ(options.m_inputs.at(0), "in.png");
     EXPECT_EQ(options.m_output, "out.png");
     EXPECT_EQ(AmountFromPercent(options.m_nAmount), 0.6f);
     EXPECT_FALSE(options.m_fRadius.has_value());
@@ -51,7 +51,7 @@ TEST(OptionsTest, EveryOptionIsTakenInBothSpellings)
         Parse({"--amount", "100", "--fill-light=0", "--speed", "--no-autoscale", "--radius=2.5",
                "--thermal", "0", "--epsilon=1e-6", "--bounds", "-0.5,2", "--out-range=0.1,0.9",
                "--depth", "8", "-q", "--output=o.pfm", "--", "-odd-name.png"});
-    EXPECT_EQ(options.m_input, "-odd-name.png");
+    EXPECT_EQ(options.m_inputs.at(0), "-odd-name.png");
     EXPECT_EQ(options.m_output, "o.pfm");
     EXPECT_EQ(options.m_nAmount, 100);
     EXPECT_EQ(options.m_nFillLight, 0);
@@ -66,7 +66,7 @@ TEST(OptionsTest, EveryOptionIsTakenInBothSpellings)
     EXPECT_TRUE(options.m_bOutputRange);
     EXPECT_EQ(options.m_fOutLow, 0.1f);
     EXPECT_EQ(options.m_fOutHigh, 0.9f);
-    EXPECT_EQ(options.m_nPngBits, 8);
+    EXPECT_EQ(options.m_nDepth, 8);
     EXPECT_TRUE(options.m_bQuiet);
     EXPECT_EQ(Parse({"a", "-o", "b", "--bounds", "auto"}).m_boundsMode, BoundsMode::Auto);
 }
@@ -91,7 +91,9 @@ TEST(OptionsTest, BadValuesAreRefused)
     }
     EXPECT_THROW(Parse({"in.png"}), CUsageError);
     EXPECT_THROW(Parse({"-o", "out.png"}), CUsageError);
-    EXPECT_THROW(Parse({"a.png", "b.png", "-o", "out.png"}), CUsageError);
+    EXPECT_EQ(Parse({"a.png", "b.png", "-o", "out"}).m_inputs.size(), 2u);   // a batch
+    EXPECT_THROW(Parse({"a.png", "-o", "o.jpg", "--quality", "0"}), CUsageError);
+    EXPECT_THROW(Parse({"a.png", "-o", "o", "--format", "bmp"}), CUsageError);
     EXPECT_TRUE(Parse({"--help"}).m_bHelp);
 }
 

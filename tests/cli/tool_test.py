@@ -2,7 +2,8 @@
 """Runs the gladewick tool as a user would and checks what it does.
 
 Usage: tool_test.py GLADEWICK WORKDIR CASE
-CASE is one of: usage, files, tiny, floats, photo, interrupt. Exit 0 on success,
+CASE is one of: usage, files, tiny, floats, photo, interrupt, formats, metadata,
+batch. Exit 0 on success,
 1 on failure, 77 when the case cannot be judged on this machine.
 Test images are written by the small PNG and PFM writers below, and results
 are read through netpbm's pngtopnm where available, so the tool's own readers
@@ -140,6 +141,67 @@ def judge_lift(v_before, v_after, label):
 
 # ---- cases --------------------------------------------------------------------
 
+def have(*programs):
+    return all(shutil.which(p) for p in programs)
+
+
+def magick(*args):
+    subprocess.run(["convert", *args], check=True, capture_output=True)
+
+
+def write_tiff_header_only(path, width, height):
+    """A little-endian RGB TIFF that declares width x height and holds one byte."""
+    entries = [(256, 4, width), (257, 4, height), (258, 3, 8), (259, 3, 1), (262, 3, 2),
+               (273, 4, 8), (277, 3, 3), (278, 4, height), (279, 4, 1)]
+    ifd_offset = 9 + 1
+    data = b"II*\0" + struct.pack("<I", ifd_offset) + b"\0\0"
+    data += struct.pack("<H", len(entries))
+    for tag, kind, value in entries:
+        data += struct.pack("<HHI", tag, kind, 1) + (struct.pack("<HH", value, 0) if kind == 3
+                                                     else struct.pack("<I", value))
+    data += struct.pack("<I", 0)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def bad_photo_files():
+    """JPEG and TIFF files the tool must refuse, with a word its message must hold."""
+    if not have("convert"):
+        return []
+    small = os.path.join(WORK, "small.png")
+    write_png(small, 64, 48, 3, 8, synthetic_photo(64, 48))
+    bad = []
+    path = os.path.join(WORK, "cut.jpg")
+    magick(small, "-quality", "90", path)
+    with open(path, "r+b") as f:
+        f.truncate(os.path.getsize(path) // 2)
+    bad.append((path, "truncated"))
+    path = os.path.join(WORK, "cmyk.jpg")
+    magick(small, "-colorspace", "CMYK", path)
+    bad.append((path, "CMYK"))
+    path = os.path.join(WORK, "bilevel.tif")
+    magick(small, "-type", "Bilevel", "-depth", "1", "-compress", "none", path)
+    bad.append((path, "1-bit"))
+    path = os.path.join(WORK, "five.tif")
+    magick(small, "-colorspace", "CMYK", "-alpha", "on", path)
+    bad.append((path, "5 samples"))
+    path = os.path.join(WORK, "cut.tif")
+    magick(small, "-compress", "zip", path)
+    with open(path, "rb") as f:
+        data = f.read()
+    # libtiff writes the directory after the strips: keep the header and the
+    # directory, lose the image data's second half.
+    ifd = struct.unpack("<I", data[4:8])[0]
+    data = data[:8] + data[8:ifd][:(ifd - 8) // 2] + b"\0" * ((ifd - 8) - (ifd - 8) // 2) + data[ifd:]
+    with open(path, "wb") as f:
+        f.write(data)
+    bad.append((path, "TIFF"))
+    path = os.path.join(WORK, "huge.tif")
+    write_tiff_header_only(path, 2000000, 2000000)
+    bad.append((path, "too large"))
+    return bad
+
+
 def case_usage():
     rc, out, _ = run("--help")
     check(rc == 0 and "Usage: gladewick" in out, "--help prints the usage")
@@ -157,8 +219,8 @@ def case_usage():
         rc, _, err = run(source, "-o", target, *args)
         check(rc == 2 and word in err, "%s is refused with exit 2 and named (%d: %s)"
               % (" ".join(args), rc, err.strip()))
-    rc, _, err = run(source, "-o", os.path.join(WORK, "out.tif"))
-    check(rc == 2 and ".png or .pfm" in err, "an unknown output extension is refused")
+    rc, _, err = run(source, "-o", os.path.join(WORK, "out.bmp"))
+    check(rc == 2 and ".jpg" in err, "an unknown output extension is refused")
     rc, _, err = run(source)
     check(rc == 2 and "-o" in err, "a missing output is refused")
     check(not os.path.exists(target), "nothing is written after a usage error")
@@ -183,14 +245,12 @@ def case_files():
     with open(path, "r+b") as f:
         f.truncate(os.path.getsize(path) - 4)
     bad.append((path, "truncated"))
-    path = os.path.join(WORK, "alpha.png")
-    write_png(path, 2, 1, 4, 8, [10, 20, 30, 255, 40, 50, 60, 0])
-    bad.append((path, "alpha"))
+    bad.extend(bad_photo_files())
     path = os.path.join(WORK, "nan.pfm")
     write_pfm(path, 2, 1, 1, [0.5, float("nan")])
     bad.append((path, "finite"))
     for source, word in bad:
-        rc, _, err = run(source, "-o", target)
+        rc, _, err = run(source, "-o", target, "-q")
         check(rc == 1 and word in err and source in err,
               "%s is refused with exit 1, naming the file (%d: %s)"
               % (os.path.basename(source), rc, err.strip()))
@@ -302,6 +362,204 @@ def case_photo():
         _, _, c16, bits16, after16 = read_png(out16)
         check((c16, bits16) == (1, 16), "16-bit grey comes back as 16-bit grey")
         judge_lift(v_before, after16, "fast mode, 16-bit grey: ")
+
+
+def same_bytes(a, b):
+    return os.path.exists(a) and os.path.exists(b) and open(a, "rb").read() == open(b, "rb").read()
+
+
+def png_alpha(path):
+    return subprocess.run(["pngtopnm", "-alpha", path], capture_output=True, check=True).stdout
+
+
+def case_formats():
+    """Every format and depth gives the result of the same decoded samples in a
+    PNG; alpha comes back exactly and leaves the colour as without it."""
+    if not have("convert", "pngtopnm"):
+        sys.exit(77)
+    w, h = 96, 64
+    rgb = os.path.join(WORK, "rgb.png")
+    write_png(rgb, w, h, 3, 8, synthetic_photo(w, h))
+
+    def result(path, *extra):
+        out = path + ".pfm"
+        rc, _, err = run(path, "-o", out, "-q", *extra)
+        check(rc == 0, "%s is processed (%s)" % (os.path.basename(path), err.strip()))
+        return out
+
+    def compare(label, source, reference):
+        check(same_bytes(result(source), result(reference)),
+              "%s gives the result of its samples as a PNG" % label)
+
+    # JPEG, baseline and progressive (full-resolution chroma, so that the
+    # reference decoder's upsampling does not come into it).
+    for name, extra in [("base.jpg", []), ("prog.jpg", ["-interlace", "JPEG"]),
+                        ("grey.jpg", ["-colorspace", "Gray"])]:
+        path = os.path.join(WORK, name)
+        magick(rgb, "-quality", "90", "-sampling-factor", "1x1", *extra, path)
+        ref = path + ".ref.png"
+        magick(path, ref)
+        compare(name, path, ref)
+
+    # TIFF: depths, compressions, strips and tiles.
+    for name, extra in [("8.tif", ["-depth", "8", "-compress", "none"]),
+                        ("lzw.tif", ["-depth", "8", "-compress", "lzw"]),
+                        ("zip16.tif", ["-depth", "16", "-compress", "zip"]),
+                        ("rle.tif", ["-depth", "8", "-compress", "rle"]),
+                        ("tiles16.tif", ["-depth", "16", "-define", "tiff:tile-geometry=32x32"]),
+                        ("grey16.tif", ["-depth", "16", "-colorspace", "Gray"])]:
+        path = os.path.join(WORK, name)
+        magick(rgb, *extra, path)
+        ref = path + ".ref.png"
+        magick(path, ref)
+        compare(name, path, ref)
+
+    # PNG: palette, low-depth grey.
+    for name, extra in [("pal.png", ["-type", "Palette", "PNG8:"]),
+                        ("g1.png", ["-colorspace", "Gray", "-depth", "1", "-type", "Bilevel"]),
+                        ("g2.png", ["-colorspace", "Gray", "-depth", "2"]),
+                        ("g4.png", ["-colorspace", "Gray", "-depth", "4"])]:
+        path = os.path.join(WORK, name)
+        target = extra[-1] + path if extra[-1].endswith(":") else path
+        magick(rgb, *[e for e in extra if not e.endswith(":")], target)
+        ref = path + ".ref.png"
+        magick(path, "-define", "png:bit-depth=8", "-type", "TrueColor" if "pal" in name else "Grayscale", ref)
+        compare(name, path, ref)
+
+    # Written files read back as they were written: the tool's float TIFF, 16-bit
+    # TIFF and PNG round trips give the result of the samples they hold.
+    pfm = os.path.join(WORK, "float.pfm")
+    write_pfm(pfm, w, h, 3, [v / 255 for v in synthetic_photo(w, h)])
+    for depth, ext in [("32", "tif"), ("16", "tif"), ("16", "png"), ("8", "tif")]:
+        mid = os.path.join(WORK, "mid%s.%s" % (depth, ext))
+        rc, _, err = run(pfm, "-o", mid, "--depth", depth, "-q")
+        check(rc == 0, "float input into a %s-bit %s (%s)" % (depth, ext, err.strip()))
+        if depth == "32":
+            again = os.path.join(WORK, "again.pfm")
+            run(pfm, "-o", again, "-q")
+            check(same_bytes(result(mid), result(again)), "a float TIFF holds the floats exactly")
+    for depth, ext, word in [("16", "jpg", "8 bits"), ("8", "pfm", "32-bit"), ("32", "png", "8 or 16")]:
+        out = os.path.join(WORK, "no." + ext)
+        rc, _, err = run(pfm, "-o", out, "--depth", depth, "-q")
+        check(rc == 1 and word in err and not os.path.exists(out),
+              "--depth %s into .%s is refused (%d: %s)" % (depth, ext, rc, err.strip()))
+
+    # Alpha: kept exactly, 8 and 16 bits, PNG grey and colour and TIFF; the
+    # colour comes out as it does without alpha.
+    plain = synthetic_photo(w, h)
+    for bits in (8, 16):
+        top = 255 if bits == 8 else 65535
+        colour = [v * top // 255 for v in plain]
+        alpha = [(7 * i) % (top + 1) for i in range(w * h)]
+        rgba = [x for i in range(w * h) for x in (*colour[3 * i:3 * i + 3], alpha[i])]
+        for channels, samples, opaque_samples in [(4, rgba, colour),
+                                                  (2, [x for i in range(w * h) for x in (colour[3 * i], alpha[i])],
+                                                   colour[0::3])]:
+            src = os.path.join(WORK, "a%d-%d.png" % (bits, channels))
+            opaque = os.path.join(WORK, "o%d-%d.png" % (bits, channels))
+            write_png(src, w, h, channels, bits, samples)
+            write_png(opaque, w, h, channels - 1, bits, opaque_samples)
+            for ext in ("png", "tif"):
+                out = src + ".out." + ext
+                rc, _, err = run(src, "-o", out, "-q")
+                check(rc == 0, "%s into %s (%s)" % (os.path.basename(src), ext, err.strip()))
+                back = out
+                if ext == "tif":
+                    back = out + ".png"
+                    rc, _, err = run(out, "-o", back, "-q", "--amount", "0", "--no-autoscale")
+                    check(rc == 0, "the tool reads its TIFF with alpha (%s)" % err.strip())
+                check(rc == 0 and png_alpha(back) == png_alpha(src),
+                      "alpha is kept exactly (%d-bit, %d channels, via %s)" % (bits, channels, ext))
+            out = src + ".out.png"
+            ref = opaque + ".out.png"
+            run(opaque, "-o", ref, "-q")
+            check(subprocess.run(["pngtopnm", out], capture_output=True).stdout
+                  == subprocess.run(["pngtopnm", ref], capture_output=True).stdout,
+                  "the colour is lifted as without alpha (%d-bit, %d channels)" % (bits, channels))
+    rc, _, err = run(os.path.join(WORK, "a8-4.png"), "-o", os.path.join(WORK, "a.jpg"), "-q")
+    check(rc == 1 and "alpha" in err, "alpha into a JPEG is refused (%s)" % err.strip())
+
+
+def exif_fields(path, *tags):
+    out = subprocess.run(["exiftool", "-s", "-s", "-s", *["-" + t for t in tags], path],
+                         capture_output=True, text=True).stdout
+    return out.splitlines()
+
+
+def case_metadata():
+    if not have("convert", "exiftool"):
+        sys.exit(77)
+    icc = "/usr/share/color/icc/ghostscript/a98.icc"
+    if not os.path.exists(icc):
+        sys.exit(77)
+    small = os.path.join(WORK, "small.png")
+    write_png(small, 96, 64, 3, 8, synthetic_photo(96, 64))
+    thumb = os.path.join(WORK, "thumb.jpg")
+    magick(small, "-resize", "32x", thumb)
+    tags = ["-ICC_Profile<=" + icc, "-Model=Testcam X100", "-DateTimeOriginal=2026:05:01 10:20:30",
+            "-XMP-dc:Title=Harbour at dusk", "-IPTC:Keywords=harbour"]
+    sources = {}
+    for ext in ("jpg", "tif", "png"):
+        path = os.path.join(WORK, "tagged." + ext)
+        magick(small, "-strip", path)
+        extra = ["-ThumbnailImage<=" + thumb] if ext == "jpg" else []
+        subprocess.run(["exiftool", "-q", "-overwrite_original", *tags, *extra, path], check=True)
+        sources[ext] = path
+    subprocess.run(["exiftool", "-q", "-overwrite_original", "-PNG:Comment=shot at low tide",
+                    sources["png"]], check=True)
+    fields = ["ProfileDescription", "Model", "DateTimeOriginal", "Title"]
+    for src_ext, src in sources.items():
+        want = exif_fields(src, *fields)
+        profile = subprocess.run(["exiftool", "-b", "-ICC_Profile", src], capture_output=True).stdout
+        check(profile == open(icc, "rb").read(), "the %s source holds the profile" % src_ext)
+        for ext in ("jpg", "tif", "png"):
+            out = os.path.join(WORK, "from-%s.%s" % (src_ext, ext))
+            rc, _, err = run(src, "-o", out, "-q")
+            check(rc == 0, "%s into %s (%s)" % (src_ext, ext, err.strip()))
+            got = exif_fields(out, *fields)
+            check(got == want, "%s into %s keeps %s (got %s)" % (src_ext, ext, want, got))
+            check(subprocess.run(["exiftool", "-b", "-ICC_Profile", out], capture_output=True).stdout
+                  == profile, "%s into %s keeps the profile byte for byte" % (src_ext, ext))
+            if ext != "png":
+                check(exif_fields(out, "Keywords") == ["harbour"], "%s into %s keeps IPTC" % (src_ext, ext))
+            check(not exif_fields(out, "ThumbnailImage"), "%s into %s drops the thumbnail" % (src_ext, ext))
+    check(exif_fields(os.path.join(WORK, "from-png.png"), "Comment") == ["shot at low tide"],
+          "PNG text chunks are kept")
+    check(exif_fields(os.path.join(WORK, "from-tif.jpg"), "BitsPerSample", "StripOffsets") == ["8"],
+          "a TIFF's own layout tags do not follow it into a JPEG")
+
+
+def case_batch():
+    names = ["a.png", "b.png", "c.png"]
+    for i, name in enumerate(names):
+        write_png(os.path.join(WORK, name), 24, 16, 3, 8, synthetic_photo(24, 16))
+    with open(os.path.join(WORK, "b.png"), "wb") as f:
+        f.write(b"\\x89PNG\\r\\n\\x1a\\nbroken")
+    inputs = [os.path.join(WORK, n) for n in names]
+    folder = os.path.join(WORK, "out", "deep")
+    rc, _, err = run(*inputs, "-o", folder, "--format", "tif", "-q")
+    check(rc == 1 and "b.png" in err, "a bad file in the middle fails the batch, named (%s)" % err.strip())
+    made = sorted(os.listdir(folder))
+    check(made == ["a.tif", "c.tif"], "the others are written into the new folder: %s" % made)
+    # --no-clobber leaves what exists alone and still does the rest.
+    os.remove(os.path.join(folder, "c.tif"))
+    with open(os.path.join(folder, "a.tif"), "wb") as f:
+        f.write(b"mine")
+    good = [inputs[0], inputs[2]]
+    rc, _, err = run(*good, "-o", folder, "--format", "tif", "--no-clobber", "-q")
+    check(rc == 0 and open(os.path.join(folder, "a.tif"), "rb").read() == b"mine"
+          and os.path.exists(os.path.join(folder, "c.tif")), "--no-clobber keeps a.tif (%s)" % err.strip())
+    # Inputs are never outputs of a batch; a single run into a folder names its file.
+    before = open(inputs[0], "rb").read()
+    rc, _, err = run(*good, "-o", WORK, "-q")
+    check(rc == 1 and "overwrite an input" in err and open(inputs[0], "rb").read() == before,
+          "a batch does not overwrite its inputs (%s)" % err.strip())
+    rc, _, err = run(inputs[0], "-o", folder, "-q")
+    check(rc == 0 and os.path.exists(os.path.join(folder, "a.png")), "one input into a folder")
+    rc, _, err = run(*good, "-o", inputs[2], "-q")
+    check(rc == 2, "several inputs into a file is a usage error (%s)" % err.strip())
+    leftovers = [n for d, _, fs in os.walk(WORK) for n in fs if ".partial" in n]
+    check(not leftovers, "no partial files are left behind: %s" % leftovers)
 
 
 def case_interrupt():

@@ -7,9 +7,9 @@ wine_run="$1"; prefix="$2"; driver="$3"; plugferry="$4"; artefacts="$5"
 
 run() { printf '$'; printf ' %q' "$@"; printf '\n'; "$wine_run" "$prefix" "$@"; }
 
-# Plugferry reads the registry view of its own bitness, so the fixtures go into that
-# view by name: which view a bare "reg" writes depends on whether the machine's Wine
-# runs 32-bit programs.
+# The fixtures go into the view of Plugferry's own bitness, where it finds its product
+# key, and they name it: which view a bare "reg" writes depends on whether the
+# machine's Wine runs 32-bit programs.
 pe_offset=$(od -An -tu4 -j 60 -N 4 "$plugferry" | tr -d ' ')
 case "$(od -An -tx2 -j $((${pe_offset:-0} + 4)) -N 2 "$plugferry" | tr -d ' ')" in
   8664) view=/reg:64 ;;
