@@ -269,6 +269,7 @@ int Main(int argc, const char* const* argv)
         nextLoad = std::async(std::launch::async, [&first, &options] { return Load(first, options); });
     }
     bool bInterrupted = false;
+    CKeptEngine keptEngine;
     for (std::size_t k = 0; k < todo.size() && !bInterrupted; ++k) {
         const Job& job = jobs[todo[k]];
         Loaded loaded = nextLoad.get();
@@ -287,8 +288,12 @@ int Main(int argc, const char* const* argv)
                                          : std::string());
         Options fileOptions = options;
         try {
-            CheckEngineMemory(image, fileOptions);
-            if (!LiftShadows(image, fileOptions, ReportProgressToTerminal) || WasInterrupted()) {
+            // An engine kept for this size already holds its grids.
+            if (!keptEngine.Fits(image, fileOptions)) {
+                keptEngine.Release();
+                CheckEngineMemory(image, fileOptions);
+            }
+            if (!LiftShadows(image, fileOptions, ReportProgressToTerminal, &keptEngine) || WasInterrupted()) {
                 bInterrupted = true;
                 break;
             }
@@ -309,6 +314,7 @@ int Main(int argc, const char* const* argv)
                                       return Store(job, result, options);
                                   });
     }
+    keptEngine.Release();
     if (nextLoad.valid()) {
         nextLoad.wait();
     }
