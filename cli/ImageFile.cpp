@@ -202,15 +202,4 @@ void WriteImage(const std::string& path, const FloatImage& image, int nBits)
 
 
 
-std::uint32_t QuantizeSample(float fValue, std::uint32_t nMax) noexcept
-{
-    if (!(fValue < 1.0f)) {
-        return nMax;
-    }
-    if (!(fValue > 0.0f)) {
-        return 0;
-    }
-    return static_cast<std::uint32_t>(std::lround(static_cast<double>(fValue) * nMax));
-}
-
 } // namespace gw::cli
