@@ -309,9 +309,15 @@ int Main(int argc, const char* const* argv)
             continue;
         }
         FinishStore();
+        // Its buffer serves a photo read later (the next one is being read already).
+        const bool bKeepBuffer = k + 2 < todo.size();
         pendingStore = std::async(std::launch::async,
-                                  [&job, &options, result = std::move(image)] {
-                                      return Store(job, result, options);
+                                  [&job, &options, bKeepBuffer, result = std::move(image)]() mutable {
+                                      std::string error = Store(job, result, options);
+                                      if (bKeepBuffer) {
+                                          KeepSpareSamples(std::move(result.m_samples));
+                                      }
+                                      return error;
                                   });
     }
     keptEngine.Release();

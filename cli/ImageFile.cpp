@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <mutex>
 
 namespace gw::cli {
 
@@ -201,5 +202,38 @@ void WriteImage(const std::string& path, const FloatImage& image, int nBits)
 }
 
 
+
+namespace {
+
+std::mutex g_spareMutex;
+std::vector<float> g_spareSamples;
+
+} // namespace
+
+
+
+void KeepSpareSamples(std::vector<float>&& samples) noexcept
+{
+    std::vector<float> old;
+    std::lock_guard<std::mutex> lock(g_spareMutex);
+    old.swap(g_spareSamples);
+    g_spareSamples.swap(samples);
+}
+
+
+
+std::vector<float> TakeSpareSamples(std::size_t nCount) noexcept
+{
+    std::vector<float> spare;
+    {
+        std::lock_guard<std::mutex> lock(g_spareMutex);
+        spare.swap(g_spareSamples);
+    }
+    if (spare.capacity() < nCount || spare.capacity() - nCount > nCount / 4) {
+        return {};
+    }
+    spare.clear();
+    return spare;
+}
 
 } // namespace gw::cli
