@@ -57,6 +57,8 @@ struct CaseResult
     double dConstructSeconds = 0;
     double dRunSeconds = 0;
     double dRerunSeconds = 0; // a second Run on the same engine: its grids' pages are already mapped
+    double dRunSystemSeconds = 0;   // kernel time of the first run (page faults, mostly)
+    long nRunFaults = 0;            // page faults of the first run
     double dStageSeconds[6] = {};   // prepare, pre-smooth, solve, reflectance, recombine, total
     std::uint64_t nGridBytes = 0;
     int bStagesMatch = 0;
@@ -230,9 +232,16 @@ CaseResult RunCase(const BenchCase& bench, const FloatImage* pPhoto, bool bStage
     engine.SetThreadCount(g_nThreads);
     engine.SetReferencePath(g_bReference);
 
+    struct rusage before = {};
+    getrusage(RUSAGE_SELF, &before);
     start = Clock::now();
     engine.Run(buffer.data(), fLo, fHi);
     result.dRunSeconds = Seconds(start);
+    struct rusage after = {};
+    getrusage(RUSAGE_SELF, &after);
+    result.dRunSystemSeconds = static_cast<double>(after.ru_stime.tv_sec - before.ru_stime.tv_sec) +
+                               1e-6 * static_cast<double>(after.ru_stime.tv_usec - before.ru_stime.tv_usec);
+    result.nRunFaults = (after.ru_minflt - before.ru_minflt) + (after.ru_majflt - before.ru_majflt);
 
     MakeImage(pPhoto, bench.nWidth, bench.nHeight, buffer);
     start = Clock::now();
@@ -350,8 +359,8 @@ int main(int argc, char** argv)
         }
     }
     std::printf("source: %s\n", pPhoto != nullptr ? photoPath.c_str() : "synthetic scene");
-    std::printf("%-16s %11s %9s %9s %9s %8s %9s %9s  %s\n", "case", "size", "alloc s", "run s",
-                "rerun s", "MPix/s", "peak MB", "grids MB", "stage shares of the staged pass");
+    std::printf("%-16s %11s %9s %9s %9s %9s %8s %8s %9s %9s  %s\n", "case", "size", "alloc s", "run s",
+                "rerun s", "run sys", "faults", "MPix/s", "peak MB", "grids MB", "stage shares of the staged pass");
     std::fflush(stdout);
 
     for (const BenchCase& bench : kCases) {
@@ -371,8 +380,9 @@ int main(int argc, char** argv)
         const double dMPix = static_cast<double>(bench.nWidth) * bench.nHeight / 1e6;
         char szSize[32];
         std::snprintf(szSize, sizeof szSize, "%dx%d", bench.nWidth, bench.nHeight);
-        std::printf("%-16s %11s %9.3f %9.3f %9.3f %8.2f %9.1f %9.1f ", bench.pName, szSize,
+        std::printf("%-16s %11s %9.3f %9.3f %9.3f %9.3f %8ld %8.2f %9.1f %9.1f ", bench.pName, szSize,
                     result.dConstructSeconds, result.dRunSeconds, result.dRerunSeconds,
+                    result.dRunSystemSeconds, result.nRunFaults,
                     dMPix / result.dRunSeconds,
                     nPeakKb / 1024.0, result.nGridBytes / 1048576.0);
         if (bStages) {

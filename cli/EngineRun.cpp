@@ -56,14 +56,58 @@ std::uint64_t EngineGridBytes(int nRows, int nCols) noexcept
 
 
 
-bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(int))
+namespace {
+
+int ReserveFor(const Options& options) noexcept
+{
+    return options.m_memory == MemoryMode::Paged ? kReservePaged
+           : options.m_memory == MemoryMode::Ram ? kReserveRam
+           : options.m_bFastMode                 ? kReserveSpeed
+                                                 : kReserveQuality;
+}
+
+} // namespace
+
+
+
+CKeptEngine::CKeptEngine() noexcept = default;
+
+CKeptEngine::~CKeptEngine() = default;
+
+
+
+bool CKeptEngine::Fits(const FloatImage& image, const Options& options) const noexcept
+{
+    return m_pEngine && m_nRows == image.m_nHeight && m_nCols == image.m_nWidth &&
+           m_nChannels == image.m_nChannels && m_nReserve == ReserveFor(options);
+}
+
+
+
+void CKeptEngine::Release() noexcept
+{
+    m_pEngine.reset();
+}
+
+
+
+bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(int),
+                 CKeptEngine* pKept)
 {
     const bool bColor = image.m_nChannels == 3;
-    const int nReserve = options.m_memory == MemoryMode::Paged ? kReservePaged
-                         : options.m_memory == MemoryMode::Ram ? kReserveRam
-                         : options.m_bFastMode                 ? kReserveSpeed
-                                                               : kReserveQuality;
-    CImageEngine engine(bColor ? 1 : 0, image.m_nHeight, image.m_nWidth, nReserve, pfnProgress);
+    const int nReserve = ReserveFor(options);
+    std::unique_ptr<CImageEngine> pEngine;
+    if (pKept != nullptr) {
+        if (pKept->Fits(image, options) && pKept->m_pfnProgress == pfnProgress)
+            pEngine = std::move(pKept->m_pEngine);
+        // Another size: its grids go before the new engine's are taken.
+        pKept->Release();
+    }
+    if (!pEngine) {
+        pEngine = std::make_unique<CImageEngine>(bColor ? 1 : 0, image.m_nHeight, image.m_nWidth,
+                                                 nReserve, pfnProgress);
+    }
+    CImageEngine& engine = *pEngine;
 
     engine.SetAmount(AmountFromPercent(options.m_nAmount));
     engine.SetEpsilon(options.m_fEpsilon);
@@ -73,6 +117,10 @@ bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(i
     engine.SetRadius(options.m_fRadius.value_or(RadiusFromFillLight(options.m_nFillLight)));
     if (options.m_bOutputRange && !engine.SetOutputRange(options.m_fOutLow, options.m_fOutHigh)) {
         throw CUsageError("the engine refuses the output range");
+    }
+    if (!options.m_bOutputRange) {
+        // A kept engine still holds the range its last run estimated.
+        engine.SetOutputRange(-1.0f, 1.0f);
     }
 
     float fLo = 0.0f;
@@ -89,7 +137,17 @@ bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(i
         break;
     }
     engine.Run(image.m_samples.data(), fLo, fHi);
-    return !engine.IsAborted();
+    if (engine.IsAborted())
+        return false;
+    if (pKept != nullptr) {
+        pKept->m_pEngine = std::move(pEngine);
+        pKept->m_nRows = image.m_nHeight;
+        pKept->m_nCols = image.m_nWidth;
+        pKept->m_nChannels = image.m_nChannels;
+        pKept->m_nReserve = nReserve;
+        pKept->m_pfnProgress = pfnProgress;
+    }
+    return true;
 }
 
 } // namespace gw::cli

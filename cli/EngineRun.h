@@ -6,7 +6,10 @@
 #include "Options.h"
 
 #include <cstdint>
+#include <memory>
 #include <utility>
+
+class CImageEngine;
 
 namespace gw::cli {
 
@@ -19,12 +22,42 @@ std::pair<float, float> InputBounds(const FloatImage& image) noexcept;
 /// pyramid: four grids per level, the work grid and four line vectors.
 std::uint64_t EngineGridBytes(int nRows, int nCols) noexcept;
 
-/// Makes an engine for the image, sets it up from the options in the plug-in's
-/// order and runs it synchronously on the image's samples, which then hold the
-/// result (on the engine's normalised [0, 1] scale). pfnProgress may be null.
-/// Returns false when the run was stopped through the callback. Throws
-/// gw::EngineError, std::bad_alloc, or CUsageError for an output range that
-/// the engine refuses.
-bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(int));
+/// The engine of the last image, kept for the next one of the same size, colour
+/// and memory policy: its grids are allocated and their pages already made, so
+/// the next run does not pay for them again.
+class CKeptEngine
+{
+public:
+    CKeptEngine() noexcept;
+    ~CKeptEngine();
+    CKeptEngine(const CKeptEngine&) = delete;
+    CKeptEngine& operator=(const CKeptEngine&) = delete;
+
+    /// True when the kept engine can run this image with these options.
+    bool Fits(const FloatImage& image, const Options& options) const noexcept;
+    /// Frees the kept engine (its grids).
+    void Release() noexcept;
+
+private:
+    friend bool LiftShadows(FloatImage&, const Options&, int (*)(int), CKeptEngine*);
+    std::unique_ptr<CImageEngine> m_pEngine;
+    int m_nRows = 0;
+    int m_nCols = 0;
+    int m_nChannels = 0;
+    int m_nReserve = 0;
+    int (*m_pfnProgress)(int) = nullptr;
+};
+
+/// Makes an engine for the image (or takes pKept's when it fits), sets it up
+/// from the options in the plug-in's order and runs it synchronously on the
+/// image's samples, which then hold the result (on the engine's normalised
+/// [0, 1] scale). A kept engine gives the bits a fresh one would: every setting
+/// is made again and the output range is estimated anew unless given. With
+/// pKept, the engine is kept there after a completed run and dropped after a
+/// failed or stopped one. pfnProgress may be null. Returns false when the run
+/// was stopped through the callback. Throws gw::EngineError, std::bad_alloc, or
+/// CUsageError for an output range that the engine refuses.
+bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(int),
+                 CKeptEngine* pKept = nullptr);
 
 } // namespace gw::cli

@@ -269,6 +269,7 @@ int Main(int argc, const char* const* argv)
         nextLoad = std::async(std::launch::async, [&first, &options] { return Load(first, options); });
     }
     bool bInterrupted = false;
+    CKeptEngine keptEngine;
     for (std::size_t k = 0; k < todo.size() && !bInterrupted; ++k) {
         const Job& job = jobs[todo[k]];
         Loaded loaded = nextLoad.get();
@@ -287,8 +288,12 @@ int Main(int argc, const char* const* argv)
                                          : std::string());
         Options fileOptions = options;
         try {
-            CheckEngineMemory(image, fileOptions);
-            if (!LiftShadows(image, fileOptions, ReportProgressToTerminal) || WasInterrupted()) {
+            // An engine kept for this size already holds its grids.
+            if (!keptEngine.Fits(image, fileOptions)) {
+                keptEngine.Release();
+                CheckEngineMemory(image, fileOptions);
+            }
+            if (!LiftShadows(image, fileOptions, ReportProgressToTerminal, &keptEngine) || WasInterrupted()) {
                 bInterrupted = true;
                 break;
             }
@@ -304,11 +309,18 @@ int Main(int argc, const char* const* argv)
             continue;
         }
         FinishStore();
+        // Its buffer serves a photo read later (the next one is being read already).
+        const bool bKeepBuffer = k + 2 < todo.size();
         pendingStore = std::async(std::launch::async,
-                                  [&job, &options, result = std::move(image)] {
-                                      return Store(job, result, options);
+                                  [&job, &options, bKeepBuffer, result = std::move(image)]() mutable {
+                                      std::string error = Store(job, result, options);
+                                      if (bKeepBuffer) {
+                                          KeepSpareSamples(std::move(result.m_samples));
+                                      }
+                                      return error;
                                   });
     }
+    keptEngine.Release();
     if (nextLoad.valid()) {
         nextLoad.wait();
     }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <mutex>
 
 namespace gw::cli {
 
@@ -202,15 +203,37 @@ void WriteImage(const std::string& path, const FloatImage& image, int nBits)
 
 
 
-std::uint32_t QuantizeSample(float fValue, std::uint32_t nMax) noexcept
+namespace {
+
+std::mutex g_spareMutex;
+std::vector<float> g_spareSamples;
+
+} // namespace
+
+
+
+void KeepSpareSamples(std::vector<float>&& samples) noexcept
 {
-    if (!(fValue < 1.0f)) {
-        return nMax;
+    std::vector<float> old;
+    std::lock_guard<std::mutex> lock(g_spareMutex);
+    old.swap(g_spareSamples);
+    g_spareSamples.swap(samples);
+}
+
+
+
+std::vector<float> TakeSpareSamples(std::size_t nCount) noexcept
+{
+    std::vector<float> spare;
+    {
+        std::lock_guard<std::mutex> lock(g_spareMutex);
+        spare.swap(g_spareSamples);
     }
-    if (!(fValue > 0.0f)) {
-        return 0;
+    if (spare.capacity() < nCount || spare.capacity() - nCount > nCount / 4) {
+        return {};
     }
-    return static_cast<std::uint32_t>(std::lround(static_cast<double>(fValue) * nMax));
+    spare.clear();
+    return spare;
 }
 
 } // namespace gw::cli

@@ -143,6 +143,27 @@ void CopyMetadata(const std::string& source, const std::string& target,
 /// The integer sample that a float stands for in a file of nMax = 255 or 65535:
 /// clamped to [0, 1] (a NaN counts as 1, as the plug-in writes it), scaled and
 /// rounded to nearest.
-std::uint32_t QuantizeSample(float fValue, std::uint32_t nMax) noexcept;
+/// Keeps a written image's sample buffer for the next image that is read (of
+/// about its size), so that a batch does not make fresh pages for every photo.
+/// One buffer is kept; a new one replaces it.
+void KeepSpareSamples(std::vector<float>&& samples) noexcept;
+/// The kept buffer, emptied, when its capacity fits nCount samples without
+/// wasting more than a quarter; else an empty vector (and the kept one is freed).
+std::vector<float> TakeSpareSamples(std::size_t nCount) noexcept;
+
+/// Inline, as it runs once per written sample: the product of a float and a
+/// 16-bit maximum, plus 0.5, is exact in a double (from 2^-13 up; below, it
+/// stays under 1), so truncating it rounds half away from zero as std::lround
+/// does, without the library call.
+inline std::uint32_t QuantizeSample(float fValue, std::uint32_t nMax) noexcept
+{
+    if (!(fValue < 1.0f)) {
+        return nMax;
+    }
+    if (!(fValue > 0.0f)) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(static_cast<double>(fValue) * nMax + 0.5);
+}
 
 } // namespace gw::cli

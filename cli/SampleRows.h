@@ -100,6 +100,7 @@ inline void AllocateImage(FloatImage& image, int nWidth, int nHeight, int nChann
     image.m_nHeight = nHeight;
     image.m_nChannels = nChannels;
     image.m_nSourceBits = nBits;
+    image.m_samples = TakeSpareSamples(image.SampleCount());
     image.m_samples.resize(image.SampleCount());
     if (bAlpha) {
         image.m_alpha.resize(static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(nHeight));

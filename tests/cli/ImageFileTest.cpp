@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <unistd.h>
@@ -119,6 +120,16 @@ TEST_F(ImageFileTest, PngWritingRoundsToNearestAndClamps)
     const std::vector<float> expected = {0.0f, 1.0f / 255.0f, 0.0f, 1.0f, 1.0f, 1.0f};
     EXPECT_EQ(back.m_samples, expected);
     EXPECT_EQ(QuantizeSample(32767.5f / 65535.0f + 1e-6f, 65535), 32768u);
+    // Rounding to nearest, halves away from zero, at every step's edges of both depths.
+    for (const std::uint32_t nMax : {255u, 65535u}) {
+        for (std::uint32_t k = 0; k < nMax; ++k) {
+            const float fHalf = (static_cast<float>(k) + 0.5f) / static_cast<float>(nMax);
+            for (const float f : {std::nextafter(fHalf, 0.0f), fHalf, std::nextafter(fHalf, 1.0f)}) {
+                const auto nWant = static_cast<std::uint32_t>(std::lround(static_cast<double>(f) * nMax));
+                ASSERT_EQ(QuantizeSample(f, nMax), nWant) << f << " of " << nMax;
+            }
+        }
+    }
 }
 
 TEST_F(ImageFileTest, PfmRoundTripsExactlyAndKeepsTopRowFirst)

@@ -558,6 +558,23 @@ def case_batch():
     check(rc == 0 and os.path.exists(os.path.join(folder, "a.png")), "one input into a folder")
     rc, _, err = run(*good, "-o", inputs[2], "-q")
     check(rc == 2, "several inputs into a file is a usage error (%s)" % err.strip())
+    # Photos of one size share an engine in a batch; each result must have the bits of its own
+    # run (different scenes estimate different output ranges), also around a photo of another size.
+    base = synthetic_photo(64, 48)
+    scenes = {"p1.png": (64, 48, base),
+              "p2.png": (64, 48, [min(255, round(v * 0.55 + 40)) for v in base]),
+              "q.png": (48, 64, synthetic_photo(48, 64)),
+              "p3.png": (64, 48, [255 - v for v in base])}
+    for name, (w, h, samples) in scenes.items():
+        write_png(os.path.join(WORK, name), w, h, 3, 8, samples)
+    shared = os.path.join(WORK, "shared")
+    rc, _, err = run(*[os.path.join(WORK, n) for n in scenes], "-o", shared, "--format", "pfm", "-q")
+    check(rc == 0, "a batch of same-size photos runs (%s)" % err.strip())
+    for name in scenes:
+        alone = os.path.join(WORK, "alone-" + name[:-4] + ".pfm")
+        rc, _, err = run(os.path.join(WORK, name), "-o", alone, "-q")
+        check(rc == 0 and same_bytes(alone, os.path.join(shared, name[:-4] + ".pfm")),
+              "%s in a batch gives the bits of its own run (%s)" % (name, err.strip()))
     leftovers = [n for d, _, fs in os.walk(WORK) for n in fs if ".partial" in n]
     check(not leftovers, "no partial files are left behind: %s" % leftovers)
 
