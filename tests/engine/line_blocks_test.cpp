@@ -74,7 +74,8 @@ TEST(LineBlocksTest, CouplingsResidualAndSweepsMatchTheReferenceForEveryThreadCo
             PhotoLevel level(photo, nRows, nCols);
             const gw::LevelGrids reference = level.Reference();
             const gw::LevelGrids fast = level.Fast();
-            gw::CParallelKernels kernels(nThreads, std::max(nRows, nCols));
+            gw::CWorkerPool pool(nThreads);
+            gw::CParallelKernels kernels(pool, std::max(nRows, nCols));
 
             gw::ComputeCouplings(reference, 2, 2, params, {});
             std::vector<float> bhReference = level.bh;

@@ -143,28 +143,37 @@ TEST(ParallelPathTest, SameBitsAsReferenceForGreyPrimariesAndHuesAtTheWrap)
     }
 }
 
-TEST(ParallelPathTest, AnEngineRunsAgainWithFreshWorkerThreads)
+TEST(ParallelPathTest, AnEngineRunsAgainWithFreshWorkerThreadsAndOtherThreadSettings)
 {
-    // The worker threads end with each run and start again with the next one.
+    // The worker threads end with each run and start again with the next one; a changed
+    // thread count or path between runs remakes the engine's pool and whatever runs on it.
+    // Both with grids in RAM and paged.
     const testimage::Image photo = testimage::Coffee();
     ASSERT_GT(photo.nRows, 0) << "test photo missing";
     const std::vector<float> rgb = PhotoOfSize(photo, 181, 250);
     const RunResult reference = RunEngine(rgb, 181, 250, RunSetup{}, true, 1);
-    CImageEngine engine(1, 181, 250, -2, nullptr);
-    engine.SetAmount(0.6f);
-    engine.SetEpsilon(1e-4f);
-    engine.SetThermal(0.4f);
-    engine.SetRadius(0.0995f);
-    engine.SetThreadCount(3);
-    for (int nRun = 0; nRun < 3; ++nRun) {
-        engine.SetOutputRange(-1.0f, 1.0f);
-        std::vector<float> pixels = rgb;
-        engine.Run(pixels.data(), 0.0f, 0.0f);
-        float fLow = 0.0f, fHigh = 0.0f;
-        engine.GetOutputRange(fLow, fHigh);
-        pixels.push_back(fLow);
-        pixels.push_back(fHigh);
-        EXPECT_TRUE(SameBits(pixels, reference.pixels)) << "run " << nRun;
+    const std::pair<bool, int> settings[] = {{false, 3}, {false, 3}, {true, 3}, {false, 1},
+                                             {false, 2}, {true, 2}, {false, 2}};
+    for (int nReserve : {-2, -1}) {
+        CImageEngine engine(1, 181, 250, nReserve, nullptr);
+        ASSERT_EQ(engine.Grids().IsInRam(), nReserve == -2);
+        engine.SetAmount(0.6f);
+        engine.SetEpsilon(1e-4f);
+        engine.SetThermal(0.4f);
+        engine.SetRadius(0.0995f);
+        for (const auto& [bReference, nThreads] : settings) {
+            engine.SetReferencePath(bReference);
+            engine.SetThreadCount(nThreads);
+            engine.SetOutputRange(-1.0f, 1.0f);
+            std::vector<float> pixels = rgb;
+            engine.Run(pixels.data(), 0.0f, 0.0f);
+            float fLow = 0.0f, fHigh = 0.0f;
+            engine.GetOutputRange(fLow, fHigh);
+            pixels.push_back(fLow);
+            pixels.push_back(fHigh);
+            EXPECT_TRUE(SameBits(pixels, reference.pixels))
+                << "reserve " << nReserve << (bReference ? " reference" : " threads ") << nThreads;
+        }
     }
 }
 
@@ -567,7 +576,8 @@ TEST(ParallelKernelsTest, RelaxationMatchesAndFailsLikeTheReference)
         gw::RelaxLines(reference.grids, lines, 3, 3, {});
         for (int nThreads : {1, 3}) {
             RandomLevel fast(nRows, nCols, 7, true);
-            gw::CParallelKernels kernels(nThreads, nLine);
+            gw::CWorkerPool pool(nThreads);
+            gw::CParallelKernels kernels(pool, nLine);
             kernels.RelaxLines(fast.grids, 3, 3, {});
             EXPECT_TRUE(SameBits(fast.u, reference.u)) << nRows << "x" << nCols << " threads " << nThreads;
         }
@@ -584,7 +594,8 @@ TEST(ParallelKernelsTest, RelaxationMatchesAndFailsLikeTheReference)
         std::vector<float> scratch(4 * 20);
         try {
             if (bFast) {
-                gw::CParallelKernels kernels(2, 20);
+                gw::CWorkerPool pool(2);
+                gw::CParallelKernels kernels(pool, 20);
                 kernels.RelaxLines(level.grids, 1, 1, {});
             } else {
                 gw::RelaxLines(level.grids, {scratch.data(), scratch.data() + 20, scratch.data() + 40, scratch.data() + 60},
