@@ -8,7 +8,6 @@
 #include "paged/PagedBackend.h"
 #include "solver/Multigrid.h"
 #include "solver/RamBackend.h"
-#include "solver/SolverViews.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -103,19 +102,7 @@ void CImageEngine::RunMultigrid(bool bSingleSweep)
     // in RAM the parallel kernels, unless the reference path is asked for or they cannot be
     // allocated.
     if (!m_grids.IsInRam())
-    {
-        gw::CPagedBackend backend(m_grids, PagedWorkspace(), params, progress);
-        gw::RunFullMultigrid(backend, run, progress);
-    }
-    else if (gw::CParallelKernels* pKernels = ParallelKernels())
-    {
-        gw::CParallelBackend backend(m_grids, *pKernels, params, progress);
-        gw::RunFullMultigrid(backend, run, progress);
-    }
+        gw::RunMultigridPaged(m_grids, PagedWorkspace(), params, run, progress);
     else
-    {
-        gw::CReferenceKernels kernels(gw::LinesOf(m_grids));
-        gw::CReferenceBackend backend(m_grids, kernels, params, progress);
-        gw::RunFullMultigrid(backend, run, progress);
-    }
+        gw::RunMultigridInRam(m_grids, ParallelKernels(), params, run, progress);
 }

@@ -1,96 +1,86 @@
 // PagedBackend.cpp - the schedule's verbs on paged grids.
 #include "paged/PagedBackend.h"
 
+#include "KernelsPaged.h"
 #include "memory/CGridMemory.h"
 #include "solver/CoarsestSolve.h"
 #include "solver/SolverViews.h"
 
 namespace gw {
 
-CPagedBackend::CPagedBackend(CGridMemory& grids, CPagedWorkspace& workspace,
-                             const CouplingParams& params, ProgressHook progress) noexcept
-    : m_grids(grids), m_workspace(workspace), m_params(params), m_progress(progress),
-      m_nLevels(grids.Levels()), m_lines(LinesOf(grids))
+namespace {
+
+// The verbs on the engine's paged pyramid; the work grid is paged as well.
+class CPagedBackend final : public CSolverBackend
 {
-}
+public:
+    CPagedBackend(CGridMemory& grids, CPagedWorkspace& workspace, const CouplingParams& params,
+                  ProgressHook progress) noexcept
+        : m_grids(grids), m_workspace(workspace), m_params(params), m_progress(progress),
+          m_nLevels(grids.Levels()), m_work(grids.PagedWork()), m_lines(LinesOf(grids))
+    {
+    }
 
+    void Couplings(int l) override
+    {
+        ComputeCouplingsPaged(Level(l), l, m_nLevels, m_params, m_workspace, m_progress);
+    }
+    void Relax(int l) override { RelaxLinesPaged(Level(l), m_workspace, l, m_nLevels, m_progress); }
+    void RelaxRightSide(int l) override
+    {
+        const PagedLevel level = Level(l);
+        const PagedLevel swapped{level.bh, level.bv, level.u, level.f};
+        RelaxLinesPaged(swapped, m_workspace, l, m_nLevels, m_progress);
+    }
+    void RestrictRightSide(int l) override
+    {
+        const PagedLevel finer = Level(l + 1);
+        RestrictPaged(*Level(l).f, *finer.f, finer.Rows(), finer.Cols(), m_workspace);
+    }
+    void RestrictResidual(int l) override
+    {
+        const PagedLevel level = Level(l);
+        ResidualPaged(m_work, level, m_workspace);
+        RestrictPaged(*Level(l - 1).f, m_work, level.Rows(), level.Cols(), m_workspace);
+    }
+    void ZeroSolution(int l) override { FillPaged(*Level(l).u, 0.0f, m_workspace); }
+    void ProlongSolution(int l) override
+    {
+        ProlongPaged(*Level(l).u, *Level(l - 1).u, m_workspace);
+    }
+    void ProlongIntoRightSide(int l) override
+    {
+        ProlongPaged(*Level(l).f, *Level(l - 1).u, m_workspace);
+    }
+    void AddCorrection(int l) override
+    {
+        AddCorrectionPaged(*Level(l).u, *Level(l - 1).u, m_workspace);
+    }
+    void SolveCoarsest() override;
+    void CopyRightSideToSolution(int l) override
+    {
+        CopyGridPaged(*Level(l).u, *Level(l).f, m_workspace);
+    }
+    void CopySolutionToRightSide(int l) override
+    {
+        CopyGridPaged(*Level(l).f, *Level(l).u, m_workspace);
+    }
 
+private:
+    PagedLevel Level(int l) const noexcept
+    {
+        return PagedLevel{&m_grids.PagedHorizontalCoupling(l), &m_grids.PagedVerticalCoupling(l),
+                          &m_grids.PagedRightHandSide(l), &m_grids.PagedSolution(l)};
+    }
 
-PagedLevel CPagedBackend::Level(int nLevel) const noexcept
-{
-    return PagedLevel{&m_grids.PagedHorizontalCoupling(nLevel),
-                      &m_grids.PagedVerticalCoupling(nLevel), &m_grids.PagedRightHandSide(nLevel),
-                      &m_grids.PagedSolution(nLevel)};
-}
-
-
-
-void CPagedBackend::Couplings(int nLevel)
-{
-    ComputeCouplingsPaged(Level(nLevel), nLevel, m_nLevels, m_params, m_workspace, m_progress);
-}
-
-
-
-void CPagedBackend::Relax(int nLevel)
-{
-    RelaxLinesPaged(Level(nLevel), m_workspace, nLevel, m_nLevels, m_progress);
-}
-
-
-
-void CPagedBackend::RelaxRightSide(int nLevel)
-{
-    const PagedLevel level = Level(nLevel);
-    const PagedLevel swapped{level.bh, level.bv, level.u, level.f};
-    RelaxLinesPaged(swapped, m_workspace, nLevel, m_nLevels, m_progress);
-}
-
-
-
-void CPagedBackend::RestrictRightSide(int nLevel)
-{
-    const PagedLevel finer = Level(nLevel + 1);
-    RestrictPaged(*Level(nLevel).f, *finer.f, finer.Rows(), finer.Cols(), m_workspace);
-}
-
-
-
-void CPagedBackend::RestrictResidual(int nLevel)
-{
-    const PagedLevel level = Level(nLevel);
-    CPagedGrid& work = m_grids.PagedWork();
-    ResidualPaged(work, level, m_workspace);
-    RestrictPaged(*Level(nLevel - 1).f, work, level.Rows(), level.Cols(), m_workspace);
-}
-
-
-
-void CPagedBackend::ZeroSolution(int nLevel)
-{
-    FillPaged(*Level(nLevel).u, 0.0f, m_workspace);
-}
-
-
-
-void CPagedBackend::ProlongSolution(int nLevel)
-{
-    ProlongPaged(*Level(nLevel).u, *Level(nLevel - 1).u, m_workspace);
-}
-
-
-
-void CPagedBackend::ProlongIntoRightSide(int nLevel)
-{
-    ProlongPaged(*Level(nLevel).f, *Level(nLevel - 1).u, m_workspace);
-}
-
-
-
-void CPagedBackend::AddCorrection(int nLevel)
-{
-    AddCorrectionPaged(*Level(nLevel).u, *Level(nLevel - 1).u, m_workspace);
-}
+    CGridMemory& m_grids;
+    CPagedWorkspace& m_workspace;
+    CouplingParams m_params;
+    ProgressHook m_progress;
+    int m_nLevels = 0;
+    CPagedGrid& m_work;
+    LineVectors m_lines;
+};
 
 
 
@@ -106,20 +96,16 @@ void CPagedBackend::SolveCoarsest()
         m_lines);
 }
 
+} // namespace
 
 
-void CPagedBackend::CopyRightSideToSolution(int nLevel)
+
+void RunMultigridPaged(CGridMemory& grids, CPagedWorkspace& workspace,
+                       const CouplingParams& params, const MultigridRun& run,
+                       ProgressHook progress)
 {
-    const PagedLevel level = Level(nLevel);
-    CopyGridPaged(*level.u, *level.f, m_workspace);
-}
-
-
-
-void CPagedBackend::CopySolutionToRightSide(int nLevel)
-{
-    const PagedLevel level = Level(nLevel);
-    CopyGridPaged(*level.f, *level.u, m_workspace);
+    CPagedBackend backend(grids, workspace, params, progress);
+    RunFullMultigrid(backend, run, progress);
 }
 
 } // namespace gw

@@ -22,36 +22,27 @@ namespace gw {
 /// 2^30 pixels on its shorter side.
 constexpr int kMaxLevels = 31;
 
-/// The steps of the schedule on the grids of one pyramid.
+/// The steps of the schedule on the grids of one pyramid. Each verb but SolveCoarsest works on
+/// level l; "the prolongation" is that of u of level l - 1, and the verbs that restrict a
+/// residual or add a correction pass through the work grid.
 class CSolverBackend
 {
 public:
     virtual ~CSolverBackend() = default;
 
-    /// Bh and Bv of level nLevel from its f.
-    virtual void Couplings(int nLevel) = 0;
-    /// One zebra line sweep of u on level nLevel against f.
-    virtual void Relax(int nLevel) = 0;
-    /// The same sweep with the roles swapped: f is relaxed in place against u.
-    virtual void RelaxRightSide(int nLevel) = 0;
-    /// f of nLevel := restriction of f of nLevel + 1.
-    virtual void RestrictRightSide(int nLevel) = 0;
-    /// f of nLevel - 1 := restriction of the residual f - A u of nLevel (through the work grid).
-    virtual void RestrictResidual(int nLevel) = 0;
-    /// u of nLevel := 0.
-    virtual void ZeroSolution(int nLevel) = 0;
-    /// u of nLevel := prolongation of u of nLevel - 1.
-    virtual void ProlongSolution(int nLevel) = 0;
-    /// f of nLevel := prolongation of u of nLevel - 1.
-    virtual void ProlongIntoRightSide(int nLevel) = 0;
-    /// u of nLevel += prolongation of u of nLevel - 1 (through the work grid).
-    virtual void AddCorrection(int nLevel) = 0;
+    virtual void Couplings(int l) = 0;               ///< Bh and Bv from f
+    virtual void Relax(int l) = 0;                   ///< one zebra line sweep of u against f
+    virtual void RelaxRightSide(int l) = 0;          ///< the same sweep of f against u, in f
+    virtual void RestrictRightSide(int l) = 0;       ///< f := restriction of f of level l + 1
+    virtual void RestrictResidual(int l) = 0;        ///< f of l - 1 := restriction of f - A u
+    virtual void ZeroSolution(int l) = 0;            ///< u := 0
+    virtual void ProlongSolution(int l) = 0;         ///< u := the prolongation
+    virtual void ProlongIntoRightSide(int l) = 0;    ///< f := the prolongation
+    virtual void AddCorrection(int l) = 0;           ///< u += the prolongation
+    virtual void CopyRightSideToSolution(int l) = 0; ///< u := f
+    virtual void CopySolutionToRightSide(int l) = 0; ///< f := u
     /// u of level 1 := the exact solution of A u = f there (solver/CoarsestSolve.h).
     virtual void SolveCoarsest() = 0;
-    /// u of nLevel := f of nLevel.
-    virtual void CopyRightSideToSolution(int nLevel) = 0;
-    /// f of nLevel := u of nLevel.
-    virtual void CopySolutionToRightSide(int nLevel) = 0;
 };
 
 /// What one solve does: the pyramid's depth and the user's choices that shape the schedule.

@@ -10,174 +10,99 @@
 #include "solver/SolverViews.h"
 
 #include <type_traits>
+#include <vector>
 
 namespace gw {
 
-void CReferenceKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels,
-                                         const CouplingParams& params, ProgressHook progress)
-{
-    gw::ComputeCouplings(grids, nLevel, nLevels, params, progress);
-}
-
-
-
-void CReferenceKernels::RelaxLines(const LevelGrids& grids, int nLevel, int nLevels,
-                                   ProgressHook progress)
-{
-    gw::RelaxLines(grids, m_lines, nLevel, nLevels, progress);
-}
-
-
-
-void CReferenceKernels::Residual(const GridView& work, const LevelGrids& grids)
-{
-    gw::Residual(work, grids);
-}
-
-
-
-void CReferenceKernels::Restrict(const GridView& coarse, const GridView& fine)
-{
-    gw::Restrict(coarse, fine);
-}
-
-
-
-void CReferenceKernels::Prolong(const GridView& fine, const GridView& coarse)
-{
-    gw::Prolong(fine, coarse);
-}
-
-
-
-void CReferenceKernels::AddCorrection(const GridView& fineU, const GridView& coarseU,
-                                      const GridView& work)
-{
-    gw::AddCorrection(fineU, coarseU, work);
-}
-
-
-
-void CReferenceKernels::CopyGrid(const GridView& destination, const GridView& source)
-{
-    gw::CopyGrid(destination, source);
-}
-
-
-
-void CReferenceKernels::ZeroGrid(const GridView& grid)
-{
-    gw::ZeroGrid(grid);
-}
-
-
-
 namespace {
 
-// The parallel kernels take Bv row-major, the straightforward ones transposed.
-template <class Kernels>
-constexpr bool kRowMajorBv = std::is_same_v<Kernels, CParallelKernels>;
-
-} // namespace
-
-
-
-template <class Kernels>
-CRamBackend<Kernels>::CRamBackend(CGridMemory& grids, Kernels& kernels,
-                                  const CouplingParams& params, ProgressHook progress)
-    : m_grids(grids), m_kernels(kernels), m_params(params), m_progress(progress),
-      m_nLevels(grids.Levels()), m_work(ViewOf(grids.Work())), m_lines(LinesOf(grids))
+// The straightforward single-threaded kernels under the parallel kernels' names, with the
+// line vectors their line solves use.
+struct ReferenceKernels
 {
-    if constexpr (kRowMajorBv<Kernels>)
-        m_columnCouplings.resize(static_cast<std::size_t>(grids.LevelRows(1)));
-}
+    LineVectors lines;
 
+    void ComputeCouplings(const LevelGrids& grids, int l, int nLevels, const CouplingParams& params,
+                          ProgressHook progress)
+    {
+        gw::ComputeCouplings(grids, l, nLevels, params, progress);
+    }
+    void RelaxLines(const LevelGrids& grids, int l, int nLevels, ProgressHook progress)
+    {
+        gw::RelaxLines(grids, lines, l, nLevels, progress);
+    }
+    void Residual(const GridView& w, const LevelGrids& grids) { gw::Residual(w, grids); }
+    void Restrict(const GridView& coarse, const GridView& fine) { gw::Restrict(coarse, fine); }
+    void Prolong(const GridView& fine, const GridView& coarse) { gw::Prolong(fine, coarse); }
+    void AddCorrection(const GridView& u, const GridView& coarseU, const GridView& w)
+    {
+        gw::AddCorrection(u, coarseU, w);
+    }
+    void CopyGrid(const GridView& to, const GridView& from) { gw::CopyGrid(to, from); }
+    void ZeroGrid(const GridView& grid) { gw::ZeroGrid(grid); }
+};
 
-
+// The verbs on the engine's in-RAM pyramid, computed by Kernels.
 template <class Kernels>
-LevelGrids CRamBackend<Kernels>::Level(int nLevel) const noexcept
+class CRamBackend final : public CSolverBackend
 {
-    if constexpr (kRowMajorBv<Kernels>)
-        return RowMajorLevelOf(m_grids, nLevel);
-    else
-        return LevelOf(m_grids, nLevel);
-}
+public:
+    // The parallel kernels take Bv row-major, the straightforward ones transposed.
+    static constexpr bool kRowMajorBv = std::is_same_v<Kernels, CParallelKernels>;
 
+    CRamBackend(CGridMemory& grids, Kernels& kernels, const CouplingParams& params,
+                ProgressHook progress)
+        : m_grids(grids), m_kernels(kernels), m_params(params), m_progress(progress),
+          m_nLevels(grids.Levels()), m_work(ViewOf(grids.Work())), m_lines(LinesOf(grids))
+    {
+        if constexpr (kRowMajorBv)
+            m_columnCouplings.resize(static_cast<std::size_t>(grids.LevelRows(1)));
+    }
 
+    void Couplings(int l) override
+    {
+        m_kernels.ComputeCouplings(Level(l), l, m_nLevels, m_params, m_progress);
+    }
+    void Relax(int l) override { m_kernels.RelaxLines(Level(l), l, m_nLevels, m_progress); }
+    void RelaxRightSide(int l) override
+    {
+        const LevelGrids level = Level(l);
+        m_kernels.RelaxLines({level.bh, level.bv, level.u, level.f}, l, m_nLevels, m_progress);
+    }
+    void RestrictRightSide(int l) override { m_kernels.Restrict(Level(l).f, Level(l + 1).f); }
+    void RestrictResidual(int l) override
+    {
+        const LevelGrids level = Level(l);
+        m_kernels.Residual(m_work, level);
+        m_kernels.Restrict(Level(l - 1).f, m_work.Corner(level.Rows(), level.Cols()));
+    }
+    void ZeroSolution(int l) override { m_kernels.ZeroGrid(Level(l).u); }
+    void ProlongSolution(int l) override { m_kernels.Prolong(Level(l).u, Level(l - 1).u); }
+    void ProlongIntoRightSide(int l) override { m_kernels.Prolong(Level(l).f, Level(l - 1).u); }
+    void AddCorrection(int l) override
+    {
+        m_kernels.AddCorrection(Level(l).u, Level(l - 1).u, m_work);
+    }
+    void SolveCoarsest() override;
+    void CopyRightSideToSolution(int l) override { m_kernels.CopyGrid(Level(l).u, Level(l).f); }
+    void CopySolutionToRightSide(int l) override { m_kernels.CopyGrid(Level(l).f, Level(l).u); }
 
-template <class Kernels>
-void CRamBackend<Kernels>::Couplings(int nLevel)
-{
-    m_kernels.ComputeCouplings(Level(nLevel), nLevel, m_nLevels, m_params, m_progress);
-}
+private:
+    // The grids of a level as Kernels reads them.
+    LevelGrids Level(int l) const noexcept
+    {
+        return kRowMajorBv ? RowMajorLevelOf(m_grids, l) : LevelOf(m_grids, l);
+    }
 
-
-
-template <class Kernels>
-void CRamBackend<Kernels>::Relax(int nLevel)
-{
-    m_kernels.RelaxLines(Level(nLevel), nLevel, m_nLevels, m_progress);
-}
-
-
-
-template <class Kernels>
-void CRamBackend<Kernels>::RelaxRightSide(int nLevel)
-{
-    const LevelGrids level = Level(nLevel);
-    const LevelGrids swapped{level.bh, level.bv, level.u, level.f};
-    m_kernels.RelaxLines(swapped, nLevel, m_nLevels, m_progress);
-}
-
-
-
-template <class Kernels>
-void CRamBackend<Kernels>::RestrictRightSide(int nLevel)
-{
-    m_kernels.Restrict(Level(nLevel).f, Level(nLevel + 1).f);
-}
-
-
-
-template <class Kernels>
-void CRamBackend<Kernels>::RestrictResidual(int nLevel)
-{
-    const LevelGrids level = Level(nLevel);
-    m_kernels.Residual(m_work, level);
-    m_kernels.Restrict(Level(nLevel - 1).f, m_work.Corner(level.Rows(), level.Cols()));
-}
-
-
-
-template <class Kernels>
-void CRamBackend<Kernels>::ZeroSolution(int nLevel)
-{
-    m_kernels.ZeroGrid(Level(nLevel).u);
-}
-
-
-
-template <class Kernels>
-void CRamBackend<Kernels>::ProlongSolution(int nLevel)
-{
-    m_kernels.Prolong(Level(nLevel).u, Level(nLevel - 1).u);
-}
-
-
-
-template <class Kernels>
-void CRamBackend<Kernels>::ProlongIntoRightSide(int nLevel)
-{
-    m_kernels.Prolong(Level(nLevel).f, Level(nLevel - 1).u);
-}
-
-
-
-template <class Kernels>
-void CRamBackend<Kernels>::AddCorrection(int nLevel)
-{
-    m_kernels.AddCorrection(Level(nLevel).u, Level(nLevel - 1).u, m_work);
-}
+    CGridMemory& m_grids;
+    Kernels& m_kernels;
+    CouplingParams m_params;
+    ProgressHook m_progress;
+    int m_nLevels = 0;
+    GridView m_work;
+    LineVectors m_lines;
+    std::vector<float> m_columnCouplings; // the coarsest column's couplings, for row-major Bv
+};
 
 
 
@@ -185,7 +110,7 @@ template <class Kernels>
 void CRamBackend<Kernels>::SolveCoarsest()
 {
     const LevelGrids level = Level(1);
-    if constexpr (kRowMajorBv<Kernels>)
+    if constexpr (kRowMajorBv)
     {
         // A single interior column reads its couplings as one line: gather them from the
         // row-major Bv.
@@ -202,25 +127,23 @@ void CRamBackend<Kernels>::SolveCoarsest()
     }
 }
 
+} // namespace
 
 
-template <class Kernels>
-void CRamBackend<Kernels>::CopyRightSideToSolution(int nLevel)
+
+void RunMultigridInRam(CGridMemory& grids, CParallelKernels* pKernels,
+                       const CouplingParams& params, const MultigridRun& run,
+                       ProgressHook progress)
 {
-    const LevelGrids level = Level(nLevel);
-    m_kernels.CopyGrid(level.u, level.f);
+    if (pKernels != nullptr)
+    {
+        CRamBackend<CParallelKernels> backend(grids, *pKernels, params, progress);
+        RunFullMultigrid(backend, run, progress);
+        return;
+    }
+    ReferenceKernels kernels{LinesOf(grids)};
+    CRamBackend<ReferenceKernels> backend(grids, kernels, params, progress);
+    RunFullMultigrid(backend, run, progress);
 }
-
-
-
-template <class Kernels>
-void CRamBackend<Kernels>::CopySolutionToRightSide(int nLevel)
-{
-    const LevelGrids level = Level(nLevel);
-    m_kernels.CopyGrid(level.f, level.u);
-}
-
-template class CRamBackend<CReferenceKernels>;
-template class CRamBackend<CParallelKernels>;
 
 } // namespace gw
