@@ -12,7 +12,7 @@
 // ([r][c] couples (r, c) with (r + 1, c)), where the straightforward kernels take them transposed.
 // Every kernel then reads its grids along rows: the couplings are written, and the residual and
 // both line passes read them, without a stride of a whole grid row per element. The engine's
-// fast path views the same storage this way; no other code reads Bv.
+// parallel path views the same storage this way; no other code reads Bv.
 //
 // Progress: the sweeping kernels report the same units, in the same order, as the
 // straightforward ones, from the calling thread after each parallel pass; a stop
