@@ -27,6 +27,7 @@
 #include "common/DiagnosticLog.h"
 #include "RowBlocks.h"
 #include "memory/CGridMemory.h"
+#include "parallel/WorkerPool.h"
 
 #include <atomic>
 #include <chrono>
@@ -156,10 +157,9 @@ public:
     /// Loads the value channel into the finest right-hand-side grid and solves
     /// for the illumination, which it leaves there.
     void SolveIllumination(float* pData, int nRows, int nCols, int nStride, bool bSingleSweep);
-    /// The multigrid schedule on the loaded grids.
+    /// The multigrid schedule (solver/Multigrid.h) on the loaded grids, on the backend of the
+    /// engine's path: paged grids, the parallel kernels or the straightforward ones.
     void RunMultigrid(bool bSingleSweep);
-    /// The same schedule on paged grids.
-    void RunMultigridPaged(bool bSingleSweep);
 
     /// Work grid := value / illumination^(1/2.2), weighted by (1 - illumination)
     /// and normalised onto [0, 1]; clamps the illumination to at least 0.008.
@@ -223,14 +223,24 @@ private:
     void FindBounds(std::uint64_t nFloats) noexcept;
     void Normalize(std::uint64_t nFloats) noexcept;
     void ConvertToHsv() noexcept;
-    /// The parallel kernels of a run, made on first use; null for the reference
-    /// path or when they cannot be allocated. With paged grids only the row-wise
-    /// stages use them, reaching the grids in held blocks (RowBlocks.h); the solver
-    /// has its own paged kernels.
-    gw::CParallelKernels* FastKernels() noexcept;
-    /// RunMultigrid on the parallel kernels: the same schedule and bits.
-    void RunMultigridFast(gw::CParallelKernels& kernels, bool bSingleSweep);
-    /// Ends the parallel path's worker threads (they live for one run).
+    /// Threads of a run, the caller included: 1 on the reference path, else the count set
+    /// with SetThreadCount, else CWorkerPool::DefaultThreads().
+    int RunThreads() const noexcept;
+    /// The engine's one worker pool with RunThreads() threads; remade (and with it the
+    /// kernels and the workspace that use it) when that count changes. Throws std::bad_alloc.
+    gw::CWorkerPool& EnginePool();
+    /// The pool for the parallel passes of the stages; null on the reference path (the
+    /// stages then run their plain loops) or when it cannot be made.
+    gw::CWorkerPool* Pool() noexcept;
+    /// The parallel kernels of a run on the engine's pool, made on first use; null for the
+    /// reference path or when they cannot be allocated. With paged grids only the row-wise
+    /// stages use them, reaching the grids in held blocks (RowBlocks.h); the solver has its
+    /// own paged kernels.
+    gw::CParallelKernels* ParallelKernels() noexcept;
+    /// The paged solver's buffers on the engine's pool, made on first use. Throws
+    /// std::bad_alloc.
+    gw::CPagedWorkspace& PagedWorkspace();
+    /// Ends the pool's worker threads (they live for one run).
     void EndWorkerThreads() noexcept;
 
     // Field order follows the engine's record: log, thread state, grids,
@@ -275,15 +285,18 @@ private:
     std::atomic<bool> m_bCancelRequested{false};
     std::exception_ptr m_pRunFailure;
 
-    // The parallel path: its thread count (0 = default), the switch to the
-    // reference path, and its kernels (shared_ptr: freed where the type is
-    // not complete).
+    // The thread count set by the owner (0 = default), the switch to the reference path,
+    // and the one worker pool of the engine with the count it was made for. Everything
+    // that runs on the pool is declared after it, so it is destroyed before the pool.
     int m_nThreadCount = 0;
     bool m_bReferencePath = false;
+    std::unique_ptr<gw::CWorkerPool> m_pPool;
+    int m_nPoolThreads = 0;
+    // The parallel kernels (shared_ptr: freed where the type is not complete).
     std::shared_ptr<gw::CParallelKernels> m_pKernels;
     // The held blocks of paged grids in the stages' parallel passes, and the
-    // paged solver's buffers and threads (kept from solve to solve: fresh
-    // memory costs more to touch than to keep).
+    // paged solver's buffers (kept from solve to solve: fresh memory costs
+    // more to touch than to keep).
     gw::CRowBlockMemory m_rowBlocks;
     std::shared_ptr<gw::CPagedWorkspace> m_pPagedWorkspace;
 };

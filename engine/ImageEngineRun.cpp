@@ -28,7 +28,7 @@ void CImageEngine::FindBounds(std::uint64_t nFloats) noexcept
     // Both bounds start at 0, so 0 always lies inside them.
     float fMin = 0.0f;
     float fMax = 0.0f;
-    if (gw::CParallelKernels* pKernels = FastKernels()) {
+    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
         // Rows in parts; the parts' bounds, combined in part order with the same
         // comparisons, are those of one pass in order.
         const std::size_t nRowFloats = nFloats / static_cast<std::uint64_t>(m_nRows);
@@ -84,7 +84,7 @@ void CImageEngine::Normalize(std::uint64_t nFloats) noexcept
         }
         return;
     }
-    if (gw::CParallelKernels* pKernels = FastKernels()) {
+    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
         const std::size_t nRowFloats = nFloats / static_cast<std::uint64_t>(m_nRows);
         pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {
             float* pEnd = m_pData + static_cast<std::size_t>(nEnd) * nRowFloats;
@@ -103,7 +103,7 @@ void CImageEngine::ConvertToHsv() noexcept
 {
     const std::uint64_t nPixels =
         static_cast<std::uint64_t>(m_nRows) * static_cast<std::uint64_t>(m_nCols);
-    if (gw::CParallelKernels* pKernels = FastKernels()) {
+    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
         const std::size_t nRowFloats = static_cast<std::size_t>(m_nCols) * 3;
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {
@@ -235,7 +235,7 @@ void CImageEngine::PreSmooth()
                 *pPixel = pRow[c];
         }
     };
-    if (gw::CParallelKernels* pKernels = FastKernels()) {
+    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
         const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
         gw::ForGridBlocks({{&smoothed, gw::RowUse::Read}}, 1, m_nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
             pKernels->ForRows(nEnd - nFirst, 16, [&](int nBegin, int nPartEnd) {

@@ -143,7 +143,7 @@ bool SolveLanes(bool bColumns, const LaneGroup& group, float* pG, float* pX, int
 
 
 
-CParallelKernels::CParallelKernels(int nThreads, int nMaxLine) : m_pool(nThreads), m_nMaxLine(nMaxLine < 1 ? 1 : nMaxLine)
+CParallelKernels::CParallelKernels(CWorkerPool& pool, int nMaxLine) : m_pool(pool), m_nMaxLine(nMaxLine < 1 ? 1 : nMaxLine)
 {
     const std::size_t nFloats = static_cast<std::size_t>(kLaneArrays) * kLanes * static_cast<std::size_t>(m_nMaxLine);
     m_scratch.resize(static_cast<std::size_t>(m_pool.Threads()));
@@ -436,30 +436,6 @@ void CParallelKernels::AddCorrection(const GridView& fineU, const GridView& coar
                 pU[c] += pW[c];
         }
     });
-}
-
-
-
-void CParallelKernels::SolveCoarsest(const LevelGrids& grids)
-{
-    const int nr = grids.Rows();
-    const int nc = grids.Cols();
-    float* pBlock = m_scratch[0].get();
-    const std::ptrdiff_t nLine = static_cast<std::ptrdiff_t>(kLanes) * m_nMaxLine;
-    const LineVectors lines{pBlock, pBlock + nLine, pBlock + 2 * nLine, pBlock + 3 * nLine};
-    if (nc > nr) {
-        // One interior row: Bv is not read.
-        gw::SolveCoarsest(grids, lines);
-        return;
-    }
-    // One interior column: hand the straightforward solve a transposed Bv of its own.
-    float* pTransposed = pBlock + 3 * nLine + m_nMaxLine;
-    for (int c = 0; c < nc; ++c) {
-        for (int r = 0; r < nr; ++r)
-            pTransposed[static_cast<std::ptrdiff_t>(c) * nr + r] = grids.bv.At(r, c);
-    }
-    const LevelGrids transposed{grids.bh, GridView::Of(pTransposed, nc, nr), grids.f, grids.u};
-    gw::SolveCoarsest(transposed, lines);
 }
 
 

@@ -12,7 +12,7 @@
 // ([r][c] couples (r, c) with (r + 1, c)), where the straightforward kernels take them transposed.
 // Every kernel then reads its grids along rows: the couplings are written, and the residual and
 // both line passes read them, without a stride of a whole grid row per element. The engine's
-// fast path views the same storage this way; no other code reads Bv.
+// parallel path views the same storage this way; no other code reads Bv.
 //
 // Progress: the sweeping kernels report the same units, in the same order, as the
 // straightforward ones, from the calling thread after each parallel pass; a stop
@@ -21,7 +21,7 @@
 #pragma once
 
 #include "Kernels.h"
-#include "WorkerPool.h"
+#include "parallel/WorkerPool.h"
 
 #include <memory>
 #include <vector>
@@ -31,9 +31,9 @@ namespace gw {
 class CParallelKernels
 {
 public:
-    /// Kernels on nThreads threads (the caller included) for levels whose lines are at
-    /// most nMaxLine points long (border included). Throws std::bad_alloc.
-    CParallelKernels(int nThreads, int nMaxLine);
+    /// Kernels on the threads of pool (the engine's; it must outlive the kernels) for levels
+    /// whose lines are at most nMaxLine points long (border included). Throws std::bad_alloc.
+    CParallelKernels(CWorkerPool& pool, int nMaxLine);
 
     int Threads() const noexcept { return m_pool.Threads(); }
     CWorkerPool& Pool() noexcept { return m_pool; }
@@ -46,8 +46,6 @@ public:
     void Prolong(const GridView& fine, const GridView& coarse);
     void AddCorrection(const GridView& fineU, const GridView& coarseU, const GridView& work);
     void CopyGrid(const GridView& destination, const GridView& source);
-    /// SolveCoarsest (KernelsRelax.h) for row-major Bv.
-    void SolveCoarsest(const LevelGrids& grids);
     void ZeroGrid(const GridView& grid);
 
     /// Runs fn(nBegin, nEnd) over parts of [0, nCount), sharing only when each part gets at
@@ -111,7 +109,7 @@ private:
     static constexpr int kBlockGroups = 4;
     void SolveBlock(const LevelGrids& grids, bool bColumns, int nFirst, int nBlock, float* pBlock);
 
-    CWorkerPool m_pool;
+    CWorkerPool& m_pool;
     int m_nMaxLine = 0;
     std::vector<std::unique_ptr<float[]>> m_scratch; // one block of lane vectors per thread
 };

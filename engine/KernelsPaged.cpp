@@ -216,8 +216,8 @@ static_assert(lanes::kGroupLines == lanesolve::kLanes);
 
 
 
-CPagedWorkspace::CPagedWorkspace(int nThreads, int nMaxLine)
-    : m_pool(nThreads),
+CPagedWorkspace::CPagedWorkspace(CWorkerPool& pool, int nMaxLine)
+    : m_pool(pool),
       m_rowRunner([this](int nRows, const std::function<void(int, int)>& fn) {
           // Rows in parts of at least 64, each part's transfers on its own thread.
           m_pool.Run(nRows, m_pool.PartsFor(nRows, 64), [&fn](int, int nBegin, int nEnd) { fn(nBegin, nEnd); });
@@ -834,41 +834,6 @@ void FillPaged(CPagedGrid& grid, float fValue, CPagedWorkspace& workspace)
     std::fill_n(pBlock, static_cast<std::size_t>(nChunk) * nColumns, fValue);
     for (int r0 = 0; r0 < grid.Rows(); r0 += nChunk)
         grid.WriteRows(r0, std::min(nChunk, grid.Rows() - r0), pBlock);
-}
-
-
-
-void SolveCoarsestPaged(const PagedLevel& grids, const LineVectors& lines, CPagedWorkspace& workspace)
-{
-    const int nr = grids.Rows();
-    const int nc = grids.Cols();
-    CPagedGrid& u = *grids.u;
-    FillPaged(u, 0.0f, workspace);
-
-    if (nc > nr)
-    {
-        const int n = nc - 2;
-        const float* pBh = grids.bh->GetRow(1);
-        const float* pF = grids.f->GetRow(1);
-        for (int k = 0; k < n; ++k)
-        {
-            lines.pDiag[k] = 1.0f - pBh[k + 1] - pBh[k];
-            lines.pRhs[k] = pF[k + 1];
-        }
-        SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, u.GetRow(1) + 1, lines.pFactor, n);
-        return;
-    }
-
-    const int n = nr - 2;
-    const float* pBv = grids.bv->GetRow(1);
-    for (int k = 0; k < n; ++k)
-    {
-        lines.pDiag[k] = 1.0f - pBv[k + 1] - pBv[k];
-        lines.pRhs[k] = grids.f->GetRow(k + 1)[1];
-    }
-    SolveTridiagonal(pBv, lines.pDiag, pBv + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
-    for (int k = 0; k < n; ++k)
-        u.GetRow(k + 1)[1] = lines.pSol[k];
 }
 
 

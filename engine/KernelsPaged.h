@@ -23,7 +23,7 @@
 #pragma once
 
 #include "Kernels.h"
-#include "WorkerPool.h"
+#include "parallel/WorkerPool.h"
 #include "memory/CPagedGrid.h"
 
 #include <array>
@@ -61,9 +61,9 @@ class CPagedWorkspace
 public:
     static constexpr int kBuffers = 5;
 
-    /// A pool of nThreads threads (the caller included, at least 1); line vectors of nMaxLine
-    /// floats. Throws std::bad_alloc.
-    CPagedWorkspace(int nThreads, int nMaxLine);
+    /// Works on the threads of pool (the engine's; it must outlive the workspace); line vectors
+    /// of nMaxLine floats. Throws std::bad_alloc.
+    CPagedWorkspace(CWorkerPool& pool, int nMaxLine);
 
     CPagedWorkspace(const CPagedWorkspace&) = delete;
     CPagedWorkspace& operator=(const CPagedWorkspace&) = delete;
@@ -90,7 +90,7 @@ public:
     LaneScratch Lanes(int nPart) const noexcept;
 
 private:
-    CWorkerPool m_pool;
+    CWorkerPool& m_pool;
     CPagedGrid::RowRangeRunner m_rowRunner;
     int m_nMaxLine;
     std::unique_ptr<float[]> m_pLineVectors; // per part: four line vectors, then the lane scratch
@@ -116,7 +116,6 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
                            CPagedWorkspace& workspace, ProgressHook progress);
 void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nLevel, int nLevels,
                      ProgressHook progress);
-void SolveCoarsestPaged(const PagedLevel& grids, const LineVectors& lines, CPagedWorkspace& workspace);
 
 /// Residual into the top-left corner of work (the level's extents).
 void ResidualPaged(CPagedGrid& work, const PagedLevel& grids, CPagedWorkspace& workspace);

@@ -1,4 +1,4 @@
-// KernelsRelax.cpp - tridiagonal line solver, zebra line relaxation and the coarsest solve.
+// KernelsRelax.cpp - tridiagonal line solver and zebra line relaxation.
 #include "KernelsRelax.h"
 
 #include "EngineError.h"
@@ -115,42 +115,6 @@ void RelaxLines(const LevelGrids& grids, const LineVectors& lines, int nLevel, i
                 return;
         }
     }
-}
-
-
-
-void SolveCoarsest(const LevelGrids& grids, const LineVectors& lines)
-{
-    const int nr = grids.Rows();
-    const int nc = grids.Cols();
-    ZeroGrid(grids.u);
-
-    if (nc > nr)
-    {
-        // One interior row; the vertical couplings of such a level all vanish.
-        const int n = nc - 2;
-        const float* pBh = grids.bh.Row(1);
-        const float* pF = grids.f.Row(1);
-        for (int k = 0; k < n; ++k)
-        {
-            lines.pDiag[k] = 1.0f - pBh[k + 1] - pBh[k];
-            lines.pRhs[k] = pF[k + 1];
-        }
-        SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, grids.u.Row(1) + 1, lines.pFactor, n);
-        return;
-    }
-
-    // One interior column; its horizontal couplings all vanish.
-    const int n = nr - 2;
-    const float* pBv = grids.bv.Row(1);
-    for (int k = 0; k < n; ++k)
-    {
-        lines.pDiag[k] = 1.0f - pBv[k + 1] - pBv[k];
-        lines.pRhs[k] = grids.f.At(k + 1, 1);
-    }
-    SolveTridiagonal(pBv, lines.pDiag, pBv + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
-    for (int k = 0; k < n; ++k)
-        grids.u.At(k + 1, 1) = lines.pSol[k];
 }
 
 } // namespace gw

@@ -1,4 +1,4 @@
-// KernelsRelax.h - exact line solves: the smoother and the coarsest-level solver.
+// KernelsRelax.h - exact line solves: the smoother (the coarsest level: solver/CoarsestSolve.h).
 //
 // The smoother is an alternating zebra line Gauss-Seidel sweep: every odd, then every even
 // interior column is solved exactly against the newest values of its neighbours, then the rows
@@ -38,11 +38,5 @@ void RowLineSystem(const float* pBh, ConstLine bvUp, ConstLine bvDown, const flo
 /// values). Throws EngineError on a zero pivot.
 void RelaxLines(const LevelGrids& grids, const LineVectors& lines, int nLevel, int nLevels,
                 ProgressHook progress);
-
-/// u := the exact solution of A u = f on the coarsest level, whose smaller extent is 3 (one
-/// interior line): the single interior row when it has more columns than rows, else the single
-/// interior column. Clears u first (border included). Reports nothing. Throws EngineError on a
-/// zero pivot.
-void SolveCoarsest(const LevelGrids& grids, const LineVectors& lines);
 
 } // namespace gw

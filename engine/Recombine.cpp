@@ -109,7 +109,7 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
 
     // The parallel path writes the buffer in blocks of rows, so a stop still
     // leaves the rows after the current block as they were.
-    gw::CParallelKernels* pKernels = FastKernels();
+    gw::CParallelKernels* pKernels = ParallelKernels();
     auto reportRow = [&] { return ReportProgress(fRowUnits); };
     auto noCombine = [](int) {};
 

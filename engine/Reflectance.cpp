@@ -100,7 +100,7 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
     auto valueRow = [&](int r) {
         return pData + static_cast<std::ptrdiff_t>(r - 1) * nStride * m_nChannels + m_nValueChannel;
     };
-    gw::CParallelKernels* pKernels = FastKernels();
+    gw::CParallelKernels* pKernels = ParallelKernels();
     if (pKernels == nullptr) {
         for (int r = 1; r <= nRows; ++r) {
             const float* pPixel = valueRow(r);
@@ -221,7 +221,7 @@ bool CImageEngine::NormalizeRange(CGridRows grid, int nRows, int nCols, float /*
     const float fWidth = fHigh - fLow;
     const float fScale = static_cast<double>(fWidth) > kNarrowRange ? 1.0f / fWidth : kNarrowScale;
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
-    if (gw::CParallelKernels* pKernels = FastKernels()) {
+    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
         const bool bDone =
             gw::ForGridBlocks({{&grid, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
                 pKernels->ForRows(nEnd - nFirst, 16, [&](int nBegin, int nPartEnd) {

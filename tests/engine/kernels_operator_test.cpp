@@ -4,6 +4,7 @@
 #include "KernelsCoupling.h"
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
+#include "solver/CoarsestSolve.h"
 
 #include <gtest/gtest.h>
 

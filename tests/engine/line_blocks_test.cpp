@@ -22,18 +22,18 @@ namespace {
 struct PhotoLevel
 {
     int nRows, nCols;
-    std::vector<float> bh, bvTransposed, bvRowMajor, f, uReference, uFast, work;
+    std::vector<float> bh, bvTransposed, bvRowMajor, f, uReference, uParallel, work;
 
     PhotoLevel(const testimage::Image& photo, int nRowsIn, int nColsIn)
         : nRows(nRowsIn), nCols(nColsIn), bh(Size()), bvTransposed(Size()), bvRowMajor(Size()), f(Size()),
-          uReference(Size()), uFast(Size()), work(Size())
+          uReference(Size()), uParallel(Size()), work(Size())
     {
         const std::vector<float> green = testimage::GreenOf(testimage::Tiled(photo, nRows, nCols));
         for (int r = 1; r < nRows - 1; ++r) {
             for (int c = 1; c < nCols - 1; ++c) {
                 f[Index(r, c)] = green[Index(r, c)];
                 // A start that is not the answer, so the sweeps have work to do.
-                uReference[Index(r, c)] = uFast[Index(r, c)] = 0.5f * green[Index(r, c)] + 0.25f;
+                uReference[Index(r, c)] = uParallel[Index(r, c)] = 0.5f * green[Index(r, c)] + 0.25f;
             }
         }
     }
@@ -47,10 +47,10 @@ struct PhotoLevel
                 gw::GridView::Of(f.data(), nRows, nCols), gw::GridView::Of(uReference.data(), nRows, nCols)};
     }
 
-    gw::LevelGrids Fast()
+    gw::LevelGrids Parallel()
     {
         return {gw::GridView::Of(bh.data(), nRows, nCols), gw::GridView::Of(bvRowMajor.data(), nRows, nCols),
-                gw::GridView::Of(f.data(), nRows, nCols), gw::GridView::Of(uFast.data(), nRows, nCols)};
+                gw::GridView::Of(f.data(), nRows, nCols), gw::GridView::Of(uParallel.data(), nRows, nCols)};
     }
 };
 
@@ -73,12 +73,13 @@ TEST(LineBlocksTest, CouplingsResidualAndSweepsMatchTheReferenceForEveryThreadCo
                 std::to_string(nRows) + "x" + std::to_string(nCols) + " threads " + std::to_string(nThreads);
             PhotoLevel level(photo, nRows, nCols);
             const gw::LevelGrids reference = level.Reference();
-            const gw::LevelGrids fast = level.Fast();
-            gw::CParallelKernels kernels(nThreads, std::max(nRows, nCols));
+            const gw::LevelGrids parallel = level.Parallel();
+            gw::CWorkerPool pool(nThreads);
+            gw::CParallelKernels kernels(pool, std::max(nRows, nCols));
 
             gw::ComputeCouplings(reference, 2, 2, params, {});
             std::vector<float> bhReference = level.bh;
-            kernels.ComputeCouplings(fast, 2, 2, params, {});
+            kernels.ComputeCouplings(parallel, 2, 2, params, {});
             EXPECT_TRUE(SameBits(level.bh, bhReference)) << "horizontal couplings, " << what;
             bool bSameBv = true;
             for (int r = 0; r < nRows && bSameBv; ++r) {
@@ -99,13 +100,13 @@ TEST(LineBlocksTest, CouplingsResidualAndSweepsMatchTheReferenceForEveryThreadCo
                                         scratch.data() + 3 * std::max(nRows, nCols)};
             for (int nSweep = 0; nSweep < 2; ++nSweep) {
                 gw::RelaxLines(reference, lines, 2, 2, {});
-                kernels.RelaxLines(fast, 2, 2, {});
-                EXPECT_TRUE(SameBits(level.uFast, level.uReference)) << "sweep " << nSweep << ", " << what;
+                kernels.RelaxLines(parallel, 2, 2, {});
+                EXPECT_TRUE(SameBits(level.uParallel, level.uReference)) << "sweep " << nSweep << ", " << what;
             }
 
             std::vector<float> workReference(level.Size());
             gw::Residual(gw::GridView::Of(workReference.data(), nRows, nCols), reference);
-            kernels.Residual(gw::GridView::Of(level.work.data(), nRows, nCols), fast);
+            kernels.Residual(gw::GridView::Of(level.work.data(), nRows, nCols), parallel);
             EXPECT_TRUE(SameBits(level.work, workReference)) << "residual, " << what;
         }
     }

@@ -419,7 +419,8 @@ TEST(PagedLineSweepTest, CouplingsAndSweepsHaveTheReferenceBitsWithWindowEdgesGr
                          std::to_string(test.nWindowColumns) + ", threads " + std::to_string(nThreads) +
                          (bAvx2 ? "" : ", no AVX2"));
             CLevelPair level(photo, test.nRows, test.nCols);
-            gw::CPagedWorkspace workspace(nThreads, std::max(test.nRows, test.nCols));
+            gw::CWorkerPool pool(nThreads);
+            gw::CPagedWorkspace workspace(pool, std::max(test.nRows, test.nCols));
             gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, params, {});
             gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels, params, workspace, {});
             EXPECT_TRUE(SameBits(CLevelPair::Read(*level.Paged().bh), level.Bh())) << "horizontal couplings";
@@ -458,7 +459,8 @@ TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
             const std::vector<float> untouched(static_cast<std::size_t>(nRows) * nCols, fUntouched);
             level.PagedBh().WriteRows(0, nRows, untouched.data());
             level.PagedBv().WriteRows(0, nCols, untouched.data());
-            gw::CPagedWorkspace workspace(2, std::max(nRows, nCols));
+            gw::CWorkerPool pool(2);
+            gw::CPagedWorkspace workspace(pool, std::max(nRows, nCols));
             StopCounter counter{nStop};
             gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels, params, workspace,
                                       counter.Hook());
@@ -505,7 +507,8 @@ TEST(PagedLineSweepTest, RowLinesStoppedAfterAnyRowWriteOnlyTheRowsReported)
         CLevelPair level(photo, nRows, nCols);
         gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, CLevelPair::Params(), {});
         level.CopyCouplings();
-        gw::CPagedWorkspace workspace(nThreads, std::max(nRows, nCols));
+        gw::CWorkerPool pool(nThreads);
+        gw::CPagedWorkspace workspace(pool, std::max(nRows, nCols));
         StopCounter counter{nStopAt};
         gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel, CLevelPair::kLevels, counter.Hook());
         return CLevelPair::Read(level.PagedU());
@@ -570,7 +573,8 @@ TEST(PagedLineSweepTest, ZeroPivotInALaneGroupFailsLikeTheReference)
         try {
             if (bPaged) {
                 level.CopyCouplings();
-                gw::CPagedWorkspace workspace(2, std::max(nRows, nCols));
+                gw::CWorkerPool pool(2);
+                gw::CPagedWorkspace workspace(pool, std::max(nRows, nCols));
                 gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel, CLevelPair::kLevels, {});
             } else {
                 std::vector<float> scratch = LineScratch(nRows, nCols);

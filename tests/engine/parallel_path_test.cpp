@@ -104,15 +104,15 @@ TEST(ParallelPathTest, SameBitsAsReferenceForEveryShapeModeAndThreadCount)
                                  static_cast<unsigned char>((nSetup >> 2) & 1)};
             const RunResult reference = RunEngine(rgb, nRows, nCols, setup, true, 1);
             for (int nThreads : {1, 2, 3, 7}) {
-                const RunResult fast = RunEngine(rgb, nRows, nCols, setup, false, nThreads);
+                const RunResult parallel = RunEngine(rgb, nRows, nCols, setup, false, nThreads);
                 const std::string what = std::to_string(nRows) + "x" + std::to_string(nCols) + " colour " +
                                          std::to_string(setup.bColor) + " speed " + std::to_string(setup.bFast) +
                                          " scaling " + std::to_string(setup.bFinalScaling) + " threads " +
                                          std::to_string(nThreads);
-                EXPECT_TRUE(SameBits(fast.pixels, reference.pixels)) << what;
+                EXPECT_TRUE(SameBits(parallel.pixels, reference.pixels)) << what;
                 // The same units in the same order: the same percentages, call for call.
-                EXPECT_EQ(fast.percents, reference.percents) << what;
-                EXPECT_EQ(fast.fProgressDone, reference.fProgressDone) << what;
+                EXPECT_EQ(parallel.percents, reference.percents) << what;
+                EXPECT_EQ(parallel.fProgressDone, reference.fProgressDone) << what;
             }
         }
     }
@@ -138,33 +138,42 @@ TEST(ParallelPathTest, SameBitsAsReferenceForGreyPrimariesAndHuesAtTheWrap)
         const RunSetup setup{nSetup & 1, static_cast<unsigned char>((nSetup >> 1) & 1),
                              static_cast<unsigned char>((nSetup >> 2) & 1)};
         const RunResult reference = RunEngine(rgb, nRows, nCols, setup, true, 1);
-        const RunResult fast = RunEngine(rgb, nRows, nCols, setup, false, 2);
-        EXPECT_TRUE(SameBits(fast.pixels, reference.pixels)) << "setup " << nSetup;
+        const RunResult parallel = RunEngine(rgb, nRows, nCols, setup, false, 2);
+        EXPECT_TRUE(SameBits(parallel.pixels, reference.pixels)) << "setup " << nSetup;
     }
 }
 
-TEST(ParallelPathTest, AnEngineRunsAgainWithFreshWorkerThreads)
+TEST(ParallelPathTest, AnEngineRunsAgainWithFreshWorkerThreadsAndOtherThreadSettings)
 {
-    // The worker threads end with each run and start again with the next one.
+    // The worker threads end with each run and start again with the next one; a changed
+    // thread count or path between runs remakes the engine's pool and whatever runs on it.
+    // Both with grids in RAM and paged.
     const testimage::Image photo = testimage::Coffee();
     ASSERT_GT(photo.nRows, 0) << "test photo missing";
     const std::vector<float> rgb = PhotoOfSize(photo, 181, 250);
     const RunResult reference = RunEngine(rgb, 181, 250, RunSetup{}, true, 1);
-    CImageEngine engine(1, 181, 250, -2, nullptr);
-    engine.SetAmount(0.6f);
-    engine.SetEpsilon(1e-4f);
-    engine.SetThermal(0.4f);
-    engine.SetRadius(0.0995f);
-    engine.SetThreadCount(3);
-    for (int nRun = 0; nRun < 3; ++nRun) {
-        engine.SetOutputRange(-1.0f, 1.0f);
-        std::vector<float> pixels = rgb;
-        engine.Run(pixels.data(), 0.0f, 0.0f);
-        float fLow = 0.0f, fHigh = 0.0f;
-        engine.GetOutputRange(fLow, fHigh);
-        pixels.push_back(fLow);
-        pixels.push_back(fHigh);
-        EXPECT_TRUE(SameBits(pixels, reference.pixels)) << "run " << nRun;
+    const std::pair<bool, int> settings[] = {{false, 3}, {false, 3}, {true, 3}, {false, 1},
+                                             {false, 2}, {true, 2}, {false, 2}};
+    for (int nReserve : {-2, -1}) {
+        CImageEngine engine(1, 181, 250, nReserve, nullptr);
+        ASSERT_EQ(engine.Grids().IsInRam(), nReserve == -2);
+        engine.SetAmount(0.6f);
+        engine.SetEpsilon(1e-4f);
+        engine.SetThermal(0.4f);
+        engine.SetRadius(0.0995f);
+        for (const auto& [bReference, nThreads] : settings) {
+            engine.SetReferencePath(bReference);
+            engine.SetThreadCount(nThreads);
+            engine.SetOutputRange(-1.0f, 1.0f);
+            std::vector<float> pixels = rgb;
+            engine.Run(pixels.data(), 0.0f, 0.0f);
+            float fLow = 0.0f, fHigh = 0.0f;
+            engine.GetOutputRange(fLow, fHigh);
+            pixels.push_back(fLow);
+            pixels.push_back(fHigh);
+            EXPECT_TRUE(SameBits(pixels, reference.pixels))
+                << "reserve " << nReserve << (bReference ? " reference" : " threads ") << nThreads;
+        }
     }
 }
 
@@ -179,10 +188,10 @@ TEST(ParallelPathTest, StopsAtTheSameReportAsReference)
     for (int n = 1; n < 8; ++n) {
         const int nStopAfter = static_cast<int>(full.percents.size()) * n / 8;
         const RunResult reference = RunEngine(rgb, 120, 170, setup, true, 1, nStopAfter);
-        const RunResult fast = RunEngine(rgb, 120, 170, setup, false, 2, nStopAfter);
+        const RunResult parallel = RunEngine(rgb, 120, 170, setup, false, 2, nStopAfter);
         // The run ends within a few reports of the refusal, on both paths alike.
         EXPECT_LE(reference.percents.size(), static_cast<std::size_t>(nStopAfter) + 4);
-        EXPECT_EQ(fast.percents, reference.percents) << "stop after " << nStopAfter;
+        EXPECT_EQ(parallel.percents, reference.percents) << "stop after " << nStopAfter;
     }
     // Percentages climb and end at 99.
     for (std::size_t i = 1; i < full.percents.size(); ++i)
@@ -566,25 +575,27 @@ TEST(ParallelKernelsTest, RelaxationMatchesAndFailsLikeTheReference)
         RandomLevel reference(nRows, nCols, 7);
         gw::RelaxLines(reference.grids, lines, 3, 3, {});
         for (int nThreads : {1, 3}) {
-            RandomLevel fast(nRows, nCols, 7, true);
-            gw::CParallelKernels kernels(nThreads, nLine);
-            kernels.RelaxLines(fast.grids, 3, 3, {});
-            EXPECT_TRUE(SameBits(fast.u, reference.u)) << nRows << "x" << nCols << " threads " << nThreads;
+            RandomLevel parallel(nRows, nCols, 7, true);
+            gw::CWorkerPool pool(nThreads);
+            gw::CParallelKernels kernels(pool, nLine);
+            kernels.RelaxLines(parallel.grids, 3, 3, {});
+            EXPECT_TRUE(SameBits(parallel.u, reference.u)) << nRows << "x" << nCols << " threads " << nThreads;
         }
     }
 
     // A zero pivot in one lane of a column group (column 5's first diagonal is
     // 1 - 0.5 - 0.5 with no vertical couplings): the same error as the reference.
-    auto zeroPivotKind = [](bool bFast) {
-        RandomLevel level(9, 20, 3, bFast);
+    auto zeroPivotKind = [](bool bParallel) {
+        RandomLevel level(9, 20, 3, bParallel);
         level.grids.bh.At(1, 5) = 0.5f;
         level.grids.bh.At(1, 4) = 0.5f;
         level.Bv(0, 5) = 0.0f;
         level.Bv(1, 5) = 0.0f;
         std::vector<float> scratch(4 * 20);
         try {
-            if (bFast) {
-                gw::CParallelKernels kernels(2, 20);
+            if (bParallel) {
+                gw::CWorkerPool pool(2);
+                gw::CParallelKernels kernels(pool, 20);
                 kernels.RelaxLines(level.grids, 1, 1, {});
             } else {
                 gw::RelaxLines(level.grids, {scratch.data(), scratch.data() + 20, scratch.data() + 40, scratch.data() + 60},

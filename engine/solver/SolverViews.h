@@ -1,7 +1,7 @@
 // SolverViews.h - the kernels' views of an engine's in-RAM grid pyramid.
 //
-// Shared by the reference schedule (Solver.cpp) and the parallel one
-// (SolverFast.cpp), so both hand the kernels the same grids of a level.
+// Shared by the in-RAM backends of the schedule (solver/RamBackend.h), so the straightforward
+// and the parallel kernels get the same grids of a level.
 #pragma once
 
 #include "Kernels.h"
@@ -17,13 +17,14 @@ inline GridView ViewOf(CMatrix& matrix) noexcept
 /// The four solver grids of level nLevel.
 inline LevelGrids LevelOf(CGridMemory& grids, int nLevel) noexcept
 {
-    return LevelGrids{ViewOf(grids.HorizontalCoupling(nLevel)), ViewOf(grids.VerticalCoupling(nLevel)),
-                      ViewOf(grids.RightHandSide(nLevel)), ViewOf(grids.Solution(nLevel))};
+    return LevelGrids{ViewOf(grids.HorizontalCoupling(nLevel)),
+                      ViewOf(grids.VerticalCoupling(nLevel)), ViewOf(grids.RightHandSide(nLevel)),
+                      ViewOf(grids.Solution(nLevel))};
 }
 
 /// The same grids for the parallel kernels, which read Bv row-major: the vertical coupling
 /// matrix's storage seen with the shape of the level.
-inline LevelGrids FastLevelOf(CGridMemory& grids, int nLevel) noexcept
+inline LevelGrids RowMajorLevelOf(CGridMemory& grids, int nLevel) noexcept
 {
     CMatrix& vertical = grids.VerticalCoupling(nLevel);
     return LevelGrids{ViewOf(grids.HorizontalCoupling(nLevel)),
@@ -34,8 +35,10 @@ inline LevelGrids FastLevelOf(CGridMemory& grids, int nLevel) noexcept
 /// The line vectors of the exact line solves.
 inline LineVectors LinesOf(CGridMemory& grids) noexcept
 {
-    return LineVectors{grids.LineVector(CGridMemory::kLineDiagonal), grids.LineVector(CGridMemory::kLineRightSide),
-                       grids.LineVector(CGridMemory::kLineSolution), grids.LineVector(CGridMemory::kLineFactors)};
+    return LineVectors{grids.LineVector(CGridMemory::kLineDiagonal),
+                       grids.LineVector(CGridMemory::kLineRightSide),
+                       grids.LineVector(CGridMemory::kLineSolution),
+                       grids.LineVector(CGridMemory::kLineFactors)};
 }
 
 } // namespace gw

@@ -1,5 +1,5 @@
 // WorkerPool.cpp - the engine's worker threads.
-#include "WorkerPool.h"
+#include "parallel/WorkerPool.h"
 
 #include <cstdlib>
 #include <system_error>
