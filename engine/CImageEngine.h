@@ -39,6 +39,10 @@ class CCountingSemaphore;
 namespace gw {
 class CParallelKernels;
 class CPagedWorkspace;
+class CWorkerPool;
+}
+namespace gw::pixel {
+struct LaneKernels;
 }
 
 class CImageEngine
@@ -223,6 +227,12 @@ private:
     void FindBounds(std::uint64_t nFloats) noexcept;
     void Normalize(std::uint64_t nFloats) noexcept;
     void ConvertToHsv() noexcept;
+    /// The worker pool the stages spread their row kernels over (stages/StageRows.h); null
+    /// for the reference path, where they run as plain row loops.
+    gw::CWorkerPool* StagePool() noexcept;
+    /// The stages' row kernels: the straightforward rows for the reference path, else the
+    /// vector lanes of the processor (the same bits).
+    const gw::pixel::LaneKernels& PixelKernels() const noexcept;
     /// The parallel kernels of a run, made on first use; null for the reference
     /// path or when they cannot be allocated. With paged grids only the row-wise
     /// stages use them, reaching the grids in held blocks (RowBlocks.h); the solver

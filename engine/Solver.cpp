@@ -14,7 +14,7 @@
 #include "KernelsGrid.h"
 #include "KernelsRelax.h"
 #include "KernelsTransfer.h"
-#include "PixelLanes.h"
+#include "lanes/PixelLanes.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -5,7 +5,7 @@
 #include "EngineError.h"
 #include "KernelsFast.h"
 #include "KernelsRelax.h"
-#include "PixelLanes.h"
+#include "lanes/PixelLanes.h"
 #include "PortableMath.h"
 #include "TestImage.h"
 
