@@ -132,19 +132,13 @@ void CImageEngine::PreSmooth()
     // The smoothed values go back into the value channel.
     CGridRows smoothed = m_grids.IlluminationRows();
     const gw::pixel::LaneKernels& kernels = PixelKernels();
-    gw::CWorkerPool* pPool = StagePool();
     const std::ptrdiff_t nRowFloats = static_cast<std::ptrdiff_t>(m_nCols) * m_nChannels;
-    auto rows = [&](int nBegin, int nEnd) {
+    auto rows = [&](int, int nBegin, int nEnd) {
         for (int r = nBegin; r < nEnd; ++r)
             kernels.pfnCopyChannelIn(smoothed.Row(r) + 1, m_pData + (r - 1) * nRowFloats,
                                      m_nChannels, m_nValueChannel, m_nCols);
     };
-    gw::ForGridBlocks(
-        {{&smoothed, gw::RowUse::Read}}, 1, m_nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
-            gw::ForParts(pPool, nEnd - nFirst, 16, [&](int, int nBegin, int nPartEnd) {
-                rows(nFirst + nBegin, nFirst + nPartEnd);
-            });
-            return true;
-        });
+    gw::ForGridRows({{&smoothed, gw::RowUse::Read}}, m_nRows, m_rowBlocks, StagePool(), {0, 16},
+                    rows, [](int) {}, [] { return false; });
     ReportProgress(1.0f);
 }

@@ -88,8 +88,8 @@ template <class F>
 GW_LANE_INLINE void RgbToHsvLanes(const F& r, const F& g, const F& b, F& h, F& s, F& v) noexcept
 {
     const F fZero{};
-    const F fMax = r > g ? (r > b ? r : b) : (g > b ? g : b);
-    const F fMin = r < g ? (r < b ? r : b) : (g < b ? g : b);
+    const F fMax = MaxOf3(r, g, b);
+    const F fMin = MinOf3(r, g, b);
     const F fDelta = fMax - fMin;
     v = fMax;
     const auto bMaxZero = fMax == 0.0f;
@@ -184,14 +184,26 @@ inline bool LanesFit(float* pOut, const float* pIn, int nCols, const PixelLayout
     return layout.nChannels == 3 && SameOrApart(pOut, pIn, 3 * nCols);
 }
 
-template <int N>
-GW_LANE_INLINE void BlendRowColourImpl(float* pOut, const float* pIn, float* pW, const float* pL,
-                                       int nCols, float fAmount, float fPivot, float fDarkening,
-                                       const PixelLayout& layout) noexcept
+/// The colour rows: with bBlend the colour blend (BlendRowColour: pW := the blended value, the
+/// saturation lowered in the dark), without it the stretch's writing pass (WriteRowColour: pW
+/// only read, pL and the blend's parameters unused). pOut gets the RGB of the result.
+template <int N, bool bBlend, class Work>
+GW_LANE_INLINE void ColourRowImpl(float* pOut, const float* pIn, Work* pW, const float* pL,
+                                  int nCols, float fAmount, float fPivot, float fDarkening,
+                                  const PixelLayout& layout) noexcept
 {
     using F = typename V<N>::F;
     using I = typename V<N>::I;
     constexpr int kF = V<N>::kFloats;
+    // The straightforward row on pixels from column c on.
+    auto scalarRow = [&](int c, int nPixels) {
+        const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels;
+        if constexpr (bBlend)
+            BlendRowColour(pOut + p, pIn + p, pW + (c - 1), pL + (c - 1), nPixels, fAmount, fPivot,
+                           fDarkening, layout);
+        else
+            WriteRowColour(pOut + p, pIn + p, pW + (c - 1), nPixels, layout);
+    };
     int c = 1;
     if (LanesFit(pOut, pIn, nCols, layout)) {
         for (; c + kF <= nCols + 1; c += kF) {
@@ -199,33 +211,46 @@ GW_LANE_INLINE void BlendRowColourImpl(float* pOut, const float* pIn, float* pW,
             F channel[3];
             LoadPixels(pIn + p, channel);
             const F hue = channel[layout.nHue];
-            const F sat = channel[layout.nSat];
-            const F value = channel[layout.nValue];
-            const F w = LoadVec<F>(pW + c);
-            const F l = LoadVec<F>(pL + c);
-            const auto bNotFinite =
-                NotFinite(sat) || NotFinite(value) || NotFinite(w) || NotFinite(l);
-            if (AnySet(bNotFinite)) [[unlikely]] {
-                BlendRowColour(pOut + p, pIn + p, pW + (c - 1), pL + (c - 1), kF, fAmount, fPivot,
-                               fDarkening, layout);
-                continue;
+            F sat = channel[layout.nSat];
+            F value = LoadVec<F>(pW + c);
+            if constexpr (bBlend) {
+                const F l = LoadVec<F>(pL + c);
+                const F v = channel[layout.nValue];
+                const auto bNotFinite =
+                    NotFinite(sat) || NotFinite(v) || NotFinite(value) || NotFinite(l);
+                if (AnySet(bNotFinite)) [[unlikely]] {
+                    scalarRow(c, kF);
+                    continue;
+                }
+                value = ScreenBlend(v, value, fAmount);
+                StoreVec(pW + c, value);
+                sat = SaturationCurve(sat, fPivot, PivotTarget(l, fPivot, fDarkening));
             }
-            const F blended = ScreenBlend(value, w, fAmount);
-            StoreVec(pW + c, blended);
-            const F newSat = SaturationCurve(sat, fPivot, PivotTarget(l, fPivot, fDarkening));
             F r, g, b;
-            if (AnySet(NotFinite(newSat) || NotFinite(blended))) [[unlikely]]
-                HsvToRgbScalar(hue, newSat, blended, r, g, b);
+            if (AnySet(NotFinite(sat) || NotFinite(value))) [[unlikely]]
+                HsvToRgbScalar(hue, sat, value, r, g, b);
             else
-                HsvToRgbLanes<F, I>(hue, newSat, blended, r, g, b);
+                HsvToRgbLanes<F, I>(hue, sat, value, r, g, b);
             ScatterRgb(pOut + p, r, g, b);
         }
     }
-    if (c <= nCols) {
-        const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels;
-        BlendRowColour(pOut + p, pIn + p, pW + (c - 1), pL + (c - 1), nCols + 1 - c, fAmount,
-                       fPivot, fDarkening, layout);
-    }
+    if (c <= nCols)
+        scalarRow(c, nCols + 1 - c);
+}
+
+template <int N>
+GW_LANE_INLINE void BlendRowColourImpl(float* pOut, const float* pIn, float* pW, const float* pL,
+                                       int nCols, float fAmount, float fPivot, float fDarkening,
+                                       const PixelLayout& layout) noexcept
+{
+    ColourRowImpl<N, true>(pOut, pIn, pW, pL, nCols, fAmount, fPivot, fDarkening, layout);
+}
+
+template <int N>
+GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const float* pW, int nCols,
+                                       const PixelLayout& layout) noexcept
+{
+    ColourRowImpl<N, false>(pOut, pIn, pW, nullptr, nCols, 0.0f, 0.0f, 0.0f, layout);
 }
 
 template <int N>
@@ -322,73 +347,47 @@ GW_LANE_INLINE void BoundsImpl(const float* p, std::size_t nFloats, float& fMin,
     Bounds(p + i, nFloats - i, fMin, fMax);
 }
 
+/// Channel nChannel of n interleaved pixels out into pRow (bOut), or in from it (the other
+/// channels keep their bits). Only the side copied to is written.
+template <int N, bool bOut, class Pixels, class Row>
+GW_LANE_INLINE void CopyChannelImpl(Pixels* pPixels, Row* pRow, int nChannels, int nChannel,
+                                    int n) noexcept
+{
+    using F = typename V<N>::F;
+    constexpr int kF = V<N>::kFloats;
+    int i = 0;
+    if (nChannels == 3) {
+        for (; i + kF <= n; i += kF) {
+            Pixels* p = pPixels + static_cast<std::ptrdiff_t>(i) * 3;
+            F channel[3];
+            LoadPixels(p, channel);
+            if constexpr (bOut) {
+                StoreVec(pRow + i, channel[nChannel]);
+            } else {
+                channel[nChannel] = LoadVec<F>(pRow + i);
+                ScatterRgb(p, channel[0], channel[1], channel[2]);
+            }
+        }
+    }
+    Pixels* p = pPixels + static_cast<std::ptrdiff_t>(i) * nChannels;
+    if constexpr (bOut)
+        CopyChannelOut(p, nChannels, nChannel, pRow + i, n - i);
+    else
+        CopyChannelIn(pRow + i, p, nChannels, nChannel, n - i);
+}
+
 template <int N>
 GW_LANE_INLINE void CopyChannelOutImpl(const float* pPixels, int nChannels, int nChannel,
                                        float* pOut, int n) noexcept
 {
-    using F = typename V<N>::F;
-    constexpr int kF = V<N>::kFloats;
-    int i = 0;
-    if (nChannels == 3) {
-        for (; i + kF <= n; i += kF) {
-            F channel[3];
-            LoadPixels(pPixels + static_cast<std::ptrdiff_t>(i) * 3, channel);
-            StoreVec(pOut + i, channel[nChannel]);
-        }
-    }
-    CopyChannelOut(pPixels + static_cast<std::ptrdiff_t>(i) * nChannels, nChannels, nChannel,
-                   pOut + i, n - i);
+    CopyChannelImpl<N, true>(pPixels, pOut, nChannels, nChannel, n);
 }
 
 template <int N>
-GW_LANE_INLINE void CopyChannelInImpl(const float* pIn, float* pPixels, int nChannels, int nChannel,
-                                      int n) noexcept
+GW_LANE_INLINE void CopyChannelInImpl(const float* pIn, float* pPixels, int nChannels,
+                                      int nChannel, int n) noexcept
 {
-    using F = typename V<N>::F;
-    constexpr int kF = V<N>::kFloats;
-    int i = 0;
-    if (nChannels == 3) {
-        for (; i + kF <= n; i += kF) {
-            float* p = pPixels + static_cast<std::ptrdiff_t>(i) * 3;
-            F channel[3];
-            LoadPixels(p, channel);
-            channel[nChannel] = LoadVec<F>(pIn + i);
-            ScatterRgb(p, channel[0], channel[1], channel[2]);
-        }
-    }
-    CopyChannelIn(pIn + i, pPixels + static_cast<std::ptrdiff_t>(i) * nChannels, nChannels,
-                  nChannel, n - i);
-}
-
-template <int N>
-GW_LANE_INLINE void WriteRowColourImpl(float* pOut, const float* pIn, const float* pW, int nCols,
-                                       const PixelLayout& layout) noexcept
-{
-    using F = typename V<N>::F;
-    using I = typename V<N>::I;
-    constexpr int kF = V<N>::kFloats;
-    int c = 1;
-    if (LanesFit(pOut, pIn, nCols, layout)) {
-        for (; c + kF <= nCols + 1; c += kF) {
-            const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * 3;
-            F channel[3];
-            LoadPixels(pIn + p, channel);
-            const F hue = channel[layout.nHue];
-            const F sat = channel[layout.nSat];
-            const F value = LoadVec<F>(pW + c);
-            F r, g, b;
-            if (AnySet(NotFinite(sat) || NotFinite(value))) [[unlikely]] {
-                HsvToRgbScalar(hue, sat, value, r, g, b);
-            } else {
-                HsvToRgbLanes<F, I>(hue, sat, value, r, g, b);
-            }
-            ScatterRgb(pOut + p, r, g, b);
-        }
-    }
-    if (c <= nCols) {
-        const std::ptrdiff_t p = static_cast<std::ptrdiff_t>(c - 1) * layout.nChannels;
-        WriteRowColour(pOut + p, pIn + p, pW + (c - 1), nCols + 1 - c, layout);
-    }
+    CopyChannelImpl<N, false>(pPixels, pIn, nChannels, nChannel, n);
 }
 
 } // namespace lanes

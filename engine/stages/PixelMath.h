@@ -20,6 +20,19 @@ template <class To, class From>
         return __builtin_convertvector(x, To);
 }
 
+/// The largest and the smallest of three channels, by the colour conversion's comparisons.
+template <class T>
+[[gnu::always_inline]] inline T MaxOf3(const T& r, const T& g, const T& b) noexcept
+{
+    return r > g ? (r > b ? r : b) : (g > b ? g : b);
+}
+
+template <class T>
+[[gnu::always_inline]] inline T MinOf3(const T& r, const T& g, const T& b) noexcept
+{
+    return r < g ? (r < b ? r : b) : (g < b ? g : b);
+}
+
 /// Screen blend of the reflectance w into the value v with strength a.
 template <class T>
 [[gnu::always_inline]] inline T ScreenBlend(const T& v, const T& w, float a) noexcept

@@ -1,12 +1,13 @@
 // Prepare.cpp - the opening steps of a run: the bounds of the data, their normalisation onto
-// [0, 1] and the conversion of colour to hue, saturation and value; and what the stages run
-// on (the engine's worker pool and its kernel set).
+// [0, 1] and the conversion of colour to hue, saturation and value (with the conversion of one
+// pixel); and what the stages run on (the engine's worker pool and its kernel set).
 //
 // Each step is one kernel over a range of rows of the buffer, which StageRows.h spreads over
 // the pool; the steps report no progress of their own (Run reports each as a whole).
 #include "CImageEngine.h"
 
 #include "KernelsFast.h"
+#include "PixelMath.h"
 #include "PixelRows.h"
 #include "StageRows.h"
 #include "lanes/PixelLanes.h"
@@ -89,4 +90,34 @@ void CImageEngine::ConvertToHsv() noexcept
         kernels.pfnRgbToHsvPixels(m_pData + static_cast<std::size_t>(nBegin) * nCols * 3,
                                   static_cast<std::size_t>(nEnd - nBegin) * nCols);
     });
+}
+
+
+
+void CImageEngine::RgbToHsv(float r, float g, float b, float& h, float& s, float& v) noexcept
+{
+    const float fMax = gw::pixel::MaxOf3(r, g, b);
+    const float fMin = gw::pixel::MinOf3(r, g, b);
+    const float fDelta = fMax - fMin;
+    v = fMax;
+    h = 0.0f;
+    s = 0.0f;
+    if (fMax == 0.0f)
+        return;
+    s = fDelta / fMax;
+    if (fDelta == 0.0f)
+        return;
+
+    if (fMax == r)
+        h = (g - b) / fDelta;
+    else if (fMax == g)
+        h = (b - r) / fDelta + 2.0f;
+    else
+        h = (r - g) / fDelta + 4.0f;
+    if (h < 0.0f)
+        h = h + 6.0f;
+    // A hue a hair below 0 rounds up to exactly 6 above; that is red again, not
+    // the last sextant.
+    if (h >= 6.0f)
+        h = 0.0f;
 }

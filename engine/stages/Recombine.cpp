@@ -20,8 +20,6 @@ namespace {
 constexpr float kSaturationPivot = 0.25f;
 constexpr float kSaturationDarkening = 0.04f;
 
-constexpr float kRunningMinStart = 1000000.0f;
-constexpr float kRunningMaxStart = -1000000.0f;
 constexpr float kFinalClipFraction = 0.005f;
 
 // Rows of a block of the passes that write the buffer, per thread: a stop leaves
@@ -44,19 +42,16 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
     gw::CWorkerPool* pPool = StagePool();
     const gw::pixel::LaneKernels& kernels = PixelKernels();
     auto report = [&] { return ReportProgress(fRowUnits); };
-    auto noCombine = [](int) {};
 
-    // Rows of the buffer in blocks over the grids' rows 1..nRows.
+    // The passes that write the buffer go in small blocks of rows.
     auto bufferPass = [&](std::initializer_list<gw::RowPassGrid> grids, auto&& row) {
-        return gw::ForGridBlocks(grids, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
-            return gw::ForRowBlocks(
-                pPool, nEnd - nFirst, kBufferRowsPerThread, kBufferRowsPerThread / 2,
-                [&](int, int nBegin, int nPartEnd) {
-                    for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
-                        row(r);
-                },
-                noCombine, report);
-        });
+        auto rows = [&](int, int nBegin, int nEnd) {
+            for (int r = nBegin; r < nEnd; ++r)
+                row(r);
+        };
+        return gw::ForGridRows(grids, nRows, m_rowBlocks, pPool,
+                               {kBufferRowsPerThread, kBufferRowsPerThread / 2}, rows, [](int) {},
+                               report);
     };
 
     if (!m_bFinalScaling) {
@@ -73,22 +68,16 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
 
     // Stretch: blend into the work grid, find the range of the blend, then write. Only fMax
     // shapes the range (NormalizeRange), and every kernel set gives its bits.
-    gw::CPartExtremes extremes(kRunningMinStart, kRunningMaxStart, true);
+    gw::CPartExtremes extremes(gw::kRunningMinStart, gw::kRunningMaxStart, true);
     auto blendRows = [&](int nPart, int nBegin, int nEnd) {
         gw::CPartExtremes::Pair& part = extremes.Part(nPart);
         for (int r = nBegin; r < nEnd; ++r)
             kernels.pfnBlendRowIntoWork(inRow(r), work.Row(r), nCols, m_fAmount, layout, part.fMin,
                                         part.fMax);
     };
-    const bool bDone = gw::ForGridBlocks(
-        {{&work, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
-            return gw::ForRowBlocks(
-                pPool, nEnd - nFirst, 0, 8,
-                [&](int nPart, int nBegin, int nPartEnd) {
-                    blendRows(nPart, nFirst + nBegin, nFirst + nPartEnd);
-                },
-                [&](int nParts) { extremes.Combine(nParts); }, report);
-        });
+    const bool bDone =
+        gw::ForGridRows({{&work, gw::RowUse::Change}}, nRows, m_rowBlocks, pPool, {0, 8}, blendRows,
+                        [&](int nParts) { extremes.Combine(nParts); }, report);
     if (!bDone)
         return;
     if (!NormalizeRange(work, nRows, nCols, extremes.Min(), extremes.Max(), kFinalClipFraction,

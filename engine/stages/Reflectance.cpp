@@ -26,10 +26,6 @@ constexpr std::uint64_t kMaxSamples = 200000;
 constexpr int kBins = 1000;
 using Histogram = std::array<std::uint32_t, kBins>;
 
-// Running extremes start far outside any normalised value.
-constexpr float kRunningMinStart = 1000000.0f;
-constexpr float kRunningMaxStart = -1000000.0f;
-
 // Below this width a range is stretched by a fixed factor instead of 1 / width.
 constexpr double kNarrowRange = 0.005;
 constexpr float kNarrowScale = 200.0f;
@@ -59,10 +55,8 @@ void ApplyRangeRow(float* pRow, int nCols, float fLow, float fHigh, float fScale
 {
     for (int c = 1; c <= nCols; ++c) {
         float v = pRow[c];
-        if (v < fLow)
-            v = fLow;
-        if (v > fHigh)
-            v = fHigh;
+        v = v < fLow ? fLow : v;
+        v = v > fHigh ? fHigh : v;
         pRow[c] = (v - fLow) * fScale;
     }
 }
@@ -81,7 +75,7 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
 
     // The row kernel reads the values straight from the buffer. Only fMax shapes the range
     // (NormalizeRange), and every kernel set gives its bits.
-    gw::CPartExtremes extremes(kRunningMinStart, kRunningMaxStart, false);
+    gw::CPartExtremes extremes(gw::kRunningMinStart, gw::kRunningMaxStart, false);
     auto rows = [&](int nPart, int nBegin, int nEnd) {
         gw::CPartExtremes::Pair& part = extremes.Part(nPart);
         for (int r = nBegin; r < nEnd; ++r) {
@@ -92,17 +86,10 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
                                       part.fMin, part.fMax);
         }
     };
-    const bool bDone = gw::ForGridBlocks(
-        {{&work, gw::RowUse::Change}, {&illumination, gw::RowUse::Change}}, 1, nRows + 1,
-        m_rowBlocks, [&](int nFirst, int nEnd) {
-            return gw::ForRowBlocks(
-                pPool, nEnd - nFirst, 0, 4,
-                [&](int nPart, int nBegin, int nPartEnd) {
-                    rows(nPart, nFirst + nBegin, nFirst + nPartEnd);
-                },
-                [&](int nParts) { extremes.Combine(nParts); },
-                [&] { return ReportProgress(fRowUnits); });
-        });
+    const bool bDone = gw::ForGridRows(
+        {{&work, gw::RowUse::Change}, {&illumination, gw::RowUse::Change}}, nRows, m_rowBlocks,
+        pPool, {0, 4}, rows, [&](int nParts) { extremes.Combine(nParts); },
+        [&] { return ReportProgress(fRowUnits); });
     if (!bDone)
         return;
 
@@ -174,17 +161,13 @@ bool CImageEngine::NormalizeRange(CGridRows grid, int nRows, int nCols, float /*
     const float fWidth = fHigh - fLow;
     const float fScale = static_cast<double>(fWidth) > kNarrowRange ? 1.0f / fWidth : kNarrowScale;
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
-    gw::CWorkerPool* pPool = StagePool();
-    const bool bDone = gw::ForGridBlocks(
-        {{&grid, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
-            return gw::ForRowBlocks(
-                pPool, nEnd - nFirst, 0, 16,
-                [&](int, int nBegin, int nPartEnd) {
-                    for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
-                        ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
-                },
-                [](int) {}, [&] { return ReportProgress(fRowUnits); });
-        });
+    auto rows = [&](int, int nBegin, int nEnd) {
+        for (int r = nBegin; r < nEnd; ++r)
+            ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
+    };
+    const bool bDone =
+        gw::ForGridRows({{&grid, gw::RowUse::Change}}, nRows, m_rowBlocks, StagePool(), {0, 16},
+                        rows, [](int) {}, [&] { return ReportProgress(fRowUnits); });
     if (!bDone)
         return false;
 

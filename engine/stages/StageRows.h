@@ -8,7 +8,10 @@
 // order whatever the thread count.
 #pragma once
 
+#include "RowBlocks.h"
 #include "WorkerPool.h"
+
+#include <initializer_list>
 
 namespace gw {
 
@@ -69,6 +72,36 @@ bool ForRowBlocks(CWorkerPool* pPool, int nCount, int nRowsPerThread, int nMinPe
     }
     return true;
 }
+
+/// How a pass over grid rows is split: ForRowBlocks's rows per thread of a block (0: one block)
+/// and the fewest rows a part gets.
+struct RowSplit
+{
+    int nRowsPerThread;
+    int nMinPerPart;
+};
+
+/// ForRowBlocks over the grid rows 1..nRows of grids, fetched block by block as ForGridBlocks
+/// fetches them (memory holds the blocks of paged grids): rowFn(nPart, rBegin, rEnd) gets grid
+/// row numbers. Returns false when report() asked to stop. Throws what ForGridBlocks throws.
+template <class RowFn, class AfterFn, class ReportFn>
+bool ForGridRows(std::initializer_list<RowPassGrid> grids, int nRows, CRowBlockMemory& memory,
+                 CWorkerPool* pPool, RowSplit split, RowFn&& rowFn, AfterFn&& afterBlock,
+                 ReportFn&& report)
+{
+    return ForGridBlocks(grids, 1, nRows + 1, memory, [&](int nFirst, int nEnd) {
+        return ForRowBlocks(
+            pPool, nEnd - nFirst, split.nRowsPerThread, split.nMinPerPart,
+            [&](int nPart, int nBegin, int nPartEnd) {
+                rowFn(nPart, nFirst + nBegin, nFirst + nPartEnd);
+            },
+            afterBlock, report);
+    });
+}
+
+/// Where running extremes of normalised values start: far outside any of them.
+inline constexpr float kRunningMinStart = 1000000.0f;
+inline constexpr float kRunningMaxStart = -1000000.0f;
 
 /// Running extremes of a pass split into parts: each part keeps its own in Part(nPart),
 /// started from the pass's start values; Combine folds the parts into the running pair in
