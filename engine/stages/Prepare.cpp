@@ -18,6 +18,7 @@
 
 gw::CWorkerPool* CImageEngine::StagePool() noexcept
 {
+    // The stages' only way to the pool: it lives with the parallel kernels.
     gw::CParallelKernels* pKernels = FastKernels();
     return pKernels != nullptr ? &pKernels->Pool() : nullptr;
 }
