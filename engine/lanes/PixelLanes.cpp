@@ -115,9 +115,8 @@ GW_LANE_INLINE void HsvToRgbLanes(const F& h, const F& s, const F& v, F& r, F& g
     const I nTruncated = __builtin_convertvector(hInRange, I);
     const I i = bInRange ? nTruncated : I{} - 1;
     const F f = bInRange ? hInRange - __builtin_convertvector(nTruncated, F) : fZero;
-    const F p = (1.0f - s) * v;
-    const F q = (1.0f - s * f) * v;
-    const F t = (1.0f - (1.0f - f) * s) * v;
+    F p, q, t;
+    SextantLevels(s, f, v, p, q, t);
     const auto b0 = i == 0;
     const auto b1 = i == 1;
     const auto b2 = i == 2;

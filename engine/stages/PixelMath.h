@@ -33,6 +33,17 @@ template <class T>
     return r < g ? (r < b ? r : b) : (g < b ? g : b);
 }
 
+/// The three levels a colour of value v and saturation s takes in its sextant, f the hue's
+/// fraction of the sextant: the lowest p, the falling q and the rising t.
+template <class T>
+[[gnu::always_inline]] inline void SextantLevels(const T& s, const T& f, const T& v, T& p, T& q,
+                                                 T& t) noexcept
+{
+    p = (1.0f - s) * v;
+    q = (1.0f - s * f) * v;
+    t = (1.0f - (1.0f - f) * s) * v;
+}
+
 /// Screen blend of the reflectance w into the value v with strength a.
 template <class T>
 [[gnu::always_inline]] inline T ScreenBlend(const T& v, const T& w, float a) noexcept

@@ -118,9 +118,8 @@ void CImageEngine::HsvToRgb(float* pR, float* pG, float* pB, float h, float s, f
         i = static_cast<int>(h);
         f = h - static_cast<float>(i);
     }
-    const float p = (1.0f - s) * v;
-    const float q = (1.0f - s * f) * v;
-    const float t = (1.0f - (1.0f - f) * s) * v;
+    float p, q, t;
+    gw::pixel::SextantLevels(s, f, v, p, q, t);
     float r, g, b;
     switch (i) {
     case 0: r = v; g = t; b = p; break;
