@@ -417,22 +417,21 @@ struct Avx2Entry
 };
 #endif
 
+/// A table of the kernels, in the table's order, each behind its Entry.
+template <template <auto> class Entry, auto... Kernels>
+constexpr LaneKernels Table(const char* pName) noexcept
+{
+    return {pName, Entry<Kernels>::template Call...};
+}
+
 /// The set of N double (2 N float) lanes a vector, its entries made by Entry.
 template <int N, template <auto> class Entry>
 constexpr LaneKernels LaneSet(const char* pName) noexcept
 {
     using namespace lanes;
-    return {pName,
-            Entry<PowImpl<N>>::template Call,
-            Entry<ReflectanceRowImpl<N>>::template Call,
-            Entry<RgbToHsvImpl<N>>::template Call,
-            Entry<BlendRowColourImpl<N>>::template Call,
-            Entry<BlendRowGreyImpl<N>>::template Call,
-            Entry<BlendRowIntoWorkImpl<N>>::template Call,
-            Entry<BoundsImpl<N>>::template Call,
-            Entry<CopyChannelOutImpl<N>>::template Call,
-            Entry<CopyChannelInImpl<N>>::template Call,
-            Entry<WriteRowColourImpl<N>>::template Call};
+    return Table<Entry, PowImpl<N>, ReflectanceRowImpl<N>, RgbToHsvImpl<N>, BlendRowColourImpl<N>,
+                 BlendRowGreyImpl<N>, BlendRowIntoWorkImpl<N>, BoundsImpl<N>,
+                 CopyChannelOutImpl<N>, CopyChannelInImpl<N>, WriteRowColourImpl<N>>(pName);
 }
 
 constexpr LaneKernels kBaseline = LaneSet<2, BaselineEntry>("Baseline");
