@@ -144,33 +144,3 @@ bool CImageEngine::ReportProgress(float fUnits)
     }
     return m_bAbort.load(std::memory_order_relaxed);
 }
-
-
-
-void CImageEngine::RgbToHsv(float r, float g, float b, float& h, float& s, float& v) noexcept
-{
-    const float fMax = r > g ? (r > b ? r : b) : (g > b ? g : b);
-    const float fMin = r < g ? (r < b ? r : b) : (g < b ? g : b);
-    const float fDelta = fMax - fMin;
-    v = fMax;
-    h = 0.0f;
-    s = 0.0f;
-    if (fMax == 0.0f)
-        return;
-    s = fDelta / fMax;
-    if (fDelta == 0.0f)
-        return;
-
-    if (fMax == r)
-        h = (g - b) / fDelta;
-    else if (fMax == g)
-        h = (b - r) / fDelta + 2.0f;
-    else
-        h = (r - g) / fDelta + 4.0f;
-    if (h < 0.0f)
-        h = h + 6.0f;
-    // A hue a hair below 0 rounds up to exactly 6 above; that is red again, not
-    // the last sextant.
-    if (h >= 6.0f)
-        h = 0.0f;
-}

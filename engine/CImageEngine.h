@@ -40,6 +40,10 @@ class CCountingSemaphore;
 namespace gw {
 class CParallelKernels;
 class CPagedWorkspace;
+class CWorkerPool;
+}
+namespace gw::pixel {
+struct LaneKernels;
 }
 
 class CImageEngine
@@ -229,13 +233,14 @@ private:
     /// The engine's one worker pool with RunThreads() threads; remade (and with it the
     /// kernels and the workspace that use it) when that count changes. Throws std::bad_alloc.
     gw::CWorkerPool& EnginePool();
-    /// The pool for the parallel passes of the stages; null on the reference path (the
-    /// stages then run their plain loops) or when it cannot be made.
-    gw::CWorkerPool* Pool() noexcept;
-    /// The parallel kernels of a run on the engine's pool, made on first use; null for the
-    /// reference path or when they cannot be allocated. With paged grids only the row-wise
-    /// stages use them, reaching the grids in held blocks (RowBlocks.h); the solver has its
-    /// own paged kernels.
+    /// The worker pool the stages spread their row kernels over (stages/StageRows.h); null
+    /// for the reference path, where they run as plain row loops, or when it cannot be made.
+    gw::CWorkerPool* StagePool() noexcept;
+    /// The stages' row kernels: the straightforward rows for the reference path, else the
+    /// vector lanes of the processor (the same bits).
+    const gw::pixel::LaneKernels& PixelKernels() const noexcept;
+    /// The in-RAM solver's parallel kernels on the engine's pool, made on first use; null for
+    /// the reference path or when they cannot be allocated.
     gw::CParallelKernels* ParallelKernels() noexcept;
     /// The paged solver's buffers on the engine's pool, made on first use. Throws
     /// std::bad_alloc.

@@ -51,7 +51,7 @@ gw::CWorkerPool& CImageEngine::EnginePool()
 
 
 
-gw::CWorkerPool* CImageEngine::Pool() noexcept
+gw::CWorkerPool* CImageEngine::StagePool() noexcept
 {
     if (m_bReferencePath)
         return nullptr;

@@ -1,10 +1,10 @@
 // ImageEngineRun.cpp - the run pipeline: bounds, normalisation, colour
-// conversion, then the stages in order; and the pre-smoothing stage.
+// conversion (stages/Prepare.cpp), then the stages in order; and the
+// pre-smoothing stage.
 #include "CImageEngine.h"
-#include "KernelsFast.h"
-#include "PixelLanes.h"
+#include "stages/PixelRows.h"
+#include "stages/StageRows.h"
 
-#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -20,102 +20,6 @@ constexpr float kPreSmoothEpsilon = 0.000001f;
 constexpr float kPreSmoothRadius = 80.0f;
 
 } // namespace
-
-
-
-void CImageEngine::FindBounds(std::uint64_t nFloats) noexcept
-{
-    // Both bounds start at 0, so 0 always lies inside them.
-    float fMin = 0.0f;
-    float fMax = 0.0f;
-    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
-        // Rows in parts; the parts' bounds, combined in part order with the same
-        // comparisons, are those of one pass in order.
-        const std::size_t nRowFloats = nFloats / static_cast<std::uint64_t>(m_nRows);
-        float partMin[gw::CWorkerPool::kMaxThreads];
-        float partMax[gw::CWorkerPool::kMaxThreads];
-        const int nParts = pKernels->Pool().PartsFor(m_nRows, 16);
-        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        pKernels->ForParts(m_nRows, 16, [&](int nPart, int nBegin, int nEnd) {
-            float fPartMin = 0.0f;
-            float fPartMax = 0.0f;
-            lanes.pfnBounds(m_pData + static_cast<std::size_t>(nBegin) * nRowFloats,
-                            static_cast<std::size_t>(nEnd - nBegin) * nRowFloats, fPartMin, fPartMax);
-            partMin[nPart] = fPartMin;
-            partMax[nPart] = fPartMax;
-        });
-        for (int nPart = 0; nPart < nParts; ++nPart) {
-            if (partMax[nPart] > fMax)
-                fMax = partMax[nPart];
-            if (partMin[nPart] < fMin)
-                fMin = partMin[nPart];
-        }
-        m_fDataMin = fMin;
-        m_fDataMax = fMax;
-        return;
-    }
-    for (std::uint64_t i = 0; i < nFloats; ++i) {
-        const float v = m_pData[i];
-        if (v > fMax)
-            fMax = v;
-        if (v < fMin)
-            fMin = v;
-    }
-    m_fDataMin = fMin;
-    m_fDataMax = fMax;
-}
-
-
-
-void CImageEngine::Normalize(std::uint64_t nFloats) noexcept
-{
-    const float fMin = m_fDataMin;
-    const float fScale = 1.0f / (m_fDataMax - m_fDataMin);
-    if (!std::isfinite(m_fDataMax - m_fDataMin)) {
-        // Finite bounds whose difference overflows a float (3e38 and -3e38):
-        // in float the scale is 0 and an overflowing difference gives 0 x inf,
-        // not a number. Double holds both; the result is clamped to [0, 1]
-        // against the rounding back.
-        const double dMin = m_fDataMin;
-        const double dScale = 1.0 / (static_cast<double>(m_fDataMax) - dMin);
-        for (std::uint64_t i = 0; i < nFloats; ++i) {
-            const double d = (static_cast<double>(m_pData[i]) - dMin) * dScale;
-            m_pData[i] = static_cast<float>(d < 0.0 ? 0.0 : (d > 1.0 ? 1.0 : d));
-        }
-        return;
-    }
-    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
-        const std::size_t nRowFloats = nFloats / static_cast<std::uint64_t>(m_nRows);
-        pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {
-            float* pEnd = m_pData + static_cast<std::size_t>(nEnd) * nRowFloats;
-            for (float* p = m_pData + static_cast<std::size_t>(nBegin) * nRowFloats; p != pEnd; ++p)
-                *p = (*p - fMin) * fScale;
-        });
-        return;
-    }
-    for (std::uint64_t i = 0; i < nFloats; ++i)
-        m_pData[i] = (m_pData[i] - fMin) * fScale;
-}
-
-
-
-void CImageEngine::ConvertToHsv() noexcept
-{
-    const std::uint64_t nPixels =
-        static_cast<std::uint64_t>(m_nRows) * static_cast<std::uint64_t>(m_nCols);
-    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
-        const std::size_t nRowFloats = static_cast<std::size_t>(m_nCols) * 3;
-        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        pKernels->ForRows(m_nRows, 16, [&](int nBegin, int nEnd) {
-            lanes.pfnRgbToHsvPixels(m_pData + static_cast<std::size_t>(nBegin) * nRowFloats,
-                                    static_cast<std::size_t>(nEnd - nBegin) * static_cast<std::size_t>(m_nCols));
-        });
-        return;
-    }
-    float* pPixel = m_pData;
-    for (std::uint64_t i = 0; i < nPixels; ++i, pPixel += 3)
-        RgbToHsv(pPixel[0], pPixel[1], pPixel[2], pPixel[0], pPixel[1], pPixel[2]);
-}
 
 
 
@@ -225,29 +129,16 @@ void CImageEngine::PreSmooth()
     if (ReportProgress(0.0f))
         return;
 
+    // The smoothed values go back into the value channel.
     CGridRows smoothed = m_grids.IlluminationRows();
-    auto writeBack = [&](int nBegin, int nEnd) {
-        for (int r = nBegin + 1; r <= nEnd; ++r) {
-            const float* pRow = smoothed.Row(r);
-            float* pPixel =
-                m_pData + static_cast<std::ptrdiff_t>(r - 1) * m_nCols * m_nChannels + m_nValueChannel;
-            for (int c = 1; c <= m_nCols; ++c, pPixel += m_nChannels)
-                *pPixel = pRow[c];
-        }
+    const gw::pixel::LaneKernels& kernels = PixelKernels();
+    const std::ptrdiff_t nRowFloats = static_cast<std::ptrdiff_t>(m_nCols) * m_nChannels;
+    auto rows = [&](int, int nBegin, int nEnd) {
+        for (int r = nBegin; r < nEnd; ++r)
+            kernels.pfnCopyChannelIn(smoothed.Row(r) + 1, m_pData + (r - 1) * nRowFloats,
+                                     m_nChannels, m_nValueChannel, m_nCols);
     };
-    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
-        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        gw::ForGridBlocks({{&smoothed, gw::RowUse::Read}}, 1, m_nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
-            pKernels->ForRows(nEnd - nFirst, 16, [&](int nBegin, int nPartEnd) {
-                for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
-                    lanes.pfnCopyChannelIn(smoothed.Row(r) + 1,
-                                           m_pData + static_cast<std::ptrdiff_t>(r - 1) * m_nCols * m_nChannels,
-                                           m_nChannels, m_nValueChannel, m_nCols);
-            });
-            return true;
-        });
-    } else {
-        writeBack(0, m_nRows);
-    }
+    gw::ForGridRows({{&smoothed, gw::RowUse::Read}}, m_nRows, m_rowBlocks, StagePool(), {0, 16},
+                    rows, [](int) {}, [] { return false; });
     ReportProgress(1.0f);
 }

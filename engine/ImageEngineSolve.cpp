@@ -4,7 +4,7 @@
 
 #include "EngineError.h"
 #include "KernelsFast.h"
-#include "PixelLanes.h"
+#include "lanes/PixelLanes.h"
 #include "paged/PagedBackend.h"
 #include "solver/Multigrid.h"
 #include "solver/RamBackend.h"

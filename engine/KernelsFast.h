@@ -67,39 +67,6 @@ public:
         m_pool.Run(nCount, m_pool.PartsFor(nCount, nMinPerPart), fn);
     }
 
-    /// Rows [0, nCount) in blocks of a few rows per thread, so that a stop leaves the rows of
-    /// later blocks untouched: each block runs rowFn(nPart, nBegin, nEnd) over its parts, then
-    /// afterBlock(nParts) (to combine per-part results in part order), then report() once per
-    /// row in order; returns false as soon as report() answers true. With one thread, or a
-    /// block too small to share, every row is its own block, as in a plain row loop.
-    template <class RowFn, class AfterFn, class ReportFn>
-    bool ForRowBlocks(int nCount, RowFn&& rowFn, AfterFn&& afterBlock, ReportFn&& report)
-    {
-        constexpr int kRowsPerPart = 32;
-        const int nBlock = m_pool.Threads() * kRowsPerPart;
-        for (int nStart = 0; nStart < nCount; nStart += nBlock) {
-            const int nRows = nCount - nStart < nBlock ? nCount - nStart : nBlock;
-            const int nParts = m_pool.PartsFor(nRows, kRowsPerPart / 2);
-            if (nParts <= 1) {
-                for (int r = nStart; r < nStart + nRows; ++r) {
-                    rowFn(0, r, r + 1);
-                    afterBlock(1);
-                    if (report())
-                        return false;
-                }
-                continue;
-            }
-            m_pool.Run(nRows, nParts,
-                       [&](int nPart, int nBegin, int nEnd) { rowFn(nPart, nStart + nBegin, nStart + nEnd); });
-            afterBlock(nParts);
-            for (int r = 0; r < nRows; ++r) {
-                if (report())
-                    return false;
-            }
-        }
-        return true;
-    }
-
 private:
     // One direction of a sweep (both colours of the column or of the row lines), and one group of
     // kLanes lines of one colour (nFirst 1 or 2) with a thread's scratch block.

@@ -5,7 +5,7 @@
 #include "EngineError.h"
 #include "KernelsFast.h"
 #include "KernelsRelax.h"
-#include "PixelLanes.h"
+#include "lanes/PixelLanes.h"
 #include "PortableMath.h"
 #include "TestImage.h"
 
@@ -221,13 +221,15 @@ TEST(ParallelPathTest, StopInTheLastStageLeavesLaterRowsOfTheBuffer)
     EXPECT_EQ(pixels.back(), 0.25f);
 }
 
-// The per-pixel lane kernels on their own, in every lane set the processor runs, against the
+// The per-pixel row kernels on their own, in every set the processor runs, against the
 // scalar functions: rows of every length up to a few lane groups and beyond (so every lane
 // position and the leftover columns), with the inputs the lanes cannot take mixed in.
 
 std::vector<const gw::pixel::LaneKernels*> LaneSets()
 {
-    std::vector<const gw::pixel::LaneKernels*> sets{&gw::pixel::BaselineLanes()};
+    // The straightforward rows too: the reference path runs them, and the lanes their leftovers.
+    std::vector<const gw::pixel::LaneKernels*> sets{&gw::pixel::ScalarRows(),
+                                                    &gw::pixel::BaselineLanes()};
     if (const gw::pixel::LaneKernels* pAvx2 = gw::pixel::Avx2Lanes())
         sets.push_back(pAvx2);
     return sets;

@@ -1,7 +1,7 @@
 // The table-driven power against the series power: accurate to a few double ulps over the
 // whole range, the same answers for the special arguments, and the same float reflectance
 // quotients over the engine's range of illuminations.
-#include "PixelLanes.h"
+#include "lanes/PixelLanes.h"
 #include "PortableMath.h"
 
 #include <gtest/gtest.h>

@@ -1,15 +1,12 @@
-// PixelLanes.h - the per-pixel stages over vector lanes, with the bits of their scalar forms.
+// PixelRows.h - the per-pixel row kernels of the stages: their table, and the straightforward
+// rows that compute one pixel at a time.
 //
-// Each kernel computes every value with the operations of its straightforward
-// counterpart, in the same order (no fused, reordered or approximate arithmetic),
-// several pixels at a time; branches become selects on the same comparisons. Lanes
-// whose inputs the lane form cannot prove equal (zero, subnormal, infinite, NaN or
-// negative arguments of the power, a power outside the table range, non-finite
-// colour inputs) are recomputed with the scalar function.
-//
-// Two sets exist on x86: the baseline (SSE2; 2 doubles, 4 floats a vector) and one
-// for processors with AVX2 (4 doubles, 8 floats). Lanes() picks the best the
-// processor runs; both give the same bits.
+// A stage calls its row kernels through a LaneKernels table, so one stage body serves both
+// sets: the straightforward rows here (ScalarRows, what the reference path runs) and the
+// vector lanes (lanes/PixelLanes.h), which give the same bits and fall back to these rows for
+// the pixels they leave over and the inputs they cannot take. Rows follow the grids'
+// numbering: grid columns 1..nCols, the pixel of column c at (c - 1) x nChannels floats of an
+// interleaved buffer row.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +22,27 @@ struct PixelLayout
     int nHue;
 };
 
-/// One set of lane kernels.
+// The straightforward rows. Each kernel of the table below has one; the table's comments say
+// what they compute.
+
+void Pow(const double* pX, double y, double* pOut, int n) noexcept;
+void ReflectanceRow(float* pW, const float* pValue, int nValueStride, float* pL, int nCols,
+                    double dFloor, double dExponent, float& fMin, float& fMax) noexcept;
+void RgbToHsvPixels(float* pPixels, std::size_t nPixels) noexcept;
+void BlendRowColour(float* pOut, const float* pIn, float* pW, const float* pL, int nCols,
+                    float fAmount, float fPivot, float fDarkening,
+                    const PixelLayout& layout) noexcept;
+void BlendRowGrey(float* pOut, const float* pIn, const float* pW, int nCols, float fAmount,
+                  const PixelLayout& layout) noexcept;
+void BlendRowIntoWork(const float* pIn, float* pW, int nCols, float fAmount,
+                      const PixelLayout& layout, float& fMin, float& fMax) noexcept;
+void Bounds(const float* p, std::size_t nFloats, float& fMin, float& fMax) noexcept;
+void CopyChannelOut(const float* pPixels, int nChannels, int nChannel, float* pOut, int n) noexcept;
+void CopyChannelIn(const float* pIn, float* pPixels, int nChannels, int nChannel, int n) noexcept;
+void WriteRowColour(float* pOut, const float* pIn, const float* pW, int nCols,
+                    const PixelLayout& layout) noexcept;
+
+/// One set of row kernels.
 struct LaneKernels
 {
     const char* pName;
@@ -39,8 +56,9 @@ struct LaneKernels
     /// lowers fMin / raises fMax to the quotients (NaN quotients are skipped). The
     /// extremes are those of a pass in order except that, of equal values of either
     /// sign of zero, either may be kept.
-    void (*pfnReflectanceRow)(float* pW, const float* pValue, int nValueStride, float* pL, int nCols,
-                              double dFloor, double dExponent, float& fMin, float& fMax) noexcept;
+    void (*pfnReflectanceRow)(float* pW, const float* pValue, int nValueStride, float* pL,
+                              int nCols, double dFloor, double dExponent, float& fMin,
+                              float& fMax) noexcept;
 
     /// In place, nPixels interleaved RGB pixels to hue, saturation and value
     /// (CImageEngine::RgbToHsv on each).
@@ -56,8 +74,8 @@ struct LaneKernels
 
     /// Grey blend of one row: the value of each pixel of pOut := screen blend of the value
     /// of the pixel of pIn with pW[c] (columns 1..nCols; any layout; pOut is pIn or apart).
-    void (*pfnBlendRowGrey)(float* pOut, const float* pIn, const float* pW, int nCols, float fAmount,
-                            const PixelLayout& layout) noexcept;
+    void (*pfnBlendRowGrey)(float* pOut, const float* pIn, const float* pW, int nCols,
+                            float fAmount, const PixelLayout& layout) noexcept;
 
     /// First pass of the stretch: pW[c] := screen blend of the pixel's value (pIn, any
     /// layout) with pW[c] (columns 1..nCols); lowers fMin with <= and raises fMax with >=
@@ -71,10 +89,13 @@ struct LaneKernels
     void (*pfnBounds)(const float* p, std::size_t nFloats, float& fMin, float& fMax) noexcept;
 
     /// pOut[i] := channel nChannel of pixel i of pPixels (nChannels floats a pixel), i < n.
-    void (*pfnCopyChannelOut)(const float* pPixels, int nChannels, int nChannel, float* pOut, int n) noexcept;
+    void (*pfnCopyChannelOut)(const float* pPixels, int nChannels, int nChannel, float* pOut,
+                              int n) noexcept;
 
-    /// Channel nChannel of pixel i of pPixels := pIn[i], i < n; the other channels keep their bits.
-    void (*pfnCopyChannelIn)(const float* pIn, float* pPixels, int nChannels, int nChannel, int n) noexcept;
+    /// Channel nChannel of pixel i of pPixels := pIn[i], i < n; the other channels keep their
+    /// bits.
+    void (*pfnCopyChannelIn)(const float* pIn, float* pPixels, int nChannels, int nChannel,
+                             int n) noexcept;
 
     /// RGB of each pixel's hue and saturation from pIn and the value pW[c] into pOut
     /// (the same overlap rule).
@@ -82,13 +103,7 @@ struct LaneKernels
                               const PixelLayout& layout) noexcept;
 };
 
-/// The baseline set (runs on every processor of the target).
-const LaneKernels& BaselineLanes() noexcept;
-
-/// The AVX2 set, or null when the processor (or the target) has none.
-const LaneKernels* Avx2Lanes() noexcept;
-
-/// The fastest set the processor runs.
-const LaneKernels& Lanes() noexcept;
+/// The straightforward rows as a table: one pixel at a time, in order.
+const LaneKernels& ScalarRows() noexcept;
 
 } // namespace gw::pixel

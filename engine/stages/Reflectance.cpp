@@ -4,13 +4,12 @@
 // weights the quotient by how dark the illumination is. The normaliser picks a
 // robust range from a histogram of a sample of the grid (a small fraction
 // clipped at each end), clamps every element into it and stretches it onto
-// [0, 1]. Each step's arithmetic sits in a row function; the front doors fetch
-// rows from the in-RAM grids.
+// [0, 1]. Each step is one kernel over a range of rows; StageRows.h spreads it over the
+// engine's threads, and ForGridBlocks fetches the rows of paged grids.
 #include "CImageEngine.h"
 
-#include "KernelsFast.h"
-#include "PixelLanes.h"
-#include "PortableMath.h"
+#include "PixelRows.h"
+#include "StageRows.h"
 
 #include <array>
 #include <cstdint>
@@ -27,33 +26,9 @@ constexpr std::uint64_t kMaxSamples = 200000;
 constexpr int kBins = 1000;
 using Histogram = std::array<std::uint32_t, kBins>;
 
-// Running extremes start far outside any normalised value.
-constexpr float kRunningMinStart = 1000000.0f;
-constexpr float kRunningMaxStart = -1000000.0f;
-
 // Below this width a range is stretched by a fixed factor instead of 1 / width.
 constexpr double kNarrowRange = 0.005;
 constexpr float kNarrowScale = 200.0f;
-
-/// Columns 1..nCols of one row: clamps the illumination pL, turns the value in
-/// pW into the weighted reflectance and tracks the unweighted quotient's
-/// extremes.
-void ReflectanceRow(float* pW, float* pL, int nCols, float& fMin, float& fMax) noexcept
-{
-    for (int c = 1; c <= nCols; ++c) {
-        if (static_cast<double>(pL[c]) < kIlluminationFloor)
-            pL[c] = static_cast<float>(kIlluminationFloor);
-        const float fL = pL[c];
-        const float fQuotient = static_cast<float>(
-            static_cast<double>(pW[c]) /
-            gw::PortablePowFast(static_cast<double>(fL), static_cast<double>(kReflectanceExponent)));
-        if (fQuotient < fMin)
-            fMin = fQuotient;
-        if (fQuotient > fMax)
-            fMax = fQuotient;
-        pW[c] = (1.0f - fL) * fQuotient;
-    }
-}
 
 /// The histogram bin of a sample: the value's share of max in 999ths,
 /// truncated, kept inside the table (values outside [0, max] and NaN included).
@@ -80,10 +55,8 @@ void ApplyRangeRow(float* pRow, int nCols, float fLow, float fHigh, float fScale
 {
     for (int c = 1; c <= nCols; ++c) {
         float v = pRow[c];
-        if (v < fLow)
-            v = fLow;
-        if (v > fHigh)
-            v = fHigh;
+        v = v < fLow ? fLow : v;
+        v = v > fHigh ? fHigh : v;
         pRow[c] = (v - fLow) * fScale;
     }
 }
@@ -96,64 +69,31 @@ void CImageEngine::ComputeReflectance(const float* pData, int nRows, int nCols, 
 {
     CGridRows work = m_grids.WorkRows();
     CGridRows illumination = m_grids.IlluminationRows();
-
-    auto valueRow = [&](int r) {
-        return pData + static_cast<std::ptrdiff_t>(r - 1) * nStride * m_nChannels + m_nValueChannel;
-    };
-    gw::CParallelKernels* pKernels = ParallelKernels();
-    if (pKernels == nullptr) {
-        for (int r = 1; r <= nRows; ++r) {
-            const float* pPixel = valueRow(r);
-            float* pW = work.Row(r);
-            for (int c = 1; c <= nCols; ++c, pPixel += m_nChannels)
-                pW[c] = *pPixel;
-        }
-    }
-
-    float fMin = kRunningMinStart;
-    float fMax = kRunningMaxStart;
+    gw::CWorkerPool* pPool = StagePool();
+    const gw::pixel::LaneKernels& kernels = PixelKernels();
     const float fRowUnits = 2.0f / static_cast<float>(nRows);
-    if (pKernels != nullptr) {
-        // Rows in parts on the worker threads; the parts' extremes, combined in
-        // part order with the same comparisons, are those of one pass in order.
-        float partMin[gw::CWorkerPool::kMaxThreads];
-        float partMax[gw::CWorkerPool::kMaxThreads];
-        // The lane rows read the values straight from the buffer. Only fMax shapes the
-        // range (NormalizeRange), and the lanes give its bits.
-        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        const bool bDone = gw::ForGridBlocks(
-            {{&work, gw::RowUse::Change}, {&illumination, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks,
-            [&](int nFirst, int nEnd) {
-                const int nParts = pKernels->Pool().PartsFor(nEnd - nFirst, 4);
-                pKernels->ForParts(nEnd - nFirst, 4, [&](int nPart, int nBegin, int nPartEnd) {
-                    float fPartMin = kRunningMinStart;
-                    float fPartMax = kRunningMaxStart;
-                    for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
-                        lanes.pfnReflectanceRow(work.Row(r), valueRow(r), m_nChannels, illumination.Row(r), nCols,
-                                                kIlluminationFloor, static_cast<double>(kReflectanceExponent),
-                                                fPartMin, fPartMax);
-                    partMin[nPart] = fPartMin;
-                    partMax[nPart] = fPartMax;
-                });
-                for (int nPart = 0; nPart < nParts; ++nPart) {
-                    if (partMin[nPart] < fMin)
-                        fMin = partMin[nPart];
-                    if (partMax[nPart] > fMax)
-                        fMax = partMax[nPart];
-                }
-                return !ReportRows(nEnd - nFirst, fRowUnits);
-            });
-        if (!bDone)
-            return;
-    } else {
-        for (int r = 1; r <= nRows; ++r) {
-            ReflectanceRow(work.Row(r), illumination.Row(r), nCols, fMin, fMax);
-            if (ReportProgress(fRowUnits))
-                return;
-        }
-    }
 
-    NormalizeRange(work, nRows, nCols, fMin, fMax, m_fClipFraction, false);
+    // The row kernel reads the values straight from the buffer. Only fMax shapes the range
+    // (NormalizeRange), and every kernel set gives its bits.
+    gw::CPartExtremes extremes(gw::kRunningMinStart, gw::kRunningMaxStart, false);
+    auto rows = [&](int nPart, int nBegin, int nEnd) {
+        gw::CPartExtremes::Pair& part = extremes.Part(nPart);
+        for (int r = nBegin; r < nEnd; ++r) {
+            const std::ptrdiff_t nRowStart = static_cast<std::ptrdiff_t>(r - 1) * nStride;
+            const float* pValue = pData + nRowStart * m_nChannels + m_nValueChannel;
+            kernels.pfnReflectanceRow(work.Row(r), pValue, m_nChannels, illumination.Row(r), nCols,
+                                      kIlluminationFloor, static_cast<double>(kReflectanceExponent),
+                                      part.fMin, part.fMax);
+        }
+    };
+    const bool bDone = gw::ForGridRows(
+        {{&work, gw::RowUse::Change}, {&illumination, gw::RowUse::Change}}, nRows, m_rowBlocks,
+        pPool, {0, 4}, rows, [&](int nParts) { extremes.Combine(nParts); },
+        [&] { return ReportProgress(fRowUnits); });
+    if (!bDone)
+        return;
+
+    NormalizeRange(work, nRows, nCols, extremes.Min(), extremes.Max(), m_fClipFraction, false);
 }
 
 
@@ -221,24 +161,15 @@ bool CImageEngine::NormalizeRange(CGridRows grid, int nRows, int nCols, float /*
     const float fWidth = fHigh - fLow;
     const float fScale = static_cast<double>(fWidth) > kNarrowRange ? 1.0f / fWidth : kNarrowScale;
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
-    if (gw::CParallelKernels* pKernels = ParallelKernels()) {
-        const bool bDone =
-            gw::ForGridBlocks({{&grid, gw::RowUse::Change}}, 1, nRows + 1, m_rowBlocks, [&](int nFirst, int nEnd) {
-                pKernels->ForRows(nEnd - nFirst, 16, [&](int nBegin, int nPartEnd) {
-                    for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
-                        ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
-                });
-                return !ReportRows(nEnd - nFirst, fRowUnits);
-            });
-        if (!bDone)
-            return false;
-    } else {
-        for (int r = 1; r <= nRows; ++r) {
+    auto rows = [&](int, int nBegin, int nEnd) {
+        for (int r = nBegin; r < nEnd; ++r)
             ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
-            if (ReportProgress(fRowUnits))
-                return false;
-        }
-    }
+    };
+    const bool bDone =
+        gw::ForGridRows({{&grid, gw::RowUse::Change}}, nRows, m_rowBlocks, StagePool(), {0, 16},
+                        rows, [](int) {}, [&] { return ReportProgress(fRowUnits); });
+    if (!bDone)
+        return false;
 
     if (bRestore) {
         m_fOutLow = fKeptLow;
