@@ -25,7 +25,7 @@
 #pragma once
 
 #include "common/DiagnosticLog.h"
-#include "RowBlocks.h"
+#include "parallel/RowBlocks.h"
 #include "memory/CGridMemory.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 // ImageEngineRun.cpp - the run pipeline: bounds, normalisation, colour
 // conversion, then the stages in order; and the pre-smoothing stage.
 #include "CImageEngine.h"
-#include "KernelsFast.h"
+#include "parallel/ParallelKernels.h"
 #include "PixelLanes.h"
 
 #include <cmath>

@@ -5,7 +5,7 @@
 // input channels are read before its output is written. Each path's arithmetic
 // sits in a row function over one buffer row and the matching grid rows.
 #include "CImageEngine.h"
-#include "KernelsFast.h"
+#include "parallel/ParallelKernels.h"
 #include "PixelLanes.h"
 
 #include <cstddef>

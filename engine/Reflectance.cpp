@@ -8,7 +8,7 @@
 // rows from the in-RAM grids.
 #include "CImageEngine.h"
 
-#include "KernelsFast.h"
+#include "parallel/ParallelKernels.h"
 #include "PixelLanes.h"
 #include "PortableMath.h"
 

@@ -9,11 +9,11 @@
 #include "CImageEngine.h"
 #include "SolverViews.h"
 #include "EngineError.h"
-#include "KernelsCoupling.h"
-#include "KernelsFast.h"
-#include "KernelsGrid.h"
-#include "KernelsRelax.h"
-#include "KernelsTransfer.h"
+#include "kernels/KernelsCoupling.h"
+#include "parallel/ParallelKernels.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/KernelsRelax.h"
+#include "kernels/KernelsTransfer.h"
 #include "PixelLanes.h"
 
 #include <algorithm>

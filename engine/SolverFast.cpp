@@ -6,9 +6,9 @@
 #include "CImageEngine.h"
 #include "SolverViews.h"
 #include "EngineError.h"
-#include "KernelsFast.h"
-#include "KernelsPaged.h"
-#include "KernelsRelax.h"
+#include "parallel/ParallelKernels.h"
+#include "paged/KernelsPaged.h"
+#include "kernels/KernelsRelax.h"
 
 #include <algorithm>
 #include <new>

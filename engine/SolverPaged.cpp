@@ -5,7 +5,7 @@
 // the other as well; the engine tests compare the two.
 #include "CImageEngine.h"
 #include "EngineError.h"
-#include "KernelsPaged.h"
+#include "paged/KernelsPaged.h"
 
 #include <algorithm>
 

@@ -2,10 +2,10 @@
 // groups: both colours of a direction then run as a front inside each part, and the blocks at
 // the parts' ends wait for the end of the pass. The straightforward kernels are the reference.
 #include "CImageEngine.h"
-#include "KernelsCoupling.h"
-#include "KernelsFast.h"
-#include "KernelsGrid.h"
-#include "KernelsRelax.h"
+#include "kernels/KernelsCoupling.h"
+#include "parallel/ParallelKernels.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/KernelsRelax.h"
 #include "TestImage.h"
 
 #include <gtest/gtest.h>

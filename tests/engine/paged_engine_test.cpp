@@ -5,9 +5,9 @@
 // shared over threads, stops between rows and zero pivots inside a lane group.
 #include "CImageEngine.h"
 #include "EngineError.h"
-#include "KernelsCoupling.h"
-#include "KernelsPaged.h"
-#include "KernelsRelax.h"
+#include "kernels/KernelsCoupling.h"
+#include "paged/KernelsPaged.h"
+#include "kernels/KernelsRelax.h"
 #include "TestImage.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // KernelsRelax.cpp - tridiagonal line solver, zebra line relaxation and the coarsest solve.
-#include "KernelsRelax.h"
+#include "kernels/KernelsRelax.h"
 
 #include "EngineError.h"
-#include "KernelsGrid.h"
+#include "kernels/KernelsGrid.h"
 
 namespace gw {
 

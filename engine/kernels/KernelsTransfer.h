@@ -6,7 +6,7 @@
 // leave the border ring at 0.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 namespace gw {
 

@@ -1,10 +1,10 @@
 // KernelsLanes.cpp - eight-line groups of the zebra relaxation in AVX2 lanes.
 //
 // Everything below the target switch is AVX2 code: callers reach it only after gw::cpu::HasAvx2().
-#include "KernelsLanes.h"
+#include "lanes/KernelsLanes.h"
 
-#include "KernelsCoupling.h"
-#include "KernelsGrid.h"
+#include "kernels/KernelsCoupling.h"
+#include "kernels/KernelsGrid.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 

@@ -6,7 +6,7 @@
 // over the four neighbours q, with the (negative) couplings K held in Bh and Bv.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 namespace gw {
 

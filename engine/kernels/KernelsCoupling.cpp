@@ -1,5 +1,5 @@
 // KernelsCoupling.cpp - couplings of the solver's operator, per level.
-#include "KernelsCoupling.h"
+#include "kernels/KernelsCoupling.h"
 
 #include <cmath>
 

@@ -8,11 +8,11 @@
 // straightforward solve. What changes is only how the operands reach the lanes: the points
 // of a grid row that belong to the group are split out of contiguous loads, and the lines that
 // run across grid rows are read eight points at a time and transposed in registers.
-// Bv is row-major, as everywhere in the parallel kernels (KernelsFast.h). Callers check
+// Bv is row-major, as everywhere in the parallel kernels (ParallelKernels.h). Callers check
 // gw::cpu::HasAvx2() first.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 #include <cstddef>
 

@@ -22,7 +22,7 @@
 // kernels.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 #include "WorkerPool.h"
 #include "memory/CPagedGrid.h"
 

@@ -1,14 +1,14 @@
 // KernelsPaged.cpp - the multigrid kernels over paged grids (see KernelsPaged.h).
-#include "KernelsPaged.h"
+#include "paged/KernelsPaged.h"
 
 #include "CpuFeatures.h"
-#include "KernelsLanes.h"
-#include "LaneSolve.h"
+#include "lanes/KernelsLanes.h"
+#include "lanes/LaneSolve.h"
 
-#include "KernelsCoupling.h"
-#include "KernelsGrid.h"
-#include "KernelsRelax.h"
-#include "KernelsTransfer.h"
+#include "kernels/KernelsCoupling.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/KernelsRelax.h"
+#include "kernels/KernelsTransfer.h"
 #include "Platform.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // KernelsTransfer.cpp - restriction, prolongation and coarse-grid correction.
-#include "KernelsTransfer.h"
+#include "kernels/KernelsTransfer.h"
 
 #include <algorithm>
 

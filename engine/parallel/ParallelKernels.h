@@ -1,4 +1,4 @@
-// KernelsFast.h - the solver's kernels spread over worker threads and vector lanes.
+// ParallelKernels.h - the solver's kernels spread over worker threads and vector lanes.
 //
 // Every kernel here gives exactly the bits of its straightforward counterpart in
 // KernelsCoupling.h, KernelsGrid.h, KernelsTransfer.h and KernelsRelax.h: rows are
@@ -12,7 +12,7 @@
 // ([r][c] couples (r, c) with (r + 1, c)), where the straightforward kernels take them transposed.
 // Every kernel then reads its grids along rows: the couplings are written, and the residual and
 // both line passes read them, without a stride of a whole grid row per element. The engine's
-// fast path views the same storage this way; no other code reads Bv.
+// parallel path views the same storage this way; no other code reads Bv.
 //
 // Progress: the sweeping kernels report the same units, in the same order, as the
 // straightforward ones, from the calling thread after each parallel pass; a stop
@@ -20,7 +20,7 @@
 // a direction are solved in one pass, the second lagging one group behind the first.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 #include "WorkerPool.h"
 
 #include <memory>

@@ -1,5 +1,5 @@
 // KernelsGrid.cpp - residual, copy and clear.
-#include "KernelsGrid.h"
+#include "kernels/KernelsGrid.h"
 
 #include <algorithm>
 

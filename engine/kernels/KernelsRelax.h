@@ -6,7 +6,7 @@
 // tridiagonal and, for ordinary input, diagonally dominant (every diagonal at least 1).
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 namespace gw {
 

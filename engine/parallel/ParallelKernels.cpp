@@ -1,13 +1,13 @@
-// KernelsFast.cpp - parallel and vectorised kernels with the straightforward kernels' bits.
-#include "KernelsFast.h"
+// ParallelKernels.cpp - parallel and vectorised kernels with the straightforward kernels' bits.
+#include "parallel/ParallelKernels.h"
 
 #include "CpuFeatures.h"
-#include "KernelsCoupling.h"
-#include "KernelsLanes.h"
-#include "KernelsGrid.h"
-#include "KernelsRelax.h"
-#include "KernelsTransfer.h"
-#include "LaneSolve.h"
+#include "kernels/KernelsCoupling.h"
+#include "lanes/KernelsLanes.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/KernelsRelax.h"
+#include "kernels/KernelsTransfer.h"
+#include "lanes/LaneSolve.h"
 
 #include <algorithm>
 #include <cstring>
