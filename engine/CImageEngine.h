@@ -27,6 +27,7 @@
 #include "common/DiagnosticLog.h"
 #include "parallel/RowBlocks.h"
 #include "memory/CGridMemory.h"
+#include "paged/PagedTuning.h"
 
 #include <atomic>
 #include <chrono>
@@ -91,6 +92,9 @@ public:
     /// Runs the straightforward single-threaded stages instead of the parallel,
     /// vectorised ones (same bits; the reference for tests and benchmarks).
     void SetReferencePath(bool bReference) noexcept;
+    /// How the paged path cuts its work (column windows, the stages' row blocks, AVX2
+    /// kernels); never changes a result. Set it while no run is going.
+    void SetPagedTuning(const gw::PagedTuning& tuning) noexcept;
 
     /// Output range of the reflectance. fLow -1 (with any fHigh) asks the next
     /// run to estimate one; otherwise 0 <= fLow < fHigh <= 1 is required.
@@ -285,5 +289,6 @@ private:
     // paged solver's buffers and threads (kept from solve to solve: fresh
     // memory costs more to touch than to keep).
     gw::CRowBlockMemory m_rowBlocks;
+    gw::PagedTuning m_pagedTuning;
     std::shared_ptr<gw::CPagedWorkspace> m_pPagedWorkspace;
 };

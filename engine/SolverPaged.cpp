@@ -44,6 +44,7 @@ void CImageEngine::RunMultigridPaged(bool bSingleSweep)
         m_pPagedWorkspace = std::make_shared<gw::CPagedWorkspace>(nThreads, std::max(top.Rows(), top.Cols()));
     }
     gw::CPagedWorkspace& workspace = *m_pPagedWorkspace;
+    workspace.SetTuning(m_pagedTuning);
 
     if (!m_bFastMode || nLevels == 1)
         gw::ComputeCouplingsPaged(top, nLevels, nLevels, params, workspace, progress);

@@ -25,6 +25,16 @@ float ScaledRadius(float fRadius, int nLevel, int nLevels) noexcept
 
 
 
+float CouplingWeight(int nLevel, int nLevels) noexcept
+{
+    float fUnit = 4.0f;
+    for (int k = nLevel; k < nLevels; ++k)
+        fUnit *= 0.25f;
+    return fUnit;
+}
+
+
+
 void CouplingRow(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
                  const CouplingParams& params, float* pBh, Line bvColumn) noexcept
 {
@@ -43,9 +53,7 @@ void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const Co
     const int nr = grids.Rows();
     const int nc = grids.Cols();
     const float fScaledRadius = ScaledRadius(params.fRadius, nLevel, nLevels);
-    float fUnit = 4.0f;
-    for (int k = nLevel; k < nLevels; ++k)
-        fUnit *= 0.25f;
+    const float fUnit = CouplingWeight(nLevel, nLevels);
 
     for (int r = 1; r <= nr - 2; ++r)
     {
@@ -55,24 +63,9 @@ void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const Co
             return;
     }
 
-    // Couplings into the ring, and from the last interior line towards it, vanish: the ring
-    // then never reaches the interior (zero flux across the image edge).
-    for (int k = 0; k < nr; ++k)
-    {
-        grids.bv.At(0, k) = 0.0f;
-        grids.bv.At(nc - 1, k) = 0.0f;
-        grids.bh.At(k, 0) = 0.0f;
-        grids.bh.At(k, nc - 1) = 0.0f;
-        grids.bh.At(k, nc - 2) = 0.0f;
-    }
-    for (int k = 0; k < nc; ++k)
-    {
-        grids.bv.At(k, 0) = 0.0f;
-        grids.bv.At(k, nr - 1) = 0.0f;
-        grids.bv.At(k, nr - 2) = 0.0f;
-        grids.bh.At(0, k) = 0.0f;
-        grids.bh.At(nr - 1, k) = 0.0f;
-    }
+    ClearCouplingRing(
+        nr, nc, [&](int r, int c) -> float& { return grids.bh.At(r, c); },
+        [&](int r, int c) -> float& { return grids.bv.At(c, r); });
 }
 
 } // namespace gw

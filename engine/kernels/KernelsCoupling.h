@@ -29,6 +29,38 @@ void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const Co
 void CouplingRow(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
                  const CouplingParams& params, float* pBh, Line bvColumn) noexcept;
 
+/// Progress units of the couplings of level nLevel of nLevels: 4 x 0.25^(nLevels - nLevel), of
+/// which every path reports an nRows-th after each interior row.
+float CouplingWeight(int nLevel, int nLevels) noexcept;
+
+/// Sets to 0 every coupling into the border ring of a level of nRows x nCols points, and those
+/// from the last interior row and column towards it: the ring then never reaches the interior
+/// (zero flux across the image edge). bh(r, c) and bv(r, c) give the float& of the coupling of
+/// point (r, c) to its right and to its lower neighbour, whatever the grids' layout.
+template <class BhAt, class BvAt>
+void ClearCouplingRing(int nRows, int nCols, BhAt&& bh, BvAt&& bv)
+{
+    // A level of one or two rows or columns has no last interior line of its own.
+    const int nLastRow = nRows >= 2 ? nRows - 2 : 0;
+    const int nLastCol = nCols >= 2 ? nCols - 2 : 0;
+    for (int k = 0; k < nRows; ++k)
+    {
+        bv(k, 0) = 0.0f;
+        bv(k, nCols - 1) = 0.0f;
+        bh(k, 0) = 0.0f;
+        bh(k, nCols - 1) = 0.0f;
+        bh(k, nLastCol) = 0.0f;
+    }
+    for (int k = 0; k < nCols; ++k)
+    {
+        bv(0, k) = 0.0f;
+        bv(nRows - 1, k) = 0.0f;
+        bv(nLastRow, k) = 0.0f;
+        bh(0, k) = 0.0f;
+        bh(nRows - 1, k) = 0.0f;
+    }
+}
+
 /// The radius of level nLevel: 2^(nLevels - nLevel) x fRadius, as a float.
 float ScaledRadius(float fRadius, int nLevel, int nLevels) noexcept;
 

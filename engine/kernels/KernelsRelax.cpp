@@ -3,6 +3,7 @@
 
 #include "EngineError.h"
 #include "kernels/KernelsGrid.h"
+#include "kernels/LineSystem.h"
 
 namespace gw {
 
@@ -13,18 +14,20 @@ void SolveTridiagonal(const float* a, const float* b, const float* c, const floa
         return;
     if (b[0] == 0.0f)
         throw EngineError(EngineError::Kind::FirstPivotZero);
-    float fBeta = b[0];
-    x[0] = d[0] / fBeta;
+    line::Elimination<float> elimination;
+    elimination.First(b[0], d[0]);
+    x[0] = elimination.x;
     for (int j = 1; j < n; ++j)
     {
-        g[j] = c[j - 1] / fBeta;
-        fBeta = b[j] - a[j] * g[j];
-        if (fBeta == 0.0f)
+        elimination.Factor(c[j - 1], g[j]);
+        elimination.Pivot(a[j], b[j], g[j]);
+        if (elimination.beta == 0.0f)
             throw EngineError(EngineError::Kind::LaterPivotZero);
-        x[j] = (d[j] - a[j] * x[j - 1]) / fBeta;
+        elimination.Forward(a[j], d[j]);
+        x[j] = elimination.x;
     }
     for (int j = n - 2; j >= 0; --j)
-        x[j] = x[j] - g[j + 1] * x[j + 1];
+        line::BackSubstitute(x[j], g[j + 1], x[j + 1]);
 }
 
 
@@ -35,8 +38,8 @@ void ColumnLineSystem(ConstLine bhLeft, ConstLine bhMid, const float* pBvRow, Co
     for (int k = 0; k < n; ++k)
     {
         const int r = k + 1;
-        pDiag[k] = 1.0f - bhMid[r] - bhLeft[r] - pBvRow[r] - pBvRow[r - 1];
-        pRhs[k] = fCol[r] - bhMid[r] * uRight[r] - bhLeft[r] * uLeft[r];
+        line::ColumnElement(bhLeft[r], bhMid[r], pBvRow[r - 1], pBvRow[r], fCol[r], uLeft[r], uRight[r],
+                            pDiag[k], pRhs[k]);
     }
 }
 
@@ -48,17 +51,13 @@ void RowLineSystem(const float* pBh, ConstLine bvUp, ConstLine bvDown, const flo
     for (int k = 0; k < n; ++k)
     {
         const int c = k + 1;
-        pDiag[k] = 1.0f - pBh[c] - pBh[c - 1] - bvDown[c] - bvUp[c];
-        pRhs[k] = pF[c] - bvUp[c] * pUUp[c] - bvDown[c] * pUDown[c];
+        line::RowElement(pBh[c - 1], pBh[c], bvUp[c], bvDown[c], pF[c], pUUp[c], pUDown[c], pDiag[k],
+                         pRhs[k]);
     }
 }
 
 
 
-namespace {
-
-// Progress units of one sweep on a level: about 2 on the finest, falling by a factor of four
-// (and a little more) per coarser level.
 float SweepWeight(int nLevel, int nLevels) noexcept
 {
     float fWeight = 8.0f / static_cast<float>(2 * (nLevels + 1 - nLevel));
@@ -66,8 +65,6 @@ float SweepWeight(int nLevel, int nLevels) noexcept
         fWeight *= 0.25f;
     return fWeight;
 }
-
-} // namespace
 
 
 

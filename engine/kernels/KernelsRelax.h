@@ -32,6 +32,10 @@ void ColumnLineSystem(ConstLine bhLeft, ConstLine bhMid, const float* pBvRow, Co
 void RowLineSystem(const float* pBh, ConstLine bvUp, ConstLine bvDown, const float* pF,
                    const float* pUUp, const float* pUDown, int n, float* pDiag, float* pRhs) noexcept;
 
+/// Progress units of one sweep on level nLevel of nLevels: about 2 on the finest, falling by a
+/// factor of four (and a little more) per coarser level. Every path's sweep reports these.
+float SweepWeight(int nLevel, int nLevels) noexcept;
+
 /// One alternating zebra line sweep on level nLevel of nLevels: updates the interior of u in
 /// place against f; the border ring is neither read for the result nor written. Reports
 /// progress after every line and returns at once on a stop (lines already solved keep their new

@@ -1,13 +1,14 @@
 // LaneSolve.h - eight tridiagonal line systems eliminated together, one in each lane of a
 // vector.
 //
-// Each lane runs exactly the operations of SolveTridiagonal (KernelsRelax.h) in its order, so
-// every lane's solution has the bits of the straightforward solve of its line. The systems are
-// symmetric, as all of the smoother's are: the super-diagonal element k - 1 is the sub-diagonal
-// element k. The caller builds each element's operands (scalar code, per lane, with its row
-// function's operations); the elimination, whose divisions chain from one element to the next,
-// runs across the lanes.
+// Each lane builds its line's system and eliminates it with the element functions of
+// LineSystem.h, which the straightforward solve of a line uses too, so every lane's solution has
+// the bits of that solve. The operands are built per lane in plain floats; the elimination,
+// whose divisions chain from one element to the next, runs across the lanes.
 #pragma once
+
+#include "kernels/Kernels.h"
+#include "kernels/LineSystem.h"
 
 #include <cstddef>
 #include <cstring>
@@ -53,30 +54,88 @@ template <class ElementFn>
     const LaneFloats zero{};
 
     element(0, a, b, d);
-    LaneFloats beta = Load(b);
-    LaneInts zeroPivot = beta == zero;
-    LaneFloats x = Load(d) / beta;
-    Store(pX, x);
+    line::Elimination<LaneFloats> elimination;
+    elimination.First(Load(b), Load(d));
+    LaneInts zeroPivot = elimination.beta == zero;
+    Store(pX, elimination.x);
     for (int j = 1; j < n; ++j) {
         const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(j) * kLanes;
         element(j, a, b, d);
-        const LaneFloats av = Load(a);
-        const LaneFloats g = av / beta;
+        LaneFloats g;
+        elimination.Next(Load(a), Load(b), Load(d), g);
         Store(pG + i, g);
-        beta = Load(b) - av * g;
-        zeroPivot |= beta == zero;
-        x = (Load(d) - av * x) / beta;
-        Store(pX + i, x);
+        zeroPivot |= elimination.beta == zero;
+        Store(pX + i, elimination.x);
     }
+    LaneFloats x = elimination.x;
     for (int j = n - 2; j >= 0; --j) {
         const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(j) * kLanes;
-        x = Load(pX + i) - Load(pG + i + kLanes) * x;
+        const LaneFloats xNext = x;
+        x = Load(pX + i);
+        line::BackSubstitute(x, Load(pG + i + kLanes), xNext);
         Store(pX + i, x);
     }
     int nAny = 0;
     for (int k = 0; k < kLanes; ++k)
         nAny |= zeroPivot[k];
     return nAny == 0;
+}
+
+/// The operands of eight column lines, lane j's at index j, each line indexed by grid row:
+/// columns c - 1 and c of Bh, the line's vertical couplings (bv[r] couples rows r and r + 1),
+/// its column of f and columns c - 1 and c + 1 of u.
+struct ColumnLanes
+{
+    ConstLine bhLeft[kLanes];
+    ConstLine bhMid[kLanes];
+    ConstLine bv[kLanes];
+    ConstLine f[kLanes];
+    ConstLine uLeft[kLanes];
+    ConstLine uRight[kLanes];
+};
+
+/// The operands of eight row lines, each indexed by grid column: the row of Bh, the vertical
+/// couplings to the rows above and below, the row of f and the rows r - 1 and r + 1 of u.
+struct RowLanes
+{
+    ConstLine bh[kLanes];
+    ConstLine bvUp[kLanes];
+    ConstLine bvDown[kLanes];
+    ConstLine f[kLanes];
+    ConstLine uUp[kLanes];
+    ConstLine uDown[kLanes];
+};
+
+/// SolveEight on the eight column lines (n = Nr - 2 elements, grid rows 1..n).
+[[gnu::always_inline]] inline bool SolveColumnLanes(const ColumnLanes& lines, float* pG, float* pX,
+                                                    int n) noexcept
+{
+    const auto element = [&lines](int k, float* a, float* b, float* d) {
+        const int r = k + 1;
+        for (int j = 0; j < kLanes; ++j) {
+            a[j] = lines.bv[j][r - 1];
+            line::ColumnElement(lines.bhLeft[j][r], lines.bhMid[j][r], lines.bv[j][r - 1],
+                                lines.bv[j][r], lines.f[j][r], lines.uLeft[j][r],
+                                lines.uRight[j][r], b[j], d[j]);
+        }
+    };
+    return SolveEight(element, pG, pX, n);
+}
+
+/// SolveEight on the eight row lines (n = Nc - 2 elements, grid columns 1..n).
+[[gnu::always_inline]] inline bool SolveRowLanes(const RowLanes& lines, float* pG, float* pX,
+                                                 int n) noexcept
+{
+    const auto element = [&lines](int k, float* a, float* b, float* d) {
+        const int c = k + 1;
+        for (int j = 0; j < kLanes; ++j) {
+            a[j] = lines.bh[j][c - 1];
+            line::RowElement(lines.bh[j][c - 1], lines.bh[j][c], lines.bvUp[j][c],
+                             lines.bvDown[j][c], lines.f[j][c], lines.uUp[j][c], lines.uDown[j][c],
+                             b[j], d[j]);
+        }
+    };
+    return SolveEight(element, pG, pX, n);
 }
 
 #pragma GCC diagnostic pop

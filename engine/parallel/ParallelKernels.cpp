@@ -28,104 +28,32 @@ constexpr int kMinRowsPerPart = 16;
 // groups two per group, the straightforward fallback four.
 constexpr int kLaneArrays = 2 * lanes::kMaxColumnGroups;
 
-float SweepWeight(int nLevel, int nLevels) noexcept
-{
-    float fWeight = 8.0f / static_cast<float>(2 * (nLevels + 1 - nLevel));
-    for (int k = nLevel; k < nLevels; ++k)
-        fWeight *= 0.25f;
-    return fWeight;
-}
-
-// The lines of one lane group and the grids they read.
+// The eight lines of a lane group, with the lanesolve functions' operands.
 struct LaneGroup
 {
-    const GridView* pBh;
-    const GridView* pBv;
-    const GridView* pF;
-    const GridView* pU;
-    const int* pLines; // kLanes grid columns (column pass) or rows (row pass)
-    // Per lane, the rows each element of the row pass reads: rows r - 1 and r of Bv, rows r of
-    // Bh and f, rows r - 1 and r + 1 of u.
-    const float* pBvUpRows[kLanes];
-    const float* pBvDownRows[kLanes];
-    const float* pBhRows[kLanes];
-    const float* pFRows[kLanes];
-    const float* pUUpRows[kLanes];
-    const float* pUDownRows[kLanes];
+    lanesolve::ColumnLanes columns;
+    lanesolve::RowLanes rows;
 };
-
-// Element k of each lane's system in the column pass (ColumnLineSystem, grid row r = k + 1):
-// sub-diagonal a (the super-diagonal of element k - 1 is the same coupling), diagonal b and
-// right side d, with the scalar code's operations in its order.
-[[gnu::always_inline]] inline void ColumnElement(const LaneGroup& group, int k, float* a, float* b,
-                                                 float* d) noexcept
-{
-    const int r = k + 1;
-    const float* pBh = group.pBh->Row(r);
-    const float* pF = group.pF->Row(r);
-    const float* pU = group.pU->Row(r);
-    const float* pBvUp = group.pBv->Row(r - 1);
-    const float* pBvDown = group.pBv->Row(r);
-    for (int j = 0; j < kLanes; ++j) {
-        const int c = group.pLines[j];
-        const float fUpper = pBvUp[c];
-        const float fLower = pBvDown[c];
-        a[j] = fUpper;
-        b[j] = 1.0f - pBh[c] - pBh[c - 1] - fLower - fUpper;
-        d[j] = pF[c] - pBh[c] * pU[c + 1] - pBh[c - 1] * pU[c - 1];
-    }
-}
-
-// The same for the row pass (RowLineSystem, grid column c = k + 1).
-[[gnu::always_inline]] inline void RowElement(const LaneGroup& group, int k, float* a, float* b,
-                                              float* d) noexcept
-{
-    const int c = k + 1;
-    for (int j = 0; j < kLanes; ++j) {
-        const float* pBh = group.pBhRows[j];
-        const float fLeft = pBh[c - 1];
-        const float fRight = pBh[c];
-        const float fUp = group.pBvUpRows[j][c];
-        const float fDown = group.pBvDownRows[j][c];
-        a[j] = fLeft;
-        b[j] = 1.0f - fRight - fLeft - fDown - fUp;
-        d[j] = group.pFRows[j][c] - fUp * group.pUUpRows[j][c] - fDown * group.pUDownRows[j][c];
-    }
-}
-
-// The elimination of SolveTridiagonal on the group's kLanes systems (LaneSolve.h).
-template <bool bColumns>
-[[gnu::always_inline]] inline bool SolveLanesImpl(const LaneGroup& group, float* pG, float* pX, int n) noexcept
-{
-    return lanesolve::SolveEight(
-        [&](int k, float* a, float* b, float* d) {
-            if constexpr (bColumns)
-                ColumnElement(group, k, a, b, d);
-            else
-                RowElement(group, k, a, b, d);
-        },
-        pG, pX, n);
-}
 
 bool SolveColumnsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl<true>(group, pG, pX, n);
+    return lanesolve::SolveColumnLanes(group.columns, pG, pX, n);
 }
 
 bool SolveRowsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl<false>(group, pG, pX, n);
+    return lanesolve::SolveRowLanes(group.rows, pG, pX, n);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 [[gnu::target("avx")]] bool SolveColumnsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl<true>(group, pG, pX, n);
+    return lanesolve::SolveColumnLanes(group.columns, pG, pX, n);
 }
 
 [[gnu::target("avx")]] bool SolveRowsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl<false>(group, pG, pX, n);
+    return lanesolve::SolveRowLanes(group.rows, pG, pX, n);
 }
 
 #endif
@@ -159,9 +87,7 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
     const int nr = grids.Rows();
     const int nc = grids.Cols();
     const float fScaledRadius = ScaledRadius(params.fRadius, nLevel, nLevels);
-    float fUnit = 4.0f;
-    for (int k = nLevel; k < nLevels; ++k)
-        fUnit *= 0.25f;
+    const float fUnit = CouplingWeight(nLevel, nLevels);
 
     ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
         const bool bAvx2 = cpu::HasAvx2();
@@ -179,21 +105,9 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
             return;
     }
 
-    // Couplings into the ring, and from the last interior line towards it, vanish.
-    for (int k = 0; k < nr; ++k) {
-        grids.bv.At(k, 0) = 0.0f;
-        grids.bv.At(k, nc - 1) = 0.0f;
-        grids.bh.At(k, 0) = 0.0f;
-        grids.bh.At(k, nc - 1) = 0.0f;
-        grids.bh.At(k, nc - 2) = 0.0f;
-    }
-    for (int k = 0; k < nc; ++k) {
-        grids.bv.At(0, k) = 0.0f;
-        grids.bv.At(nr - 1, k) = 0.0f;
-        grids.bv.At(nr - 2, k) = 0.0f;
-        grids.bh.At(0, k) = 0.0f;
-        grids.bh.At(nr - 1, k) = 0.0f;
-    }
+    ClearCouplingRing(
+        nr, nc, [&](int r, int c) -> float& { return grids.bh.At(r, c); },
+        [&](int r, int c) -> float& { return grids.bv.At(r, c); });
 }
 
 
@@ -242,15 +156,25 @@ void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nF
     const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
     for (int j = 0; j < kLanes; ++j)
         lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
-    LaneGroup group{&bh, &bv, &f, &u, lines, {}, {}, {}, {}, {}, {}};
+    LaneGroup group{};
+    lanesolve::ColumnLanes& columns = group.columns;
+    lanesolve::RowLanes& rows = group.rows;
     for (int j = 0; j < kLanes; ++j) {
-        if (!bColumns) {
-            group.pBvUpRows[j] = bv.Row(lines[j] - 1);
-            group.pBvDownRows[j] = bv.Row(lines[j]);
-            group.pBhRows[j] = bh.Row(lines[j]);
-            group.pFRows[j] = f.Row(lines[j]);
-            group.pUUpRows[j] = u.Row(lines[j] - 1);
-            group.pUDownRows[j] = u.Row(lines[j] + 1);
+        const int l = lines[j];
+        if (bColumns) {
+            columns.bhLeft[j] = bh.ConstColumn(l - 1);
+            columns.bhMid[j] = bh.ConstColumn(l);
+            columns.bv[j] = bv.ConstColumn(l);
+            columns.f[j] = f.ConstColumn(l);
+            columns.uLeft[j] = u.ConstColumn(l - 1);
+            columns.uRight[j] = u.ConstColumn(l + 1);
+        } else {
+            rows.bh[j] = ConstLine{bh.Row(l), 1};
+            rows.bvUp[j] = ConstLine{bv.Row(l - 1), 1};
+            rows.bvDown[j] = ConstLine{bv.Row(l), 1};
+            rows.f[j] = ConstLine{f.Row(l), 1};
+            rows.uUp[j] = ConstLine{u.Row(l - 1), 1};
+            rows.uDown[j] = ConstLine{u.Row(l + 1), 1};
         }
     }
 
