@@ -1,10 +1,13 @@
 // KernelsLanes.cpp - eight-line groups of the zebra relaxation in AVX2 lanes.
 //
 // Everything below the target switch is AVX2 code: callers reach it only after gw::cpu::HasAvx2().
+// Targets without it take the portable bodies (KernelsLanesPortable.cpp).
 #include "lanes/KernelsLanes.h"
 
 #include "kernels/KernelsCoupling.h"
 #include "kernels/KernelsGrid.h"
+#include "kernels/LineSystem.h"
+#include "lanes/LaneSolve.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -21,6 +24,10 @@ namespace {
 
 // Elements of one lane vector, and of the 8 x 8 blocks of the transposed streams.
 constexpr int kBlock = kGroupLines * kGroupLines;
+
+// The lanes as the line system's value type (an __m256 without its aliasing attribute).
+using Lanes = lanesolve::LaneFloats;
+static_assert(lanesolve::kLanes == kGroupLines);
 
 // How far ahead the loads are announced to the memory system: grid rows in the column pass
 // (one row per element, a whole grid row apart, which no hardware prefetcher follows), and
@@ -143,38 +150,38 @@ private:
     float m_block[kBlock] = {};
 };
 
-/// Forward elimination of one element: SolveTridiagonal's operations for j >= 1, per lane.
+/// The line elimination across the lanes, with a note of the lanes whose pivot was 0.
 struct Eliminator
 {
-    __m256 beta;
-    __m256 x;
+    line::Elimination<Lanes> lanes;
     __m256 zeroPivot;
 
-    void First(__m256 b, __m256 d, float* pX) noexcept
+    void First(const Lanes& b, const Lanes& d, float* pX) noexcept
     {
-        beta = b;
-        zeroPivot = _mm256_cmp_ps(beta, _mm256_setzero_ps(), _CMP_EQ_OQ);
-        x = _mm256_div_ps(d, beta);
-        _mm256_storeu_ps(pX, x);
+        lanes.First(b, d);
+        zeroPivot = _mm256_cmp_ps(lanes.beta, _mm256_setzero_ps(), _CMP_EQ_OQ);
+        _mm256_storeu_ps(pX, lanes.x);
     }
 
-    void Next(__m256 a, __m256 b, __m256 d, float* pG, float* pX) noexcept
+    void Next(const Lanes& a, const Lanes& b, const Lanes& d, float* pG, float* pX) noexcept
     {
-        const __m256 g = _mm256_div_ps(a, beta);
+        Lanes g;
+        lanes.Next(a, b, d, g);
         _mm256_storeu_ps(pG, g);
-        beta = _mm256_sub_ps(b, _mm256_mul_ps(a, g));
-        zeroPivot = _mm256_or_ps(zeroPivot, _mm256_cmp_ps(beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
-        x = _mm256_div_ps(_mm256_sub_ps(d, _mm256_mul_ps(a, x)), beta);
-        _mm256_storeu_ps(pX, x);
+        zeroPivot = _mm256_or_ps(zeroPivot, _mm256_cmp_ps(lanes.beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
+        _mm256_storeu_ps(pX, lanes.x);
     }
 
     /// Back substitution over the n elements; answers whether every pivot was non-zero.
     bool Finish(const float* pG, float* pX, int n) noexcept
     {
+        Lanes x = lanes.x;
         for (int k = n - 2; k >= 0; --k) {
             float* p = pX + static_cast<std::ptrdiff_t>(k) * kGroupLines;
             const float* pNextG = pG + static_cast<std::ptrdiff_t>(k + 1) * kGroupLines;
-            x = _mm256_sub_ps(_mm256_loadu_ps(p), _mm256_mul_ps(_mm256_loadu_ps(pNextG), x));
+            Lanes xk = _mm256_loadu_ps(p);
+            line::BackSubstitute(xk, Lanes(_mm256_loadu_ps(pNextG)), x);
+            x = xk;
             _mm256_storeu_ps(p, x);
         }
         return _mm256_movemask_ps(zeroPivot) == 0;
@@ -194,12 +201,10 @@ template <int nGroups>
 bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX) noexcept
 {
     const int n = grids.Rows() - 2;
-    const __m256 one = _mm256_set1_ps(1.0f);
     constexpr int kStride = nGroups * kGroupLines; // floats per element in pX and pG
     constexpr int kSpan = nGroups * 2 * kGroupLines; // columns the groups cover
 
-    __m256 beta[nGroups] = {};
-    __m256 x[nGroups] = {};
+    line::Elimination<Lanes> elimination[nGroups] = {};
     __m256 upper[nGroups] = {};
     __m256 zeroPivot = _mm256_setzero_ps();
 #pragma GCC unroll 4
@@ -234,24 +239,20 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
             const __m256 uRight = OddOf(pU + o + 1);
             const __m256 lower = OddOf(pBv + o);
 
-            // 1 - Bh[c] - Bh[c - 1] - lower - upper, and f - Bh[c] u[c + 1] - Bh[c - 1] u[c - 1].
-            const __m256 b = _mm256_sub_ps(
-                _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, bhMid), bhLeft), lower), upper[g]);
-            const __m256 d =
-                _mm256_sub_ps(_mm256_sub_ps(f, _mm256_mul_ps(bhMid, uRight)), _mm256_mul_ps(bhLeft, uLeft));
+            Lanes b;
+            Lanes d;
+            line::ColumnElement<Lanes>(bhLeft, bhMid, upper[g], lower, f, uLeft, uRight, b, d);
             float* pXk = pX + i + g * kGroupLines;
             if (k == 0) {
-                beta[g] = b;
-                x[g] = _mm256_div_ps(d, b);
+                elimination[g].First(b, d);
             } else {
-                const __m256 a = upper[g];
-                const __m256 factor = _mm256_div_ps(a, beta[g]);
+                Lanes factor;
+                elimination[g].Next(upper[g], b, d, factor);
                 _mm256_storeu_ps(pG + i + g * kGroupLines, factor);
-                beta[g] = _mm256_sub_ps(b, _mm256_mul_ps(a, factor));
-                x[g] = _mm256_div_ps(_mm256_sub_ps(d, _mm256_mul_ps(a, x[g])), beta[g]);
             }
-            zeroPivot = _mm256_or_ps(zeroPivot, _mm256_cmp_ps(beta[g], _mm256_setzero_ps(), _CMP_EQ_OQ));
-            _mm256_storeu_ps(pXk, x[g]);
+            zeroPivot =
+                _mm256_or_ps(zeroPivot, _mm256_cmp_ps(elimination[g].beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
+            _mm256_storeu_ps(pXk, elimination[g].x);
             upper[g] = lower;
         }
     }
@@ -269,15 +270,19 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
         _mm256_maskstore_ps(pRow, evenMask, _mm256_permute2f128_ps(lo, hi, 0x20));
         _mm256_maskstore_ps(pRow + kGroupLines, evenMask, _mm256_permute2f128_ps(lo, hi, 0x31));
     };
+    Lanes x[nGroups];
 #pragma GCC unroll 4
-    for (int g = 0; g < nGroups; ++g)
+    for (int g = 0; g < nGroups; ++g) {
+        x[g] = elimination[g].x;
         store(n - 1, g, x[g]);
+    }
     for (int k = n - 2; k >= 0; --k) {
         const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kStride;
 #pragma GCC unroll 4
         for (int g = 0; g < nGroups; ++g) {
-            x[g] = _mm256_sub_ps(_mm256_loadu_ps(pX + i + g * kGroupLines),
-                                 _mm256_mul_ps(_mm256_loadu_ps(pG + i + kStride + g * kGroupLines), x[g]));
+            Lanes xk = _mm256_loadu_ps(pX + i + g * kGroupLines);
+            line::BackSubstitute(xk, Lanes(_mm256_loadu_ps(pG + i + kStride + g * kGroupLines)), x[g]);
+            x[g] = xk;
             store(k, g, x[g]);
         }
     }
@@ -307,7 +312,6 @@ bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexce
     const int n = grids.Cols() - 2;
     if (n <= 0)
         return true;
-    const __m256 one = _mm256_set1_ps(1.0f);
 
     // Lane j is grid row r0 + 2 j; its neighbours above and below are rows r0 + 2 j -+ 1.
     const float* pBhLines[kGroupLines];
@@ -340,11 +344,12 @@ bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexce
         const __m256 bvUp = bvUpStream.At(k);
         const __m256 bvDown = bvDownStream.At(k);
 
-        // 1 - Bh[c] - Bh[c - 1] - down - up, and f - up u[r - 1] - down u[r + 1].
-        const __m256 b =
-            _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, right), left), bvDown), bvUp);
-        const __m256 d = _mm256_sub_ps(_mm256_sub_ps(f.At(k), _mm256_mul_ps(bvUp, uUp.At(k))),
-                                       _mm256_mul_ps(bvDown, uDown.At(k)));
+        const Lanes fk = f.At(k);
+        const Lanes uUpK = uUp.At(k);
+        const Lanes uDownK = uDown.At(k);
+        Lanes b;
+        Lanes d;
+        line::RowElement<Lanes>(left, right, bvUp, bvDown, fk, uUpK, uDownK, b, d);
         const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kGroupLines;
         if (k == 0)
             solve.First(b, d, pX);
@@ -504,35 +509,41 @@ void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int n
 
 #else
 
+// No AVX2 bodies on this target: the portable ones serve, with the same bits.
 namespace gw::lanes {
 
-bool SolveColumnGroups(const LevelGrids&, int, int, float*, float*) noexcept
+bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, float* pX) noexcept
 {
-    return false;
+    return portable::SolveColumnGroups(grids, c0, nGroups, pG, pX);
 }
 
-bool SolveRowGroup(const LevelGrids&, int, float*, float*) noexcept
+bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexcept
 {
-    return false;
+    return portable::SolveRowGroup(grids, r0, pG, pX);
 }
 
-void StoreRowGroup(const GridView&, int, const float*, int) noexcept {}
+void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept
+{
+    portable::StoreRowGroup(u, r0, pX, n);
+}
 
-void CouplingRowContiguous(const float*, const float*, int, float, const CouplingParams&, float*, float*) noexcept {}
+void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
+                           const CouplingParams& params, float* pBh, float* pBv) noexcept
+{
+    portable::CouplingRowContiguous(pF, pFDown, nCols, fScaledRadius, params, pBh, pBv);
+}
+
+void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDown, const float* pF,
+                           const float* pBh, const float* pBvUp, const float* pBvDown, int nCols,
+                           float* pOut) noexcept
+{
+    portable::ResidualRowContiguous(pUUp, pU, pUDown, pF, pBh, pBvUp, pBvDown, nCols, pOut);
+}
 
 void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols, float* pOut,
                     std::ptrdiff_t nOutStride) noexcept
 {
-    for (int r = 0; r < nRows; ++r) {
-        for (int c = 0; c < nCols; ++c)
-            pOut[static_cast<std::ptrdiff_t>(c) * nOutStride + r] =
-                pIn[static_cast<std::ptrdiff_t>(r) * nInStride + c];
-    }
-}
-
-void ResidualRowContiguous(const float*, const float*, const float*, const float*, const float*, const float*,
-                           const float*, int, float*) noexcept
-{
+    portable::TransposeBlock(pIn, nInStride, nRows, nCols, pOut, nOutStride);
 }
 
 } // namespace gw::lanes
