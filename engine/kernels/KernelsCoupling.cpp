@@ -7,10 +7,9 @@ namespace gw {
 
 float Coupling(float a, float b, float fScaledRadius, const CouplingParams& params) noexcept
 {
-    const float d = b - a;
-    const float q = d * d + params.fEpsilon;
-    const float g = std::sqrt(q);
-    return -(0.5f * (a + b) + params.fThermal) / (g * fScaledRadius);
+    float fCoupling;
+    CouplingOf(a, b, fScaledRadius, params, [](float q, float& g) { g = std::sqrt(q); }, fCoupling);
+    return fCoupling;
 }
 
 

@@ -15,6 +15,20 @@ namespace gw {
 /// (b - a)^2 + epsilon rounded to float before the root. Symmetric in a and b.
 float Coupling(float a, float b, float fScaledRadius, const CouplingParams& params) noexcept;
 
+/// Coupling for float or a GCC vector of floats (lane by lane), with the square root of T that
+/// sqrt(q, root) writes: the one formula of every path.
+template <class T, class SquareRoot>
+[[gnu::always_inline]] inline void CouplingOf(const T& a, const T& b, float fScaledRadius,
+                                              const CouplingParams& params, SquareRoot&& sqrt,
+                                              T& coupling) noexcept
+{
+    const T d = b - a;
+    const T q = d * d + params.fEpsilon;
+    T g;
+    sqrt(q, g);
+    coupling = -(0.5f * (a + b) + params.fThermal) / (g * fScaledRadius);
+}
+
 /// Fills Bh and Bv of a level from its right-hand side f. nLevel counts from 1 (coarsest) to
 /// nLevels (finest); each coarser level doubles the radius. Reports 4 x 0.25^(nLevels - nLevel) / Nr
 /// units after each interior row and returns at once on a stop (the grids then stay half done).

@@ -1,8 +1,10 @@
-// LineSystem.h - the smoother's line systems and their elimination, element by element.
+// LineSystem.h - the operator at a point, the smoother's line systems and their elimination,
+// element by element.
 //
 // Every way the solver solves a line (one line in plain floats, eight across the lanes of a
 // vector, whole groups in AVX2 registers, lines gathered from a paged grid) builds and
-// eliminates its system with the functions here, so the ways cannot drift apart. T is float,
+// eliminates its system with the functions here, and every residual takes the operator from
+// here too, so the ways cannot drift apart. T is float,
 // or a GCC vector of floats whose operators act lane by lane with the rounding of float;
 // operands come by reference, so no wide vector crosses a call boundary by value.
 //
@@ -12,27 +14,49 @@
 
 namespace gw::line {
 
+/// The diagonal of the operator at a point from its couplings to the right, left, lower and
+/// upper neighbour: 1 - right - left - down - up.
+template <class T>
+[[gnu::always_inline]] inline void Diagonal(const T& right, const T& left, const T& down, const T& up,
+                                            T& diag) noexcept
+{
+    diag = 1.0f - right - left - down - up;
+}
+
+/// f - A u at a point from its value u, its couplings and its neighbours' values, the sum of
+/// A u formed from the point outwards: diagonal, left, right, up, down.
+template <class T>
+[[gnu::always_inline]] inline void PointResidual(const T& f, const T& u, const T& left, const T& uLeft,
+                                                 const T& right, const T& uRight, const T& up,
+                                                 const T& uUp, const T& down, const T& uDown,
+                                                 T& residual) noexcept
+{
+    T diag;
+    Diagonal(right, left, down, up, diag);
+    residual = f - (diag * u + left * uLeft + right * uRight + up * uUp + down * uDown);
+}
+
 /// Element of the system of a column line at grid point (r, c): the couplings bhLeft and bhMid
 /// to columns c - 1 and c + 1, bvUp and bvDown to rows r - 1 and r + 1 (the sub- and
-/// super-diagonal), the right-hand side f and the newest u of the neighbouring columns.
+/// super-diagonal), the right-hand side f and the newest u of the neighbouring columns, which
+/// go to the right side.
 template <class T>
 [[gnu::always_inline]] inline void ColumnElement(const T& bhLeft, const T& bhMid, const T& bvUp,
                                                  const T& bvDown, const T& f, const T& uLeft,
                                                  const T& uRight, T& diag, T& rhs) noexcept
 {
-    diag = 1.0f - bhMid - bhLeft - bvDown - bvUp;
+    Diagonal(bhMid, bhLeft, bvDown, bvUp, diag);
     rhs = f - bhMid * uRight - bhLeft * uLeft;
 }
 
-/// Element of the system of a row line at grid point (r, c): the couplings bhLeft and bhRight
-/// to columns c - 1 and c + 1 (the sub- and super-diagonal), bvUp and bvDown to rows r - 1 and
-/// r + 1, the right-hand side f and the newest u of the neighbouring rows.
+/// Element of the system of a row line at grid point (r, c): bhLeft and bhRight are the sub-
+/// and super-diagonal, the newest u of the rows above and below go to the right side.
 template <class T>
 [[gnu::always_inline]] inline void RowElement(const T& bhLeft, const T& bhRight, const T& bvUp,
                                               const T& bvDown, const T& f, const T& uUp,
                                               const T& uDown, T& diag, T& rhs) noexcept
 {
-    diag = 1.0f - bhRight - bhLeft - bvDown - bvUp;
+    Diagonal(bhRight, bhLeft, bvDown, bvUp, diag);
     rhs = f - bvUp * uUp - bvDown * uDown;
 }
 

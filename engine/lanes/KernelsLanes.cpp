@@ -365,28 +365,23 @@ bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexce
 void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
                            const CouplingParams& params, float* pBh, float* pBv) noexcept
 {
-    const __m256 half = _mm256_set1_ps(0.5f);
-    const __m256 thermal = _mm256_set1_ps(params.fThermal);
-    const __m256 epsilon = _mm256_set1_ps(params.fEpsilon);
-    const __m256 radius = _mm256_set1_ps(fScaledRadius);
-    const __m256 sign = _mm256_set1_ps(-0.0f);
-    // Coupling(): -(0.5 (a + b) + thermal) / (sqrt((b - a)^2 + epsilon) x radius), per lane.
-    auto coupling = [&](__m256 a, __m256 b) {
-        const __m256 d = _mm256_sub_ps(b, a);
-        const __m256 g = _mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(d, d), epsilon));
-        const __m256 num = _mm256_add_ps(_mm256_mul_ps(half, _mm256_add_ps(a, b)), thermal);
-        return _mm256_div_ps(_mm256_xor_ps(num, sign), _mm256_mul_ps(g, radius));
-    };
+    const auto sqrt = [](const Lanes& q, Lanes& root) { root = _mm256_sqrt_ps(q); };
     int c = 1;
     for (; c + kGroupLines <= nCols - 1; c += kGroupLines) {
-        const __m256 a = _mm256_loadu_ps(pF + c);
-        _mm256_storeu_ps(pBh + c, coupling(a, _mm256_loadu_ps(pF + c + 1)));
-        _mm256_storeu_ps(pBv + c, coupling(a, _mm256_loadu_ps(pFDown + c)));
+        const Lanes a = _mm256_loadu_ps(pF + c);
+        const Lanes right = _mm256_loadu_ps(pF + c + 1);
+        const Lanes down = _mm256_loadu_ps(pFDown + c);
+        Lanes coupling;
+        CouplingOf(a, right, fScaledRadius, params, sqrt, coupling);
+        _mm256_storeu_ps(pBh + c, coupling);
+        CouplingOf(a, down, fScaledRadius, params, sqrt, coupling);
+        _mm256_storeu_ps(pBv + c, coupling);
     }
-    for (; c <= nCols - 2; ++c) {
-        pBh[c] = Coupling(pF[c], pF[c + 1], fScaledRadius, params);
-        pBv[c] = Coupling(pF[c], pFDown[c], fScaledRadius, params);
-    }
+    // The last points through the straightforward row function, from column c - 1 on (it
+    // writes from its second point on).
+    if (c <= nCols - 2)
+        CouplingRow(pF + c - 1, pFDown + c - 1, nCols - c + 1, fScaledRadius, params, pBh + c - 1,
+                    Line{pBv + c - 1, 1});
 }
 
 
@@ -395,23 +390,22 @@ void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDo
                            const float* pBh, const float* pBvUp, const float* pBvDown, int nCols,
                            float* pOut) noexcept
 {
-    const __m256 one = _mm256_set1_ps(1.0f);
     pOut[0] = 0.0f;
     int c = 1;
     for (; c + kGroupLines <= nCols - 1; c += kGroupLines) {
-        const __m256 bhLeft = _mm256_loadu_ps(pBh + c - 1);
-        const __m256 bhMid = _mm256_loadu_ps(pBh + c);
-        const __m256 bvUp = _mm256_loadu_ps(pBvUp + c);
-        const __m256 bvDown = _mm256_loadu_ps(pBvDown + c);
-        // ResidualRow's sums, left to right.
-        const __m256 diag =
-            _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, bhMid), bhLeft), bvDown), bvUp);
-        __m256 au = _mm256_mul_ps(diag, _mm256_loadu_ps(pU + c));
-        au = _mm256_add_ps(au, _mm256_mul_ps(bhLeft, _mm256_loadu_ps(pU + c - 1)));
-        au = _mm256_add_ps(au, _mm256_mul_ps(bhMid, _mm256_loadu_ps(pU + c + 1)));
-        au = _mm256_add_ps(au, _mm256_mul_ps(bvUp, _mm256_loadu_ps(pUUp + c)));
-        au = _mm256_add_ps(au, _mm256_mul_ps(bvDown, _mm256_loadu_ps(pUDown + c)));
-        _mm256_storeu_ps(pOut + c, _mm256_sub_ps(_mm256_loadu_ps(pF + c), au));
+        const Lanes f = _mm256_loadu_ps(pF + c);
+        const Lanes u = _mm256_loadu_ps(pU + c);
+        const Lanes left = _mm256_loadu_ps(pBh + c - 1);
+        const Lanes uLeft = _mm256_loadu_ps(pU + c - 1);
+        const Lanes right = _mm256_loadu_ps(pBh + c);
+        const Lanes uRight = _mm256_loadu_ps(pU + c + 1);
+        const Lanes up = _mm256_loadu_ps(pBvUp + c);
+        const Lanes uUp = _mm256_loadu_ps(pUUp + c);
+        const Lanes down = _mm256_loadu_ps(pBvDown + c);
+        const Lanes uDown = _mm256_loadu_ps(pUDown + c);
+        Lanes residual;
+        line::PointResidual(f, u, left, uLeft, right, uRight, up, uUp, down, uDown, residual);
+        _mm256_storeu_ps(pOut + c, residual);
     }
     if (c <= nCols - 2) {
         // The last points through the straightforward row function, from column c - 1 on (it
