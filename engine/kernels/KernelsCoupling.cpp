@@ -62,9 +62,18 @@ void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const Co
             return;
     }
 
-    ClearCouplingRing(
-        nr, nc, [&](int r, int c) -> float& { return grids.bh.At(r, c); },
-        [&](int r, int c) -> float& { return grids.bv.At(c, r); });
+    ClearCouplingRing(grids.bh, grids.bv, true);
+}
+
+
+
+void ClearCouplingRing(const GridView& bh, const GridView& bv, bool bTransposedBv) noexcept
+{
+    const auto bhAt = [&](int r, int c) -> float& { return bh.At(r, c); };
+    if (bTransposedBv)
+        ClearCouplingRing(bh.nRows, bh.nCols, bhAt, [&](int r, int c) -> float& { return bv.At(c, r); });
+    else
+        ClearCouplingRing(bh.nRows, bh.nCols, bhAt, [&](int r, int c) -> float& { return bv.At(r, c); });
 }
 
 } // namespace gw

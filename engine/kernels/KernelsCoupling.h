@@ -75,6 +75,9 @@ void ClearCouplingRing(int nRows, int nCols, BhAt&& bh, BvAt&& bv)
     }
 }
 
+/// ClearCouplingRing on grids in RAM; bv transposed ([c][r]) or row-major ([r][c]).
+void ClearCouplingRing(const GridView& bh, const GridView& bv, bool bTransposedBv) noexcept;
+
 /// The radius of level nLevel: 2^(nLevels - nLevel) x fRadius, as a float.
 float ScaledRadius(float fRadius, int nLevel, int nLevels) noexcept;
 

@@ -58,6 +58,27 @@ void RowLineSystem(const float* pBh, ConstLine bvUp, ConstLine bvDown, const flo
 
 
 
+void SolveColumnLine(ConstLine bhLeft, ConstLine bhMid, const float* pBvRow, ConstLine fCol,
+                     ConstLine uLeft, ConstLine uRight, Line uCol, int n, const LineVectors& lines)
+{
+    ColumnLineSystem(bhLeft, bhMid, pBvRow, fCol, uLeft, uRight, n, lines.pDiag, lines.pRhs);
+    SolveTridiagonal(pBvRow, lines.pDiag, pBvRow + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
+    for (int k = 0; k < n; ++k)
+        uCol[k + 1] = lines.pSol[k];
+}
+
+
+
+void SolveRowLine(const float* pBh, ConstLine bvUp, ConstLine bvDown, const float* pF,
+                  const float* pUUp, const float* pUDown, float* pURow, int n,
+                  const LineVectors& lines)
+{
+    RowLineSystem(pBh, bvUp, bvDown, pF, pUUp, pUDown, n, lines.pDiag, lines.pRhs);
+    SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, pURow + 1, lines.pFactor, n);
+}
+
+
+
 float SweepWeight(int nLevel, int nLevels) noexcept
 {
     float fWeight = 8.0f / static_cast<float>(2 * (nLevels + 1 - nLevel));
@@ -79,39 +100,18 @@ void RelaxLines(const LevelGrids& grids, const LineVectors& lines, int nLevel, i
     const GridView& u = grids.u;
 
     // Column lines, odd columns first, then even ones.
-    const float fColumnUnits = fWeight / static_cast<float>(4 * nc);
-    for (int nFirst = 1; nFirst <= 2; ++nFirst)
-    {
-        for (int c = nFirst; c <= nc - 2; c += 2)
-        {
-            const int n = nr - 2;
-            const float* pBvRow = bv.Row(c);
-            ColumnLineSystem(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvRow, grids.f.ConstColumn(c),
-                             u.ConstColumn(c - 1), u.ConstColumn(c + 1), n, lines.pDiag, lines.pRhs);
-            SolveTridiagonal(pBvRow, lines.pDiag, pBvRow + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
-            const Line uCol = u.Column(c);
-            for (int k = 0; k < n; ++k)
-                uCol[k + 1] = lines.pSol[k];
-            if (progress(fColumnUnits))
-                return;
-        }
-    }
+    const bool bGoOn = ForZebraLines(nc - 2, fWeight / static_cast<float>(4 * nc), progress, [&](int c) {
+        SolveColumnLine(bh.ConstColumn(c - 1), bh.ConstColumn(c), bv.Row(c), grids.f.ConstColumn(c),
+                        u.ConstColumn(c - 1), u.ConstColumn(c + 1), u.Column(c), nr - 2, lines);
+    });
+    if (!bGoOn)
+        return;
 
     // Row lines, odd rows first, then even ones; each solves straight into its row of u.
-    const float fRowUnits = fWeight / static_cast<float>(4 * nr);
-    for (int nFirst = 1; nFirst <= 2; ++nFirst)
-    {
-        for (int r = nFirst; r <= nr - 2; r += 2)
-        {
-            const int n = nc - 2;
-            const float* pBh = bh.Row(r);
-            RowLineSystem(pBh, bv.ConstColumn(r - 1), bv.ConstColumn(r), grids.f.Row(r), u.Row(r - 1),
-                          u.Row(r + 1), n, lines.pDiag, lines.pRhs);
-            SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, u.Row(r) + 1, lines.pFactor, n);
-            if (progress(fRowUnits))
-                return;
-        }
-    }
+    ForZebraLines(nr - 2, fWeight / static_cast<float>(4 * nr), progress, [&](int r) {
+        SolveRowLine(bh.Row(r), bv.ConstColumn(r - 1), bv.ConstColumn(r), grids.f.Row(r), u.Row(r - 1),
+                     u.Row(r + 1), u.Row(r), nc - 2, lines);
+    });
 }
 
 

@@ -139,13 +139,8 @@ void SolveColumnLines(CPagedWorkspace& workspace, const ColumnStep& step, int c0
         for (; i < nEnd; ++i)
         {
             const int c = c0 + 2 * i;
-            const float* pBvRow = step.BvRow(c);
-            ColumnLineSystem(step.bh.ConstColumn(c - 1), step.bh.ConstColumn(c), pBvRow, step.f.ConstColumn(c),
-                             step.u.ConstColumn(c - 1), step.u.ConstColumn(c + 1), n, lines.pDiag, lines.pRhs);
-            SolveTridiagonal(pBvRow, lines.pDiag, pBvRow + 1, lines.pRhs, lines.pSol, lines.pFactor, n);
-            const Line uCol = step.u.Column(c);
-            for (int k = 0; k < n; ++k)
-                uCol[k + 1] = lines.pSol[k];
+            SolveColumnLine(step.bh.ConstColumn(c - 1), step.bh.ConstColumn(c), step.BvRow(c), step.f.ConstColumn(c),
+                            step.u.ConstColumn(c - 1), step.u.ConstColumn(c + 1), step.u.Column(c), n, lines);
         }
     });
 }
@@ -319,10 +314,8 @@ void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int 
         for (; i < nEnd; ++i)
         {
             const int r = r0 + 2 * i;
-            const float* pBh = step.BhRow(r);
-            RowLineSystem(pBh, step.bv.ConstColumn(r - 1), step.bv.ConstColumn(r), step.FRow(r), step.URow(r - 1),
-                          step.URow(r + 1), n, lines.pDiag, lines.pRhs);
-            SolveTridiagonal(pBh, lines.pDiag, pBh + 1, lines.pRhs, step.URow(r) + 1, lines.pFactor, n);
+            SolveRowLine(step.BhRow(r), step.bv.ConstColumn(r - 1), step.bv.ConstColumn(r), step.FRow(r),
+                         step.URow(r - 1), step.URow(r + 1), step.URow(r), n, lines);
         }
     });
 }

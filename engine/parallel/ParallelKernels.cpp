@@ -105,9 +105,7 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
             return;
     }
 
-    ClearCouplingRing(
-        nr, nc, [&](int r, int c) -> float& { return grids.bh.At(r, c); },
-        [&](int r, int c) -> float& { return grids.bv.At(r, c); });
+    ClearCouplingRing(grids.bh, grids.bv, false);
 }
 
 
@@ -210,19 +208,12 @@ void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nF
             const int c = lines[j];
             for (int r = 0; r < nr; ++r)
                 pBvColumn[r] = bv.At(r, c);
-            const float* pBvRow = pBvColumn;
-            ColumnLineSystem(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvRow, f.ConstColumn(c),
-                             u.ConstColumn(c - 1), u.ConstColumn(c + 1), n, lv.pDiag, lv.pRhs);
-            SolveTridiagonal(pBvRow, lv.pDiag, pBvRow + 1, lv.pRhs, lv.pSol, lv.pFactor, n);
-            const Line uCol = u.Column(c);
-            for (int k = 0; k < n; ++k)
-                uCol[k + 1] = lv.pSol[k];
+            SolveColumnLine(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvColumn, f.ConstColumn(c),
+                            u.ConstColumn(c - 1), u.ConstColumn(c + 1), u.Column(c), n, lv);
         } else {
             const int r = lines[j];
-            const float* pBh = bh.Row(r);
-            RowLineSystem(pBh, ConstLine{bv.Row(r - 1), 1}, ConstLine{bv.Row(r), 1}, f.Row(r), u.Row(r - 1),
-                          u.Row(r + 1), n, lv.pDiag, lv.pRhs);
-            SolveTridiagonal(pBh, lv.pDiag, pBh + 1, lv.pRhs, u.Row(r) + 1, lv.pFactor, n);
+            SolveRowLine(bh.Row(r), ConstLine{bv.Row(r - 1), 1}, ConstLine{bv.Row(r), 1}, f.Row(r), u.Row(r - 1),
+                         u.Row(r + 1), u.Row(r), n, lv);
         }
     }
 }
@@ -278,22 +269,12 @@ void CParallelKernels::RelaxLines(const LevelGrids& grids, int nLevel, int nLeve
     const int nc = grids.Cols();
     const float fWeight = SweepWeight(nLevel, nLevels);
 
-    const float fColumnUnits = fWeight / static_cast<float>(4 * nc);
+    const auto solved = [](int) {};
     RelaxDirection(grids, true);
-    for (int nFirst = 1; nFirst <= 2; ++nFirst) {
-        for (int c = nFirst; c <= nc - 2; c += 2) {
-            if (progress(fColumnUnits))
-                return;
-        }
-    }
-    const float fRowUnits = fWeight / static_cast<float>(4 * nr);
+    if (!ForZebraLines(nc - 2, fWeight / static_cast<float>(4 * nc), progress, solved))
+        return;
     RelaxDirection(grids, false);
-    for (int nFirst = 1; nFirst <= 2; ++nFirst) {
-        for (int r = nFirst; r <= nr - 2; r += 2) {
-            if (progress(fRowUnits))
-                return;
-        }
-    }
+    ForZebraLines(nr - 2, fWeight / static_cast<float>(4 * nr), progress, solved);
 }
 
 
@@ -323,15 +304,10 @@ void CParallelKernels::Residual(const GridView& work, const LevelGrids& grids)
 void CParallelKernels::Restrict(const GridView& coarse, const GridView& fine)
 {
     const int nr = coarse.nRows;
-    const bool bEvenFineRows = (fine.nRows % 2) == 0;
     std::fill_n(coarse.Row(0), coarse.nCols, 0.0f);
     ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        for (int i = nBegin + 1; i <= nEnd; ++i) {
-            const bool bOneSidedBottom = bEvenFineRows && i == nr - 2;
-            const float* pDown = bOneSidedBottom ? nullptr : fine.Row(2 * i + 1);
-            RestrictRow(fine.Row(2 * i - 1), fine.Row(2 * i), pDown, bOneSidedBottom, fine.nCols,
-                        coarse.Row(i), coarse.nCols);
-        }
+        for (int i = nBegin + 1; i <= nEnd; ++i)
+            RestrictGridRow(coarse, fine, i);
     });
     std::fill_n(coarse.Row(nr - 1), coarse.nCols, 0.0f);
 }
@@ -352,13 +328,8 @@ void CParallelKernels::AddCorrection(const GridView& fineU, const GridView& coar
 {
     const GridView w = work.Corner(fineU.nRows, fineU.nCols);
     ForRows(fineU.nRows, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        for (int r = nBegin; r < nEnd; ++r) {
-            ProlongGridRow(w, coarseU, r);
-            float* pU = fineU.Row(r);
-            const float* pW = w.Row(r);
-            for (int c = 0; c < fineU.nCols; ++c)
-                pU[c] += pW[c];
-        }
+        for (int r = nBegin; r < nEnd; ++r)
+            AddCorrectionRow(fineU, coarseU, w, r);
     });
 }
 
