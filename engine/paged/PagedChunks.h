@@ -46,15 +46,27 @@ void ForChunkRows(CPagedWorkspace& workspace, int r0, int nRows, int nLength, F&
     });
 }
 
-/// Runs fn(nPart, nBegin, nEnd) over parts of nLines lines of nLength unknowns (GroupParts),
-/// every part but the last a whole number of lane groups.
+/// A pool part's share of a group of lines, [nBegin, nEnd), and the part's scratch.
+struct LinePart
+{
+    LineVectors lines;
+    CPagedWorkspace::LaneScratch lane;
+    int nBegin;
+    int nEnd;
+};
+
+/// Runs fn(const LinePart&) over parts of nLines lines of nLength unknowns (GroupParts), every
+/// part but the last a whole number of lane groups.
 template <class F>
-void RunInLaneGroups(CWorkerPool& pool, int nLines, int nLength, F&& fn)
+void RunInLaneGroups(CPagedWorkspace& workspace, int nLines, int nLength, F&& fn)
 {
     constexpr int kLanes = lanesolve::kLanes;
+    CWorkerPool& pool = workspace.Pool();
     const int nGroups = (nLines + kLanes - 1) / kLanes;
-    pool.Run(nGroups, std::min(GroupParts(pool, nLines, nLength), nGroups),
-             [&](int nPart, int nBegin, int nEnd) { fn(nPart, nBegin * kLanes, std::min(nEnd * kLanes, nLines)); });
+    pool.Run(nGroups, std::min(GroupParts(pool, nLines, nLength), nGroups), [&](int nPart, int nBegin, int nEnd) {
+        fn(LinePart{workspace.Lines(nPart), workspace.Lanes(nPart), nBegin * kLanes,
+                    std::min(nEnd * kLanes, nLines)});
+    });
 }
 
 /// lanes::TransposeBlock shared over the pool: the longer side of the block is cut into parts

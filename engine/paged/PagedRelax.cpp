@@ -99,10 +99,10 @@ struct ColumnStep
 // their solutions go to the u window.
 void SolveColumnLines(CPagedWorkspace& workspace, const ColumnStep& step, int c0, int nLines, int n)
 {
-    RunInLaneGroups(workspace.Pool(), nLines, n, [&](int nPart, int nBegin, int nEnd) {
-        const LineVectors lines = workspace.Lines(nPart);
-        const CPagedWorkspace::LaneScratch lane = workspace.Lanes(nPart);
-        int i = nBegin;
+    RunInLaneGroups(workspace, nLines, n, [&](const LinePart& part) {
+        const int nEnd = part.nEnd;
+        const CPagedWorkspace::LaneScratch& lane = part.lane;
+        int i = part.nBegin;
         // Up to four groups of eight lines in one kernel call; on a zero pivot (u then
         // unchanged) the call's groups go the ways below.
         while (step.bGroups && i + kLanes <= nEnd)
@@ -140,7 +140,7 @@ void SolveColumnLines(CPagedWorkspace& workspace, const ColumnStep& step, int c0
         {
             const int c = c0 + 2 * i;
             SolveColumnLine(step.bh.ConstColumn(c - 1), step.bh.ConstColumn(c), step.BvRow(c), step.f.ConstColumn(c),
-                            step.u.ConstColumn(c - 1), step.u.ConstColumn(c + 1), step.u.Column(c), n, lines);
+                            step.u.ConstColumn(c - 1), step.u.ConstColumn(c + 1), step.u.Column(c), n, part.lines);
         }
     });
 }
@@ -274,10 +274,10 @@ struct RowStep
 // solutions go to the step's rows of u.
 void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int nLines, int n)
 {
-    RunInLaneGroups(workspace.Pool(), nLines, n, [&](int nPart, int nBegin, int nEnd) {
-        const LineVectors lines = workspace.Lines(nPart);
-        const CPagedWorkspace::LaneScratch lane = workspace.Lanes(nPart);
-        int i = nBegin;
+    RunInLaneGroups(workspace, nLines, n, [&](const LinePart& part) {
+        const int nEnd = part.nEnd;
+        const CPagedWorkspace::LaneScratch& lane = part.lane;
+        int i = part.nBegin;
         // Whole groups through the kernel, which transposes the rows in registers; on a zero
         // pivot the rest goes the straightforward way, which reports it.
         for (; step.bGroups && i + kLanes <= nEnd; i += kLanes)
@@ -315,7 +315,7 @@ void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int 
         {
             const int r = r0 + 2 * i;
             SolveRowLine(step.BhRow(r), step.bv.ConstColumn(r - 1), step.bv.ConstColumn(r), step.FRow(r),
-                         step.URow(r - 1), step.URow(r + 1), step.URow(r), n, lines);
+                         step.URow(r - 1), step.URow(r + 1), step.URow(r), n, part.lines);
         }
     });
 }

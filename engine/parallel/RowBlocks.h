@@ -97,29 +97,29 @@ bool ForGridBlocks(std::initializer_list<RowPassGrid> grids, int nFirst, int nEn
         }
     } const release{grids};
 
-    for (int r0 = nFirst; r0 < nEnd; r0 += nBlockRows) {
-        const int nRows = std::min(nBlockRows, nEnd - r0);
+    // fn(grid, its paged grid, its block) for every paged grid, in order.
+    const auto ForPaged = [&](auto&& fn) {
         float* pBlock = pMemory;
         for (const RowPassGrid& grid : grids) {
-            CPagedGrid* pPaged = grid.pRows->Paged();
-            if (pPaged == nullptr)
-                continue;
-            if (grid.use != RowUse::Replace)
-                pPaged->ReadRows(r0, nRows, pBlock);
-            grid.pRows->Hold(pBlock, r0, r0 + nRows);
-            pBlock += nBlockFloats;
+            if (CPagedGrid* pPaged = grid.pRows->Paged()) {
+                fn(grid, *pPaged, pBlock);
+                pBlock += nBlockFloats;
+            }
         }
+    };
+    for (int r0 = nFirst; r0 < nEnd; r0 += nBlockRows) {
+        const int nRows = std::min(nBlockRows, nEnd - r0);
+        ForPaged([&](const RowPassGrid& grid, CPagedGrid& paged, float* pBlock) {
+            if (grid.use != RowUse::Replace)
+                paged.ReadRows(r0, nRows, pBlock);
+            grid.pRows->Hold(pBlock, r0, r0 + nRows);
+        });
         const bool bGoOn = pass(r0, r0 + nRows);
-        pBlock = pMemory;
-        for (const RowPassGrid& grid : grids) {
-            CPagedGrid* pPaged = grid.pRows->Paged();
-            if (pPaged == nullptr)
-                continue;
+        ForPaged([&](const RowPassGrid& grid, CPagedGrid& paged, float* pBlock) {
             grid.pRows->Hold(nullptr, 0, 0);
             if (grid.use != RowUse::Read)
-                pPaged->WriteRows(r0, nRows, pBlock);
-            pBlock += nBlockFloats;
-        }
+                paged.WriteRows(r0, nRows, pBlock);
+        });
         if (!bGoOn)
             return false;
     }
