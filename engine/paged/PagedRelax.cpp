@@ -100,21 +100,19 @@ struct ColumnStep
 void SolveColumnLines(CPagedWorkspace& workspace, const ColumnStep& step, int c0, int nLines, int n)
 {
     RunInLaneGroups(workspace, nLines, n, [&](const LinePart& part) {
-        const int nEnd = part.nEnd;
-        const CPagedWorkspace::LaneScratch& lane = part.lane;
         int i = part.nBegin;
         // Up to four groups of eight lines in one kernel call; on a zero pivot (u then
         // unchanged) the call's groups go the ways below.
-        while (step.bGroups && i + kLanes <= nEnd)
+        while (step.bGroups && i + kLanes <= part.nEnd)
         {
-            const int nGroups = std::min(lanes::kMaxColumnGroups, (nEnd - i) / kLanes);
-            if (!lanes::SolveColumnGroups(step.block, c0 + 2 * i - step.nBase, nGroups, lane.pG, lane.pX))
+            const int nGroups = std::min(lanes::kMaxColumnGroups, (part.nEnd - i) / kLanes);
+            if (!lanes::SolveColumnGroups(step.block, c0 + 2 * i - step.nBase, nGroups, part.lane.pG, part.lane.pX))
                 break;
             i += nGroups * kLanes;
         }
         // Eight lines at a time across vector lanes; a group with a zero pivot goes the
         // straightforward way, which reports it.
-        for (; i + kLanes <= nEnd; i += kLanes)
+        for (; i + kLanes <= part.nEnd; i += kLanes)
         {
             lanesolve::ColumnLanes operands;
             for (int j = 0; j < kLanes; ++j)
@@ -127,16 +125,16 @@ void SolveColumnLines(CPagedWorkspace& workspace, const ColumnStep& step, int c0
                 operands.uLeft[j] = step.u.ConstColumn(c - 1);
                 operands.uRight[j] = step.u.ConstColumn(c + 1);
             }
-            if (!lanesolve::SolveColumnLanes(operands, lane.pG, lane.pX, n))
+            if (!lanesolve::SolveColumnLanes(operands, part.lane.pG, part.lane.pX, n))
                 break;
             for (int j = 0; j < kLanes; ++j)
             {
                 const Line uCol = step.u.Column(c0 + 2 * (i + j));
                 for (int k = 0; k < n; ++k)
-                    uCol[k + 1] = lane.pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
+                    uCol[k + 1] = part.lane.pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
             }
         }
-        for (; i < nEnd; ++i)
+        for (; i < part.nEnd; ++i)
         {
             const int c = c0 + 2 * i;
             SolveColumnLine(step.bh.ConstColumn(c - 1), step.bh.ConstColumn(c), step.BvRow(c), step.f.ConstColumn(c),
@@ -275,21 +273,19 @@ struct RowStep
 void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int nLines, int n)
 {
     RunInLaneGroups(workspace, nLines, n, [&](const LinePart& part) {
-        const int nEnd = part.nEnd;
-        const CPagedWorkspace::LaneScratch& lane = part.lane;
         int i = part.nBegin;
         // Whole groups through the kernel, which transposes the rows in registers; on a zero
         // pivot the rest goes the straightforward way, which reports it.
-        for (; step.bGroups && i + kLanes <= nEnd; i += kLanes)
+        for (; step.bGroups && i + kLanes <= part.nEnd; i += kLanes)
         {
             const int r = r0 + 2 * i;
-            if (!lanes::SolveRowGroup(step.block, r - step.nLo, lane.pG, lane.pX))
+            if (!lanes::SolveRowGroup(step.block, r - step.nLo, part.lane.pG, part.lane.pX))
                 break;
-            lanes::StoreRowGroup(step.block.u, r - step.nLo, lane.pX, n);
+            lanes::StoreRowGroup(step.block.u, r - step.nLo, part.lane.pX, n);
         }
         // Eight lines at a time across vector lanes; a group with a zero pivot goes the
         // straightforward way.
-        for (; !step.bGroups && i + kLanes <= nEnd; i += kLanes)
+        for (; !step.bGroups && i + kLanes <= part.nEnd; i += kLanes)
         {
             lanesolve::RowLanes operands;
             for (int j = 0; j < kLanes; ++j)
@@ -302,16 +298,16 @@ void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int 
                 operands.uUp[j] = ConstLine{step.URow(r - 1), 1};
                 operands.uDown[j] = ConstLine{step.URow(r + 1), 1};
             }
-            if (!lanesolve::SolveRowLanes(operands, lane.pG, lane.pX, n))
+            if (!lanesolve::SolveRowLanes(operands, part.lane.pG, part.lane.pX, n))
                 break;
             for (int j = 0; j < kLanes; ++j)
             {
                 float* pU = step.URow(r0 + 2 * (i + j)) + 1;
                 for (int k = 0; k < n; ++k)
-                    pU[k] = lane.pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
+                    pU[k] = part.lane.pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
             }
         }
-        for (; i < nEnd; ++i)
+        for (; i < part.nEnd; ++i)
         {
             const int r = r0 + 2 * i;
             SolveRowLine(step.BhRow(r), step.bv.ConstColumn(r - 1), step.bv.ConstColumn(r), step.FRow(r),

@@ -93,10 +93,7 @@ private:
 /// The four paged grids of one level; bv has the transposed shape.
 struct PagedLevel
 {
-    CPagedGrid* bh = nullptr;
-    CPagedGrid* bv = nullptr;
-    CPagedGrid* f = nullptr;
-    CPagedGrid* u = nullptr;
+    CPagedGrid *bh = nullptr, *bv = nullptr, *f = nullptr, *u = nullptr;
 
     int Rows() const { return f->Rows(); }
     int Cols() const { return f->Columns(); }

@@ -67,6 +67,16 @@ bool SolveLanes(bool bColumns, const LaneGroup& group, float* pG, float* pX, int
     return bColumns ? SolveColumnsBaseline(group, pG, pX, n) : SolveRowsBaseline(group, pG, pX, n);
 }
 
+// Runs fn(r) for the interior rows 1..nRows-2 of a level, shared over the pool.
+template <class F>
+void ForInteriorRows(CParallelKernels& kernels, int nRows, F&& fn)
+{
+    kernels.ForRows(nRows - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
+        for (int r = nBegin + 1; r <= nEnd; ++r)
+            fn(r);
+    });
+}
+
 } // namespace
 
 
@@ -85,23 +95,16 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
                                         const CouplingParams& params, ProgressHook progress)
 {
     const int nr = grids.Rows();
-    const int nc = grids.Cols();
     const float fScaledRadius = ScaledRadius(params.fRadius, nLevel, nLevels);
-    const float fUnit = CouplingWeight(nLevel, nLevels);
-
-    ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        const bool bAvx2 = cpu::HasAvx2();
-        for (int r = nBegin + 1; r <= nEnd; ++r) {
-            if (bAvx2)
-                lanes::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params,
-                                             grids.bh.Row(r), grids.bv.Row(r));
-            else
-                CouplingRow(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params, grids.bh.Row(r),
-                            Line{grids.bv.Row(r), 1});
-        }
+    const float fRowUnits = CouplingWeight(nLevel, nLevels) / static_cast<float>(nr);
+    const auto couplingRow =
+        cpu::HasAvx2() ? lanes::CouplingRowContiguous : lanes::portable::CouplingRowContiguous;
+    ForInteriorRows(*this, nr, [&](int r) {
+        couplingRow(grids.f.Row(r), grids.f.Row(r + 1), grids.Cols(), fScaledRadius, params, grids.bh.Row(r),
+                    grids.bv.Row(r));
     });
     for (int r = 1; r <= nr - 2; ++r) {
-        if (progress(fUnit / static_cast<float>(nr)))
+        if (progress(fRowUnits))
             return;
     }
 
@@ -284,17 +287,11 @@ void CParallelKernels::Residual(const GridView& work, const LevelGrids& grids)
     const int nr = grids.Rows();
     const int nc = grids.Cols();
     std::fill_n(work.Row(0), nc, 0.0f);
-    ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        const bool bAvx2 = cpu::HasAvx2();
-        for (int r = nBegin + 1; r <= nEnd; ++r) {
-            if (bAvx2)
-                lanes::ResidualRowContiguous(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
-                                             grids.bh.Row(r), grids.bv.Row(r - 1), grids.bv.Row(r), nc, work.Row(r));
-            else
-                ResidualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
-                            grids.bh.Row(r), ConstLine{grids.bv.Row(r - 1), 1}, ConstLine{grids.bv.Row(r), 1}, nc,
-                            work.Row(r));
-        }
+    const auto residualRow =
+        cpu::HasAvx2() ? lanes::ResidualRowContiguous : lanes::portable::ResidualRowContiguous;
+    ForInteriorRows(*this, nr, [&](int r) {
+        residualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r), grids.bh.Row(r),
+                    grids.bv.Row(r - 1), grids.bv.Row(r), nc, work.Row(r));
     });
     std::fill_n(work.Row(nr - 1), nc, 0.0f);
 }
@@ -305,10 +302,7 @@ void CParallelKernels::Restrict(const GridView& coarse, const GridView& fine)
 {
     const int nr = coarse.nRows;
     std::fill_n(coarse.Row(0), coarse.nCols, 0.0f);
-    ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        for (int i = nBegin + 1; i <= nEnd; ++i)
-            RestrictGridRow(coarse, fine, i);
-    });
+    ForInteriorRows(*this, nr, [&](int i) { RestrictGridRow(coarse, fine, i); });
     std::fill_n(coarse.Row(nr - 1), coarse.nCols, 0.0f);
 }
 
