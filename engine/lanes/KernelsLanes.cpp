@@ -72,6 +72,30 @@ inline void Transpose8(__m256& r0, __m256& r1, __m256& r2, __m256& r3, __m256& r
     r7 = _mm256_permute2f128_ps(s3, s7, 0x31);
 }
 
+/// An 8 x 8 block through the registers: row i of it from pRow(i), row i of its transpose to
+/// pOut(i).
+template <class RowIn, class RowOut>
+[[gnu::always_inline]] inline void TransposeTile(RowIn&& pRow, RowOut&& pOut) noexcept
+{
+    __m256 r0 = _mm256_loadu_ps(pRow(0));
+    __m256 r1 = _mm256_loadu_ps(pRow(1));
+    __m256 r2 = _mm256_loadu_ps(pRow(2));
+    __m256 r3 = _mm256_loadu_ps(pRow(3));
+    __m256 r4 = _mm256_loadu_ps(pRow(4));
+    __m256 r5 = _mm256_loadu_ps(pRow(5));
+    __m256 r6 = _mm256_loadu_ps(pRow(6));
+    __m256 r7 = _mm256_loadu_ps(pRow(7));
+    Transpose8(r0, r1, r2, r3, r4, r5, r6, r7);
+    _mm256_storeu_ps(pOut(0), r0);
+    _mm256_storeu_ps(pOut(1), r1);
+    _mm256_storeu_ps(pOut(2), r2);
+    _mm256_storeu_ps(pOut(3), r3);
+    _mm256_storeu_ps(pOut(4), r4);
+    _mm256_storeu_ps(pOut(5), r5);
+    _mm256_storeu_ps(pOut(6), r6);
+    _mm256_storeu_ps(pOut(7), r7);
+}
+
 /// The sixteen floats from p split by position: even ones (p[0], p[2], ..., p[14]) and odd ones.
 inline void Deinterleave(const float* p, __m256& even, __m256& odd) noexcept
 {
@@ -119,23 +143,8 @@ private:
                 _mm_prefetch(reinterpret_cast<const char*>(m_pLines[j] + nStart + kPrefetchFloats), _MM_HINT_T0);
         }
         if (nStart + kGroupLines <= m_nValid) {
-            __m256 r0 = _mm256_loadu_ps(m_pLines[0] + nStart);
-            __m256 r1 = _mm256_loadu_ps(m_pLines[1] + nStart);
-            __m256 r2 = _mm256_loadu_ps(m_pLines[2] + nStart);
-            __m256 r3 = _mm256_loadu_ps(m_pLines[3] + nStart);
-            __m256 r4 = _mm256_loadu_ps(m_pLines[4] + nStart);
-            __m256 r5 = _mm256_loadu_ps(m_pLines[5] + nStart);
-            __m256 r6 = _mm256_loadu_ps(m_pLines[6] + nStart);
-            __m256 r7 = _mm256_loadu_ps(m_pLines[7] + nStart);
-            Transpose8(r0, r1, r2, r3, r4, r5, r6, r7);
-            _mm256_storeu_ps(m_block + 0 * kGroupLines, r0);
-            _mm256_storeu_ps(m_block + 1 * kGroupLines, r1);
-            _mm256_storeu_ps(m_block + 2 * kGroupLines, r2);
-            _mm256_storeu_ps(m_block + 3 * kGroupLines, r3);
-            _mm256_storeu_ps(m_block + 4 * kGroupLines, r4);
-            _mm256_storeu_ps(m_block + 5 * kGroupLines, r5);
-            _mm256_storeu_ps(m_block + 6 * kGroupLines, r6);
-            _mm256_storeu_ps(m_block + 7 * kGroupLines, r7);
+            TransposeTile([&](int j) { return m_pLines[j] + nStart; },
+                          [&](int i) { return m_block + i * kGroupLines; });
             return;
         }
         for (int i = 0; i < kGroupLines; ++i) {
@@ -428,23 +437,7 @@ void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept
     int k = 0;
     for (; k + kGroupLines <= n; k += kGroupLines) {
         const float* p = pX + static_cast<std::ptrdiff_t>(k) * kGroupLines;
-        __m256 r0v = _mm256_loadu_ps(p + 0 * kGroupLines);
-        __m256 r1v = _mm256_loadu_ps(p + 1 * kGroupLines);
-        __m256 r2v = _mm256_loadu_ps(p + 2 * kGroupLines);
-        __m256 r3v = _mm256_loadu_ps(p + 3 * kGroupLines);
-        __m256 r4v = _mm256_loadu_ps(p + 4 * kGroupLines);
-        __m256 r5v = _mm256_loadu_ps(p + 5 * kGroupLines);
-        __m256 r6v = _mm256_loadu_ps(p + 6 * kGroupLines);
-        __m256 r7v = _mm256_loadu_ps(p + 7 * kGroupLines);
-        Transpose8(r0v, r1v, r2v, r3v, r4v, r5v, r6v, r7v);
-        _mm256_storeu_ps(pRows[0] + k, r0v);
-        _mm256_storeu_ps(pRows[1] + k, r1v);
-        _mm256_storeu_ps(pRows[2] + k, r2v);
-        _mm256_storeu_ps(pRows[3] + k, r3v);
-        _mm256_storeu_ps(pRows[4] + k, r4v);
-        _mm256_storeu_ps(pRows[5] + k, r5v);
-        _mm256_storeu_ps(pRows[6] + k, r6v);
-        _mm256_storeu_ps(pRows[7] + k, r7v);
+        TransposeTile([&](int i) { return p + i * kGroupLines; }, [&](int j) { return pRows[j] + k; });
     }
     for (; k < n; ++k) {
         for (int j = 0; j < kGroupLines; ++j)
@@ -467,23 +460,7 @@ void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int n
         for (int r = 0; r < nFullRows; r += kGroupLines) {
             int c = c0;
             for (; c + kGroupLines <= nStripEnd; c += kGroupLines) {
-                __m256 v0 = _mm256_loadu_ps(In(r + 0, c));
-                __m256 v1 = _mm256_loadu_ps(In(r + 1, c));
-                __m256 v2 = _mm256_loadu_ps(In(r + 2, c));
-                __m256 v3 = _mm256_loadu_ps(In(r + 3, c));
-                __m256 v4 = _mm256_loadu_ps(In(r + 4, c));
-                __m256 v5 = _mm256_loadu_ps(In(r + 5, c));
-                __m256 v6 = _mm256_loadu_ps(In(r + 6, c));
-                __m256 v7 = _mm256_loadu_ps(In(r + 7, c));
-                Transpose8(v0, v1, v2, v3, v4, v5, v6, v7);
-                _mm256_storeu_ps(Out(c + 0, r), v0);
-                _mm256_storeu_ps(Out(c + 1, r), v1);
-                _mm256_storeu_ps(Out(c + 2, r), v2);
-                _mm256_storeu_ps(Out(c + 3, r), v3);
-                _mm256_storeu_ps(Out(c + 4, r), v4);
-                _mm256_storeu_ps(Out(c + 5, r), v5);
-                _mm256_storeu_ps(Out(c + 6, r), v6);
-                _mm256_storeu_ps(Out(c + 7, r), v7);
+                TransposeTile([&](int i) { return In(r + i, c); }, [&](int i) { return Out(c + i, r); });
             }
             for (; c < nStripEnd; ++c) {
                 for (int j = 0; j < kGroupLines; ++j)
