@@ -89,6 +89,14 @@ void CImageEngine::SetFinalScaling(unsigned char bFinalScaling) noexcept
 
 
 
+void CImageEngine::SetPagedTuning(const gw::PagedTuning& tuning) noexcept
+{
+    m_pagedTuning = tuning;
+    m_rowBlocks.SetBlockBytes(tuning.nRowBlockBytes);
+}
+
+
+
 bool CImageEngine::SetOutputRange(float fLow, float fHigh) noexcept
 {
     const bool bAutomatic = fLow == -1.0f;

@@ -25,9 +25,10 @@
 #pragma once
 
 #include "common/DiagnosticLog.h"
-#include "RowBlocks.h"
+#include "parallel/RowBlocks.h"
 #include "memory/CGridMemory.h"
 #include "parallel/WorkerPool.h"
+#include "paged/PagedTuning.h"
 
 #include <atomic>
 #include <chrono>
@@ -96,6 +97,9 @@ public:
     /// Runs the straightforward single-threaded stages instead of the parallel,
     /// vectorised ones (same bits; the reference for tests and benchmarks).
     void SetReferencePath(bool bReference) noexcept;
+    /// How the paged path cuts its work (column windows, the stages' row blocks, AVX2
+    /// kernels); never changes a result. Set it while no run is going.
+    void SetPagedTuning(const gw::PagedTuning& tuning) noexcept;
 
     /// Output range of the reflectance. fLow -1 (with any fHigh) asks the next
     /// run to estimate one; otherwise 0 <= fLow < fHigh <= 1 is required.
@@ -242,8 +246,8 @@ private:
     /// The in-RAM solver's parallel kernels on the engine's pool, made on first use; null for
     /// the reference path or when they cannot be allocated.
     gw::CParallelKernels* ParallelKernels() noexcept;
-    /// The paged solver's buffers on the engine's pool, made on first use. Throws
-    /// std::bad_alloc.
+    /// The paged solver's buffers on the engine's pool, made on first use, with the engine's
+    /// paged tuning. Throws std::bad_alloc.
     gw::CPagedWorkspace& PagedWorkspace();
     /// Ends the pool's worker threads (they live for one run).
     void EndWorkerThreads() noexcept;
@@ -303,5 +307,6 @@ private:
     // paged solver's buffers (kept from solve to solve: fresh memory costs
     // more to touch than to keep).
     gw::CRowBlockMemory m_rowBlocks;
+    gw::PagedTuning m_pagedTuning;
     std::shared_ptr<gw::CPagedWorkspace> m_pPagedWorkspace;
 };

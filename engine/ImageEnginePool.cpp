@@ -7,8 +7,8 @@
 // need.
 #include "CImageEngine.h"
 
-#include "KernelsFast.h"
-#include "KernelsPaged.h"
+#include "paged/PagedWorkspace.h"
+#include "parallel/ParallelKernels.h"
 
 #include <algorithm>
 #include <new>
@@ -93,6 +93,7 @@ gw::CPagedWorkspace& CImageEngine::PagedWorkspace()
         const int nMaxLine = std::max(m_grids.LevelRows(nLevels), m_grids.LevelCols(nLevels));
         m_pPagedWorkspace = std::make_shared<gw::CPagedWorkspace>(pool, nMaxLine);
     }
+    m_pPagedWorkspace->SetTuning(m_pagedTuning);
     return *m_pPagedWorkspace;
 }
 

@@ -3,7 +3,7 @@
 #include "CImageEngine.h"
 
 #include "EngineError.h"
-#include "KernelsFast.h"
+#include "parallel/ParallelKernels.h"
 #include "lanes/PixelLanes.h"
 #include "paged/PagedBackend.h"
 #include "solver/Multigrid.h"

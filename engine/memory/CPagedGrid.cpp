@@ -237,14 +237,7 @@ void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t 
         const auto pRows = std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(nCapacity) * nColumns);
         int r = nRowBegin;
         while (r < nRowEnd) {
-            float* pOut = pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride;
-            if (m_ppRowTable[r] != nullptr) {
-                std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut);
-                ++r;
-                continue;
-            }
-            if (r >= m_nRowsInFile) {
-                std::fill_n(pOut, nSpan, 0.0f);
+            if (CopyKnownSpan(r, nFirst, nSpan, pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride)) {
                 ++r;
                 continue;
             }
@@ -252,8 +245,7 @@ void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t 
             while (nEnd < nRowEnd && nEnd - r < nCapacity && nEnd < m_nRowsInFile && m_ppRowTable[nEnd] == nullptr) {
                 ++nEnd;
             }
-            ReadFloats(static_cast<std::uint64_t>(r) * nColumns, static_cast<std::size_t>(nEnd - r) * nColumns,
-                       pRows.get());
+            ReadFloats(r, 0, static_cast<std::size_t>(nEnd - r) * nColumns, pRows.get());
             for (int k = r; k < nEnd; ++k) {
                 std::copy_n(pRows.get() + static_cast<std::size_t>(k - r) * nColumns + nFirst, nSpan,
                             pBlock + static_cast<std::size_t>(k - nRowBegin) * nStride);
@@ -264,16 +256,8 @@ void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t 
     }
     for (int r = nRowBegin; r < nRowEnd; ++r) {
         float* pOut = pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride;
-        if (m_ppRowTable[r] != nullptr) {
-            std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut);
-        }
-        else if (r >= m_nRowsInFile) {
-            std::fill_n(pOut, nSpan, 0.0f);
-        }
-        else {
-            ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
-                           + static_cast<std::uint64_t>(nFirst),
-                       nSpan, pOut);
+        if (!CopyKnownSpan(r, nFirst, nSpan, pOut)) {
+            ReadFloats(r, nFirst, nSpan, pOut);
         }
     }
 }
@@ -312,11 +296,9 @@ void CPagedGrid::ScatterColumns(int nFirst, int nCount, const float* pBlock, std
         // The file must reach the end of the last row it now holds, so that whole rows can be
         // read; that row is new, its columns past the span are 0.
         const float fZero = 0.0f;
-        const std::uint64_t nOffset = ElementOffset(nTop - 1, m_nColumns - 1);
-        errno = 0;
-        if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, &fZero, sizeof(fZero))) {
+        if (!WriteFloats(nTop - 1, m_nColumns - 1, &fZero, 1)) {
             m_nRowsInFile = std::max(nOldRowsInFile, nTop);
-            ThrowFileError("write to", nOffset);
+            ThrowFileError("write to", ElementOffset(nTop - 1, m_nColumns - 1));
         }
     }
     m_nRowsInFile = std::max(nOldRowsInFile, nTop);
@@ -334,10 +316,8 @@ void CPagedGrid::ScatterRange(int nFirst, int nCount, const float* pBlock, std::
             std::copy_n(pIn, nSpan, m_ppRowTable[r] + nFirst);
             continue;
         }
-        const std::uint64_t nOffset = ElementOffset(r, nFirst);
-        errno = 0;
-        if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, pIn, nSpan * kFloatBytes)) {
-            ThrowFileError("write to", nOffset);
+        if (!WriteFloats(r, nFirst, pIn, nSpan)) {
+            ThrowFileError("write to", ElementOffset(r, nFirst));
         }
         if (InRun(r)) {
             std::copy_n(pIn, nSpan, RunRow(r) + nFirst);
@@ -371,14 +351,11 @@ void CPagedGrid::ScatterThroughRuns(int nFirst, int nCount, const float* pBlock,
                 std::copy_n(Source(k), nSpan, m_ppRowTable[k] + nFirst);
             }
         }
-        const std::uint64_t nOffset = ElementOffset(r, 0);
-        errno = 0;
-        if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, RunRow(r),
-                                       static_cast<std::size_t>(nEnd - r) * static_cast<std::size_t>(m_nColumns)
-                                           * kFloatBytes)) {
+        const std::size_t nFloats = static_cast<std::size_t>(nEnd - r) * static_cast<std::size_t>(m_nColumns);
+        if (!WriteFloats(r, 0, RunRow(r), nFloats)) {
             m_nRunCount = 0; // what reached the file is not known
             m_nRowsInFile = std::max(m_nRowsInFile, nEnd);
-            ThrowFileError("write to", nOffset);
+            ThrowFileError("write to", ElementOffset(r, 0));
         }
         m_nRowsInFile = std::max(m_nRowsInFile, nEnd);
         r = nEnd;
@@ -414,7 +391,7 @@ void CPagedGrid::ReadRows(int nFirst, int nCount, float* pOut)
             while (nEnd < nFirst + nCount && nEnd < m_nRowsInFile && m_ppRowTable[nEnd] == nullptr && !InRun(nEnd)) {
                 ++nEnd;
             }
-            ReadFloats(static_cast<std::uint64_t>(r) * nColumns, static_cast<std::size_t>(nEnd - r) * nColumns, pRow);
+            ReadFloats(r, 0, static_cast<std::size_t>(nEnd - r) * nColumns, pRow);
             r = nEnd;
         }
     }
@@ -440,14 +417,11 @@ void CPagedGrid::WriteRows(int nFirst, int nCount, const float* pIn)
         while (nEnd < nFirst + nCount && m_ppRowTable[nEnd] == nullptr) {
             ++nEnd;
         }
-        const std::uint64_t nOffset = ElementOffset(r, 0);
-        errno = 0;
-        if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, pRow,
-                                       static_cast<std::size_t>(nEnd - r) * nColumns * kFloatBytes)) {
+        if (!WriteFloats(r, 0, pRow, static_cast<std::size_t>(nEnd - r) * nColumns)) {
             // What reached the file is not known: the run buffer no longer tells.
             m_nRunCount = 0;
             m_nRowsInFile = std::max(m_nRowsInFile, nEnd);
-            ThrowFileError("write to", nOffset);
+            ThrowFileError("write to", ElementOffset(r, 0));
         }
         for (int k = std::max(r, m_nRunFirst); k < std::min(nEnd, m_nRunFirst + m_nRunCount); ++k) {
             std::copy_n(pIn + static_cast<std::size_t>(k - nFirst) * nColumns, nColumns, RunRow(k));
@@ -478,24 +452,17 @@ void CPagedGrid::Gather(int nFirst, int nCount, float* pOut, std::size_t nStride
     const auto nSpan = static_cast<std::size_t>(nCount);
     const bool bWholeRows = WholeRowsPay(nCount);
     for (int r = 0; r < m_nRows; ++r, pOut += nStride) {
-        if (m_ppRowTable[r] != nullptr) {
-            std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut); // sees changes not yet written back
+        if (CopyKnownSpan(r, nFirst, nSpan, pOut)) { // sees changes not yet written back
+            continue;
         }
-        else if (r >= m_nRowsInFile) {
-            std::fill_n(pOut, nSpan, 0.0f);
+        if (bWholeRows && !InRun(r)) {
+            LoadRun(std::min(r, m_nRows - m_nRunCapacity));
+        }
+        if (InRun(r)) {
+            std::copy_n(RunRow(r) + nFirst, nSpan, pOut);
         }
         else {
-            if (bWholeRows && !InRun(r)) {
-                LoadRun(std::min(r, m_nRows - m_nRunCapacity));
-            }
-            if (InRun(r)) {
-                std::copy_n(RunRow(r) + nFirst, nSpan, pOut);
-            }
-            else {
-                ReadFloats(static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
-                               + static_cast<std::uint64_t>(nFirst),
-                           nSpan, pOut);
-            }
+            ReadFloats(r, nFirst, nSpan, pOut);
         }
     }
 }
@@ -507,13 +474,11 @@ void CPagedGrid::WriteRow(int r, const float* pRow)
     if (bInRun && std::memcmp(RunRow(r), pRow, nBytes) == 0) {
         return; // the file holds these very bits already
     }
-    const std::uint64_t nOffset = ElementOffset(r, 0);
-    errno = 0;
-    if (!gw::platform::WriteFileAt(m_pFile.get(), nOffset, pRow, nBytes)) {
+    if (!WriteFloats(r, 0, pRow, static_cast<std::size_t>(m_nColumns))) {
         if (bInRun) {
             m_nRunCount = 0; // the row may be partly written
         }
-        ThrowFileError("write to", nOffset);
+        ThrowFileError("write to", ElementOffset(r, 0));
     }
     if (bInRun) {
         std::memcpy(RunRow(r), pRow, nBytes);
@@ -552,8 +517,7 @@ void CPagedGrid::LoadRun(int nFirst)
     const int nFromFile = std::clamp(m_nRowsInFile - nFirst, 0, nCount);
     const auto nColumns = static_cast<std::size_t>(m_nColumns);
     if (nFromFile > 0) {
-        ReadFloats(static_cast<std::uint64_t>(nFirst) * nColumns, static_cast<std::size_t>(nFromFile) * nColumns,
-                   m_pRun.get());
+        ReadFloats(nFirst, 0, static_cast<std::size_t>(nFromFile) * nColumns, m_pRun.get());
     }
     std::fill(m_pRun.get() + static_cast<std::size_t>(nFromFile) * nColumns,
               m_pRun.get() + static_cast<std::size_t>(nCount) * nColumns, 0.0f);
@@ -561,11 +525,30 @@ void CPagedGrid::LoadRun(int nFirst)
     m_nRunCount = nCount;
 }
 
-void CPagedGrid::ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut) const
+bool CPagedGrid::WriteFloats(int r, int c, const float* pIn, std::size_t nCount) const noexcept
+{
+    errno = 0;
+    return gw::platform::WriteFileAt(m_pFile.get(), ElementOffset(r, c), pIn, nCount * kFloatBytes);
+}
+
+bool CPagedGrid::CopyKnownSpan(int r, int nFirst, std::size_t nSpan, float* pOut) const
+{
+    if (m_ppRowTable[r] != nullptr) {
+        std::copy_n(m_ppRowTable[r] + nFirst, nSpan, pOut);
+        return true;
+    }
+    if (r >= m_nRowsInFile) {
+        std::fill_n(pOut, nSpan, 0.0f);
+        return true;
+    }
+    return false;
+}
+
+void CPagedGrid::ReadFloats(int r, int c, std::size_t nCount, float* pOut) const
 {
     // Rows below m_nRowsInFile were written, but a write that failed may have left the file
     // short of a row it counts: what lies beyond the file's end was never written and is 0.
-    const std::uint64_t nOffset = nElement * kFloatBytes;
+    const std::uint64_t nOffset = ElementOffset(r, c);
     const std::size_t nBytes = nCount * kFloatBytes;
     std::size_t nRead = 0;
     errno = 0;

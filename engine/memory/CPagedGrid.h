@@ -187,7 +187,13 @@ private:
     void ScatterThroughRuns(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
                             int nRowEnd);
     bool WholeRowsPay(int nCount) const noexcept;
-    void ReadFloats(std::uint64_t nElement, std::size_t nCount, float* pOut) const;
+    // nCount floats to element (r, c) on; false (errno telling why) when the write failed.
+    bool WriteFloats(int r, int c, const float* pIn, std::size_t nCount) const noexcept;
+    // nSpan floats of row r from column nFirst on when the row is resident (its current values)
+    // or was never written (zeros); false when they must come from the file.
+    bool CopyKnownSpan(int r, int nFirst, std::size_t nSpan, float* pOut) const;
+    // nCount floats from element (r, c) on; what lies beyond the file's end reads as 0.
+    void ReadFloats(int r, int c, std::size_t nCount, float* pOut) const;
     bool InRun(int r) const noexcept { return r >= m_nRunFirst && r < m_nRunFirst + m_nRunCount; }
     float* RunRow(int r) const noexcept;
     void LoadRun(int nFirst);

@@ -1,7 +1,7 @@
 // PagedBackend.cpp - the schedule's verbs on paged grids.
 #include "paged/PagedBackend.h"
 
-#include "KernelsPaged.h"
+#include "paged/KernelsPaged.h"
 #include "memory/CGridMemory.h"
 #include "solver/CoarsestSolve.h"
 #include "solver/SolverViews.h"

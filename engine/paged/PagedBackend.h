@@ -5,7 +5,7 @@
 // in-RAM one. The workspace's buffers and pool are the engine's, kept from solve to solve.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 #include "solver/Multigrid.h"
 
 class CGridMemory;

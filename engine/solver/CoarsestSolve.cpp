@@ -1,8 +1,8 @@
 // CoarsestSolve.cpp - the exact solve of the coarsest level's single interior line.
 #include "solver/CoarsestSolve.h"
 
-#include "KernelsGrid.h"
-#include "KernelsRelax.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/KernelsRelax.h"
 
 namespace gw {
 

@@ -6,7 +6,7 @@
 // backend runs SolveCoarsestLine and differs only in how it reaches the rows of its grids.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 namespace gw {
 

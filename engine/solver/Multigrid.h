@@ -14,7 +14,7 @@
 // CPagedGridError on a failed temporary file and std::bad_alloc.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 namespace gw {
 

@@ -1,11 +1,11 @@
 // RamBackend.cpp - the schedule's verbs on in-RAM grids.
 #include "solver/RamBackend.h"
 
-#include "KernelsCoupling.h"
-#include "KernelsFast.h"
-#include "KernelsGrid.h"
-#include "KernelsRelax.h"
-#include "KernelsTransfer.h"
+#include "kernels/KernelsCoupling.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/KernelsRelax.h"
+#include "kernels/KernelsTransfer.h"
+#include "parallel/ParallelKernels.h"
 #include "solver/CoarsestSolve.h"
 #include "solver/SolverViews.h"
 

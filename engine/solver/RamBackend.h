@@ -1,13 +1,13 @@
 // RamBackend.h - the schedule on the engine's in-RAM grids, over either set of in-RAM kernels.
 //
 // One backend serves the reference path and the parallel path: it takes the kernels as a type.
-// The straightforward kernels (KernelsCoupling.h, KernelsGrid.h, KernelsTransfer.h,
-// KernelsRelax.h) stand behind the member names of CParallelKernels (KernelsFast.h), so each
-// verb is written once for both. The parallel kernels read Bv row-major, the straightforward
-// ones transposed; the backend hands each set the view of the grids it reads.
+// The straightforward kernels (kernels/) stand behind the member names of CParallelKernels
+// (parallel/ParallelKernels.h), so each verb is written once for both. The parallel kernels
+// read Bv row-major, the straightforward ones transposed; the backend hands each set the view
+// of the grids it reads.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 #include "solver/Multigrid.h"
 
 class CGridMemory;

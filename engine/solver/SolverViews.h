@@ -4,7 +4,7 @@
 // and the parallel kernels get the same grids of a level.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 #include "memory/CGridMemory.h"
 
 namespace gw {

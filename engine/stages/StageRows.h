@@ -8,7 +8,7 @@
 // order whatever the thread count.
 #pragma once
 
-#include "RowBlocks.h"
+#include "parallel/RowBlocks.h"
 #include "parallel/WorkerPool.h"
 
 #include <initializer_list>

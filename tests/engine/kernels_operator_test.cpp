@@ -1,9 +1,9 @@
 // Couplings, residual, the tridiagonal line solver, line relaxation and the coarsest solve,
 // checked against hand-computed values and the operator itself, evaluated in double.
 #include "EngineError.h"
-#include "KernelsCoupling.h"
-#include "KernelsGrid.h"
-#include "KernelsRelax.h"
+#include "kernels/KernelsCoupling.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/KernelsRelax.h"
 #include "solver/CoarsestSolve.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Restriction, prolongation and coarse-grid correction on small hand-checkable grids.
-#include "KernelsTransfer.h"
+#include "kernels/KernelsTransfer.h"
 
 #include <gtest/gtest.h>
 

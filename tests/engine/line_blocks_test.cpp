@@ -2,10 +2,12 @@
 // groups: both colours of a direction then run as a front inside each part, and the blocks at
 // the parts' ends wait for the end of the pass. The straightforward kernels are the reference.
 #include "CImageEngine.h"
-#include "KernelsCoupling.h"
-#include "KernelsFast.h"
-#include "KernelsGrid.h"
-#include "KernelsRelax.h"
+#include "kernels/KernelsCoupling.h"
+#include "parallel/ParallelKernels.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/KernelsRelax.h"
+#include "CpuFeatures.h"
+#include "lanes/KernelsLanes.h"
 #include "TestImage.h"
 
 #include <gtest/gtest.h>
@@ -141,3 +143,70 @@ TEST(LineBlocksTest, WholeRunOnALargePhotoHasTheReferenceBits)
 }
 
 } // namespace
+
+// The portable bodies of the lane kernels, which targets without AVX2 run, against the AVX2
+// bodies: coupling and residual rows, column calls of one to four groups and row groups of
+// both colours with their stores, and a transpose with partial tiles.
+TEST(LaneKernelsTest, PortableBodiesHaveTheAvx2Bits)
+{
+    if (!gw::cpu::HasAvx2())
+        GTEST_SKIP() << "no AVX2 bodies to compare with";
+    const testimage::Image photo = testimage::Coffee();
+    ASSERT_GT(photo.nRows, 0) << "test photo missing";
+    const int nRows = 45;
+    const int nCols = 83;
+    PhotoLevel level(photo, nRows, nCols);
+    const gw::LevelGrids grids = level.Parallel();
+    gw::CWorkerPool pool(1);
+    gw::CParallelKernels kernels(pool, std::max(nRows, nCols));
+    kernels.ComputeCouplings(grids, 2, 3, gw::CouplingParams{0.0995f, 0.4f, 1e-4f}, {});
+
+    std::vector<float> a(4 * static_cast<std::size_t>(nCols)), b(a.size());
+    for (int r = 1; r <= nRows - 2; ++r) {
+        gw::lanes::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nCols, 0.3f, {}, a.data(),
+                                         a.data() + nCols);
+        gw::lanes::portable::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nCols, 0.3f, {},
+                                                   b.data(), b.data() + nCols);
+        gw::lanes::ResidualRowContiguous(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
+                                         grids.bh.Row(r), grids.bv.Row(r - 1), grids.bv.Row(r), nCols,
+                                         a.data() + 2 * nCols);
+        gw::lanes::portable::ResidualRowContiguous(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1),
+                                                   grids.f.Row(r), grids.bh.Row(r), grids.bv.Row(r - 1),
+                                                   grids.bv.Row(r), nCols, b.data() + 2 * nCols);
+        // Only the interior points of the coupling rows are written.
+        for (const int c : {0, nCols - 1, nCols, 2 * nCols - 1})
+            a[static_cast<std::size_t>(c)] = b[static_cast<std::size_t>(c)] = 0.0f;
+        ASSERT_TRUE(SameBits(std::vector<float>(a.begin(), a.begin() + 3 * nCols),
+                             std::vector<float>(b.begin(), b.begin() + 3 * nCols)))
+            << "coupling or residual row " << r;
+    }
+
+    const std::size_t nScratch = 4 * 8 * static_cast<std::size_t>(std::max(nRows, nCols));
+    std::vector<float> gA(nScratch), xA(nScratch), gB(nScratch), xB(nScratch);
+    const std::vector<float> uStart = level.uParallel;
+    for (int nGroups = 1; nGroups <= 4; ++nGroups) {
+        for (const int c0 : {1, 2}) {
+            level.uParallel = uStart;
+            ASSERT_TRUE(gw::lanes::SolveColumnGroups(grids, c0, nGroups, gA.data(), xA.data()));
+            const std::vector<float> uAvx2 = level.uParallel;
+            level.uParallel = uStart;
+            ASSERT_TRUE(gw::lanes::portable::SolveColumnGroups(grids, c0, nGroups, gB.data(), xB.data()));
+            EXPECT_TRUE(SameBits(level.uParallel, uAvx2)) << nGroups << " column groups from " << c0;
+        }
+    }
+    for (const int r0 : {1, 2}) {
+        level.uParallel = uStart;
+        ASSERT_TRUE(gw::lanes::SolveRowGroup(grids, r0, gA.data(), xA.data()));
+        gw::lanes::StoreRowGroup(grids.u, r0, xA.data(), nCols - 2);
+        const std::vector<float> uAvx2 = level.uParallel;
+        level.uParallel = uStart;
+        ASSERT_TRUE(gw::lanes::portable::SolveRowGroup(grids, r0, gB.data(), xB.data()));
+        gw::lanes::portable::StoreRowGroup(grids.u, r0, xB.data(), nCols - 2);
+        EXPECT_TRUE(SameBits(level.uParallel, uAvx2)) << "row group from " << r0;
+    }
+
+    std::vector<float> tA(level.Size()), tB(level.Size());
+    gw::lanes::TransposeBlock(level.f.data() + 1, nCols, nRows - 2, nCols - 3, tA.data(), nRows);
+    gw::lanes::portable::TransposeBlock(level.f.data() + 1, nCols, nRows - 2, nCols - 3, tB.data(), nRows);
+    EXPECT_TRUE(SameBits(tA, tB)) << "transpose";
+}

@@ -5,9 +5,9 @@
 // shared over threads, stops between rows and zero pivots inside a lane group.
 #include "CImageEngine.h"
 #include "EngineError.h"
-#include "KernelsCoupling.h"
-#include "KernelsPaged.h"
-#include "KernelsRelax.h"
+#include "kernels/KernelsCoupling.h"
+#include "paged/KernelsPaged.h"
+#include "kernels/KernelsRelax.h"
 #include "TestImage.h"
 
 #include <gtest/gtest.h>
@@ -69,9 +69,10 @@ std::vector<float> Picture(int nRows, int nCols, int nChannels)
 }
 
 std::vector<float> RunEngine(const std::vector<float>& input, int nRows, int nCols, const Mode& mode,
-                             int nReserve, bool* pbInRam = nullptr)
+                             int nReserve, bool* pbInRam = nullptr, const gw::PagedTuning& tuning = {})
 {
     CImageEngine engine(mode.bColour ? 1 : 0, nRows, nCols, nReserve, NoStop);
+    engine.SetPagedTuning(tuning);
     engine.SetFastMode(mode.bFast ? 1 : 0);
     engine.SetFinalScaling(mode.bFinalScaling ? 1 : 0);
     if (pbInRam != nullptr)
@@ -93,23 +94,13 @@ std::vector<float> RunEngine(const std::vector<float>& input, int nRows, int nCo
     return ::testing::AssertionSuccess();
 }
 
-// Narrows the column windows and the stages' row blocks until a test ends.
-struct WindowBudget
+// Column windows of nFloats floats and row blocks of the stages of nBlockBytes bytes.
+gw::PagedTuning Narrowed(std::ptrdiff_t nFloats, std::size_t nBlockBytes = 1, bool bAvx2 = true)
 {
-    explicit WindowBudget(std::ptrdiff_t nFloats, std::size_t nBlockBytes = 1)
-        : m_nKept(gw::PagedWindowFloats()), m_nKeptBlock(gw::RowBlockBytes())
-    {
-        gw::SetPagedWindowFloats(nFloats);
-        gw::SetRowBlockBytes(nBlockBytes);
-    }
-    ~WindowBudget()
-    {
-        gw::SetPagedWindowFloats(m_nKept);
-        gw::SetRowBlockBytes(m_nKeptBlock);
-    }
-    std::ptrdiff_t m_nKept;
-    std::size_t m_nKeptBlock;
-};
+    return gw::PagedTuning{nFloats, nBlockBytes, bAvx2};
+}
+
+constexpr std::ptrdiff_t kDefaultWindow = gw::PagedTuning{}.nWindowFloats;
 
 // A fresh folder, made the temporary folder of the process while the object lives.
 class CTempFolder
@@ -165,7 +156,7 @@ TEST(PagedEngineTest, SameBitsAsInRamForEveryParityShapeAndMode)
 {
     // Narrow windows put window edges and batch ends inside these small grids, and the
     // stages take their rows one at a time.
-    const WindowBudget budget(40);
+    const gw::PagedTuning narrow = Narrowed(40);
     const int anShapes[][2] = {{7, 9}, {8, 10}, {7, 10}, {8, 9}, {1, 13}, {13, 1}, {2, 2}, {1, 1}, {23, 17}};
     for (const auto& shape : anShapes) {
         for (int nMode = 0; nMode < 8; ++nMode) {
@@ -178,8 +169,8 @@ TEST(PagedEngineTest, SameBitsAsInRamForEveryParityShapeAndMode)
             const std::vector<float> input = Picture(nRows, nCols, mode.bColour ? 3 : 1);
             bool bRam = false;
             bool bPagedInRam = true;
-            const std::vector<float> inRam = RunEngine(input, nRows, nCols, mode, -2, &bRam);
-            const std::vector<float> paged = RunEngine(input, nRows, nCols, mode, -1, &bPagedInRam);
+            const std::vector<float> inRam = RunEngine(input, nRows, nCols, mode, -2, &bRam, narrow);
+            const std::vector<float> paged = RunEngine(input, nRows, nCols, mode, -1, &bPagedInRam, narrow);
             ASSERT_TRUE(bRam);
             ASSERT_FALSE(bPagedInRam);
             EXPECT_TRUE(SameBits(inRam, paged));
@@ -197,8 +188,8 @@ TEST(PagedEngineTest, RealPhotoGivesTheSameBitsWithDefaultAndNarrowWindows)
         const std::vector<float> inRam = RunEngine(input, photo.nRows, photo.nCols, mode, -2);
         EXPECT_TRUE(SameBits(inRam, RunEngine(input, photo.nRows, photo.nCols, mode, -1)));
         // Blocks of seven rows of the stages end anywhere in the photo's 400 rows.
-        const WindowBudget budget(700, 7 * static_cast<std::size_t>(photo.nCols + 2) * sizeof(float));
-        EXPECT_TRUE(SameBits(inRam, RunEngine(input, photo.nRows, photo.nCols, mode, -1)));
+        const gw::PagedTuning narrow = Narrowed(700, 7 * static_cast<std::size_t>(photo.nCols + 2) * sizeof(float));
+        EXPECT_TRUE(SameBits(inRam, RunEngine(input, photo.nRows, photo.nCols, mode, -1, nullptr, narrow)));
     }
 }
 
@@ -256,14 +247,15 @@ TEST(PagedEngineTest, StopsAnywhereEndCleanly)
     const testimage::Image photo = testimage::Coffee();
     ASSERT_GT(photo.nRows, 0);
     const CTempFolder folder(true);
-    for (const std::ptrdiff_t nWindow : {std::ptrdiff_t{700}, gw::PagedWindowFloats()}) {
-        const WindowBudget budget(nWindow);
+    for (const std::ptrdiff_t nWindow : {std::ptrdiff_t{700}, kDefaultWindow}) {
+        const gw::PagedTuning tuning = Narrowed(nWindow);
         // A whole run first, to count its reports; then stops spread over it.
         gnStopAfter = 1 << 30;
         gnReports = 0;
         {
             std::vector<float> data = photo.rgb;
             CImageEngine engine(1, photo.nRows, photo.nCols, -1, StopAfterSome);
+            engine.SetPagedTuning(tuning);
             engine.Run(data.data(), 0.0f, 0.0f);
         }
         const int nTotal = gnReports;
@@ -275,6 +267,7 @@ TEST(PagedEngineTest, StopsAnywhereEndCleanly)
             {
                 std::vector<float> data = photo.rgb;
                 CImageEngine engine(1, photo.nRows, photo.nCols, -1, StopAfterSome);
+                engine.SetPagedTuning(tuning);
                 ASSERT_FALSE(engine.Grids().IsInRam());
                 EXPECT_NO_THROW(engine.Run(data.data(), 0.0f, 0.0f));
             }
@@ -348,13 +341,6 @@ private:
     CPagedGrid m_pagedBh, m_pagedBv, m_pagedF, m_pagedU;
 };
 
-// Allows or forbids the paged kernels' AVX2 ways until a test ends.
-struct Avx2Allowed
-{
-    explicit Avx2Allowed(bool bAllow) { gw::SetPagedAvx2(bAllow); }
-    ~Avx2Allowed() { gw::SetPagedAvx2(true); }
-};
-
 // A progress hook that counts its calls and stops at call nStopAt (never with 0).
 struct StopCounter
 {
@@ -406,21 +392,21 @@ TEST(PagedLineSweepTest, CouplingsAndSweepsHaveTheReferenceBitsWithWindowEdgesGr
     };
     const gw::CouplingParams params = CLevelPair::Params();
     for (const Case& test : aCases) {
-        const WindowBudget budget(test.nWindowColumns > 0 ? std::ptrdiff_t{test.nWindowColumns} * test.nRows
-                                                          : gw::PagedWindowFloats());
+        const std::ptrdiff_t nWindow =
+            test.nWindowColumns > 0 ? std::ptrdiff_t{test.nWindowColumns} * test.nRows : kDefaultWindow;
         const int anThreads[] = {1, 2, 7};
         for (int nWay = 0; nWay < 6; ++nWay) {
             // With the AVX2 kernels (where the processor has them) and without, as processors
             // without AVX2 run.
             const bool bAvx2 = nWay < 3;
             const int nThreads = anThreads[nWay % 3];
-            const Avx2Allowed avx2(bAvx2);
             SCOPED_TRACE(std::to_string(test.nRows) + " x " + std::to_string(test.nCols) + ", window " +
                          std::to_string(test.nWindowColumns) + ", threads " + std::to_string(nThreads) +
                          (bAvx2 ? "" : ", no AVX2"));
             CLevelPair level(photo, test.nRows, test.nCols);
             gw::CWorkerPool pool(nThreads);
             gw::CPagedWorkspace workspace(pool, std::max(test.nRows, test.nCols));
+            workspace.SetTuning(Narrowed(nWindow, 1, bAvx2));
             gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, params, {});
             gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels, params, workspace, {});
             EXPECT_TRUE(SameBits(CLevelPair::Read(*level.Paged().bh), level.Bh())) << "horizontal couplings";
@@ -449,10 +435,9 @@ TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
     CLevelPair full(photo, nRows, nCols);
     gw::ComputeCouplings(full.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, params, {});
     const float fUntouched = 7.0f;
-    for (const std::ptrdiff_t nWindow : {gw::PagedWindowFloats(), std::ptrdiff_t{100} * nCols, std::ptrdiff_t{0}}) {
+    for (const std::ptrdiff_t nWindow : {kDefaultWindow, std::ptrdiff_t{100} * nCols, std::ptrdiff_t{0}}) {
         // Budget 0: the default windows without the AVX2 ways.
-        const WindowBudget budget(nWindow > 0 ? nWindow : gw::PagedWindowFloats());
-        const Avx2Allowed avx2(nWindow > 0);
+        const gw::PagedTuning tuning = Narrowed(nWindow > 0 ? nWindow : kDefaultWindow, 1, nWindow > 0);
         for (int nStop : {1, 99, 100, 101, 255, 256, 257, nRows - 3}) {
             SCOPED_TRACE("window " + std::to_string(nWindow) + ", stop after row " + std::to_string(nStop));
             CLevelPair level(photo, nRows, nCols);
@@ -461,6 +446,7 @@ TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
             level.PagedBv().WriteRows(0, nCols, untouched.data());
             gw::CWorkerPool pool(2);
             gw::CPagedWorkspace workspace(pool, std::max(nRows, nCols));
+            workspace.SetTuning(tuning);
             StopCounter counter{nStop};
             gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels, params, workspace,
                                       counter.Hook());

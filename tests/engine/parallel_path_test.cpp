@@ -3,8 +3,8 @@
 // points, and the same failure on a zero pivot.
 #include "CImageEngine.h"
 #include "EngineError.h"
-#include "KernelsFast.h"
-#include "KernelsRelax.h"
+#include "parallel/ParallelKernels.h"
+#include "kernels/KernelsRelax.h"
 #include "lanes/PixelLanes.h"
 #include "PortableMath.h"
 #include "TestImage.h"

@@ -1,5 +1,7 @@
 // KernelsGrid.cpp - residual, copy and clear.
-#include "KernelsGrid.h"
+#include "kernels/KernelsGrid.h"
+
+#include "kernels/LineSystem.h"
 
 #include <algorithm>
 
@@ -11,10 +13,8 @@ void ResidualRow(const float* pUUp, const float* pU, const float* pUDown, const 
     pOut[0] = 0.0f;
     for (int c = 1; c <= nCols - 2; ++c)
     {
-        const float fDiag = 1.0f - pBh[c] - pBh[c - 1] - bvDown[c] - bvUp[c];
-        const float fAu = fDiag * pU[c] + pBh[c - 1] * pU[c - 1] + pBh[c] * pU[c + 1]
-                          + bvUp[c] * pUUp[c] + bvDown[c] * pUDown[c];
-        pOut[c] = pF[c] - fAu;
+        line::PointResidual(pF[c], pU[c], pBh[c - 1], pU[c - 1], pBh[c], pU[c + 1], bvUp[c], pUUp[c],
+                            bvDown[c], pUDown[c], pOut[c]);
     }
     pOut[nCols - 1] = 0.0f;
 }

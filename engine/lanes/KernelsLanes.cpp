@@ -1,10 +1,13 @@
 // KernelsLanes.cpp - eight-line groups of the zebra relaxation in AVX2 lanes.
 //
 // Everything below the target switch is AVX2 code: callers reach it only after gw::cpu::HasAvx2().
-#include "KernelsLanes.h"
+// Targets without it take the portable bodies (KernelsLanesPortable.cpp).
+#include "lanes/KernelsLanes.h"
 
-#include "KernelsCoupling.h"
-#include "KernelsGrid.h"
+#include "kernels/KernelsCoupling.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/LineSystem.h"
+#include "lanes/LaneSolve.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -21,6 +24,10 @@ namespace {
 
 // Elements of one lane vector, and of the 8 x 8 blocks of the transposed streams.
 constexpr int kBlock = kGroupLines * kGroupLines;
+
+// The lanes as the line system's value type (an __m256 without its aliasing attribute).
+using Lanes = lanesolve::LaneFloats;
+static_assert(lanesolve::kLanes == kGroupLines);
 
 // How far ahead the loads are announced to the memory system: grid rows in the column pass
 // (one row per element, a whole grid row apart, which no hardware prefetcher follows), and
@@ -63,6 +70,30 @@ inline void Transpose8(__m256& r0, __m256& r1, __m256& r2, __m256& r3, __m256& r
     r5 = _mm256_permute2f128_ps(s1, s5, 0x31);
     r6 = _mm256_permute2f128_ps(s2, s6, 0x31);
     r7 = _mm256_permute2f128_ps(s3, s7, 0x31);
+}
+
+/// An 8 x 8 block through the registers: row i of it from pRow(i), row i of its transpose to
+/// pOut(i).
+template <class RowIn, class RowOut>
+[[gnu::always_inline]] inline void TransposeTile(RowIn&& pRow, RowOut&& pOut) noexcept
+{
+    __m256 r0 = _mm256_loadu_ps(pRow(0));
+    __m256 r1 = _mm256_loadu_ps(pRow(1));
+    __m256 r2 = _mm256_loadu_ps(pRow(2));
+    __m256 r3 = _mm256_loadu_ps(pRow(3));
+    __m256 r4 = _mm256_loadu_ps(pRow(4));
+    __m256 r5 = _mm256_loadu_ps(pRow(5));
+    __m256 r6 = _mm256_loadu_ps(pRow(6));
+    __m256 r7 = _mm256_loadu_ps(pRow(7));
+    Transpose8(r0, r1, r2, r3, r4, r5, r6, r7);
+    _mm256_storeu_ps(pOut(0), r0);
+    _mm256_storeu_ps(pOut(1), r1);
+    _mm256_storeu_ps(pOut(2), r2);
+    _mm256_storeu_ps(pOut(3), r3);
+    _mm256_storeu_ps(pOut(4), r4);
+    _mm256_storeu_ps(pOut(5), r5);
+    _mm256_storeu_ps(pOut(6), r6);
+    _mm256_storeu_ps(pOut(7), r7);
 }
 
 /// The sixteen floats from p split by position: even ones (p[0], p[2], ..., p[14]) and odd ones.
@@ -112,23 +143,8 @@ private:
                 _mm_prefetch(reinterpret_cast<const char*>(m_pLines[j] + nStart + kPrefetchFloats), _MM_HINT_T0);
         }
         if (nStart + kGroupLines <= m_nValid) {
-            __m256 r0 = _mm256_loadu_ps(m_pLines[0] + nStart);
-            __m256 r1 = _mm256_loadu_ps(m_pLines[1] + nStart);
-            __m256 r2 = _mm256_loadu_ps(m_pLines[2] + nStart);
-            __m256 r3 = _mm256_loadu_ps(m_pLines[3] + nStart);
-            __m256 r4 = _mm256_loadu_ps(m_pLines[4] + nStart);
-            __m256 r5 = _mm256_loadu_ps(m_pLines[5] + nStart);
-            __m256 r6 = _mm256_loadu_ps(m_pLines[6] + nStart);
-            __m256 r7 = _mm256_loadu_ps(m_pLines[7] + nStart);
-            Transpose8(r0, r1, r2, r3, r4, r5, r6, r7);
-            _mm256_storeu_ps(m_block + 0 * kGroupLines, r0);
-            _mm256_storeu_ps(m_block + 1 * kGroupLines, r1);
-            _mm256_storeu_ps(m_block + 2 * kGroupLines, r2);
-            _mm256_storeu_ps(m_block + 3 * kGroupLines, r3);
-            _mm256_storeu_ps(m_block + 4 * kGroupLines, r4);
-            _mm256_storeu_ps(m_block + 5 * kGroupLines, r5);
-            _mm256_storeu_ps(m_block + 6 * kGroupLines, r6);
-            _mm256_storeu_ps(m_block + 7 * kGroupLines, r7);
+            TransposeTile([&](int j) { return m_pLines[j] + nStart; },
+                          [&](int i) { return m_block + i * kGroupLines; });
             return;
         }
         for (int i = 0; i < kGroupLines; ++i) {
@@ -143,38 +159,38 @@ private:
     float m_block[kBlock] = {};
 };
 
-/// Forward elimination of one element: SolveTridiagonal's operations for j >= 1, per lane.
+/// The line elimination across the lanes, with a note of the lanes whose pivot was 0.
 struct Eliminator
 {
-    __m256 beta;
-    __m256 x;
+    line::Elimination<Lanes> lanes;
     __m256 zeroPivot;
 
-    void First(__m256 b, __m256 d, float* pX) noexcept
+    void First(const Lanes& b, const Lanes& d, float* pX) noexcept
     {
-        beta = b;
-        zeroPivot = _mm256_cmp_ps(beta, _mm256_setzero_ps(), _CMP_EQ_OQ);
-        x = _mm256_div_ps(d, beta);
-        _mm256_storeu_ps(pX, x);
+        lanes.First(b, d);
+        zeroPivot = _mm256_cmp_ps(lanes.beta, _mm256_setzero_ps(), _CMP_EQ_OQ);
+        _mm256_storeu_ps(pX, lanes.x);
     }
 
-    void Next(__m256 a, __m256 b, __m256 d, float* pG, float* pX) noexcept
+    void Next(const Lanes& a, const Lanes& b, const Lanes& d, float* pG, float* pX) noexcept
     {
-        const __m256 g = _mm256_div_ps(a, beta);
+        Lanes g;
+        lanes.Next(a, b, d, g);
         _mm256_storeu_ps(pG, g);
-        beta = _mm256_sub_ps(b, _mm256_mul_ps(a, g));
-        zeroPivot = _mm256_or_ps(zeroPivot, _mm256_cmp_ps(beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
-        x = _mm256_div_ps(_mm256_sub_ps(d, _mm256_mul_ps(a, x)), beta);
-        _mm256_storeu_ps(pX, x);
+        zeroPivot = _mm256_or_ps(zeroPivot, _mm256_cmp_ps(lanes.beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
+        _mm256_storeu_ps(pX, lanes.x);
     }
 
     /// Back substitution over the n elements; answers whether every pivot was non-zero.
     bool Finish(const float* pG, float* pX, int n) noexcept
     {
+        Lanes x = lanes.x;
         for (int k = n - 2; k >= 0; --k) {
             float* p = pX + static_cast<std::ptrdiff_t>(k) * kGroupLines;
             const float* pNextG = pG + static_cast<std::ptrdiff_t>(k + 1) * kGroupLines;
-            x = _mm256_sub_ps(_mm256_loadu_ps(p), _mm256_mul_ps(_mm256_loadu_ps(pNextG), x));
+            Lanes xk = _mm256_loadu_ps(p);
+            line::BackSubstitute(xk, Lanes(_mm256_loadu_ps(pNextG)), x);
+            x = xk;
             _mm256_storeu_ps(p, x);
         }
         return _mm256_movemask_ps(zeroPivot) == 0;
@@ -194,12 +210,10 @@ template <int nGroups>
 bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX) noexcept
 {
     const int n = grids.Rows() - 2;
-    const __m256 one = _mm256_set1_ps(1.0f);
     constexpr int kStride = nGroups * kGroupLines; // floats per element in pX and pG
     constexpr int kSpan = nGroups * 2 * kGroupLines; // columns the groups cover
 
-    __m256 beta[nGroups] = {};
-    __m256 x[nGroups] = {};
+    line::Elimination<Lanes> elimination[nGroups] = {};
     __m256 upper[nGroups] = {};
     __m256 zeroPivot = _mm256_setzero_ps();
 #pragma GCC unroll 4
@@ -234,24 +248,20 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
             const __m256 uRight = OddOf(pU + o + 1);
             const __m256 lower = OddOf(pBv + o);
 
-            // 1 - Bh[c] - Bh[c - 1] - lower - upper, and f - Bh[c] u[c + 1] - Bh[c - 1] u[c - 1].
-            const __m256 b = _mm256_sub_ps(
-                _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, bhMid), bhLeft), lower), upper[g]);
-            const __m256 d =
-                _mm256_sub_ps(_mm256_sub_ps(f, _mm256_mul_ps(bhMid, uRight)), _mm256_mul_ps(bhLeft, uLeft));
+            Lanes b;
+            Lanes d;
+            line::ColumnElement<Lanes>(bhLeft, bhMid, upper[g], lower, f, uLeft, uRight, b, d);
             float* pXk = pX + i + g * kGroupLines;
             if (k == 0) {
-                beta[g] = b;
-                x[g] = _mm256_div_ps(d, b);
+                elimination[g].First(b, d);
             } else {
-                const __m256 a = upper[g];
-                const __m256 factor = _mm256_div_ps(a, beta[g]);
+                Lanes factor;
+                elimination[g].Next(upper[g], b, d, factor);
                 _mm256_storeu_ps(pG + i + g * kGroupLines, factor);
-                beta[g] = _mm256_sub_ps(b, _mm256_mul_ps(a, factor));
-                x[g] = _mm256_div_ps(_mm256_sub_ps(d, _mm256_mul_ps(a, x[g])), beta[g]);
             }
-            zeroPivot = _mm256_or_ps(zeroPivot, _mm256_cmp_ps(beta[g], _mm256_setzero_ps(), _CMP_EQ_OQ));
-            _mm256_storeu_ps(pXk, x[g]);
+            zeroPivot =
+                _mm256_or_ps(zeroPivot, _mm256_cmp_ps(elimination[g].beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
+            _mm256_storeu_ps(pXk, elimination[g].x);
             upper[g] = lower;
         }
     }
@@ -269,15 +279,19 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
         _mm256_maskstore_ps(pRow, evenMask, _mm256_permute2f128_ps(lo, hi, 0x20));
         _mm256_maskstore_ps(pRow + kGroupLines, evenMask, _mm256_permute2f128_ps(lo, hi, 0x31));
     };
+    Lanes x[nGroups];
 #pragma GCC unroll 4
-    for (int g = 0; g < nGroups; ++g)
+    for (int g = 0; g < nGroups; ++g) {
+        x[g] = elimination[g].x;
         store(n - 1, g, x[g]);
+    }
     for (int k = n - 2; k >= 0; --k) {
         const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kStride;
 #pragma GCC unroll 4
         for (int g = 0; g < nGroups; ++g) {
-            x[g] = _mm256_sub_ps(_mm256_loadu_ps(pX + i + g * kGroupLines),
-                                 _mm256_mul_ps(_mm256_loadu_ps(pG + i + kStride + g * kGroupLines), x[g]));
+            Lanes xk = _mm256_loadu_ps(pX + i + g * kGroupLines);
+            line::BackSubstitute(xk, Lanes(_mm256_loadu_ps(pG + i + kStride + g * kGroupLines)), x[g]);
+            x[g] = xk;
             store(k, g, x[g]);
         }
     }
@@ -307,7 +321,6 @@ bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexce
     const int n = grids.Cols() - 2;
     if (n <= 0)
         return true;
-    const __m256 one = _mm256_set1_ps(1.0f);
 
     // Lane j is grid row r0 + 2 j; its neighbours above and below are rows r0 + 2 j -+ 1.
     const float* pBhLines[kGroupLines];
@@ -340,11 +353,12 @@ bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexce
         const __m256 bvUp = bvUpStream.At(k);
         const __m256 bvDown = bvDownStream.At(k);
 
-        // 1 - Bh[c] - Bh[c - 1] - down - up, and f - up u[r - 1] - down u[r + 1].
-        const __m256 b =
-            _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, right), left), bvDown), bvUp);
-        const __m256 d = _mm256_sub_ps(_mm256_sub_ps(f.At(k), _mm256_mul_ps(bvUp, uUp.At(k))),
-                                       _mm256_mul_ps(bvDown, uDown.At(k)));
+        const Lanes fk = f.At(k);
+        const Lanes uUpK = uUp.At(k);
+        const Lanes uDownK = uDown.At(k);
+        Lanes b;
+        Lanes d;
+        line::RowElement<Lanes>(left, right, bvUp, bvDown, fk, uUpK, uDownK, b, d);
         const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kGroupLines;
         if (k == 0)
             solve.First(b, d, pX);
@@ -360,28 +374,23 @@ bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexce
 void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
                            const CouplingParams& params, float* pBh, float* pBv) noexcept
 {
-    const __m256 half = _mm256_set1_ps(0.5f);
-    const __m256 thermal = _mm256_set1_ps(params.fThermal);
-    const __m256 epsilon = _mm256_set1_ps(params.fEpsilon);
-    const __m256 radius = _mm256_set1_ps(fScaledRadius);
-    const __m256 sign = _mm256_set1_ps(-0.0f);
-    // Coupling(): -(0.5 (a + b) + thermal) / (sqrt((b - a)^2 + epsilon) x radius), per lane.
-    auto coupling = [&](__m256 a, __m256 b) {
-        const __m256 d = _mm256_sub_ps(b, a);
-        const __m256 g = _mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(d, d), epsilon));
-        const __m256 num = _mm256_add_ps(_mm256_mul_ps(half, _mm256_add_ps(a, b)), thermal);
-        return _mm256_div_ps(_mm256_xor_ps(num, sign), _mm256_mul_ps(g, radius));
-    };
+    const auto sqrt = [](const Lanes& q, Lanes& root) { root = _mm256_sqrt_ps(q); };
     int c = 1;
     for (; c + kGroupLines <= nCols - 1; c += kGroupLines) {
-        const __m256 a = _mm256_loadu_ps(pF + c);
-        _mm256_storeu_ps(pBh + c, coupling(a, _mm256_loadu_ps(pF + c + 1)));
-        _mm256_storeu_ps(pBv + c, coupling(a, _mm256_loadu_ps(pFDown + c)));
+        const Lanes a = _mm256_loadu_ps(pF + c);
+        const Lanes right = _mm256_loadu_ps(pF + c + 1);
+        const Lanes down = _mm256_loadu_ps(pFDown + c);
+        Lanes coupling;
+        CouplingOf(a, right, fScaledRadius, params, sqrt, coupling);
+        _mm256_storeu_ps(pBh + c, coupling);
+        CouplingOf(a, down, fScaledRadius, params, sqrt, coupling);
+        _mm256_storeu_ps(pBv + c, coupling);
     }
-    for (; c <= nCols - 2; ++c) {
-        pBh[c] = Coupling(pF[c], pF[c + 1], fScaledRadius, params);
-        pBv[c] = Coupling(pF[c], pFDown[c], fScaledRadius, params);
-    }
+    // The last points through the straightforward row function, from column c - 1 on (it
+    // writes from its second point on).
+    if (c <= nCols - 2)
+        CouplingRow(pF + c - 1, pFDown + c - 1, nCols - c + 1, fScaledRadius, params, pBh + c - 1,
+                    Line{pBv + c - 1, 1});
 }
 
 
@@ -390,23 +399,22 @@ void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDo
                            const float* pBh, const float* pBvUp, const float* pBvDown, int nCols,
                            float* pOut) noexcept
 {
-    const __m256 one = _mm256_set1_ps(1.0f);
     pOut[0] = 0.0f;
     int c = 1;
     for (; c + kGroupLines <= nCols - 1; c += kGroupLines) {
-        const __m256 bhLeft = _mm256_loadu_ps(pBh + c - 1);
-        const __m256 bhMid = _mm256_loadu_ps(pBh + c);
-        const __m256 bvUp = _mm256_loadu_ps(pBvUp + c);
-        const __m256 bvDown = _mm256_loadu_ps(pBvDown + c);
-        // ResidualRow's sums, left to right.
-        const __m256 diag =
-            _mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_sub_ps(one, bhMid), bhLeft), bvDown), bvUp);
-        __m256 au = _mm256_mul_ps(diag, _mm256_loadu_ps(pU + c));
-        au = _mm256_add_ps(au, _mm256_mul_ps(bhLeft, _mm256_loadu_ps(pU + c - 1)));
-        au = _mm256_add_ps(au, _mm256_mul_ps(bhMid, _mm256_loadu_ps(pU + c + 1)));
-        au = _mm256_add_ps(au, _mm256_mul_ps(bvUp, _mm256_loadu_ps(pUUp + c)));
-        au = _mm256_add_ps(au, _mm256_mul_ps(bvDown, _mm256_loadu_ps(pUDown + c)));
-        _mm256_storeu_ps(pOut + c, _mm256_sub_ps(_mm256_loadu_ps(pF + c), au));
+        const Lanes f = _mm256_loadu_ps(pF + c);
+        const Lanes u = _mm256_loadu_ps(pU + c);
+        const Lanes left = _mm256_loadu_ps(pBh + c - 1);
+        const Lanes uLeft = _mm256_loadu_ps(pU + c - 1);
+        const Lanes right = _mm256_loadu_ps(pBh + c);
+        const Lanes uRight = _mm256_loadu_ps(pU + c + 1);
+        const Lanes up = _mm256_loadu_ps(pBvUp + c);
+        const Lanes uUp = _mm256_loadu_ps(pUUp + c);
+        const Lanes down = _mm256_loadu_ps(pBvDown + c);
+        const Lanes uDown = _mm256_loadu_ps(pUDown + c);
+        Lanes residual;
+        line::PointResidual(f, u, left, uLeft, right, uRight, up, uUp, down, uDown, residual);
+        _mm256_storeu_ps(pOut + c, residual);
     }
     if (c <= nCols - 2) {
         // The last points through the straightforward row function, from column c - 1 on (it
@@ -429,23 +437,7 @@ void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept
     int k = 0;
     for (; k + kGroupLines <= n; k += kGroupLines) {
         const float* p = pX + static_cast<std::ptrdiff_t>(k) * kGroupLines;
-        __m256 r0v = _mm256_loadu_ps(p + 0 * kGroupLines);
-        __m256 r1v = _mm256_loadu_ps(p + 1 * kGroupLines);
-        __m256 r2v = _mm256_loadu_ps(p + 2 * kGroupLines);
-        __m256 r3v = _mm256_loadu_ps(p + 3 * kGroupLines);
-        __m256 r4v = _mm256_loadu_ps(p + 4 * kGroupLines);
-        __m256 r5v = _mm256_loadu_ps(p + 5 * kGroupLines);
-        __m256 r6v = _mm256_loadu_ps(p + 6 * kGroupLines);
-        __m256 r7v = _mm256_loadu_ps(p + 7 * kGroupLines);
-        Transpose8(r0v, r1v, r2v, r3v, r4v, r5v, r6v, r7v);
-        _mm256_storeu_ps(pRows[0] + k, r0v);
-        _mm256_storeu_ps(pRows[1] + k, r1v);
-        _mm256_storeu_ps(pRows[2] + k, r2v);
-        _mm256_storeu_ps(pRows[3] + k, r3v);
-        _mm256_storeu_ps(pRows[4] + k, r4v);
-        _mm256_storeu_ps(pRows[5] + k, r5v);
-        _mm256_storeu_ps(pRows[6] + k, r6v);
-        _mm256_storeu_ps(pRows[7] + k, r7v);
+        TransposeTile([&](int i) { return p + i * kGroupLines; }, [&](int j) { return pRows[j] + k; });
     }
     for (; k < n; ++k) {
         for (int j = 0; j < kGroupLines; ++j)
@@ -468,23 +460,7 @@ void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int n
         for (int r = 0; r < nFullRows; r += kGroupLines) {
             int c = c0;
             for (; c + kGroupLines <= nStripEnd; c += kGroupLines) {
-                __m256 v0 = _mm256_loadu_ps(In(r + 0, c));
-                __m256 v1 = _mm256_loadu_ps(In(r + 1, c));
-                __m256 v2 = _mm256_loadu_ps(In(r + 2, c));
-                __m256 v3 = _mm256_loadu_ps(In(r + 3, c));
-                __m256 v4 = _mm256_loadu_ps(In(r + 4, c));
-                __m256 v5 = _mm256_loadu_ps(In(r + 5, c));
-                __m256 v6 = _mm256_loadu_ps(In(r + 6, c));
-                __m256 v7 = _mm256_loadu_ps(In(r + 7, c));
-                Transpose8(v0, v1, v2, v3, v4, v5, v6, v7);
-                _mm256_storeu_ps(Out(c + 0, r), v0);
-                _mm256_storeu_ps(Out(c + 1, r), v1);
-                _mm256_storeu_ps(Out(c + 2, r), v2);
-                _mm256_storeu_ps(Out(c + 3, r), v3);
-                _mm256_storeu_ps(Out(c + 4, r), v4);
-                _mm256_storeu_ps(Out(c + 5, r), v5);
-                _mm256_storeu_ps(Out(c + 6, r), v6);
-                _mm256_storeu_ps(Out(c + 7, r), v7);
+                TransposeTile([&](int i) { return In(r + i, c); }, [&](int i) { return Out(c + i, r); });
             }
             for (; c < nStripEnd; ++c) {
                 for (int j = 0; j < kGroupLines; ++j)
@@ -504,35 +480,41 @@ void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int n
 
 #else
 
+// No AVX2 bodies on this target: the portable ones serve, with the same bits.
 namespace gw::lanes {
 
-bool SolveColumnGroups(const LevelGrids&, int, int, float*, float*) noexcept
+bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, float* pX) noexcept
 {
-    return false;
+    return portable::SolveColumnGroups(grids, c0, nGroups, pG, pX);
 }
 
-bool SolveRowGroup(const LevelGrids&, int, float*, float*) noexcept
+bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexcept
 {
-    return false;
+    return portable::SolveRowGroup(grids, r0, pG, pX);
 }
 
-void StoreRowGroup(const GridView&, int, const float*, int) noexcept {}
+void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept
+{
+    portable::StoreRowGroup(u, r0, pX, n);
+}
 
-void CouplingRowContiguous(const float*, const float*, int, float, const CouplingParams&, float*, float*) noexcept {}
+void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
+                           const CouplingParams& params, float* pBh, float* pBv) noexcept
+{
+    portable::CouplingRowContiguous(pF, pFDown, nCols, fScaledRadius, params, pBh, pBv);
+}
+
+void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDown, const float* pF,
+                           const float* pBh, const float* pBvUp, const float* pBvDown, int nCols,
+                           float* pOut) noexcept
+{
+    portable::ResidualRowContiguous(pUUp, pU, pUDown, pF, pBh, pBvUp, pBvDown, nCols, pOut);
+}
 
 void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols, float* pOut,
                     std::ptrdiff_t nOutStride) noexcept
 {
-    for (int r = 0; r < nRows; ++r) {
-        for (int c = 0; c < nCols; ++c)
-            pOut[static_cast<std::ptrdiff_t>(c) * nOutStride + r] =
-                pIn[static_cast<std::ptrdiff_t>(r) * nInStride + c];
-    }
-}
-
-void ResidualRowContiguous(const float*, const float*, const float*, const float*, const float*, const float*,
-                           const float*, int, float*) noexcept
-{
+    portable::TransposeBlock(pIn, nInStride, nRows, nCols, pOut, nOutStride);
 }
 
 } // namespace gw::lanes

@@ -6,7 +6,7 @@
 // tridiagonal and, for ordinary input, diagonally dominant (every diagonal at least 1).
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 namespace gw {
 
@@ -31,6 +31,39 @@ void ColumnLineSystem(ConstLine bhLeft, ConstLine bhMid, const float* pBvRow, Co
 /// The sub- and super-diagonals are pBh and pBh + 1; the solution goes to row r of u from column 1.
 void RowLineSystem(const float* pBh, ConstLine bvUp, ConstLine bvDown, const float* pF,
                    const float* pUUp, const float* pUDown, int n, float* pDiag, float* pRhs) noexcept;
+
+/// Solves the column line of ColumnLineSystem's operands exactly and writes its solution to
+/// grid rows 1..n of uCol (column c of u). Throws EngineError on a zero pivot, uCol unchanged.
+void SolveColumnLine(ConstLine bhLeft, ConstLine bhMid, const float* pBvRow, ConstLine fCol,
+                     ConstLine uLeft, ConstLine uRight, Line uCol, int n, const LineVectors& lines);
+
+/// Solves the row line of RowLineSystem's operands exactly, straight into grid columns 1..n of
+/// pURow (row r of u). Throws EngineError on a zero pivot, the row then partly written.
+void SolveRowLine(const float* pBh, ConstLine bvUp, ConstLine bvDown, const float* pF,
+                  const float* pUUp, const float* pUDown, float* pURow, int n,
+                  const LineVectors& lines);
+
+/// Progress units of one sweep on level nLevel of nLevels: about 2 on the finest, falling by a
+/// factor of four (and a little more) per coarser level. Every path's sweep reports these.
+float SweepWeight(int nLevel, int nLevels) noexcept;
+
+/// Runs solve(l) for the lines 1, 3, 5, ... and then 2, 4, ... up to nLast, reporting fUnits
+/// after each; answers false as soon as the report asks to stop. With an empty solve it is
+/// the progress of a direction whose lines were solved elsewhere.
+template <class Solve>
+bool ForZebraLines(int nLast, float fUnits, ProgressHook progress, Solve&& solve)
+{
+    for (int nFirst = 1; nFirst <= 2; ++nFirst)
+    {
+        for (int l = nFirst; l <= nLast; l += 2)
+        {
+            solve(l);
+            if (progress(fUnits))
+                return false;
+        }
+    }
+    return true;
+}
 
 /// One alternating zebra line sweep on level nLevel of nLevels: updates the interior of u in
 /// place against f; the border ring is neither read for the result nor written. Reports

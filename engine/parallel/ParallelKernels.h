@@ -1,4 +1,4 @@
-// KernelsFast.h - the solver's kernels spread over worker threads and vector lanes.
+// ParallelKernels.h - the solver's kernels spread over worker threads and vector lanes.
 //
 // Every kernel here gives exactly the bits of its straightforward counterpart in
 // KernelsCoupling.h, KernelsGrid.h, KernelsTransfer.h and KernelsRelax.h: rows are
@@ -20,7 +20,7 @@
 // a direction are solved in one pass, the second lagging one group behind the first.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 #include "parallel/WorkerPool.h"
 
 #include <memory>

@@ -1,5 +1,5 @@
 // KernelsTransfer.cpp - restriction, prolongation and coarse-grid correction.
-#include "KernelsTransfer.h"
+#include "kernels/KernelsTransfer.h"
 
 #include <algorithm>
 
@@ -36,18 +36,22 @@ void RestrictRow(const float* pUp, const float* pMid, const float* pDown, bool b
 
 
 
+void RestrictGridRow(const GridView& coarse, const GridView& fine, int i) noexcept
+{
+    const bool bOneSidedBottom = (fine.nRows % 2) == 0 && i == coarse.nRows - 2;
+    const float* pDown = bOneSidedBottom ? nullptr : fine.Row(2 * i + 1);
+    RestrictRow(fine.Row(2 * i - 1), fine.Row(2 * i), pDown, bOneSidedBottom, fine.nCols, coarse.Row(i),
+                coarse.nCols);
+}
+
+
+
 void Restrict(const GridView& coarse, const GridView& fine) noexcept
 {
     const int nr = coarse.nRows;
-    const bool bEvenFineRows = (fine.nRows % 2) == 0;
     std::fill_n(coarse.Row(0), coarse.nCols, 0.0f);
     for (int i = 1; i <= nr - 2; ++i)
-    {
-        const bool bOneSidedBottom = bEvenFineRows && i == nr - 2;
-        const float* pDown = bOneSidedBottom ? nullptr : fine.Row(2 * i + 1);
-        RestrictRow(fine.Row(2 * i - 1), fine.Row(2 * i), pDown, bOneSidedBottom, fine.nCols,
-                    coarse.Row(i), coarse.nCols);
-    }
+        RestrictGridRow(coarse, fine, i);
     std::fill_n(coarse.Row(nr - 1), coarse.nCols, 0.0f);
 }
 
@@ -119,17 +123,22 @@ void Prolong(const GridView& fine, const GridView& coarse) noexcept
 
 
 
+void AddCorrectionRow(const GridView& fineU, const GridView& coarseU, const GridView& w, int r) noexcept
+{
+    ProlongGridRow(w, coarseU, r);
+    float* pU = fineU.Row(r);
+    const float* pW = w.Row(r);
+    for (int c = 0; c < fineU.nCols; ++c)
+        pU[c] += pW[c];
+}
+
+
+
 void AddCorrection(const GridView& fineU, const GridView& coarseU, const GridView& work) noexcept
 {
     const GridView w = work.Corner(fineU.nRows, fineU.nCols);
-    Prolong(w, coarseU);
     for (int r = 0; r < fineU.nRows; ++r)
-    {
-        float* pU = fineU.Row(r);
-        const float* pW = w.Row(r);
-        for (int c = 0; c < fineU.nCols; ++c)
-            pU[c] += pW[c];
-    }
+        AddCorrectionRow(fineU, coarseU, w, r);
 }
 
 } // namespace gw

@@ -8,11 +8,11 @@
 // straightforward solve. What changes is only how the operands reach the lanes: the points
 // of a grid row that belong to the group are split out of contiguous loads, and the lines that
 // run across grid rows are read eight points at a time and transposed in registers.
-// Bv is row-major, as everywhere in the parallel kernels (KernelsFast.h). Callers check
-// gw::cpu::HasAvx2() first.
+// Bv is row-major, as everywhere in the parallel kernels (ParallelKernels.h). Callers check
+// gw::cpu::HasAvx2() first; on targets without AVX2 bodies the portable ones below serve.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 #include <cstddef>
 
@@ -54,5 +54,23 @@ void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDo
 /// these kernels read.
 void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols, float* pOut,
                     std::ptrdiff_t nOutStride) noexcept;
+
+/// The kernels above in portable code with the same bits, built from the scalar row functions
+/// and the lane elimination of LaneSolve.h: the bodies on targets without the AVX2 ones, and
+/// the reference those are tested against. Same contracts.
+namespace portable {
+
+bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, float* pX) noexcept;
+bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexcept;
+void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept;
+void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
+                           const CouplingParams& params, float* pBh, float* pBv) noexcept;
+void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDown,
+                           const float* pF, const float* pBh, const float* pBvUp,
+                           const float* pBvDown, int nCols, float* pOut) noexcept;
+void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols,
+                    float* pOut, std::ptrdiff_t nOutStride) noexcept;
+
+} // namespace portable
 
 } // namespace gw::lanes

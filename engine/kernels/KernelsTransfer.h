@@ -6,7 +6,7 @@
 // leave the border ring at 0.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 namespace gw {
 
@@ -39,7 +39,15 @@ void ProlongRow(const float* pUp, const float* pDown, int nCoarseCols, float* pF
                 int nFineCols) noexcept;
 
 /// Row r of Prolong(coarse) into fine: the sources of ProlongRowSources, or zeros for a border row.
+/// Row function of Restrict over whole grids: interior coarse row i from the fine rows
+/// 2i - 1 .. 2i + 1 (one-sided at the bottom when the fine level has an even number of rows).
+void RestrictGridRow(const GridView& coarse, const GridView& fine, int i) noexcept;
+
 void ProlongGridRow(const GridView& fine, const GridView& coarse, int r) noexcept;
+
+/// Row function of AddCorrection: row r of w := the prolongation of coarseU, then row r of
+/// fineU += row r of w.
+void AddCorrectionRow(const GridView& fineU, const GridView& coarseU, const GridView& w, int r) noexcept;
 
 /// W := Prolong(coarse u); fineU += W over every element (the border adds W's zeros).
 /// W must have at least the fine extents; its contents are overwritten.

@@ -1,13 +1,13 @@
-// KernelsFast.cpp - parallel and vectorised kernels with the straightforward kernels' bits.
-#include "KernelsFast.h"
+// ParallelKernels.cpp - parallel and vectorised kernels with the straightforward kernels' bits.
+#include "parallel/ParallelKernels.h"
 
 #include "CpuFeatures.h"
-#include "KernelsCoupling.h"
-#include "KernelsLanes.h"
-#include "KernelsGrid.h"
-#include "KernelsRelax.h"
-#include "KernelsTransfer.h"
-#include "LaneSolve.h"
+#include "kernels/KernelsCoupling.h"
+#include "lanes/KernelsLanes.h"
+#include "kernels/KernelsGrid.h"
+#include "kernels/KernelsRelax.h"
+#include "kernels/KernelsTransfer.h"
+#include "lanes/LaneSolve.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,104 +28,32 @@ constexpr int kMinRowsPerPart = 16;
 // groups two per group, the straightforward fallback four.
 constexpr int kLaneArrays = 2 * lanes::kMaxColumnGroups;
 
-float SweepWeight(int nLevel, int nLevels) noexcept
-{
-    float fWeight = 8.0f / static_cast<float>(2 * (nLevels + 1 - nLevel));
-    for (int k = nLevel; k < nLevels; ++k)
-        fWeight *= 0.25f;
-    return fWeight;
-}
-
-// The lines of one lane group and the grids they read.
+// The eight lines of a lane group, with the lanesolve functions' operands.
 struct LaneGroup
 {
-    const GridView* pBh;
-    const GridView* pBv;
-    const GridView* pF;
-    const GridView* pU;
-    const int* pLines; // kLanes grid columns (column pass) or rows (row pass)
-    // Per lane, the rows each element of the row pass reads: rows r - 1 and r of Bv, rows r of
-    // Bh and f, rows r - 1 and r + 1 of u.
-    const float* pBvUpRows[kLanes];
-    const float* pBvDownRows[kLanes];
-    const float* pBhRows[kLanes];
-    const float* pFRows[kLanes];
-    const float* pUUpRows[kLanes];
-    const float* pUDownRows[kLanes];
+    lanesolve::ColumnLanes columns;
+    lanesolve::RowLanes rows;
 };
-
-// Element k of each lane's system in the column pass (ColumnLineSystem, grid row r = k + 1):
-// sub-diagonal a (the super-diagonal of element k - 1 is the same coupling), diagonal b and
-// right side d, with the scalar code's operations in its order.
-[[gnu::always_inline]] inline void ColumnElement(const LaneGroup& group, int k, float* a, float* b,
-                                                 float* d) noexcept
-{
-    const int r = k + 1;
-    const float* pBh = group.pBh->Row(r);
-    const float* pF = group.pF->Row(r);
-    const float* pU = group.pU->Row(r);
-    const float* pBvUp = group.pBv->Row(r - 1);
-    const float* pBvDown = group.pBv->Row(r);
-    for (int j = 0; j < kLanes; ++j) {
-        const int c = group.pLines[j];
-        const float fUpper = pBvUp[c];
-        const float fLower = pBvDown[c];
-        a[j] = fUpper;
-        b[j] = 1.0f - pBh[c] - pBh[c - 1] - fLower - fUpper;
-        d[j] = pF[c] - pBh[c] * pU[c + 1] - pBh[c - 1] * pU[c - 1];
-    }
-}
-
-// The same for the row pass (RowLineSystem, grid column c = k + 1).
-[[gnu::always_inline]] inline void RowElement(const LaneGroup& group, int k, float* a, float* b,
-                                              float* d) noexcept
-{
-    const int c = k + 1;
-    for (int j = 0; j < kLanes; ++j) {
-        const float* pBh = group.pBhRows[j];
-        const float fLeft = pBh[c - 1];
-        const float fRight = pBh[c];
-        const float fUp = group.pBvUpRows[j][c];
-        const float fDown = group.pBvDownRows[j][c];
-        a[j] = fLeft;
-        b[j] = 1.0f - fRight - fLeft - fDown - fUp;
-        d[j] = group.pFRows[j][c] - fUp * group.pUUpRows[j][c] - fDown * group.pUDownRows[j][c];
-    }
-}
-
-// The elimination of SolveTridiagonal on the group's kLanes systems (LaneSolve.h).
-template <bool bColumns>
-[[gnu::always_inline]] inline bool SolveLanesImpl(const LaneGroup& group, float* pG, float* pX, int n) noexcept
-{
-    return lanesolve::SolveEight(
-        [&](int k, float* a, float* b, float* d) {
-            if constexpr (bColumns)
-                ColumnElement(group, k, a, b, d);
-            else
-                RowElement(group, k, a, b, d);
-        },
-        pG, pX, n);
-}
 
 bool SolveColumnsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl<true>(group, pG, pX, n);
+    return lanesolve::SolveColumnLanes(group.columns, pG, pX, n);
 }
 
 bool SolveRowsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl<false>(group, pG, pX, n);
+    return lanesolve::SolveRowLanes(group.rows, pG, pX, n);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 [[gnu::target("avx")]] bool SolveColumnsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl<true>(group, pG, pX, n);
+    return lanesolve::SolveColumnLanes(group.columns, pG, pX, n);
 }
 
 [[gnu::target("avx")]] bool SolveRowsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return SolveLanesImpl<false>(group, pG, pX, n);
+    return lanesolve::SolveRowLanes(group.rows, pG, pX, n);
 }
 
 #endif
@@ -137,6 +65,16 @@ bool SolveLanes(bool bColumns, const LaneGroup& group, float* pG, float* pX, int
         return bColumns ? SolveColumnsAvx(group, pG, pX, n) : SolveRowsAvx(group, pG, pX, n);
 #endif
     return bColumns ? SolveColumnsBaseline(group, pG, pX, n) : SolveRowsBaseline(group, pG, pX, n);
+}
+
+// Runs fn(r) for the interior rows 1..nRows-2 of a level, shared over the pool.
+template <class F>
+void ForInteriorRows(CParallelKernels& kernels, int nRows, F&& fn)
+{
+    kernels.ForRows(nRows - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
+        for (int r = nBegin + 1; r <= nEnd; ++r)
+            fn(r);
+    });
 }
 
 } // namespace
@@ -157,43 +95,20 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
                                         const CouplingParams& params, ProgressHook progress)
 {
     const int nr = grids.Rows();
-    const int nc = grids.Cols();
     const float fScaledRadius = ScaledRadius(params.fRadius, nLevel, nLevels);
-    float fUnit = 4.0f;
-    for (int k = nLevel; k < nLevels; ++k)
-        fUnit *= 0.25f;
-
-    ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        const bool bAvx2 = cpu::HasAvx2();
-        for (int r = nBegin + 1; r <= nEnd; ++r) {
-            if (bAvx2)
-                lanes::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params,
-                                             grids.bh.Row(r), grids.bv.Row(r));
-            else
-                CouplingRow(grids.f.Row(r), grids.f.Row(r + 1), nc, fScaledRadius, params, grids.bh.Row(r),
-                            Line{grids.bv.Row(r), 1});
-        }
+    const float fRowUnits = CouplingWeight(nLevel, nLevels) / static_cast<float>(nr);
+    const auto couplingRow =
+        cpu::HasAvx2() ? lanes::CouplingRowContiguous : lanes::portable::CouplingRowContiguous;
+    ForInteriorRows(*this, nr, [&](int r) {
+        couplingRow(grids.f.Row(r), grids.f.Row(r + 1), grids.Cols(), fScaledRadius, params, grids.bh.Row(r),
+                    grids.bv.Row(r));
     });
     for (int r = 1; r <= nr - 2; ++r) {
-        if (progress(fUnit / static_cast<float>(nr)))
+        if (progress(fRowUnits))
             return;
     }
 
-    // Couplings into the ring, and from the last interior line towards it, vanish.
-    for (int k = 0; k < nr; ++k) {
-        grids.bv.At(k, 0) = 0.0f;
-        grids.bv.At(k, nc - 1) = 0.0f;
-        grids.bh.At(k, 0) = 0.0f;
-        grids.bh.At(k, nc - 1) = 0.0f;
-        grids.bh.At(k, nc - 2) = 0.0f;
-    }
-    for (int k = 0; k < nc; ++k) {
-        grids.bv.At(0, k) = 0.0f;
-        grids.bv.At(nr - 1, k) = 0.0f;
-        grids.bv.At(nr - 2, k) = 0.0f;
-        grids.bh.At(0, k) = 0.0f;
-        grids.bh.At(nr - 1, k) = 0.0f;
-    }
+    ClearCouplingRing(grids.bh, grids.bv, false);
 }
 
 
@@ -242,15 +157,25 @@ void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nF
     const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
     for (int j = 0; j < kLanes; ++j)
         lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
-    LaneGroup group{&bh, &bv, &f, &u, lines, {}, {}, {}, {}, {}, {}};
+    LaneGroup group{};
+    lanesolve::ColumnLanes& columns = group.columns;
+    lanesolve::RowLanes& rows = group.rows;
     for (int j = 0; j < kLanes; ++j) {
-        if (!bColumns) {
-            group.pBvUpRows[j] = bv.Row(lines[j] - 1);
-            group.pBvDownRows[j] = bv.Row(lines[j]);
-            group.pBhRows[j] = bh.Row(lines[j]);
-            group.pFRows[j] = f.Row(lines[j]);
-            group.pUUpRows[j] = u.Row(lines[j] - 1);
-            group.pUDownRows[j] = u.Row(lines[j] + 1);
+        const int l = lines[j];
+        if (bColumns) {
+            columns.bhLeft[j] = bh.ConstColumn(l - 1);
+            columns.bhMid[j] = bh.ConstColumn(l);
+            columns.bv[j] = bv.ConstColumn(l);
+            columns.f[j] = f.ConstColumn(l);
+            columns.uLeft[j] = u.ConstColumn(l - 1);
+            columns.uRight[j] = u.ConstColumn(l + 1);
+        } else {
+            rows.bh[j] = ConstLine{bh.Row(l), 1};
+            rows.bvUp[j] = ConstLine{bv.Row(l - 1), 1};
+            rows.bvDown[j] = ConstLine{bv.Row(l), 1};
+            rows.f[j] = ConstLine{f.Row(l), 1};
+            rows.uUp[j] = ConstLine{u.Row(l - 1), 1};
+            rows.uDown[j] = ConstLine{u.Row(l + 1), 1};
         }
     }
 
@@ -286,19 +211,12 @@ void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nF
             const int c = lines[j];
             for (int r = 0; r < nr; ++r)
                 pBvColumn[r] = bv.At(r, c);
-            const float* pBvRow = pBvColumn;
-            ColumnLineSystem(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvRow, f.ConstColumn(c),
-                             u.ConstColumn(c - 1), u.ConstColumn(c + 1), n, lv.pDiag, lv.pRhs);
-            SolveTridiagonal(pBvRow, lv.pDiag, pBvRow + 1, lv.pRhs, lv.pSol, lv.pFactor, n);
-            const Line uCol = u.Column(c);
-            for (int k = 0; k < n; ++k)
-                uCol[k + 1] = lv.pSol[k];
+            SolveColumnLine(bh.ConstColumn(c - 1), bh.ConstColumn(c), pBvColumn, f.ConstColumn(c),
+                            u.ConstColumn(c - 1), u.ConstColumn(c + 1), u.Column(c), n, lv);
         } else {
             const int r = lines[j];
-            const float* pBh = bh.Row(r);
-            RowLineSystem(pBh, ConstLine{bv.Row(r - 1), 1}, ConstLine{bv.Row(r), 1}, f.Row(r), u.Row(r - 1),
-                          u.Row(r + 1), n, lv.pDiag, lv.pRhs);
-            SolveTridiagonal(pBh, lv.pDiag, pBh + 1, lv.pRhs, u.Row(r) + 1, lv.pFactor, n);
+            SolveRowLine(bh.Row(r), ConstLine{bv.Row(r - 1), 1}, ConstLine{bv.Row(r), 1}, f.Row(r), u.Row(r - 1),
+                         u.Row(r + 1), u.Row(r), n, lv);
         }
     }
 }
@@ -354,22 +272,12 @@ void CParallelKernels::RelaxLines(const LevelGrids& grids, int nLevel, int nLeve
     const int nc = grids.Cols();
     const float fWeight = SweepWeight(nLevel, nLevels);
 
-    const float fColumnUnits = fWeight / static_cast<float>(4 * nc);
+    const auto solved = [](int) {};
     RelaxDirection(grids, true);
-    for (int nFirst = 1; nFirst <= 2; ++nFirst) {
-        for (int c = nFirst; c <= nc - 2; c += 2) {
-            if (progress(fColumnUnits))
-                return;
-        }
-    }
-    const float fRowUnits = fWeight / static_cast<float>(4 * nr);
+    if (!ForZebraLines(nc - 2, fWeight / static_cast<float>(4 * nc), progress, solved))
+        return;
     RelaxDirection(grids, false);
-    for (int nFirst = 1; nFirst <= 2; ++nFirst) {
-        for (int r = nFirst; r <= nr - 2; r += 2) {
-            if (progress(fRowUnits))
-                return;
-        }
-    }
+    ForZebraLines(nr - 2, fWeight / static_cast<float>(4 * nr), progress, solved);
 }
 
 
@@ -379,17 +287,11 @@ void CParallelKernels::Residual(const GridView& work, const LevelGrids& grids)
     const int nr = grids.Rows();
     const int nc = grids.Cols();
     std::fill_n(work.Row(0), nc, 0.0f);
-    ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        const bool bAvx2 = cpu::HasAvx2();
-        for (int r = nBegin + 1; r <= nEnd; ++r) {
-            if (bAvx2)
-                lanes::ResidualRowContiguous(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
-                                             grids.bh.Row(r), grids.bv.Row(r - 1), grids.bv.Row(r), nc, work.Row(r));
-            else
-                ResidualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
-                            grids.bh.Row(r), ConstLine{grids.bv.Row(r - 1), 1}, ConstLine{grids.bv.Row(r), 1}, nc,
-                            work.Row(r));
-        }
+    const auto residualRow =
+        cpu::HasAvx2() ? lanes::ResidualRowContiguous : lanes::portable::ResidualRowContiguous;
+    ForInteriorRows(*this, nr, [&](int r) {
+        residualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r), grids.bh.Row(r),
+                    grids.bv.Row(r - 1), grids.bv.Row(r), nc, work.Row(r));
     });
     std::fill_n(work.Row(nr - 1), nc, 0.0f);
 }
@@ -399,16 +301,8 @@ void CParallelKernels::Residual(const GridView& work, const LevelGrids& grids)
 void CParallelKernels::Restrict(const GridView& coarse, const GridView& fine)
 {
     const int nr = coarse.nRows;
-    const bool bEvenFineRows = (fine.nRows % 2) == 0;
     std::fill_n(coarse.Row(0), coarse.nCols, 0.0f);
-    ForRows(nr - 2, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        for (int i = nBegin + 1; i <= nEnd; ++i) {
-            const bool bOneSidedBottom = bEvenFineRows && i == nr - 2;
-            const float* pDown = bOneSidedBottom ? nullptr : fine.Row(2 * i + 1);
-            RestrictRow(fine.Row(2 * i - 1), fine.Row(2 * i), pDown, bOneSidedBottom, fine.nCols,
-                        coarse.Row(i), coarse.nCols);
-        }
-    });
+    ForInteriorRows(*this, nr, [&](int i) { RestrictGridRow(coarse, fine, i); });
     std::fill_n(coarse.Row(nr - 1), coarse.nCols, 0.0f);
 }
 
@@ -428,13 +322,8 @@ void CParallelKernels::AddCorrection(const GridView& fineU, const GridView& coar
 {
     const GridView w = work.Corner(fineU.nRows, fineU.nCols);
     ForRows(fineU.nRows, kMinRowsPerPart, [&](int nBegin, int nEnd) {
-        for (int r = nBegin; r < nEnd; ++r) {
-            ProlongGridRow(w, coarseU, r);
-            float* pU = fineU.Row(r);
-            const float* pW = w.Row(r);
-            for (int c = 0; c < fineU.nCols; ++c)
-                pU[c] += pW[c];
-        }
+        for (int r = nBegin; r < nEnd; ++r)
+            AddCorrectionRow(fineU, coarseU, w, r);
     });
 }
 

@@ -32,7 +32,8 @@ struct RowPassGrid
     RowUse use;
 };
 
-/// The memory of the held blocks, kept from pass to pass (an engine owns one).
+/// The memory of the held blocks, kept from pass to pass (an engine owns one), and how large
+/// a block is.
 class CRowBlockMemory
 {
 public:
@@ -48,26 +49,17 @@ public:
         return m_pBlock.get();
     }
 
+    /// Bytes of one grid's rows in a block (default 1 MB, at least one row): large transfers
+    /// beside the cost of a system call. Smaller blocks only change how often the grids are
+    /// reached, never a result. Set it while no pass runs.
+    std::size_t BlockBytes() const noexcept { return m_nBlockBytes; }
+    void SetBlockBytes(std::size_t nBytes) noexcept { m_nBlockBytes = nBytes; }
+
 private:
     std::unique_ptr<float[]> m_pBlock;
     std::size_t m_nFloats = 0;
+    std::size_t m_nBlockBytes = std::size_t{1} << 20;
 };
-
-/// Bytes of one grid's rows in a block (default 1 MB, at least one row): large transfers
-/// beside the cost of a system call. Smaller blocks only change how often the grids are
-/// reached, never a result; tests use them to put block ends inside small images. Not thread
-/// safe: set it while no engine runs.
-inline std::size_t gnRowBlockBytes = std::size_t{1} << 20;
-
-inline void SetRowBlockBytes(std::size_t nBytes) noexcept
-{
-    gnRowBlockBytes = nBytes;
-}
-
-inline std::size_t RowBlockBytes() noexcept
-{
-    return gnRowBlockBytes;
-}
 
 /// Runs pass(nBegin, nEnd) over the rows nFirst..nEnd-1 of grids that all have those rows:
 /// once for the whole range when no grid is paged, else block by block with every paged
@@ -90,7 +82,7 @@ bool ForGridBlocks(std::initializer_list<RowPassGrid> grids, int nFirst, int nEn
         return nFirst >= nEnd || pass(nFirst, nEnd);
 
     const int nBlockRows = static_cast<int>(
-        std::clamp<std::size_t>(RowBlockBytes() / (nRowFloats * sizeof(float)), 1, static_cast<std::size_t>(nEnd - nFirst)));
+        std::clamp<std::size_t>(memory.BlockBytes() / (nRowFloats * sizeof(float)), 1, static_cast<std::size_t>(nEnd - nFirst)));
     const std::size_t nBlockFloats = static_cast<std::size_t>(nBlockRows) * nRowFloats;
     float* const pMemory = memory.Get(nPaged * nBlockFloats);
 
@@ -105,29 +97,29 @@ bool ForGridBlocks(std::initializer_list<RowPassGrid> grids, int nFirst, int nEn
         }
     } const release{grids};
 
-    for (int r0 = nFirst; r0 < nEnd; r0 += nBlockRows) {
-        const int nRows = std::min(nBlockRows, nEnd - r0);
+    // fn(grid, its paged grid, its block) for every paged grid, in order.
+    const auto ForPaged = [&](auto&& fn) {
         float* pBlock = pMemory;
         for (const RowPassGrid& grid : grids) {
-            CPagedGrid* pPaged = grid.pRows->Paged();
-            if (pPaged == nullptr)
-                continue;
-            if (grid.use != RowUse::Replace)
-                pPaged->ReadRows(r0, nRows, pBlock);
-            grid.pRows->Hold(pBlock, r0, r0 + nRows);
-            pBlock += nBlockFloats;
+            if (CPagedGrid* pPaged = grid.pRows->Paged()) {
+                fn(grid, *pPaged, pBlock);
+                pBlock += nBlockFloats;
+            }
         }
+    };
+    for (int r0 = nFirst; r0 < nEnd; r0 += nBlockRows) {
+        const int nRows = std::min(nBlockRows, nEnd - r0);
+        ForPaged([&](const RowPassGrid& grid, CPagedGrid& paged, float* pBlock) {
+            if (grid.use != RowUse::Replace)
+                paged.ReadRows(r0, nRows, pBlock);
+            grid.pRows->Hold(pBlock, r0, r0 + nRows);
+        });
         const bool bGoOn = pass(r0, r0 + nRows);
-        pBlock = pMemory;
-        for (const RowPassGrid& grid : grids) {
-            CPagedGrid* pPaged = grid.pRows->Paged();
-            if (pPaged == nullptr)
-                continue;
+        ForPaged([&](const RowPassGrid& grid, CPagedGrid& paged, float* pBlock) {
             grid.pRows->Hold(nullptr, 0, 0);
             if (grid.use != RowUse::Read)
-                pPaged->WriteRows(r0, nRows, pBlock);
-            pBlock += nBlockFloats;
-        }
+                paged.WriteRows(r0, nRows, pBlock);
+        });
         if (!bGoOn)
             return false;
     }

@@ -1,7 +1,7 @@
 // KernelsGrid.h - whole-grid operations of the solver: residual, copy and clear.
 #pragma once
 
-#include "Kernels.h"
+#include "kernels/Kernels.h"
 
 namespace gw {
 

@@ -1,5 +1,5 @@
 // KernelsCoupling.cpp - couplings of the solver's operator, per level.
-#include "KernelsCoupling.h"
+#include "kernels/KernelsCoupling.h"
 
 #include <cmath>
 
@@ -7,10 +7,9 @@ namespace gw {
 
 float Coupling(float a, float b, float fScaledRadius, const CouplingParams& params) noexcept
 {
-    const float d = b - a;
-    const float q = d * d + params.fEpsilon;
-    const float g = std::sqrt(q);
-    return -(0.5f * (a + b) + params.fThermal) / (g * fScaledRadius);
+    float fCoupling;
+    CouplingOf(a, b, fScaledRadius, params, [](float q, float& g) { g = std::sqrt(q); }, fCoupling);
+    return fCoupling;
 }
 
 
@@ -21,6 +20,16 @@ float ScaledRadius(float fRadius, int nLevel, int nLevels) noexcept
     for (int k = nLevel; k < nLevels; ++k)
         fScale *= 2.0f;
     return fScale * fRadius;
+}
+
+
+
+float CouplingWeight(int nLevel, int nLevels) noexcept
+{
+    float fUnit = 4.0f;
+    for (int k = nLevel; k < nLevels; ++k)
+        fUnit *= 0.25f;
+    return fUnit;
 }
 
 
@@ -43,9 +52,7 @@ void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const Co
     const int nr = grids.Rows();
     const int nc = grids.Cols();
     const float fScaledRadius = ScaledRadius(params.fRadius, nLevel, nLevels);
-    float fUnit = 4.0f;
-    for (int k = nLevel; k < nLevels; ++k)
-        fUnit *= 0.25f;
+    const float fUnit = CouplingWeight(nLevel, nLevels);
 
     for (int r = 1; r <= nr - 2; ++r)
     {
@@ -55,24 +62,18 @@ void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const Co
             return;
     }
 
-    // Couplings into the ring, and from the last interior line towards it, vanish: the ring
-    // then never reaches the interior (zero flux across the image edge).
-    for (int k = 0; k < nr; ++k)
-    {
-        grids.bv.At(0, k) = 0.0f;
-        grids.bv.At(nc - 1, k) = 0.0f;
-        grids.bh.At(k, 0) = 0.0f;
-        grids.bh.At(k, nc - 1) = 0.0f;
-        grids.bh.At(k, nc - 2) = 0.0f;
-    }
-    for (int k = 0; k < nc; ++k)
-    {
-        grids.bv.At(k, 0) = 0.0f;
-        grids.bv.At(k, nr - 1) = 0.0f;
-        grids.bv.At(k, nr - 2) = 0.0f;
-        grids.bh.At(0, k) = 0.0f;
-        grids.bh.At(nr - 1, k) = 0.0f;
-    }
+    ClearCouplingRing(grids.bh, grids.bv, true);
+}
+
+
+
+void ClearCouplingRing(const GridView& bh, const GridView& bv, bool bTransposedBv) noexcept
+{
+    const auto bhAt = [&](int r, int c) -> float& { return bh.At(r, c); };
+    if (bTransposedBv)
+        ClearCouplingRing(bh.nRows, bh.nCols, bhAt, [&](int r, int c) -> float& { return bv.At(c, r); });
+    else
+        ClearCouplingRing(bh.nRows, bh.nCols, bhAt, [&](int r, int c) -> float& { return bv.At(r, c); });
 }
 
 } // namespace gw
