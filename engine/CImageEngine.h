@@ -225,6 +225,8 @@ private:
     /// Worker thread body: runs, stores a failure, signals the end. Never throws.
     void WorkerMain(float* pData, float fLo, float fHi,
                     std::shared_ptr<CCountingSemaphore> pDone) noexcept;
+    /// Sets the worker flags as a worker enters (true) or leaves (false) its run.
+    void MarkWorkerInRun(bool bInRun) noexcept;
     /// Joins a worker thread that has ended; false when one is still running.
     bool ReapFinishedWorker() noexcept;
     /// Row loops of the pipeline's opening steps.

@@ -52,9 +52,7 @@ bool CImageEngine::StartRun(float* pData, float fLo, float fHi)
 
     m_hDoneSemaphore = pDone;
     m_pRunFailure = nullptr;
-    m_bCancelRequested.store(false, std::memory_order_relaxed);
-    m_bWorkerInRun.store(true, std::memory_order_release);
-    m_bWorkerActive.store(true, std::memory_order_release);
+    MarkWorkerInRun(true);
     try {
         // The arguments travel with the thread, so runs of different engines
         // cannot overwrite each other's.
@@ -78,17 +76,25 @@ void CImageEngine::WorkerMain(float* pData, float fLo, float fHi,
     } catch (...) {
         m_pRunFailure = std::current_exception();
     }
-    m_bCancelRequested.store(false, std::memory_order_relaxed);
-    // Out of the run first: once GetProgress answers 100 for this worker,
-    // TakeRunFailure already hands out its failure.
-    m_bWorkerInRun.store(false, std::memory_order_release);
-    m_bWorkerActive.store(false, std::memory_order_release);
+    MarkWorkerInRun(false);
     // From here on only the shared semaphore is touched.
     try {
         pDone->Release();
     } catch (...) {
         // A failing mutex leaves the owner to its timeout.
     }
+}
+
+
+
+void CImageEngine::MarkWorkerInRun(bool bInRun) noexcept
+{
+    // A stop asked of one worker never reaches the next. "In the run" changes before "a
+    // worker exists": once GetProgress answers 100 for a worker, TakeRunFailure already
+    // hands out its failure.
+    m_bCancelRequested.store(false, std::memory_order_relaxed);
+    m_bWorkerInRun.store(bInRun, std::memory_order_release);
+    m_bWorkerActive.store(bInRun, std::memory_order_release);
 }
 
 
