@@ -60,16 +60,12 @@ void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int n
 /// the reference those are tested against. Same contracts.
 namespace portable {
 
-bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, float* pX) noexcept;
-bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexcept;
-void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept;
-void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, float fScaledRadius,
-                           const CouplingParams& params, float* pBh, float* pBv) noexcept;
-void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDown,
-                           const float* pF, const float* pBh, const float* pBvUp,
-                           const float* pBvDown, int nCols, float* pOut) noexcept;
-void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols,
-                    float* pOut, std::ptrdiff_t nOutStride) noexcept;
+decltype(lanes::SolveColumnGroups) SolveColumnGroups;
+decltype(lanes::SolveRowGroup) SolveRowGroup;
+decltype(lanes::StoreRowGroup) StoreRowGroup;
+decltype(lanes::CouplingRowContiguous) CouplingRowContiguous;
+decltype(lanes::ResidualRowContiguous) ResidualRowContiguous;
+decltype(lanes::TransposeBlock) TransposeBlock;
 
 } // namespace portable
 
