@@ -3,8 +3,8 @@
 #include "CImageEngine.h"
 
 #include "EngineError.h"
-#include "parallel/ParallelKernels.h"
-#include "lanes/PixelLanes.h"
+#include "stages/PixelRows.h"
+#include "stages/StageRows.h"
 #include "paged/PagedBackend.h"
 #include "solver/Multigrid.h"
 #include "solver/RamBackend.h"
@@ -30,52 +30,27 @@ void CImageEngine::SolveIllumination(float* pData, int nRows, int nCols, int nSt
     CGridRows f = m_grids.IlluminationRows();
     std::fill_n(f.Row(0), f.Cols(), 0.0f);
     std::fill_n(f.Row(nRows + 1), f.Cols(), 0.0f);
+    // One kernel over the rows, spread over the engine's pool; each row reports its progress
+    // once the grids are in RAM (paged grids leave these units out).
     const bool bReportRows = m_grids.IsInRam();
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
-    const auto pixelRow = [&](int r) {
-        return pData + static_cast<std::ptrdiff_t>(r) * nStride * m_nChannels;
-    };
-    auto copyRow = [&](int r) {
-        const float* pSrc = pixelRow(r) + m_nValueChannel;
-        float* pDst = f.Row(r + 1);
-        pDst[0] = 0.0f;
-        for (int c = 0; c < nCols; ++c)
-            pDst[c + 1] = pSrc[static_cast<std::ptrdiff_t>(c) * m_nChannels];
-        pDst[nCols + 1] = 0.0f;
-    };
-    if (gw::CParallelKernels* pKernels = ParallelKernels())
-    {
-        // All rows at once on the worker threads, then the same reports in order.
-        const gw::pixel::LaneKernels& lanes = gw::pixel::Lanes();
-        const auto copyBlock = [&](int nFirst, int nEnd) {
-            pKernels->ForRows(nEnd - nFirst, 16, [&](int nBegin, int nPartEnd) {
-                for (int r = nFirst + nBegin; r < nFirst + nPartEnd; ++r)
-                {
-                    float* pDst = f.Row(r);
-                    pDst[0] = 0.0f;
-                    lanes.pfnCopyChannelOut(pixelRow(r - 1), m_nChannels, m_nValueChannel,
-                                            pDst + 1, nCols);
-                    pDst[nCols + 1] = 0.0f;
-                }
-            });
-            return true;
-        };
-        gw::ForGridBlocks({{&f, gw::RowUse::Replace}}, 1, nRows + 1, m_rowBlocks, copyBlock);
-        for (int r = 0; r < nRows; ++r)
+    const gw::pixel::LaneKernels& kernels = PixelKernels();
+    auto rows = [&](int, int nBegin, int nEnd) {
+        for (int r = nBegin; r < nEnd; ++r)
         {
-            if (bReportRows && ReportProgress(fRowUnits))
-                return;
+            float* pDst = f.Row(r);
+            pDst[0] = 0.0f;
+            const std::ptrdiff_t nRowStart = static_cast<std::ptrdiff_t>(r - 1) * nStride;
+            kernels.pfnCopyChannelOut(pData + nRowStart * m_nChannels, m_nChannels,
+                                      m_nValueChannel, pDst + 1, nCols);
+            pDst[nCols + 1] = 0.0f;
         }
-    }
-    else
-    {
-        for (int r = 0; r < nRows; ++r)
-        {
-            copyRow(r);
-            if (bReportRows && ReportProgress(fRowUnits))
-                return;
-        }
-    }
+    };
+    const bool bDone =
+        gw::ForGridRows({{&f, gw::RowUse::Replace}}, nRows, m_rowBlocks, StagePool(), {0, 16}, rows,
+                        [](int) {}, [&] { return bReportRows && ReportProgress(fRowUnits); });
+    if (!bDone)
+        return;
 
     RunMultigrid(bSingleSweep);
 }
