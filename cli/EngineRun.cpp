@@ -91,6 +91,23 @@ void CKeptEngine::Release() noexcept
 
 
 
+void CKeptEngine::Prepare(const ImageShape& shape, const Options& options, int (*pfnProgress)(int))
+{
+    Release();
+    const int nReserve = ReserveFor(options);
+    auto pEngine = std::make_unique<CImageEngine>(shape.m_nChannels == 3 ? 1 : 0, shape.m_nHeight,
+                                                  shape.m_nWidth, nReserve, pfnProgress);
+    pEngine->Grids().MakePages(options.m_bFastMode);
+    m_pEngine = std::move(pEngine);
+    m_nRows = shape.m_nHeight;
+    m_nCols = shape.m_nWidth;
+    m_nChannels = shape.m_nChannels;
+    m_nReserve = nReserve;
+    m_pfnProgress = pfnProgress;
+}
+
+
+
 bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(int),
                  CKeptEngine* pKept)
 {

@@ -35,6 +35,12 @@ public:
 
     /// True when the kept engine can run this image with these options.
     bool Fits(const FloatImage& image, const Options& options) const noexcept;
+    /// Frees the kept engine and makes a fresh one for an image of this shape,
+    /// with its grids' pages made, so that its first run does not make them; a
+    /// thread can do that while the image is still being decoded. LiftShadows then
+    /// takes it for the image when it fits, as it would a kept engine: it has not
+    /// run, so it gives a fresh engine's bits. Throws std::bad_alloc, gw::EngineError.
+    void Prepare(const ImageShape& shape, const Options& options, int (*pfnProgress)(int));
     /// Frees the kept engine (its grids).
     void Release() noexcept;
 

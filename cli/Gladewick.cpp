@@ -11,11 +11,13 @@
 #include "Platform.h"
 #include "Progress.h"
 
+#include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <future>
 #include <map>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
@@ -53,12 +55,12 @@ int UsageFailure(const std::string& message)
 /// refuse them, and the process would be killed halfway instead): "auto" pages
 /// them, "ram" refuses the image. Paged grids hold a few rows each, so they
 /// need no check.
-void CheckEngineMemory(const FloatImage& image, Options& options)
+void CheckEngineMemory(int nWidth, int nHeight, Options& options)
 {
     if (options.m_memory == MemoryMode::Paged) {
         return;
     }
-    const std::uint64_t nNeeded = EngineGridBytes(image.m_nHeight, image.m_nWidth);
+    const std::uint64_t nNeeded = EngineGridBytes(nHeight, nWidth);
     const std::uint64_t nAvailable = gw::platform::AvailablePhysicalMemory();
     if (nAvailable == 0 || nNeeded <= nAvailable) {
         return;
@@ -67,8 +69,8 @@ void CheckEngineMemory(const FloatImage& image, Options& options)
         options.m_memory = MemoryMode::Paged;
     }
     else {
-        throw std::runtime_error("an image of " + std::to_string(image.m_nWidth) + " x "
-                                 + std::to_string(image.m_nHeight) + " pixels needs about "
+        throw std::runtime_error("an image of " + std::to_string(nWidth) + " x "
+                                 + std::to_string(nHeight) + " pixels needs about "
                                  + std::to_string(nNeeded >> 20) + " MB for the engine, but only "
                                  + std::to_string(nAvailable >> 20)
                                  + " MB are available (--memory paged needs little)");
@@ -176,11 +178,59 @@ struct Loaded
     std::string m_error;
 };
 
-Loaded Load(const Job& job, const Options& options)
+/// The shape of a photo being decoded, handed from the reading thread to a
+/// thread that prepares its engine meanwhile; told once, empty when the file
+/// failed before its size was known.
+class CShapeSignal
 {
+public:
+    void Tell(const std::optional<ImageShape>& shape)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_bTold) {
+            return;
+        }
+        m_bTold = true;
+        m_shape = shape;
+        m_told.notify_all();
+    }
+
+    std::optional<ImageShape> Wait()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_told.wait(lock, [this] { return m_bTold; });
+        return m_shape;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_told;
+    bool m_bTold = false;
+    std::optional<ImageShape> m_shape;
+};
+
+/// Tells an empty shape at the end of a read unless the reader told one.
+struct ShapeFallback
+{
+    CShapeSignal* m_pSignal;
+    ~ShapeFallback()
+    {
+        if (m_pSignal != nullptr) {
+            m_pSignal->Tell(std::nullopt);
+        }
+    }
+};
+
+Loaded Load(const Job& job, const Options& options, CShapeSignal* pShape = nullptr)
+{
+    const ShapeFallback fallback{pShape};
     Loaded loaded;
     try {
-        FloatImage image = ReadImage(job.m_input);
+        ShapeListener onShape;
+        if (pShape != nullptr) {
+            onShape = [pShape](const ImageShape& shape) { pShape->Tell(shape); };
+        }
+        FloatImage image = ReadImage(job.m_input, onShape);
         const ImageFormat format = FormatFromPath(job.m_output);
         CheckWritable(job.m_output, format, image, OutputDepth(image, format, options));
         loaded.m_image = std::move(image);
@@ -192,6 +242,27 @@ Loaded Load(const Job& job, const Options& options)
         loaded.m_error = error.what();
     }
     return loaded;
+}
+
+/// Makes the engine of a photo of this shape, pages of its grids included, into
+/// kept while the photo is still being decoded. Whatever goes wrong here is left
+/// for the run to meet and report; an image whose grids would be paged is left
+/// to the run as well (paged grids have no pages to make).
+void PrepareEngine(const std::optional<ImageShape>& shape, const Options& options, CKeptEngine& kept)
+{
+    if (!shape) {
+        return;
+    }
+    Options fileOptions = options;
+    try {
+        CheckEngineMemory(shape->m_nWidth, shape->m_nHeight, fileOptions);
+        if (fileOptions.m_memory != MemoryMode::Paged) {
+            kept.Prepare(*shape, fileOptions, ReportProgressToTerminal);
+        }
+    }
+    catch (const std::exception&) {
+        kept.Release();
+    }
 }
 
 /// Writes the result; returns the message of a failure, else an empty string.
@@ -264,12 +335,25 @@ int Main(int argc, const char* const* argv)
             }
         }
     };
-    if (!todo.empty()) {
-        const Job& first = jobs[todo.front()];
-        nextLoad = std::async(std::launch::async, [&first, &options] { return Load(first, options); });
-    }
+    const auto LabelOf = [&jobs, &todo](std::size_t k) {
+        return jobs.size() > 1 ? std::to_string(k + 1) + "/" + std::to_string(todo.size()) + " "
+                                     + fs::path(jobs[todo[k]].m_input).filename().string()
+                               : std::string();
+    };
     bool bInterrupted = false;
     CKeptEngine keptEngine;
+    if (!todo.empty()) {
+        const Job& first = jobs[todo.front()];
+        CShapeSignal firstShape;
+        nextLoad = std::async(std::launch::async,
+                              [&first, &options, &firstShape] { return Load(first, options, &firstShape); });
+        // This thread would only wait for the first photo: it makes the photo's
+        // engine and its grids' pages meanwhile, which its first run would
+        // otherwise fault in page by page.
+        SetProgressLabel(LabelOf(0));
+        PrepareEngine(firstShape.Wait(), options, keptEngine);
+        nextLoad.wait();
+    }
     for (std::size_t k = 0; k < todo.size() && !bInterrupted; ++k) {
         const Job& job = jobs[todo[k]];
         Loaded loaded = nextLoad.get();
@@ -283,15 +367,13 @@ int Main(int argc, const char* const* argv)
             continue;
         }
         FloatImage& image = *loaded.m_image;
-        SetProgressLabel(jobs.size() > 1 ? std::to_string(k + 1) + "/" + std::to_string(todo.size())
-                                               + " " + fs::path(job.m_input).filename().string()
-                                         : std::string());
+        SetProgressLabel(LabelOf(k));
         Options fileOptions = options;
         try {
             // An engine kept for this size already holds its grids.
             if (!keptEngine.Fits(image, fileOptions)) {
                 keptEngine.Release();
-                CheckEngineMemory(image, fileOptions);
+                CheckEngineMemory(image.m_nWidth, image.m_nHeight, fileOptions);
             }
             if (!LiftShadows(image, fileOptions, ReportProgressToTerminal, &keptEngine) || WasInterrupted()) {
                 bInterrupted = true;

@@ -134,7 +134,17 @@ void CheckImageSize(const std::string& path, std::uint64_t nWidth, std::uint64_t
 
 
 
-FloatImage ReadImage(const std::string& path)
+void TellShape(const ShapeListener& onShape, std::uint64_t nWidth, std::uint64_t nHeight,
+               int nChannels)
+{
+    if (onShape) {
+        onShape(ImageShape{static_cast<int>(nWidth), static_cast<int>(nHeight), nChannels});
+    }
+}
+
+
+
+FloatImage ReadImage(const std::string& path, const ShapeListener& onShape)
 {
     unsigned char signature[8] = {};
     std::size_t nRead = 0;
@@ -144,21 +154,21 @@ FloatImage ReadImage(const std::string& path)
     }
     static constexpr unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     if (nRead == sizeof signature && std::equal(signature, signature + 8, kPngSignature)) {
-        return ReadPng(path);
+        return ReadPng(path, onShape);
     }
     if (nRead >= 3 && signature[0] == 0xff && signature[1] == 0xd8 && signature[2] == 0xff) {
-        return ReadJpeg(path);
+        return ReadJpeg(path, onShape);
     }
     if (nRead >= 4
         && ((signature[0] == 'I' && signature[1] == 'I' && (signature[2] == 42 || signature[2] == 43)
              && signature[3] == 0)
             || (signature[0] == 'M' && signature[1] == 'M' && signature[2] == 0
                 && (signature[3] == 42 || signature[3] == 43)))) {
-        return ReadTiff(path);
+        return ReadTiff(path, onShape);
     }
     if (nRead >= 3 && signature[0] == 'P' && (signature[1] == 'F' || signature[1] == 'f')
         && std::isspace(signature[2])) {
-        return ReadPfm(path);
+        return ReadPfm(path, onShape);
     }
     throw CImageFileError(
         FileMessage(path, "unsupported file format (expected JPEG, TIFF, PNG or PFM)"));

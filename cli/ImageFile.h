@@ -29,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -109,9 +110,28 @@ void CheckWritable(const std::string& path, ImageFormat format, const FloatImage
 void CheckImageSize(const std::string& path, std::uint64_t nWidth, std::uint64_t nHeight,
                     int nChannels);
 
+/// What a file's header says of its image: the size and the colour samples per
+/// pixel (1 or 3; alpha is not counted).
+struct ImageShape
+{
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    int m_nChannels = 0;
+};
+
+/// Hears an image's shape once its header is read and its size accepted, before
+/// the samples are decoded (on the reading thread).
+using ShapeListener = std::function<void(const ImageShape&)>;
+
+/// Passes the shape to a non-empty listener; sizes as CheckImageSize accepted them.
+void TellShape(const ShapeListener& onShape, std::uint64_t nWidth, std::uint64_t nHeight,
+               int nChannels);
+
 /// Reads a PNG, JPEG, TIFF or PFM file; the format is recognised by the file's first bytes,
-/// not by its name.
-FloatImage ReadImage(const std::string& path);
+/// not by its name. A non-empty onShape hears the image's shape before its samples
+/// are decoded, so that a caller can prepare for it meanwhile; it is not called for
+/// a file that fails before its size is known.
+FloatImage ReadImage(const std::string& path, const ShapeListener& onShape = {});
 
 /// Writes the image in the format of the path's extension, then copies the
 /// metadata of settings.m_metadataSource into it before it replaces the target.
@@ -121,15 +141,15 @@ void WriteImage(const std::string& path, const FloatImage& image, int nBits);
 
 class CPendingFile;
 
-FloatImage ReadPng(const std::string& path);
+FloatImage ReadPng(const std::string& path, const ShapeListener& onShape = {});
 void WritePng(const std::string& path, const FloatImage& image, int nBits);
 void WritePng(CPendingFile& file, const FloatImage& image, int nBits);
-FloatImage ReadPfm(const std::string& path);
+FloatImage ReadPfm(const std::string& path, const ShapeListener& onShape = {});
 void WritePfm(const std::string& path, const FloatImage& image);
 void WritePfm(CPendingFile& file, const FloatImage& image);
-FloatImage ReadJpeg(const std::string& path);
+FloatImage ReadJpeg(const std::string& path, const ShapeListener& onShape = {});
 void WriteJpeg(CPendingFile& file, const FloatImage& image, int nQuality);
-FloatImage ReadTiff(const std::string& path);
+FloatImage ReadTiff(const std::string& path, const ShapeListener& onShape = {});
 void WriteTiff(CPendingFile& file, const FloatImage& image, int nBits);
 
 /// Copies the ICC profile, EXIF (without its thumbnail and the tags that

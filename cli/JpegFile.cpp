@@ -142,7 +142,7 @@ bool WriteJpegRows(CJpegWriter& writer, std::FILE* pFile, const FloatImage& imag
 
 
 
-FloatImage ReadJpeg(const std::string& path)
+FloatImage ReadJpeg(const std::string& path, const ShapeListener& onShape)
 {
     UniqueFile pFile = OpenForReading(path);
     CJpegReader reader;
@@ -160,6 +160,7 @@ FloatImage ReadJpeg(const std::string& path)
     }
     const int nChannels = reader.m_info.num_components;
     CheckImageSize(path, reader.m_info.image_width, reader.m_info.image_height, nChannels);
+    TellShape(onShape, reader.m_info.image_width, reader.m_info.image_height, nChannels);
 
     FloatImage image;
     AllocateImage(image, static_cast<int>(reader.m_info.image_width),

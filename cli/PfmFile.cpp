@@ -74,7 +74,7 @@ long long RemainingBytes(std::FILE* pFile)
 
 
 
-FloatImage ReadPfm(const std::string& path)
+FloatImage ReadPfm(const std::string& path, const ShapeListener& onShape)
 {
     UniqueFile pFile = OpenForReading(path);
     const std::string magic = ReadToken(pFile.get());
@@ -105,6 +105,7 @@ FloatImage ReadPfm(const std::string& path)
     if (nRemaining >= 0 && static_cast<std::uint64_t>(nRemaining) < nCount * sizeof(float)) {
         throw CImageFileError(FileMessage(path, "PFM file is truncated"));
     }
+    TellShape(onShape, nWidth, nHeight, nChannels);
 
     // The file holds the bottom row first: read each file row into its place
     // counted from the bottom.

@@ -231,7 +231,7 @@ std::string PngFailure(const std::string& path, const PngErrorText& error)
 
 
 
-FloatImage ReadPng(const std::string& path)
+FloatImage ReadPng(const std::string& path, const ShapeListener& onShape)
 {
     UniqueFile pFile = OpenForReading(path);
     CPngReader reader;
@@ -244,6 +244,7 @@ FloatImage ReadPng(const std::string& path)
         throw CImageFileError(FileMessage(path, "unsupported PNG sample layout"));
     }
     CheckImageSize(path, header.nWidth, header.nHeight, nColour);
+    TellShape(onShape, header.nWidth, header.nHeight, nColour);
 
     FloatImage image;
     AllocateImage(image, static_cast<int>(header.nWidth), static_cast<int>(header.nHeight),

@@ -219,7 +219,7 @@ void CompressStrip(const FloatImage& image, int nBits, int nTop, int nRows, std:
 
 
 
-FloatImage ReadTiff(const std::string& path)
+FloatImage ReadTiff(const std::string& path, const ShapeListener& onShape)
 {
     InstallTiffHandlers();
     tlsTiffError[0] = '\0';
@@ -230,6 +230,7 @@ FloatImage ReadTiff(const std::string& path)
     }
     const TiffLayout layout = ReadLayout(path, pTiff.get());
     CheckImageSize(path, layout.nWidth, layout.nHeight, layout.nColour);
+    TellShape(onShape, layout.nWidth, layout.nHeight, layout.nColour);
 
     FloatImage image;
     AllocateImage(image, static_cast<int>(layout.nWidth), static_cast<int>(layout.nHeight),

@@ -54,10 +54,16 @@ bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::siz
 bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer, std::size_t nBytes) noexcept;
 
 /// A zero-filled block of nBytes (> 0) straight from the system, page-aligned,
-/// its pages made on first touch; where the system offers huge pages (Linux),
-/// a large block asks for them. Returns null on failure. Free it with
+/// its pages made on first touch. Returns null on failure. Free it with
 /// FreeZeroedBlock and the same size.
 void* AllocateZeroedBlock(std::size_t nBytes) noexcept;
 void FreeZeroedBlock(void* pBlock, std::size_t nBytes) noexcept;
+
+/// Makes the pages of the nBytes at pBlock, a block of AllocateZeroedBlock, now
+/// rather than on their first touch, without changing what they hold, so that
+/// the code that writes them first does not stop for each page. Nothing else may
+/// use the block meanwhile. Best effort: where the system cannot, the pages are
+/// still made on first touch.
+void MakePages(void* pBlock, std::size_t nBytes) noexcept;
 
 } // namespace gw::platform

@@ -226,4 +226,19 @@ void FreeZeroedBlock(void* pBlock, std::size_t /*nBytes*/) noexcept
         VirtualFree(pBlock, 0, MEM_RELEASE);
 }
 
+
+
+void MakePages(void* pBlock, std::size_t nBytes) noexcept
+{
+    if (pBlock == nullptr)
+        return;
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const std::size_t nPage = info.dwPageSize != 0 ? info.dwPageSize : 4096;
+    // A write per page makes it; writing back what it holds changes nothing.
+    auto* pBytes = static_cast<volatile unsigned char*>(pBlock);
+    for (std::size_t i = 0; i < nBytes; i += nPage)
+        pBytes[i] = pBytes[i];
+}
+
 } // namespace gw::platform

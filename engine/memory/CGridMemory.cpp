@@ -235,6 +235,25 @@ void CGridMemory::ReleaseGrids() noexcept
 
 
 
+void CGridMemory::MakePages(bool bFastMode) noexcept
+{
+    if (!m_bInRam || !HasGrids())
+        return;
+    auto make = [](CMatrix& matrix) { gw::platform::MakePages(matrix.Data(), matrix.Bytes()); };
+    for (int k = 1; k <= m_nLevels; ++k) {
+        // A single level is solved where it is, in either mode.
+        if (!bFastMode || k < m_nLevels || m_nLevels == 1) {
+            make(*m_horizontal[k]);
+            make(*m_vertical[k]);
+            make(*m_solution[k]);
+        }
+        make(*m_rightHandSide[k]);
+    }
+    make(*m_work);
+}
+
+
+
 bool CGridMemory::HasGrids() const noexcept
 {
     if (m_nLevels >= 1 && !m_bInRam)

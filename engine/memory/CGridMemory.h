@@ -114,6 +114,15 @@ public:
     /// The level tables stay, so the level size query keeps answering.
     void ReleaseGrids() noexcept;
 
+    /// Makes the pages of the in-RAM grids now (see gw::platform::MakePages),
+    /// leaving what they hold as it is, so that a first run, or a thread that
+    /// makes them while the image is still being read, takes that cost off the
+    /// run. bFastMode: only the grids a fast run touches, which solves up to the
+    /// next-coarser level and prolongs from there into the finest right-hand
+    /// side, so the finest level's couplings and solution stay unmade. Paged
+    /// grids, or none: nothing.
+    void MakePages(bool bFastMode) noexcept;
+
     /// True when the grids are in-RAM matrices ("2D memory").
     bool IsInRam() const noexcept { return m_bInRam; }
 

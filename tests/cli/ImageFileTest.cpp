@@ -250,3 +250,47 @@ TEST_F(ImageFileTest, FailedWriteLeavesAnExistingFileAlone)
     EXPECT_EQ(ReadBytes("keep.png"), "precious");
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
 }
+
+TEST_F(ImageFileTest, EveryReaderTellsTheShapeItDecodesAndNoneForAFileItRefuses)
+{
+    struct Case
+    {
+        const char* pName;
+        int nChannels;
+        bool bAlpha;
+        int nBits;
+    };
+    const Case cases[] = {
+        {"grey.png", 1, false, 8},  {"rgba16.png", 3, true, 16}, {"greya.png", 1, true, 8},
+        {"rgb.jpg", 3, false, 8},   {"grey.jpg", 1, false, 8},   {"rgba.tif", 3, true, 16},
+        {"greyf.tif", 1, false, 32}, {"rgb.pfm", 3, false, 32},
+    };
+    for (const Case& test : cases) {
+        FloatImage image = Ramp(13, 6, test.nChannels, 255);
+        if (test.bAlpha) {
+            image.m_alpha.assign(13 * 6, 0.5f);
+        }
+        WriteImage(Path(test.pName), image, test.nBits);
+        int nHeard = 0;
+        ImageShape heard;
+        const FloatImage back = ReadImage(Path(test.pName), [&](const ImageShape& shape) {
+            heard = shape;
+            ++nHeard;
+        });
+        EXPECT_EQ(nHeard, 1) << test.pName;
+        EXPECT_EQ(heard.m_nWidth, back.m_nWidth) << test.pName;
+        EXPECT_EQ(heard.m_nHeight, back.m_nHeight) << test.pName;
+        EXPECT_EQ(heard.m_nChannels, back.m_nChannels) << test.pName;
+        EXPECT_EQ(back.m_nChannels, test.nChannels) << test.pName;
+    }
+
+    // A size that cannot be held, or a file cut short before its samples, is not
+    // told: nobody may prepare for it.
+    WriteBytes("huge.pfm", "PF\n1000000 1000000\n-1.0\n" + LittleEndianFloat(0.5f));
+    WriteBytes("short.pfm", "PF\n2 2\n-1.0\n" + std::string(47, '\0'));
+    for (const char* pName : {"huge.pfm", "short.pfm"}) {
+        bool bHeard = false;
+        EXPECT_THROW(ReadImage(Path(pName), [&](const ImageShape&) { bHeard = true; }), CImageFileError);
+        EXPECT_FALSE(bHeard) << pName;
+    }
+}

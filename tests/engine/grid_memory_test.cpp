@@ -1,8 +1,13 @@
-// Level counts, extents, byte accounting and the memory policies of the grid pyramid.
+// Level counts, extents, byte accounting, the memory policies of the grid pyramid, and
+// making its pages ahead of a run.
 #include "memory/CGridMemory.h"
+
+#include "CImageEngine.h"
+#include "TestImage.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -151,4 +156,47 @@ TEST(GridMemoryTest, NoBudgetMeansPagedGrids)
     paged.ReleaseGrids();
     EXPECT_EQ(paged.BytesHeld(), 0u);
     EXPECT_FALSE(paged.AllocateGrids(10, 10, -2));
+}
+
+TEST(GridMemoryTest, MakingPagesChangesNoValueOfTheGridsOrOfARun)
+{
+    // Grids that hold values (an engine that ran) keep them, untouched ones stay 0,
+    // in either mode's set of grids; paged grids are left alone.
+    CGridMemory grids;
+    ASSERT_TRUE(grids.AllocateGrids(300, 200, -2));
+    const int nTop = grids.Levels();
+    grids.HorizontalCoupling(nTop).At(7, 9) = 1.5f;
+    grids.Solution(nTop).At(301, 201) = -2.25f;
+    grids.Work().At(0, 0) = 3.0f;
+    grids.VerticalCoupling(1).At(1, 2) = 0.5f;
+    grids.MakePages(true);
+    grids.MakePages(false);
+    EXPECT_EQ(grids.HorizontalCoupling(nTop).At(7, 9), 1.5f);
+    EXPECT_EQ(grids.Solution(nTop).At(301, 201), -2.25f);
+    EXPECT_EQ(grids.Work().At(0, 0), 3.0f);
+    EXPECT_EQ(grids.VerticalCoupling(1).At(1, 2), 0.5f);
+    EXPECT_EQ(grids.RightHandSide(nTop).At(150, 100), 0.0f);
+    EXPECT_EQ(grids.VerticalCoupling(nTop).At(201, 301), 0.0f);
+
+    CGridMemory paged;
+    ASSERT_TRUE(paged.AllocateGrids(40, 30, -1));
+    paged.MakePages(false);
+    EXPECT_TRUE(paged.HasGrids());
+
+    // A run on an engine whose pages were made gives a fresh engine's bits.
+    const testimage::Image photo = testimage::Tiled(testimage::Coffee(), 150, 230);
+    ASSERT_FALSE(photo.rgb.empty());
+    for (const bool bFast : {false, true}) {
+        std::vector<float> results[2];
+        for (int nMade = 0; nMade < 2; ++nMade) {
+            CImageEngine engine(1, photo.nRows, photo.nCols, -2, nullptr);
+            if (nMade == 1)
+                engine.Grids().MakePages(bFast);
+            engine.SetFastMode(bFast ? 1 : 0);
+            results[nMade] = photo.rgb;
+            engine.Run(results[nMade].data(), 0.0f, 0.0f);
+        }
+        EXPECT_EQ(0, std::memcmp(results[0].data(), results[1].data(), results[0].size() * sizeof(float)))
+            << (bFast ? "fast mode" : "quality mode");
+    }
 }
