@@ -375,15 +375,18 @@ void CouplingRowContiguous(const float* pF, const float* pFDown, int nCols, floa
                            const CouplingParams& params, float* pBh, float* pBv) noexcept
 {
     const auto sqrt = [](const Lanes& q, Lanes& root) { root = _mm256_sqrt_ps(q); };
+    // Copies the rows' stores cannot alias, so the loop keeps them in registers.
+    const CouplingParams local = params;
+    const float fRadius = fScaledRadius;
     int c = 1;
     for (; c + kGroupLines <= nCols - 1; c += kGroupLines) {
         const Lanes a = _mm256_loadu_ps(pF + c);
         const Lanes right = _mm256_loadu_ps(pF + c + 1);
         const Lanes down = _mm256_loadu_ps(pFDown + c);
         Lanes coupling;
-        CouplingOf(a, right, fScaledRadius, params, sqrt, coupling);
+        CouplingOf(a, right, fRadius, local, sqrt, coupling);
         _mm256_storeu_ps(pBh + c, coupling);
-        CouplingOf(a, down, fScaledRadius, params, sqrt, coupling);
+        CouplingOf(a, down, fRadius, local, sqrt, coupling);
         _mm256_storeu_ps(pBv + c, coupling);
     }
     // The last points through the straightforward row function, from column c - 1 on (it

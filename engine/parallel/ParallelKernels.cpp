@@ -7,6 +7,7 @@
 #include "kernels/KernelsGrid.h"
 #include "kernels/KernelsRelax.h"
 #include "kernels/KernelsTransfer.h"
+#include "kernels/LineSystem.h"
 #include "lanes/LaneSolve.h"
 
 #include <algorithm>
@@ -28,32 +29,90 @@ constexpr int kMinRowsPerPart = 16;
 // groups two per group, the straightforward fallback four.
 constexpr int kLaneArrays = 2 * lanes::kMaxColumnGroups;
 
-// The eight lines of a lane group, with the lanesolve functions' operands.
+// The lines of one lane group and the grids they read. The operands are fetched by grid row,
+// one row pointer for all lanes of an element (the lines of a group are the grid's columns, or
+// rows of contiguous floats).
 struct LaneGroup
 {
-    lanesolve::ColumnLanes columns;
-    lanesolve::RowLanes rows;
+    const GridView* pBh;
+    const GridView* pBv;
+    const GridView* pF;
+    const GridView* pU;
+    const int* pLines; // kLanes grid columns (column pass) or rows (row pass)
+    // Per lane, the rows the row pass reads: rows r - 1 and r of Bv, rows r of Bh and f, rows
+    // r - 1 and r + 1 of u.
+    const float* pBvUpRows[kLanes];
+    const float* pBvDownRows[kLanes];
+    const float* pBhRows[kLanes];
+    const float* pFRows[kLanes];
+    const float* pUUpRows[kLanes];
+    const float* pUDownRows[kLanes];
 };
+
+// Element k of each lane's system in the column pass (grid row r = k + 1): sub-diagonal a, and
+// the diagonal b and right side d of line::ColumnElement.
+[[gnu::always_inline]] inline void ColumnElement(const LaneGroup& group, int k, float* a, float* b,
+                                                 float* d) noexcept
+{
+    const int r = k + 1;
+    const float* pBh = group.pBh->Row(r);
+    const float* pF = group.pF->Row(r);
+    const float* pU = group.pU->Row(r);
+    const float* pBvUp = group.pBv->Row(r - 1);
+    const float* pBvDown = group.pBv->Row(r);
+    for (int j = 0; j < kLanes; ++j) {
+        const int c = group.pLines[j];
+        a[j] = pBvUp[c];
+        line::ColumnElement(pBh[c - 1], pBh[c], pBvUp[c], pBvDown[c], pF[c], pU[c - 1], pU[c + 1], b[j], d[j]);
+    }
+}
+
+// The same for the row pass (grid column c = k + 1, line::RowElement).
+[[gnu::always_inline]] inline void RowElement(const LaneGroup& group, int k, float* a, float* b,
+                                              float* d) noexcept
+{
+    const int c = k + 1;
+    for (int j = 0; j < kLanes; ++j) {
+        const float* pBh = group.pBhRows[j];
+        a[j] = pBh[c - 1];
+        line::RowElement(pBh[c - 1], pBh[c], group.pBvUpRows[j][c], group.pBvDownRows[j][c], group.pFRows[j][c],
+                         group.pUUpRows[j][c], group.pUDownRows[j][c], b[j], d[j]);
+    }
+}
+
+// The elimination of SolveTridiagonal on the group's kLanes systems (LaneSolve.h).
+template <bool bColumns>
+[[gnu::always_inline]] inline bool SolveLanesImpl(const LaneGroup& group, float* pG, float* pX, int n) noexcept
+{
+    return lanesolve::SolveEight(
+        [&](int k, float* a, float* b, float* d) {
+            if constexpr (bColumns)
+                ColumnElement(group, k, a, b, d);
+            else
+                RowElement(group, k, a, b, d);
+        },
+        pG, pX, n);
+}
 
 bool SolveColumnsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return lanesolve::SolveColumnLanes(group.columns, pG, pX, n);
+    return SolveLanesImpl<true>(group, pG, pX, n);
 }
 
 bool SolveRowsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return lanesolve::SolveRowLanes(group.rows, pG, pX, n);
+    return SolveLanesImpl<false>(group, pG, pX, n);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 [[gnu::target("avx")]] bool SolveColumnsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return lanesolve::SolveColumnLanes(group.columns, pG, pX, n);
+    return SolveLanesImpl<true>(group, pG, pX, n);
 }
 
 [[gnu::target("avx")]] bool SolveRowsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
 {
-    return lanesolve::SolveRowLanes(group.rows, pG, pX, n);
+    return SolveLanesImpl<false>(group, pG, pX, n);
 }
 
 #endif
@@ -157,25 +216,15 @@ void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nF
     const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
     for (int j = 0; j < kLanes; ++j)
         lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
-    LaneGroup group{};
-    lanesolve::ColumnLanes& columns = group.columns;
-    lanesolve::RowLanes& rows = group.rows;
+    LaneGroup group{&bh, &bv, &f, &u, lines, {}, {}, {}, {}, {}, {}};
     for (int j = 0; j < kLanes; ++j) {
-        const int l = lines[j];
-        if (bColumns) {
-            columns.bhLeft[j] = bh.ConstColumn(l - 1);
-            columns.bhMid[j] = bh.ConstColumn(l);
-            columns.bv[j] = bv.ConstColumn(l);
-            columns.f[j] = f.ConstColumn(l);
-            columns.uLeft[j] = u.ConstColumn(l - 1);
-            columns.uRight[j] = u.ConstColumn(l + 1);
-        } else {
-            rows.bh[j] = ConstLine{bh.Row(l), 1};
-            rows.bvUp[j] = ConstLine{bv.Row(l - 1), 1};
-            rows.bvDown[j] = ConstLine{bv.Row(l), 1};
-            rows.f[j] = ConstLine{f.Row(l), 1};
-            rows.uUp[j] = ConstLine{u.Row(l - 1), 1};
-            rows.uDown[j] = ConstLine{u.Row(l + 1), 1};
+        if (!bColumns) {
+            group.pBvUpRows[j] = bv.Row(lines[j] - 1);
+            group.pBvDownRows[j] = bv.Row(lines[j]);
+            group.pBhRows[j] = bh.Row(lines[j]);
+            group.pFRows[j] = f.Row(lines[j]);
+            group.pUUpRows[j] = u.Row(lines[j] - 1);
+            group.pUDownRows[j] = u.Row(lines[j] + 1);
         }
     }
 
