@@ -58,7 +58,7 @@ void CheckEngineMemory(const FloatImage& image, Options& options)
     if (options.m_memory == MemoryMode::Paged) {
         return;
     }
-    const std::uint64_t nNeeded = EngineGridBytes(image.m_nHeight, image.m_nWidth);
+    const std::uint64_t nNeeded = gw::PyramidBytes(image.m_nHeight, image.m_nWidth);
     const std::uint64_t nAvailable = gw::platform::AvailablePhysicalMemory();
     if (nAvailable == 0 || nNeeded <= nAvailable) {
         return;
