@@ -266,9 +266,13 @@ TEST(PreviewLogTest, UpdateMaskEntriesAndAnInvalidValueWhileLogging)
     gLog.Open(path.c_str(), kLogAll, CDiagnosticLog::kOutputFile);
     CFilter_Processing& proc = bridge.Proc();
     const bool bRan = proc.ProcessPreviewBuffer(UPDATE_AMOUNT | UPDATE_SPEED | UPDATE_AUTOSCALE);
-    // With the log on, a value above 1 is a fault of the engine and is raised.
+    // A value above 1 is recorded, once, and shows as white as it does with the
+    // log off: the log changes nothing in the preview.
     proc.m_pPreviewPlanes[3] = 1.5f;
-    EXPECT_THROW(proc.CopyPreview(1.0f), std::runtime_error);
+    proc.m_pPreviewPlanes[4] = 1.25f;
+    EXPECT_TRUE(proc.CopyPreview(1.0f));
+    EXPECT_EQ(bridge.Preview()[3], 255);
+    EXPECT_EQ(bridge.Preview()[4], 255);
     gLog.Close();
     std::string text;
     if (FILE* pFile = std::fopen(path.c_str(), "rb"))
@@ -286,6 +290,7 @@ TEST(PreviewLogTest, UpdateMaskEntriesAndAnInvalidValueWhileLogging)
                                "GW engine returned invalid pixel value: 1.500000"})
         EXPECT_NE(text.find(pEntry), std::string::npos) << pEntry;
     EXPECT_EQ(text.find("Zoom factor changed"), std::string::npos);
+    EXPECT_EQ(text.find("invalid pixel value: 1.250000"), std::string::npos);
 }
 
 TEST(PreviewPixelsTest, DeepSamplesShowAsEightBit)
