@@ -293,6 +293,28 @@ TEST(PreviewLogTest, UpdateMaskEntriesAndAnInvalidValueWhileLogging)
     EXPECT_EQ(text.find("invalid pixel value: 1.250000"), std::string::npos);
 }
 
+TEST(PreviewLogTest, OperationsThatReturnEarlyStillWriteTheirExitTags)
+{
+    char szDir[MAX_PATH];
+    GetTempPathA(MAX_PATH, szDir);
+    const std::string path = std::string(szDir) + "gw-bridge-exit-tags.xml";
+    CBridge bridge(plugInModeGrayScale, 30, 20, 30, 20);
+    CFilter_Processing& proc = bridge.Proc();
+    gLog.Open(path.c_str(), kLogAll, CDiagnosticLog::kOutputFile);
+    EXPECT_EQ(proc.ReadScriptingParameters(), noErr); // no descriptor to read
+    gStopRequested = 1;
+    EXPECT_FALSE(proc.ProcessImage(true)); // a stop is requested: no run starts
+    gStopRequested = 0;
+    gLog.Close();
+    const std::string text = gw::test::ReadTextFile(path.c_str());
+    std::remove(path.c_str());
+    EXPECT_NE(text.find("<ReadScriptingParameters>\n</ReadScriptingParameters>\n"), std::string::npos)
+        << text;
+    const std::size_t nEntry = text.find("<ProcessImage>\n");
+    ASSERT_NE(nEntry, std::string::npos) << text;
+    EXPECT_NE(text.find("</ProcessImage>\n", nEntry), std::string::npos) << text;
+}
+
 TEST(PreviewPixelsTest, DeepSamplesShowAsEightBit)
 {
     CBridge bridge(plugInModeGray16, 8, 4, 8, 4);
