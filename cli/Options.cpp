@@ -195,8 +195,10 @@ bool ApplyFlag(const std::string& name, Options& options)
 Options ParseArguments(int argc, const char* const* argv)
 {
     Options options;
-    options.m_fThermal = ThermalFromSetting(kThermalSetting);
-    options.m_fEpsilon = EpsilonFromSetting(kEpsilonSetting);
+    // The plug-in's fixed thermal and epsilon settings.
+    const gw::EngineValues defaults = gw::EngineValuesFor(gw::UserSettings{});
+    options.m_fThermal = defaults.fThermal;
+    options.m_fEpsilon = defaults.fEpsilon;
 
     bool bOptionsEnded = false;
     for (int i = 0; i < argc; ++i) {

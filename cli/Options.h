@@ -81,11 +81,7 @@ std::string UsageText();
 
 // The derivations of the engine values, shared with the plug-in.
 using gw::AmountFromPercent;
-using gw::EpsilonFromSetting;
-using gw::kEpsilonSetting;
-using gw::kThermalSetting;
 using gw::RadiusFromFillLight;
-using gw::ThermalFromSetting;
 
 /// The engine values of the options: Amount, Fill Light, Speed and AutoScale
 /// derived as the plug-in derives them, replaced by the expert values where

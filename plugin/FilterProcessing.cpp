@@ -42,6 +42,7 @@ bool ChoosePlanes(std::int16_t nImageMode, std::int16_t* pnLoPlane, std::int16_t
 }
 
 constexpr Rect16 kEmptyRect = {0, 0, 0, 0};
+constexpr gw::UserSettings kDefaultSettings{};
 
 /// Leaves a worker that could not be stopped what it runs on: its engine and
 /// planes are never freed, and the module is pinned so its code stays mapped.
@@ -59,9 +60,10 @@ void AbandonToWorker(std::unique_ptr<CImageEngine> pEngine, std::unique_ptr<floa
 } // namespace
 
 CFilter_Processing::CFilter_Processing()
-    : m_fAmount(0.60f), m_nAmount(gw::kDefaultAmount), m_fRadius(0.0f),
-      m_nFillLight(gw::kDefaultFillLight), m_fThermal(0.40f), m_nThermal(gw::kThermalSetting),
-      m_fEpsilon(0.0001f), m_nEpsilon(gw::kEpsilonSetting), m_fOutLow(-1.0f), m_fOutHigh(1.0f),
+    : m_fAmount(0.60f), m_nAmount(kDefaultSettings.nAmount), m_fRadius(0.0f),
+      m_nFillLight(kDefaultSettings.nFillLight), m_fThermal(0.40f),
+      m_nThermal(kDefaultSettings.nThermal), m_fEpsilon(0.0001f),
+      m_nEpsilon(kDefaultSettings.nEpsilon), m_fOutLow(-1.0f), m_fOutHigh(1.0f),
       m_fInputMin(0.0f), m_fInputMax(0.0f), m_bShowDialog(true), m_bAfterShown(true), m_bFastMode(false),
       m_bFinalScaling(true), m_nProgress(0), m_nState(kStateIdle), m_nPreviewSamples(0),
       m_fPreviewZoom(0.0f)

@@ -10,6 +10,22 @@
 
 namespace gw {
 
+namespace {
+
+float ThermalFromSetting(int nThermal) noexcept
+{
+    return static_cast<float>(nThermal) / 100.0f;
+}
+
+float EpsilonFromSetting(int nEpsilon) noexcept
+{
+    return static_cast<float>(PortablePow(10.0, nEpsilon * 0.08 - 12.0));
+}
+
+} // namespace
+
+
+
 float AmountFromPercent(int nAmount) noexcept
 {
     return static_cast<float>(nAmount) / 100.0f;
@@ -22,20 +38,6 @@ float RadiusFromFillLight(int nFillLight) noexcept
     const double dRadius = PortablePow(10.0, (nFillLight * 6.75 + 325.0) / 250.0) / 2000.0;
     const float fRadius = static_cast<float>(dRadius);
     return fRadius < 0.01f ? 0.01f : fRadius;
-}
-
-
-
-float ThermalFromSetting(int nThermal) noexcept
-{
-    return static_cast<float>(nThermal) / 100.0f;
-}
-
-
-
-float EpsilonFromSetting(int nEpsilon) noexcept
-{
-    return static_cast<float>(PortablePow(10.0, nEpsilon * 0.08 - 12.0));
 }
 
 

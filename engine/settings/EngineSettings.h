@@ -16,45 +16,33 @@ class CImageEngine;
 
 namespace gw {
 
-/// The settings' defaults; thermal and epsilon are fixed at theirs.
-inline constexpr int kDefaultAmount = 60;
-inline constexpr int kDefaultFillLight = 37;
-inline constexpr int kThermalSetting = 40;
-inline constexpr int kEpsilonSetting = 100;
-
-/// Engine amount of an Amount setting in percent: n / 100.
-float AmountFromPercent(int nAmount) noexcept;
-
-/// Engine radius of a Fill Light setting: 10^((n * 6.75 + 325) / 250) / 2000 in
-/// double precision, at least 0.01.
-float RadiusFromFillLight(int nFillLight) noexcept;
-
-/// Engine thermal of a thermal setting: n / 100.
-float ThermalFromSetting(int nThermal) noexcept;
-
-/// Engine epsilon of an epsilon setting: 10^(n * 0.08 - 12).
-float EpsilonFromSetting(int nEpsilon) noexcept;
-
-/// The settings as the user makes them.
+/// The settings as the user makes them, with their defaults. The dialog keeps
+/// the thermal and epsilon settings at theirs.
 struct UserSettings
 {
-    int nAmount = kDefaultAmount;       ///< percent, 0..100
-    int nFillLight = kDefaultFillLight; ///< 0..100
-    int nThermal = kThermalSetting;
-    int nEpsilon = kEpsilonSetting;
-    bool bFastMode = false;             ///< Speed
-    bool bFinalScaling = true;          ///< AutoScale
+    int nAmount = 60;    ///< percent, 0..100
+    int nFillLight = 37; ///< 0..100
+    int nThermal = 40;   ///< engine thermal n / 100
+    int nEpsilon = 100;  ///< engine epsilon 10^(n * 0.08 - 12)
+    bool bFastMode = false;    ///< Speed
+    bool bFinalScaling = true; ///< AutoScale
 };
 
-/// The values an engine is given for a run.
+/// The engine amount of an Amount setting in percent is n / 100; the engine
+/// radius of a Fill Light setting is 10^((n * 6.75 + 325) / 250) / 2000 in
+/// double precision, at least 0.01.
+float AmountFromPercent(int nAmount) noexcept;
+float RadiusFromFillLight(int nFillLight) noexcept;
+
+/// The values an engine is given for a run (see the setters of CImageEngine).
 struct EngineValues
 {
-    float fAmount = 0.0f;
-    float fRadius = 0.0f;
-    float fThermal = 0.0f;
-    float fEpsilon = 0.0f;
-    bool bFastMode = false;
-    bool bFinalScaling = true;
+    float fAmount = 0.0f;      ///< blend strength; the engine caps it at 1
+    float fRadius = 0.0f;      ///< illumination radius; the engine caps it at 20
+    float fThermal = 0.0f;     ///< offset of the local intensity in the couplings
+    float fEpsilon = 0.0f;     ///< regularisation under the couplings' square root
+    bool bFastMode = false;    ///< no pre-smoothing, no solve on the finest level
+    bool bFinalScaling = true; ///< stretch the result over [0, 1]
 };
 
 /// The engine values of the settings.

@@ -25,10 +25,7 @@ namespace {
 
 constexpr int kMinValue = 0;
 constexpr int kMaxValue = 100;
-constexpr int kDefaultAmount = gw::kDefaultAmount;
-constexpr int kDefaultFillLight = gw::kDefaultFillLight;
-constexpr int kDefaultThermal = gw::kThermalSetting;
-constexpr int kDefaultEpsilon = gw::kEpsilonSetting;
+constexpr gw::UserSettings kDefaultSettings{};
 constexpr const char kDialogCaption[] = "Gladewick Pro";
 // The end-of-tracking notification of a trackbar (TB_ENDTRACK) as a bit.
 constexpr WORD kEndTrackBit = 0x8;
@@ -132,10 +129,10 @@ void OnEditChange(CFilter_UI& ui, CFilter_Processing& owner, const ValueControls
 void OnDefaults(CFilter_UI& ui, CFilter_Processing& owner)
 {
     HWND hDialog = ui.m_hWnd;
-    owner.m_nAmount = kDefaultAmount;
-    owner.m_nFillLight = kDefaultFillLight;
-    owner.m_nThermal = kDefaultThermal;
-    owner.m_nEpsilon = kDefaultEpsilon;
+    owner.m_nAmount = kDefaultSettings.nAmount;
+    owner.m_nFillLight = kDefaultSettings.nFillLight;
+    owner.m_nThermal = kDefaultSettings.nThermal;
+    owner.m_nEpsilon = kDefaultSettings.nEpsilon;
     owner.m_bFastMode = false;
     CheckButton(hDialog, IDC_QUALITY, true);
     CheckButton(hDialog, IDC_SPEED, false);
