@@ -14,6 +14,7 @@
 #include "EngineRun.h"
 #include "ImageFile.h"
 #include "Options.h"
+#include "settings/EngineSettings.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -222,7 +223,7 @@ CaseResult RunCase(const BenchCase& bench, const FloatImage* pPhoto, bool bStage
     buffer = std::move(view.m_samples);
 
     auto start = Clock::now();
-    const int nReserve = bench.bPaged ? -1 : bench.bFastMode ? 0 : -2;
+    const int nReserve = bench.bPaged ? gw::kReservePaged : gw::WholeImageReserve(bench.bFastMode);
     CImageEngine engine(1, bench.nHeight, bench.nWidth, nReserve, nullptr);
     result.dConstructSeconds = Seconds(start);
     result.nGridBytes = engine.Grids().BytesHeld();
@@ -231,12 +232,9 @@ CaseResult RunCase(const BenchCase& bench, const FloatImage* pPhoto, bool bStage
         engine.Grids().MakePages(bench.bFastMode);
         result.dPagesSeconds = Seconds(start);
     }
-    engine.SetAmount(AmountFromPercent(60));
-    engine.SetEpsilon(EpsilonFromSetting(kEpsilonSetting));
-    engine.SetThermal(ThermalFromSetting(kThermalSetting));
-    engine.SetFastMode(bench.bFastMode ? 1 : 0);
-    engine.SetFinalScaling(1);
-    engine.SetRadius(RadiusFromFillLight(37));
+    gw::UserSettings settings;
+    settings.bFastMode = bench.bFastMode;
+    gw::ApplyEngineValues(engine, gw::EngineValuesFor(settings));
     engine.SetThreadCount(g_nThreads);
     engine.SetReferencePath(g_bReference);
 

@@ -7,21 +7,6 @@
 
 namespace gw::cli {
 
-namespace {
-
-// Memory reserve policies of the plug-in's whole-image engine: no practical
-// limit with a fall-back, or in fast mode no limit and no fall-back.
-constexpr int kReserveQuality = -2;
-constexpr int kReserveSpeed = 0;
-// Grids in RAM without a budget (paged only when an allocation fails), and
-// paged from the start.
-constexpr int kReserveRam = 0;
-constexpr int kReservePaged = -1;
-
-} // namespace
-
-
-
 std::pair<float, float> InputBounds(const FloatImage& image) noexcept
 {
     float fMin = 1.0f;
@@ -35,35 +20,15 @@ std::pair<float, float> InputBounds(const FloatImage& image) noexcept
 
 
 
-std::uint64_t EngineGridBytes(int nRows, int nCols) noexcept
-{
-    std::uint64_t nRowsK = static_cast<std::uint64_t>(nRows) + 2;
-    std::uint64_t nColsK = static_cast<std::uint64_t>(nCols) + 2;
-    const std::uint64_t nMaxDim = std::max(nRowsK, nColsK);
-    std::uint64_t nBytes = nRowsK * nColsK * 4 + 4 * nMaxDim * 4;   // work grid, line vectors
-    std::uint64_t nExtent = std::min(nRowsK, nColsK);
-    for (;;) {
-        nBytes += 4 * nRowsK * nColsK * 4;
-        if (nExtent <= 3) {
-            break;
-        }
-        nExtent = nExtent / 2 + 1;
-        nRowsK = nRowsK / 2 + 1;
-        nColsK = nColsK / 2 + 1;
-    }
-    return nBytes;
-}
-
-
-
 namespace {
 
 int ReserveFor(const Options& options) noexcept
 {
-    return options.m_memory == MemoryMode::Paged ? kReservePaged
-           : options.m_memory == MemoryMode::Ram ? kReserveRam
-           : options.m_bFastMode                 ? kReserveSpeed
-                                                 : kReserveQuality;
+    // Grids in RAM without a budget (paged only when an allocation fails), paged
+    // from the start, or the policy of the plug-in's whole-image engine.
+    return options.m_memory == MemoryMode::Paged ? gw::kReservePaged
+           : options.m_memory == MemoryMode::Ram ? gw::kReserveInRam
+                                                 : gw::WholeImageReserve(options.m_bFastMode);
 }
 
 } // namespace
@@ -126,12 +91,7 @@ bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(i
     }
     CImageEngine& engine = *pEngine;
 
-    engine.SetAmount(AmountFromPercent(options.m_nAmount));
-    engine.SetEpsilon(options.m_fEpsilon);
-    engine.SetThermal(options.m_fThermal);
-    engine.SetFastMode(options.m_bFastMode ? 1 : 0);
-    engine.SetFinalScaling(options.m_bFinalScaling ? 1 : 0);
-    engine.SetRadius(options.m_fRadius.value_or(RadiusFromFillLight(options.m_nFillLight)));
+    gw::ApplyEngineValues(engine, EngineValuesOf(options));
     if (options.m_bOutputRange && !engine.SetOutputRange(options.m_fOutLow, options.m_fOutHigh)) {
         throw CUsageError("the engine refuses the output range");
     }

@@ -18,10 +18,6 @@ namespace gw::cli {
 /// counted from 0.0 up (for samples in [0, 1] simply their minimum and maximum).
 std::pair<float, float> InputBounds(const FloatImage& image) noexcept;
 
-/// Bytes that an engine for nRows x nCols pixels holds in its in-RAM grid
-/// pyramid: four grids per level, the work grid and four line vectors.
-std::uint64_t EngineGridBytes(int nRows, int nCols) noexcept;
-
 /// The engine of the last image, kept for the next one of the same size, colour
 /// and memory policy: its grids are allocated and their pages already made, so
 /// the next run does not pay for them again.

@@ -60,7 +60,7 @@ void CheckEngineMemory(int nWidth, int nHeight, Options& options)
     if (options.m_memory == MemoryMode::Paged) {
         return;
     }
-    const std::uint64_t nNeeded = EngineGridBytes(nHeight, nWidth);
+    const std::uint64_t nNeeded = gw::PyramidBytes(nHeight, nWidth);
     const std::uint64_t nAvailable = gw::platform::AvailablePhysicalMemory();
     if (nAvailable == 0 || nNeeded <= nAvailable) {
         return;

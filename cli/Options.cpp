@@ -1,7 +1,5 @@
-// Options.cpp - command-line parsing and the plug-in's derived engine values.
+// Options.cpp - command-line parsing and the engine values of the options.
 #include "Options.h"
-
-#include "PortableMath.h"
 
 #include <charconv>
 #include <cmath>
@@ -197,8 +195,10 @@ bool ApplyFlag(const std::string& name, Options& options)
 Options ParseArguments(int argc, const char* const* argv)
 {
     Options options;
-    options.m_fThermal = ThermalFromSetting(kThermalSetting);
-    options.m_fEpsilon = EpsilonFromSetting(kEpsilonSetting);
+    // The plug-in's fixed thermal and epsilon settings.
+    const gw::EngineValues defaults = gw::EngineValuesFor(gw::UserSettings{});
+    options.m_fThermal = defaults.fThermal;
+    options.m_fEpsilon = defaults.fEpsilon;
 
     bool bOptionsEnded = false;
     for (int i = 0; i < argc; ++i) {
@@ -308,32 +308,18 @@ Exit status: 0 all files done, 1 any file failed to read, process or write,
 
 
 
-float AmountFromPercent(int nAmount) noexcept
+gw::EngineValues EngineValuesOf(const Options& options) noexcept
 {
-    return static_cast<float>(nAmount) / 100.0f;
-}
-
-
-
-float RadiusFromFillLight(int nFillLight) noexcept
-{
-    const double dRadius = PortablePow(10.0, (nFillLight * 6.75 + 325.0) / 250.0) / 2000.0;
-    const float fRadius = static_cast<float>(dRadius);
-    return fRadius < 0.01f ? 0.01f : fRadius;
-}
-
-
-
-float ThermalFromSetting(int nThermal) noexcept
-{
-    return static_cast<float>(nThermal) / 100.0f;
-}
-
-
-
-float EpsilonFromSetting(int nEpsilon) noexcept
-{
-    return static_cast<float>(PortablePow(10.0, nEpsilon * 0.08 - 12.0));
+    gw::UserSettings settings;
+    settings.nAmount = options.m_nAmount;
+    settings.nFillLight = options.m_nFillLight;
+    settings.bFastMode = options.m_bFastMode;
+    settings.bFinalScaling = options.m_bFinalScaling;
+    gw::EngineValues values = gw::EngineValuesFor(settings);
+    values.fRadius = options.m_fRadius.value_or(values.fRadius);
+    values.fThermal = options.m_fThermal;
+    values.fEpsilon = options.m_fEpsilon;
+    return values;
 }
 
 } // namespace gw::cli

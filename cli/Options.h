@@ -7,6 +7,8 @@
 // the same samples. The expert options set the engine's raw values directly.
 #pragma once
 
+#include "settings/EngineSettings.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -77,21 +79,13 @@ Options ParseArguments(int argc, const char* const* argv);
 /// The usage text printed by --help.
 std::string UsageText();
 
-/// Engine amount of an Amount setting in percent: n / 100.
-float AmountFromPercent(int nAmount) noexcept;
+// The derivations of the engine values, shared with the plug-in.
+using gw::AmountFromPercent;
+using gw::RadiusFromFillLight;
 
-/// Engine radius of a Fill Light setting: 10^((n * 6.75 + 325) / 250) / 2000 in
-/// double precision, at least 0.01.
-float RadiusFromFillLight(int nFillLight) noexcept;
-
-/// Engine thermal of the plug-in's thermal setting: n / 100.
-float ThermalFromSetting(int nThermal) noexcept;
-
-/// Engine epsilon of the plug-in's epsilon setting: 10^(n * 0.08 - 12).
-float EpsilonFromSetting(int nEpsilon) noexcept;
-
-/// The plug-in's fixed thermal and epsilon settings.
-constexpr int kThermalSetting = 40;
-constexpr int kEpsilonSetting = 100;
+/// The engine values of the options: Amount, Fill Light, Speed and AutoScale
+/// derived as the plug-in derives them, replaced by the expert values where
+/// they are given (--radius), and the thermal and epsilon values as set.
+gw::EngineValues EngineValuesOf(const Options& options) noexcept;
 
 } // namespace gw::cli

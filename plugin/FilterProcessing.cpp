@@ -14,7 +14,7 @@
 #include "LogScope.h"
 #include "PluginGlobals.h"
 #include "engine/CImageEngine.h"
-#include "engine/PortableMath.h"
+#include "engine/settings/EngineSettings.h"
 #include "ui/FilterUI.h"
 
 namespace {
@@ -42,6 +42,7 @@ bool ChoosePlanes(std::int16_t nImageMode, std::int16_t* pnLoPlane, std::int16_t
 }
 
 constexpr Rect16 kEmptyRect = {0, 0, 0, 0};
+constexpr gw::UserSettings kDefaultSettings{};
 
 /// Leaves a worker that could not be stopped what it runs on: its engine and
 /// planes are never freed, and the module is pinned so its code stays mapped.
@@ -58,15 +59,11 @@ void AbandonToWorker(std::unique_ptr<CImageEngine> pEngine, std::unique_ptr<floa
 
 } // namespace
 
-float RadiusFromFillLight(std::int32_t nFillLight) noexcept
-{
-    const float fRadius = static_cast<float>(gw::PortablePow(10.0, (nFillLight * 6.75 + 325.0) / 250.0) / 2000.0);
-    return fRadius < 0.01f ? 0.01f : fRadius;
-}
-
 CFilter_Processing::CFilter_Processing()
-    : m_fAmount(0.60f), m_nAmount(60), m_fRadius(0.0f), m_nFillLight(37), m_fThermal(0.40f),
-      m_nThermal(40), m_fEpsilon(0.0001f), m_nEpsilon(100), m_fOutLow(-1.0f), m_fOutHigh(1.0f),
+    : m_fAmount(0.60f), m_nAmount(kDefaultSettings.nAmount), m_fRadius(0.0f),
+      m_nFillLight(kDefaultSettings.nFillLight), m_fThermal(0.40f),
+      m_nThermal(kDefaultSettings.nThermal), m_fEpsilon(0.0001f),
+      m_nEpsilon(kDefaultSettings.nEpsilon), m_fOutLow(-1.0f), m_fOutHigh(1.0f),
       m_fInputMin(0.0f), m_fInputMax(0.0f), m_bShowDialog(true), m_bAfterShown(true), m_bFastMode(false),
       m_bFinalScaling(true), m_nProgress(0), m_nState(kStateIdle), m_nPreviewSamples(0),
       m_fPreviewZoom(0.0f)
@@ -100,10 +97,23 @@ CFilter_Processing::~CFilter_Processing()
 
 void CFilter_Processing::UpdateDerivedValues() noexcept
 {
-    m_fAmount = static_cast<float>(m_nAmount) / 100.0f;
-    m_fRadius = RadiusFromFillLight(m_nFillLight);
-    m_fThermal = static_cast<float>(m_nThermal) / 100.0f;
-    m_fEpsilon = static_cast<float>(gw::PortablePow(10.0, m_nEpsilon * 0.08 - 12.0));
+    gw::UserSettings settings;
+    settings.nAmount = m_nAmount;
+    settings.nFillLight = m_nFillLight;
+    settings.nThermal = m_nThermal;
+    settings.nEpsilon = m_nEpsilon;
+    const gw::EngineValues values = gw::EngineValuesFor(settings);
+    m_fAmount = values.fAmount;
+    m_fRadius = values.fRadius;
+    m_fThermal = values.fThermal;
+    m_fEpsilon = values.fEpsilon;
+}
+
+int CFilter_Processing::OnEngineProgress(int nPercent) noexcept
+{
+    return gFilterProcessing != nullptr && gFilterProcessing->ReportEngineProgress(nPercent)
+               ? 1
+               : 0;
 }
 
 bool CFilter_Processing::ReportEngineProgress(std::int32_t nPercent) noexcept
@@ -245,6 +255,8 @@ OSErr CFilter_Processing::DoFinish()
 void CFilter_Processing::CancelWholeImageRun(std::chrono::milliseconds waitFor,
                                              std::chrono::milliseconds pauseAfter)
 {
+    // A stopped run ends its tags here; it is never collected.
+    m_pRunLogScope.reset();
     if (!m_pEngine)
         return;
     m_pEngine->CancelRun(waitFor, pauseAfter);

@@ -17,6 +17,7 @@
 
 class CFilter_UI;
 class CImageEngine;
+class CLogScope;
 
 /// States of the continue loop.
 enum ProcessingState : std::int32_t
@@ -59,11 +60,15 @@ public:
     /// Recomputes m_fAmount, m_fRadius, m_fThermal and m_fEpsilon from the integer settings.
     void UpdateDerivedValues() noexcept;
 
-    // Engine bridge: converts the host's pixels, drives the engines and writes
-    // the result back (EngineBridge.cpp).
+    /// Progress callback of the engines: forwards to the one filter-processing object.
+    static int OnEngineProgress(int nPercent) noexcept;
+
+    // The whole-image run: converts the host's pixels, drives the engine and
+    // writes the result back (WholeImageRun.cpp).
     bool InitializeImageEngine();
     bool ProcessImage(bool bStart);
     void WriteResult();
+    // The dialog's preview (PreviewRun.cpp, PreviewPixels.cpp).
     /// Makes the dialog's preview anew for the changes in nUpdateMask (the
     /// UPDATE_ bits of ui/FilterUI.h; 0 is everything).
     virtual bool ProcessPreviewBuffer(std::uint32_t nUpdateMask);
@@ -116,7 +121,7 @@ private:
     bool ConvertSourceRows();
     bool StartWholeImageRun();
     void RunPreviewEngine(std::uint32_t nUpdateMask);
-    void SetEngineParameters(CImageEngine& engine, float fRadius) const;
+    void SetEngineParameters(CImageEngine& engine, float fRadius) const noexcept;
     void LogUpdateMask(std::uint32_t nUpdateMask) const noexcept;
     void AllocatePreviewPlanes();
     void ReservePreviewPlanes(std::size_t nFloats);
@@ -124,7 +129,7 @@ private:
     std::uint8_t* PreviewPixels() const;
 
     std::size_t m_nPreviewCapacity = 0; ///< floats in m_pPreviewPlanes
+    /// The whole-image run's entry and exit tags, from its start until its
+    /// result is collected or the run is stopped.
+    std::unique_ptr<CLogScope> m_pRunLogScope;
 };
-
-/// Radius of the illumination from the Fill Light control (0 to 100).
-float RadiusFromFillLight(std::int32_t nFillLight) noexcept;

@@ -20,11 +20,15 @@ public:
     }
     ~CLogScope()
     {
-        if (gLog.IsOn() && std::uncaught_exceptions() == m_nUncaught)
+        if (m_pName != nullptr && gLog.IsOn() && std::uncaught_exceptions() == m_nUncaught)
             gLog.Exit(m_pName, kLogTrace);
     }
     CLogScope(const CLogScope&) = delete;
     CLogScope& operator=(const CLogScope&) = delete;
+
+    /// A failure handler inside the operation caught a failure and wrote the
+    /// exit tag already: none is written again.
+    void ExitWrittenByHandler() noexcept { m_pName = nullptr; }
 
 private:
     const char* m_pName;

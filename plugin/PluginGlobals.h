@@ -26,8 +26,6 @@ extern const PSUIHooksSuite1* gUIHooksSuite;
 extern std::atomic<std::int32_t> gStopRequested;
 /// The finished whole-image run has been collected.
 extern bool gImageCollected;
-/// Scratch text for formatted diagnostic messages (host thread only).
-extern char gMessageText[256];
 /// The plug-in's diagnostic log; on exactly when its output flags are non-zero.
 extern CDiagnosticLog gLog;
 /// Product settings read from the registry at attach.
@@ -45,3 +43,8 @@ inline void LogInfo(const char* pText, std::uint32_t nLevel = kLogInfo) noexcept
     if (gLog.IsOn())
         gLog.Info(pText, nLevel);
 }
+
+/// Writes an information entry of printf-formatted text (at most 255
+/// characters) when the log is on.
+void LogFormatted(std::uint32_t nLevel, const char* pFormat, ...) noexcept
+    __attribute__((format(printf, 2, 3)));

@@ -2,6 +2,8 @@
 // flat dispatch of the host's selectors.
 #include <windows.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <new>
 
 #include "FailureInjection.h"
@@ -20,9 +22,20 @@ FilterRecord* gFilterRecord = nullptr;
 const PSUIHooksSuite1* gUIHooksSuite = nullptr;
 std::atomic<std::int32_t> gStopRequested{0};
 bool gImageCollected = false;
-char gMessageText[256] = {};
 CDiagnosticLog gLog;
 ProductSettings gProductSettings = {};
+
+void LogFormatted(std::uint32_t nLevel, const char* pFormat, ...) noexcept
+{
+    if (!gLog.IsOn())
+        return;
+    char text[256];
+    va_list args;
+    va_start(args, pFormat);
+    std::vsnprintf(text, sizeof text, pFormat, args);
+    va_end(args);
+    gLog.Info(text, nLevel);
+}
 
 namespace {
 

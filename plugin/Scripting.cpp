@@ -17,8 +17,7 @@ constexpr DescriptorKeyID kKeyFinalScaling = 0x53636C6E; // 'Scln'
 
 OSErr CFilter_Processing::ReadScriptingParameters()
 {
-    if (gLog.IsOn())
-        gLog.Enter("ReadScriptingParameters", kLogTrace);
+    CLogScope scope("ReadScriptingParameters");
     PIDescriptorParameters* pParams = gFilterRecord->descriptorParameters;
     if (pParams == nullptr)
         return noErr;
@@ -62,15 +61,12 @@ OSErr CFilter_Processing::ReadScriptingParameters()
         gw::plugin::CHostHandleProcs(*gFilterRecord).Dispose(pParams->descriptor);
         pParams->descriptor = nullptr;
     }
-    if (gLog.IsOn())
-        gLog.Exit("ReadScriptingParameters", kLogTrace);
     return nResult;
 }
 
 OSErr CFilter_Processing::WriteScriptingParameters()
 {
-    if (gLog.IsOn())
-        gLog.Enter("WriteScriptingParameters", kLogTrace);
+    CLogScope scope("WriteScriptingParameters");
     PIDescriptorParameters* pParams = gFilterRecord->descriptorParameters;
     if (pParams == nullptr)
         return noErr;
@@ -107,7 +103,5 @@ OSErr CFilter_Processing::WriteScriptingParameters()
                 nResult = nClose;
         }
     }
-    if (gLog.IsOn())
-        gLog.Exit("WriteScriptingParameters", kLogTrace);
     return nResult;
 }

@@ -2,6 +2,7 @@
 #include "CGridMemory.h"
 
 #include "Platform.h"
+#include "settings/EngineSettings.h"
 
 #include <algorithm>
 #include <climits>
@@ -20,16 +21,7 @@ CGridMemory::~CGridMemory()
 
 int CGridMemory::CountLevels(int nRows, int nCols) noexcept
 {
-    if (nRows < 1 || nCols < 1)
-        return 0;
-    // 64-bit so that an image side near INT_MAX cannot overflow the + 2.
-    long long n = static_cast<long long>(std::min(nRows, nCols)) + 2;
-    int nLevels = 1;
-    while (n > 3) {
-        n = n / 2 + 1;
-        ++nLevels;
-    }
-    return nLevels;
+    return gw::PyramidLevels(nRows, nCols);
 }
 
 
@@ -69,8 +61,8 @@ bool CGridMemory::AllocateGrids(int nRows, int nCols, int nReserve)
     pnRows[nLevels] = nRows + 2;
     pnCols[nLevels] = nCols + 2;
     for (int k = nLevels; k > 1; --k) {
-        pnRows[k - 1] = pnRows[k] / 2 + 1;
-        pnCols[k - 1] = pnCols[k] / 2 + 1;
+        pnRows[k - 1] = static_cast<int>(gw::CoarserExtent(pnRows[k]));
+        pnCols[k - 1] = static_cast<int>(gw::CoarserExtent(pnCols[k]));
     }
 
     m_nBytesHeld = 0;

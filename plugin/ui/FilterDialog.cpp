@@ -17,6 +17,7 @@
 #include "LogScope.h"
 #include "MachineFault.h"
 #include "PluginGlobals.h"
+#include "engine/settings/EngineSettings.h"
 #include "ui/DialogIds.h"
 #include "ui/FilterUI.h"
 
@@ -24,10 +25,7 @@ namespace {
 
 constexpr int kMinValue = 0;
 constexpr int kMaxValue = 100;
-constexpr int kDefaultAmount = 60;
-constexpr int kDefaultFillLight = 37;
-constexpr int kDefaultThermal = 40;
-constexpr int kDefaultEpsilon = 100;
+constexpr gw::UserSettings kDefaultSettings{};
 constexpr const char kDialogCaption[] = "Gladewick Pro";
 // The end-of-tracking notification of a trackbar (TB_ENDTRACK) as a bit.
 constexpr WORD kEndTrackBit = 0x8;
@@ -131,10 +129,10 @@ void OnEditChange(CFilter_UI& ui, CFilter_Processing& owner, const ValueControls
 void OnDefaults(CFilter_UI& ui, CFilter_Processing& owner)
 {
     HWND hDialog = ui.m_hWnd;
-    owner.m_nAmount = kDefaultAmount;
-    owner.m_nFillLight = kDefaultFillLight;
-    owner.m_nThermal = kDefaultThermal;
-    owner.m_nEpsilon = kDefaultEpsilon;
+    owner.m_nAmount = kDefaultSettings.nAmount;
+    owner.m_nFillLight = kDefaultSettings.nFillLight;
+    owner.m_nThermal = kDefaultSettings.nThermal;
+    owner.m_nEpsilon = kDefaultSettings.nEpsilon;
     owner.m_bFastMode = false;
     CheckButton(hDialog, IDC_QUALITY, true);
     CheckButton(hDialog, IDC_SPEED, false);
@@ -145,12 +143,12 @@ void OnDefaults(CFilter_UI& ui, CFilter_Processing& owner)
     ui.UpdateDisplay(UPDATE_FILL_LIGHT | UPDATE_AMOUNT | UPDATE_EPSILON | UPDATE_THERMAL);
 }
 
-/// Returns true when the dialog must report that it did not start.
-bool OnInitDialog(CFilter_UI& ui, CFilter_Processing& owner, bool bShow)
+/// Loads the controls, makes the preview engines and the first preview; false
+/// when that failed (reported, and the dialog was asked to close).
+bool InitializeDialog(CFilter_UI& ui, CFilter_Processing& owner)
 {
+    CLogScope scope("WM_INITDIALOG");
     HWND hDialog = ui.m_hWnd;
-    if (gLog.IsOn())
-        gLog.Enter("WM_INITDIALOG", kLogTrace);
     ui.InitPreview();
     // The start checks After and shows the processed preview, so the flag
     // that chooses the picture must say so too, whatever an earlier dialog
@@ -163,17 +161,22 @@ bool OnInitDialog(CFilter_UI& ui, CFilter_Processing& owner, bool bShow)
         SetWindowLongPtrA(hSlider, GWL_STYLE, GetWindowLongPtrA(hSlider, GWL_STYLE) | kDownIsLeft);
     }
     if (!owner.InitializeImageEngine())
-        return true; // reported, and the dialog was asked to close
+        return false;
     owner.CopyPreview(1.0f);
     ui.UpdateDisplay(0);
     SetWindowTextA(hDialog, kDialogCaption);
-    if (gLog.IsOn())
-        gLog.Exit("WM_INITDIALOG", kLogTrace);
+    return true;
+}
 
+/// Returns true when the dialog must report that it did not start.
+bool OnInitDialog(CFilter_UI& ui, CFilter_Processing& owner)
+{
+    if (!InitializeDialog(ui, owner))
+        return true;
     owner.ReportEngineProgress(0);
     // A suppressed dialog ends when its creation returns (DoUI); only a shown
     // one paints and waits for the user.
-    if (bShow)
+    if (!ui.m_bSuppressed)
     {
         Sleep(100);
         ui.PaintPreview();
@@ -326,8 +329,9 @@ OSErr CFilter_UI::DoUI(bool bShow)
     m_bSuppressed = !bShow;
     if (bShow)
     {
-        const INT_PTR nResult = DialogBoxParamA(gPluginInstance, MAKEINTRESOURCEA(IDD_FILTER_DIALOG), hOwner,
-                                                GWPluginUIProc, 1);
+        const INT_PTR nResult =
+            DialogBoxParamA(gPluginInstance, MAKEINTRESOURCEA(IDD_FILTER_DIALOG), hOwner,
+                            GWPluginUIProc, reinterpret_cast<LPARAM>(this));
         // The window is gone: nothing may send it a close request any more.
         m_hWnd = nullptr;
         return nResult == IDOK ? noErr : userCanceledErr;
@@ -359,9 +363,9 @@ OSErr CFilter_UI::RunSuppressed(HWND hOwner)
     nStyle &= ~static_cast<DWORD>(WS_VISIBLE);
     std::memcpy(dialogTemplate.data() + nStyleAt, &nStyle, sizeof nStyle);
 
-    HWND hDialog = CreateDialogIndirectParamA(gPluginInstance,
-                                              reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()), hOwner,
-                                              GWPluginUIProc, 0);
+    HWND hDialog = CreateDialogIndirectParamA(
+        gPluginInstance, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()), hOwner,
+        GWPluginUIProc, reinterpret_cast<LPARAM>(this));
     const OSErr nFailure = m_nFailure;
     if (hDialog != nullptr)
         DestroyWindow(hDialog);
@@ -376,15 +380,15 @@ OSErr CFilter_UI::RunSuppressed(HWND hOwner)
 
 namespace {
 
-INT_PTR DispatchDialogMessage(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
+INT_PTR DispatchDialogMessage(CFilter_UI& ui, HWND hWnd, UINT nMessage, WPARAM wParam,
+                              LPARAM lParam)
 {
-    CFilter_Processing& owner = *gFilterProcessing;
-    CFilter_UI& ui = *owner.m_pUI;
+    CFilter_Processing& owner = ui.Owner();
     ui.m_hWnd = hWnd;
     switch (nMessage)
     {
     case WM_INITDIALOG:
-        return OnInitDialog(ui, owner, lParam != 0) ? TRUE : FALSE;
+        return OnInitDialog(ui, owner) ? TRUE : FALSE;
     case WM_PAINT:
         ui.PaintPreview();
         break;
@@ -414,16 +418,21 @@ INT_PTR DispatchDialogMessage(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lP
 
 } // namespace
 
-INT_PTR CALLBACK GWPluginUIProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK GWPluginUIProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam) noexcept
 {
     gw::plugin::CFaultBarrier barrier;
-    if (gFilterProcessing == nullptr || !gFilterProcessing->m_pUI)
+    // The dialog object comes with WM_INITDIALOG and stays with the window;
+    // the messages before it have none.
+    if (nMessage == WM_INITDIALOG)
+        SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+    auto* pUI = reinterpret_cast<CFilter_UI*>(GetWindowLongPtrA(hWnd, DWLP_USER));
+    if (pUI == nullptr)
         return 0;
     // Nothing may leave a window procedure by an exception: a failure of the
     // preview calls made here is reported and closes the dialog.
     INT_PTR nResult = 0;
     gw::plugin::GuardTruth(gw::plugin::kSiteDialogPreview, [&] {
-        nResult = DispatchDialogMessage(hWnd, nMessage, wParam, lParam);
+        nResult = DispatchDialogMessage(*pUI, hWnd, nMessage, wParam, lParam);
         return true;
     });
     return nResult;

@@ -15,11 +15,6 @@
 
 namespace {
 
-// The pan drag, one per loaded plug-in: it lives beside the dialog object,
-// since it is not tied to mouse capture.
-bool gbDragging = false;
-POINT gptLastDrag{};
-
 // Rectangles handed to the window system take in the frame and turn the
 // inclusive edges into exclusive ones.
 constexpr std::int32_t kFrameInflation = 2;
@@ -237,8 +232,8 @@ void CFilter_UI::OnMouseDown(POINT point)
     // The drag shows the unprocessed pixels, which need no engine run.
     m_owner.FillPreviewBuffer();
     InvalidatePreview(m_rectPreview, false);
-    gbDragging = true;
-    gptLastDrag = point;
+    m_bDragging = true;
+    m_ptLastDrag = point;
     gw::plugin::SetHostCursor(m_fZoom == m_fFitZoom ? kPICursorHand : kPICursorGrab);
 }
 
@@ -247,28 +242,28 @@ void CFilter_UI::OnMouseMove(POINT point)
     const bool bInside = PtInRect(&m_rectPreview, point) != FALSE;
     if (!bInside)
         gw::plugin::SetHostCursor(kPICursorArrow);
-    else if (gbDragging && m_fZoom != m_fFitZoom)
+    else if (m_bDragging && m_fZoom != m_fFitZoom)
         gw::plugin::SetHostCursor(kPICursorGrab);
     else
         gw::plugin::SetHostCursor(kPICursorHand);
-    if (!gbDragging)
+    if (!m_bDragging)
         return;
 
     if (!bInside)
     {
         // Leaving the preview ends the drag; the engine runs for the new view.
-        gbDragging = false;
-        gptLastDrag = POINT{0, 0};
+        m_bDragging = false;
+        m_ptLastDrag = POINT{0, 0};
         UpdateDisplay(UPDATE_PAN);
         return;
     }
     if (m_fZoom == m_fFitZoom)
         return; // the whole image is shown: nothing to pan
-    m_ptOrigin = gw::ui::PanStep(m_ptOrigin, gptLastDrag, point, m_fZoom, ProcessedWidth(m_owner),
+    m_ptOrigin = gw::ui::PanStep(m_ptOrigin, m_ptLastDrag, point, m_fZoom, ProcessedWidth(m_owner),
                                  ProcessedHeight(m_owner), m_previewBuffer.m_nWidth, m_previewBuffer.m_nHeight);
     m_owner.FillPreviewBuffer();
     InvalidatePreview(m_rectPreview, false);
-    gptLastDrag = point;
+    m_ptLastDrag = point;
     PaintPreview();
 }
 
@@ -278,6 +273,6 @@ void CFilter_UI::OnMouseUp(POINT point)
         return;
     gw::plugin::SetHostCursor(kPICursorHand);
     UpdateDisplay(UPDATE_PAN);
-    gbDragging = false;
-    gptLastDrag = POINT{0, 0};
+    m_bDragging = false;
+    m_ptLastDrag = POINT{0, 0};
 }

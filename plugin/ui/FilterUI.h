@@ -111,11 +111,18 @@ public:
     bool m_bSuppressed = false;
     // Whether "A&fter" is selected is the owner's m_bAfterShown.
 
+    /// The filter-processing object whose parameters the dialog edits.
+    CFilter_Processing& Owner() const noexcept { return m_owner; }
+
 private:
     void ShowPreviewFrame(float fBlend);
     OSErr RunSuppressed(HWND hOwner);
 
     CFilter_Processing& m_owner;
+    // The pan drag: it is not tied to mouse capture, so it ends when the
+    // button goes up inside the preview or the pointer leaves it.
+    bool m_bDragging = false;
+    POINT m_ptLastDrag{};
 };
 
 /// Moves a dialog over its owner (or the desktop): centred horizontally,
@@ -128,7 +135,8 @@ void OpenUserManual(HWND hOwner);
 
 extern "C" {
 /// Procedure of the filter dialog (exported; "_GWPluginUIProc@16" on x86).
-INT_PTR CALLBACK GWPluginUIProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
+/// The dialog's object is the lParam of WM_INITDIALOG.
+INT_PTR CALLBACK GWPluginUIProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam) noexcept;
 /// Procedure of the about box (exported; "_GWPluginAboutProc@16" on x86).
 INT_PTR CALLBACK GWPluginAboutProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
 }

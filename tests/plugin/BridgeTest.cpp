@@ -266,9 +266,13 @@ TEST(PreviewLogTest, UpdateMaskEntriesAndAnInvalidValueWhileLogging)
     gLog.Open(path.c_str(), kLogAll, CDiagnosticLog::kOutputFile);
     CFilter_Processing& proc = bridge.Proc();
     const bool bRan = proc.ProcessPreviewBuffer(UPDATE_AMOUNT | UPDATE_SPEED | UPDATE_AUTOSCALE);
-    // With the log on, a value above 1 is a fault of the engine and is raised.
+    // A value above 1 is recorded, once, and shows as white as it does with the
+    // log off: the log changes nothing in the preview.
     proc.m_pPreviewPlanes[3] = 1.5f;
-    EXPECT_THROW(proc.CopyPreview(1.0f), std::runtime_error);
+    proc.m_pPreviewPlanes[4] = 1.25f;
+    EXPECT_TRUE(proc.CopyPreview(1.0f));
+    EXPECT_EQ(bridge.Preview()[3], 255);
+    EXPECT_EQ(bridge.Preview()[4], 255);
     gLog.Close();
     std::string text;
     if (FILE* pFile = std::fopen(path.c_str(), "rb"))
@@ -286,6 +290,29 @@ TEST(PreviewLogTest, UpdateMaskEntriesAndAnInvalidValueWhileLogging)
                                "GW engine returned invalid pixel value: 1.500000"})
         EXPECT_NE(text.find(pEntry), std::string::npos) << pEntry;
     EXPECT_EQ(text.find("Zoom factor changed"), std::string::npos);
+    EXPECT_EQ(text.find("invalid pixel value: 1.250000"), std::string::npos);
+}
+
+TEST(PreviewLogTest, OperationsThatReturnEarlyStillWriteTheirExitTags)
+{
+    char szDir[MAX_PATH];
+    GetTempPathA(MAX_PATH, szDir);
+    const std::string path = std::string(szDir) + "gw-bridge-exit-tags.xml";
+    CBridge bridge(plugInModeGrayScale, 30, 20, 30, 20);
+    CFilter_Processing& proc = bridge.Proc();
+    gLog.Open(path.c_str(), kLogAll, CDiagnosticLog::kOutputFile);
+    EXPECT_EQ(proc.ReadScriptingParameters(), noErr); // no descriptor to read
+    gStopRequested = 1;
+    EXPECT_FALSE(proc.ProcessImage(true)); // a stop is requested: no run starts
+    gStopRequested = 0;
+    gLog.Close();
+    const std::string text = gw::test::ReadTextFile(path.c_str());
+    std::remove(path.c_str());
+    EXPECT_NE(text.find("<ReadScriptingParameters>\n</ReadScriptingParameters>\n"), std::string::npos)
+        << text;
+    const std::size_t nEntry = text.find("<ProcessImage>\n");
+    ASSERT_NE(nEntry, std::string::npos) << text;
+    EXPECT_NE(text.find("</ProcessImage>\n", nEntry), std::string::npos) << text;
 }
 
 TEST(PreviewPixelsTest, DeepSamplesShowAsEightBit)
