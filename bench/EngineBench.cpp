@@ -42,13 +42,13 @@ struct BenchCase
     int nWidth;
     int nHeight;
     bool bFastMode;
-    bool bPaged = false;   // grids paged through temporary files (reserve -1)
+    bool bPaged = false; // grids paged through temporary files (reserve -1)
 };
 
 constexpr BenchCase kCases[] = {
-    {"24 MP quality", 6000, 4000, false}, {"24 MP speed", 6000, 4000, true},
-    {"6 MP quality", 3000, 2000, false},  {"6 MP speed", 3000, 2000, true},
-    {"preview quality", 600, 450, false}, {"preview speed", 600, 450, true},
+    {"24 MP quality", 6000, 4000, false},    {"24 MP speed", 6000, 4000, true},
+    {"6 MP quality", 3000, 2000, false},     {"6 MP speed", 3000, 2000, true},
+    {"preview quality", 600, 450, false},    {"preview speed", 600, 450, true},
     {"6 MP paged", 3000, 2000, false, true},
 };
 
@@ -56,12 +56,13 @@ constexpr BenchCase kCases[] = {
 struct CaseResult
 {
     double dConstructSeconds = 0;
-    double dPagesSeconds = 0;       // making the grids' pages before the first run, as the tool does
+    double dPagesSeconds = 0; // making the grids' pages before the first run, as the tool does
     double dRunSeconds = 0;
-    double dRerunSeconds = 0; // a second Run on the same engine: its grids' pages are already mapped
-    double dRunSystemSeconds = 0;   // kernel time of the first run (page faults, mostly)
-    long nRunFaults = 0;            // page faults of the first run
-    double dStageSeconds[6] = {};   // prepare, pre-smooth, solve, reflectance, recombine, total
+    double dRerunSeconds =
+        0; // a second Run on the same engine: its grids' pages are already mapped
+    double dRunSystemSeconds = 0; // kernel time of the first run (page faults, mostly)
+    long nRunFaults = 0;          // page faults of the first run
+    double dStageSeconds[6] = {}; // prepare, pre-smooth, solve, reflectance, recombine, total
     std::uint64_t nGridBytes = 0;
     int bStagesMatch = 0;
     int bOk = 0;
@@ -135,13 +136,13 @@ void SyntheticScene(int nWidth, int nHeight, std::vector<float>& out)
             const float dy = y - 0.2f;
             float light = 1.0f / (1.0f + 6.0f * (dx * dx + dy * dy));
             if (x > 0.7f && x < 0.9f && y > 0.08f && y < 0.35f) {
-                light = 1.0f;   // the window
+                light = 1.0f; // the window
             }
             if (x > 0.1f && x < 0.3f && y > 0.3f) {
-                light *= 0.12f;   // the doorway
+                light *= 0.12f; // the doorway
             }
             if (y > 0.75f) {
-                light *= 0.35f + 0.5f * (1.0f - y);   // the floor in shadow
+                light *= 0.35f + 0.5f * (1.0f - y); // the floor in shadow
             }
             const float ox = x - 0.5f;
             const float oy = y - 0.6f;
@@ -160,8 +161,7 @@ void MakeImage(const FloatImage* pPhoto, int nWidth, int nHeight, std::vector<fl
 {
     if (pPhoto != nullptr) {
         UpscalePhoto(*pPhoto, nWidth, nHeight, out);
-    }
-    else {
+    } else {
         SyntheticScene(nWidth, nHeight, out);
     }
 }
@@ -175,8 +175,8 @@ void RunStages(CImageEngine& engine, std::vector<float>& buffer, float fLo, floa
     engine.SetOutputRange(-1.0f, 1.0f);
 
     auto start = Clock::now();
-    const bool bSkip = (bFastMode && fLo >= 0.0f && fHi <= 1.0f) || (fLo == 0.0f && fHi == 1.0f)
-                       || fLo == fHi;
+    const bool bSkip =
+        (bFastMode && fLo >= 0.0f && fHi <= 1.0f) || (fLo == 0.0f && fHi == 1.0f) || fLo == fHi;
     if (!bSkip) {
         const float fScale = 1.0f / (fHi - fLo);
         for (float& v : buffer) {
@@ -245,8 +245,9 @@ CaseResult RunCase(const BenchCase& bench, const FloatImage* pPhoto, bool bStage
     result.dRunSeconds = Seconds(start);
     struct rusage after = {};
     getrusage(RUSAGE_SELF, &after);
-    result.dRunSystemSeconds = static_cast<double>(after.ru_stime.tv_sec - before.ru_stime.tv_sec) +
-                               1e-6 * static_cast<double>(after.ru_stime.tv_usec - before.ru_stime.tv_usec);
+    result.dRunSystemSeconds =
+        static_cast<double>(after.ru_stime.tv_sec - before.ru_stime.tv_sec)
+        + 1e-6 * static_cast<double>(after.ru_stime.tv_usec - before.ru_stime.tv_usec);
     result.nRunFaults = (after.ru_minflt - before.ru_minflt) + (after.ru_majflt - before.ru_majflt);
 
     MakeImage(pPhoto, bench.nWidth, bench.nHeight, buffer);
@@ -265,8 +266,8 @@ CaseResult RunCase(const BenchCase& bench, const FloatImage* pPhoto, bool bStage
 }
 
 /// Runs one case in a child process; returns its result and peak memory in KB.
-bool RunInChild(const BenchCase& bench, const FloatImage* pPhoto, bool bStages,
-                CaseResult& result, long& nPeakKb)
+bool RunInChild(const BenchCase& bench, const FloatImage* pPhoto, bool bStages, CaseResult& result,
+                long& nPeakKb)
 {
     int fds[2];
     if (pipe(fds) != 0) {
@@ -283,8 +284,7 @@ bool RunInChild(const BenchCase& bench, const FloatImage* pPhoto, bool bStages,
         CaseResult childResult;
         try {
             childResult = RunCase(bench, pPhoto, bStages);
-        }
-        catch (const std::exception& error) {
+        } catch (const std::exception& error) {
             std::snprintf(childResult.szError, sizeof childResult.szError, "%s", error.what());
         }
         const ssize_t nWritten = write(fds[1], &childResult, sizeof childResult);
@@ -311,7 +311,8 @@ bool RunInChild(const BenchCase& bench, const FloatImage* pPhoto, bool bStages,
 void PrintUsage()
 {
     std::printf(
-        "Usage: gw_bench [--cases 24|6|preview|paged,...] [--photo PNG | --synthetic] [--no-stages]\n"
+        "Usage: gw_bench [--cases 24|6|preview|paged,...] [--photo PNG | --synthetic] "
+        "[--no-stages]\n"
         "                [--threads N | --reference] [--no-pages]\n"
         "Times full engine runs (Quality and Speed) on a 24 MP, a 6 MP and a 600 x 450 image,\n"
         "and a Quality run on the 6 MP image with paged grids. The grids' pages are made\n"
@@ -333,26 +334,19 @@ int main(int argc, char** argv)
         const std::string argument = argv[i];
         if (argument == "--synthetic") {
             bSynthetic = true;
-        }
-        else if (argument == "--no-stages") {
+        } else if (argument == "--no-stages") {
             bStages = false;
-        }
-        else if (argument == "--photo" && i + 1 < argc) {
+        } else if (argument == "--photo" && i + 1 < argc) {
             photoPath = argv[++i];
-        }
-        else if (argument == "--cases" && i + 1 < argc) {
+        } else if (argument == "--cases" && i + 1 < argc) {
             filter = argv[++i];
-        }
-        else if (argument == "--threads" && i + 1 < argc) {
+        } else if (argument == "--threads" && i + 1 < argc) {
             g_nThreads = std::atoi(argv[++i]);
-        }
-        else if (argument == "--reference") {
+        } else if (argument == "--reference") {
             g_bReference = true;
-        }
-        else if (argument == "--no-pages") {
+        } else if (argument == "--no-pages") {
             g_bMakePages = false;
-        }
-        else {
+        } else {
             PrintUsage();
             return argument == "--help" || argument == "-h" ? 0 : 2;
         }
@@ -364,20 +358,21 @@ int main(int argc, char** argv)
         try {
             photo = ReadImage(photoPath);
             pPhoto = &photo;
-        }
-        catch (const std::exception& error) {
+        } catch (const std::exception& error) {
             std::fprintf(stderr, "gw_bench: %s; using the synthetic scene\n", error.what());
         }
     }
     std::printf("source: %s\n", pPhoto != nullptr ? photoPath.c_str() : "synthetic scene");
-    std::printf("%-16s %11s %9s %9s %9s %9s %9s %8s %8s %9s %9s  %s\n", "case", "size", "alloc s", "pages s", "run s",
-                "rerun s", "run sys", "faults", "MPix/s", "peak MB", "grids MB", "stage shares of the staged pass");
+    std::printf("%-16s %11s %9s %9s %9s %9s %9s %8s %8s %9s %9s  %s\n", "case", "size", "alloc s",
+                "pages s", "run s", "rerun s", "run sys", "faults", "MPix/s", "peak MB", "grids MB",
+                "stage shares of the staged pass");
     std::fflush(stdout);
 
     for (const BenchCase& bench : kCases) {
         const std::string tag = bench.bPaged ? "paged"
-                                : bench.nWidth == 600 ? "preview"
-                                                      : std::to_string(bench.nWidth * bench.nHeight / 1000000);
+                              : bench.nWidth == 600
+                                  ? "preview"
+                                  : std::to_string(bench.nWidth * bench.nHeight / 1000000);
         if (("," + filter + ",").find("," + tag + ",") == std::string::npos) {
             continue;
         }
@@ -391,11 +386,10 @@ int main(int argc, char** argv)
         const double dMPix = static_cast<double>(bench.nWidth) * bench.nHeight / 1e6;
         char szSize[32];
         std::snprintf(szSize, sizeof szSize, "%dx%d", bench.nWidth, bench.nHeight);
-        std::printf("%-16s %11s %9.3f %9.3f %9.3f %9.3f %9.3f %8ld %8.2f %9.1f %9.1f ", bench.pName, szSize,
-                    result.dConstructSeconds, result.dPagesSeconds, result.dRunSeconds, result.dRerunSeconds,
-                    result.dRunSystemSeconds, result.nRunFaults,
-                    dMPix / result.dRunSeconds,
-                    nPeakKb / 1024.0, result.nGridBytes / 1048576.0);
+        std::printf("%-16s %11s %9.3f %9.3f %9.3f %9.3f %9.3f %8ld %8.2f %9.1f %9.1f ", bench.pName,
+                    szSize, result.dConstructSeconds, result.dPagesSeconds, result.dRunSeconds,
+                    result.dRerunSeconds, result.dRunSystemSeconds, result.nRunFaults,
+                    dMPix / result.dRunSeconds, nPeakKb / 1024.0, result.nGridBytes / 1048576.0);
         if (bStages) {
             for (int k = 0; k < 5; ++k) {
                 std::printf(" %s %.0f%%", kStageNames[k],

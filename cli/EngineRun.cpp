@@ -27,7 +27,7 @@ int ReserveFor(const Options& options) noexcept
     // Grids in RAM without a budget (paged only when an allocation fails), paged
     // from the start, or the policy of the plug-in's whole-image engine.
     return options.m_memory == MemoryMode::Paged ? gw::kReservePaged
-           : options.m_memory == MemoryMode::Ram ? gw::kReserveInRam
+         : options.m_memory == MemoryMode::Ram   ? gw::kReserveInRam
                                                  : gw::WholeImageReserve(options.m_bFastMode);
 }
 
@@ -43,8 +43,8 @@ CKeptEngine::~CKeptEngine() = default;
 
 bool CKeptEngine::Fits(const FloatImage& image, const Options& options) const noexcept
 {
-    return m_pEngine && m_nRows == image.m_nHeight && m_nCols == image.m_nWidth &&
-           m_nChannels == image.m_nChannels && m_nReserve == ReserveFor(options);
+    return m_pEngine && m_nRows == image.m_nHeight && m_nCols == image.m_nWidth
+        && m_nChannels == image.m_nChannels && m_nReserve == ReserveFor(options);
 }
 
 

@@ -20,7 +20,8 @@ UniqueFile OpenForReading(const std::string& path)
 {
     UniqueFile pFile(std::fopen(path.c_str(), "rb"));
     if (!pFile) {
-        throw CImageFileError(FileMessage(path, std::string("cannot open: ") + std::strerror(errno)));
+        throw CImageFileError(
+            FileMessage(path, std::string("cannot open: ") + std::strerror(errno)));
     }
     return pFile;
 }
@@ -28,8 +29,8 @@ UniqueFile OpenForReading(const std::string& path)
 
 
 CPendingFile::CPendingFile(const std::string& target)
-    : m_target(target),
-      m_temporary(target + ".partial-" + std::to_string(static_cast<long>(getpid())))
+    : m_target(target)
+    , m_temporary(target + ".partial-" + std::to_string(static_cast<long>(getpid())))
 {
     m_pFile.reset(std::fopen(m_temporary.c_str(), "wb"));
     if (!m_pFile) {
@@ -60,9 +61,9 @@ void CPendingFile::Close()
     const int nCloseResult = std::fclose(pFile);
     const int nError = errno;
     if (bWriteError || nCloseResult != 0) {
-        throw CImageFileError(FileMessage(
-            m_target, std::string("write failed: ") + (nCloseResult != 0 ? std::strerror(nError)
-                                                                           : "I/O error")));
+        throw CImageFileError(
+            FileMessage(m_target, std::string("write failed: ")
+                                      + (nCloseResult != 0 ? std::strerror(nError) : "I/O error")));
     }
 }
 

@@ -67,8 +67,7 @@ void CheckEngineMemory(int nWidth, int nHeight, Options& options)
     }
     if (options.m_memory == MemoryMode::Auto) {
         options.m_memory = MemoryMode::Paged;
-    }
-    else {
+    } else {
         throw std::runtime_error("an image of " + std::to_string(nWidth) + " x "
                                  + std::to_string(nHeight) + " pixels needs about "
                                  + std::to_string(nNeeded >> 20) + " MB for the engine, but only "
@@ -84,7 +83,7 @@ struct Job
     std::string m_input;
     std::string m_output;
     std::string m_error;
-    bool m_bSkip = false;   ///< --no-clobber and the output exists
+    bool m_bSkip = false; ///< --no-clobber and the output exists
 };
 
 std::string SameFileKey(const std::string& path)
@@ -112,9 +111,10 @@ std::vector<Job> PlanJobs(const Options& options)
         }
     }
     if (bSingle && !bFolder) {
-        FormatFromPath(options.m_output);   // a usage error when the name has no known format
+        FormatFromPath(options.m_output); // a usage error when the name has no known format
         if (!options.m_format.empty()
-            && FormatExtension(FormatFromPath(options.m_output)) != options.m_format) {
+            && FormatExtension(FormatFromPath(options.m_output)) != options.m_format)
+        {
             throw CUsageError("--format " + options.m_format + " does not match the output name '"
                               + options.m_output + "'");
         }
@@ -137,16 +137,15 @@ std::vector<Job> PlanJobs(const Options& options)
         job.m_output = (fs::path(options.m_output) / name).string();
         try {
             FormatFromPath(job.m_output);
-        }
-        catch (const std::exception&) {
+        } catch (const std::exception&) {
             job.m_error = input
-                          + ": the output format cannot be told from the name (use --format jpg, "
-                            "tif, png or pfm)";
+                        + ": the output format cannot be told from the name (use --format jpg, "
+                          "tif, png or pfm)";
         }
         const std::string key = SameFileKey(job.m_output);
         if (job.m_error.empty() && inputKeys.count(key) != 0) {
             job.m_error = input + ": its output " + job.m_output
-                          + " would overwrite an input (choose another folder or --format)";
+                        + " would overwrite an input (choose another folder or --format)";
         }
         const auto [it, bNew] = outputKeys.emplace(key, input);
         if (job.m_error.empty() && !bNew) {
@@ -234,11 +233,9 @@ Loaded Load(const Job& job, const Options& options, CShapeSignal* pShape = nullp
         const ImageFormat format = FormatFromPath(job.m_output);
         CheckWritable(job.m_output, format, image, OutputDepth(image, format, options));
         loaded.m_image = std::move(image);
-    }
-    catch (const std::bad_alloc&) {
+    } catch (const std::bad_alloc&) {
         loaded.m_error = job.m_input + ": not enough memory to read the image";
-    }
-    catch (const std::exception& error) {
+    } catch (const std::exception& error) {
         loaded.m_error = error.what();
     }
     return loaded;
@@ -248,7 +245,8 @@ Loaded Load(const Job& job, const Options& options, CShapeSignal* pShape = nullp
 /// kept while the photo is still being decoded. Whatever goes wrong here is left
 /// for the run to meet and report; an image whose grids would be paged is left
 /// to the run as well (paged grids have no pages to make).
-void PrepareEngine(const std::optional<ImageShape>& shape, const Options& options, CKeptEngine& kept)
+void PrepareEngine(const std::optional<ImageShape>& shape, const Options& options,
+                   CKeptEngine& kept)
 {
     if (!shape) {
         return;
@@ -259,8 +257,7 @@ void PrepareEngine(const std::optional<ImageShape>& shape, const Options& option
         if (fileOptions.m_memory != MemoryMode::Paged) {
             kept.Prepare(*shape, fileOptions, ReportProgressToTerminal);
         }
-    }
-    catch (const std::exception&) {
+    } catch (const std::exception&) {
         kept.Release();
     }
 }
@@ -274,11 +271,9 @@ std::string Store(const Job& job, const FloatImage& image, const Options& option
         settings.m_nQuality = options.m_nQuality;
         settings.m_metadataSource = job.m_input;
         WriteImage(job.m_output, image, settings);
-    }
-    catch (const std::bad_alloc&) {
+    } catch (const std::bad_alloc&) {
         return job.m_output + ": not enough memory to write the image";
-    }
-    catch (const std::exception& error) {
+    } catch (const std::exception& error) {
         return error.what();
     }
     return {};
@@ -294,8 +289,7 @@ int Main(int argc, const char* const* argv)
         if (!options.m_bHelp && !options.m_bVersion) {
             jobs = PlanJobs(options);
         }
-    }
-    catch (const std::exception& error) {
+    } catch (const std::exception& error) {
         return UsageFailure(error.what());
     }
     if (options.m_bHelp) {
@@ -314,11 +308,9 @@ int Main(int argc, const char* const* argv)
         if (!jobs[i].m_error.empty()) {
             Report(jobs[i].m_error);
             bFailed = true;
-        }
-        else if (options.m_bNoClobber && fs::exists(jobs[i].m_output, error)) {
+        } else if (options.m_bNoClobber && fs::exists(jobs[i].m_output, error)) {
             Report(jobs[i].m_output + ": exists, left alone (--no-clobber)");
-        }
-        else {
+        } else {
             todo.push_back(i);
         }
     }
@@ -345,8 +337,9 @@ int Main(int argc, const char* const* argv)
     if (!todo.empty()) {
         const Job& first = jobs[todo.front()];
         CShapeSignal firstShape;
-        nextLoad = std::async(std::launch::async,
-                              [&first, &options, &firstShape] { return Load(first, options, &firstShape); });
+        nextLoad = std::async(std::launch::async, [&first, &options, &firstShape] {
+            return Load(first, options, &firstShape);
+        });
         // This thread would only wait for the first photo: it makes the photo's
         // engine and its grids' pages meanwhile, which its first run would
         // otherwise fault in page by page.
@@ -359,7 +352,8 @@ int Main(int argc, const char* const* argv)
         Loaded loaded = nextLoad.get();
         if (k + 1 < todo.size()) {
             const Job& next = jobs[todo[k + 1]];
-            nextLoad = std::async(std::launch::async, [&next, &options] { return Load(next, options); });
+            nextLoad =
+                std::async(std::launch::async, [&next, &options] { return Load(next, options); });
         }
         if (!loaded.m_image) {
             Report(loaded.m_error);
@@ -375,17 +369,16 @@ int Main(int argc, const char* const* argv)
                 keptEngine.Release();
                 CheckEngineMemory(image.m_nWidth, image.m_nHeight, fileOptions);
             }
-            if (!LiftShadows(image, fileOptions, ReportProgressToTerminal, &keptEngine) || WasInterrupted()) {
+            if (!LiftShadows(image, fileOptions, ReportProgressToTerminal, &keptEngine)
+                || WasInterrupted()) {
                 bInterrupted = true;
                 break;
             }
-        }
-        catch (const std::bad_alloc&) {
+        } catch (const std::bad_alloc&) {
             Report(job.m_input + ": not enough memory for the engine");
             bFailed = true;
             continue;
-        }
-        catch (const std::exception& error) {
+        } catch (const std::exception& error) {
             Report(job.m_input + ": the engine failed: " + error.what());
             bFailed = true;
             continue;
@@ -393,14 +386,14 @@ int Main(int argc, const char* const* argv)
         FinishStore();
         // Its buffer serves a photo read later (the next one is being read already).
         const bool bKeepBuffer = k + 2 < todo.size();
-        pendingStore = std::async(std::launch::async,
-                                  [&job, &options, bKeepBuffer, result = std::move(image)]() mutable {
-                                      std::string error = Store(job, result, options);
-                                      if (bKeepBuffer) {
-                                          KeepSpareSamples(std::move(result.m_samples));
-                                      }
-                                      return error;
-                                  });
+        pendingStore = std::async(
+            std::launch::async, [&job, &options, bKeepBuffer, result = std::move(image)]() mutable {
+                std::string error = Store(job, result, options);
+                if (bKeepBuffer) {
+                    KeepSpareSamples(std::move(result.m_samples));
+                }
+                return error;
+            });
     }
     keptEngine.Release();
     if (nextLoad.valid()) {

@@ -70,8 +70,7 @@ const char* FormatExtension(ImageFormat format) noexcept
 
 
 
-void CheckWritable(const std::string& path, ImageFormat format, const FloatImage& image,
-                   int nBits)
+void CheckWritable(const std::string& path, ImageFormat format, const FloatImage& image, int nBits)
 {
     const char* pWhat = nullptr;
     switch (format) {
@@ -83,8 +82,7 @@ void CheckWritable(const std::string& path, ImageFormat format, const FloatImage
     case ImageFormat::Jpeg:
         if (image.HasAlpha()) {
             pWhat = "JPEG cannot hold the alpha channel (write a PNG or TIFF instead)";
-        }
-        else if (nBits != 8) {
+        } else if (nBits != 8) {
             pWhat = nBits == 16 ? "JPEG holds 8 bits per sample, not 16 (use --depth 8)"
                                 : "JPEG holds 8 bits per sample, not 32-bit floats (use --depth 8)";
         }
@@ -97,8 +95,7 @@ void CheckWritable(const std::string& path, ImageFormat format, const FloatImage
     case ImageFormat::Pfm:
         if (image.HasAlpha()) {
             pWhat = "PFM cannot hold the alpha channel (write a PNG or TIFF instead)";
-        }
-        else if (nBits != 32) {
+        } else if (nBits != 32) {
             pWhat = "PFM holds 32-bit floats only (leave out --depth or use --depth 32)";
         }
         break;
@@ -119,16 +116,17 @@ void CheckImageSize(const std::string& path, std::uint64_t nWidth, std::uint64_t
     const std::string size = std::to_string(nWidth) + " x " + std::to_string(nHeight);
     // Each side is tested on its own first, so that the product cannot overflow.
     if (nWidth > kMaxSamples || nHeight > kMaxSamples
-        || nWidth * nHeight > kMaxSamples / static_cast<std::uint64_t>(nChannels)) {
+        || nWidth * nHeight > kMaxSamples / static_cast<std::uint64_t>(nChannels))
+    {
         throw CImageFileError(FileMessage(path, "image of " + size + " pixels is too large"));
     }
     const std::uint64_t nBytes = nWidth * nHeight * static_cast<std::uint64_t>(nChannels) * 4u;
     const std::uint64_t nAvailable = gw::platform::AvailablePhysicalMemory();
     if (nAvailable != 0 && nBytes > nAvailable) {
-        throw CImageFileError(FileMessage(
-            path, "image of " + size + " pixels needs " + std::to_string(nBytes >> 20)
-                      + " MB as floats, but only " + std::to_string(nAvailable >> 20)
-                      + " MB of memory are available"));
+        throw CImageFileError(
+            FileMessage(path, "image of " + size + " pixels needs " + std::to_string(nBytes >> 20)
+                                  + " MB as floats, but only " + std::to_string(nAvailable >> 20)
+                                  + " MB of memory are available"));
     }
 }
 
@@ -160,14 +158,16 @@ FloatImage ReadImage(const std::string& path, const ShapeListener& onShape)
         return ReadJpeg(path, onShape);
     }
     if (nRead >= 4
-        && ((signature[0] == 'I' && signature[1] == 'I' && (signature[2] == 42 || signature[2] == 43)
-             && signature[3] == 0)
+        && ((signature[0] == 'I' && signature[1] == 'I'
+             && (signature[2] == 42 || signature[2] == 43) && signature[3] == 0)
             || (signature[0] == 'M' && signature[1] == 'M' && signature[2] == 0
-                && (signature[3] == 42 || signature[3] == 43)))) {
+                && (signature[3] == 42 || signature[3] == 43))))
+    {
         return ReadTiff(path, onShape);
     }
     if (nRead >= 3 && signature[0] == 'P' && (signature[1] == 'F' || signature[1] == 'f')
-        && std::isspace(signature[2])) {
+        && std::isspace(signature[2]))
+    {
         return ReadPfm(path, onShape);
     }
     throw CImageFileError(

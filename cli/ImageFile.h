@@ -50,18 +50,18 @@ struct FloatImage
 {
     int m_nWidth = 0;
     int m_nHeight = 0;
-    int m_nChannels = 0;      ///< 1 grey, 3 RGB (colour planes; alpha is apart)
-    int m_nSourceBits = 0;    ///< bits per sample of the file it came from: 8, 16 or 32 (float)
+    int m_nChannels = 0;   ///< 1 grey, 3 RGB (colour planes; alpha is apart)
+    int m_nSourceBits = 0; ///< bits per sample of the file it came from: 8, 16 or 32 (float)
     std::vector<float> m_samples;
-    std::vector<float> m_alpha;   ///< one sample per pixel, or empty for no alpha
-    std::vector<TextChunk> m_texts;   ///< PNG text chunks other than metadata carriers
+    std::vector<float> m_alpha;     ///< one sample per pixel, or empty for no alpha
+    std::vector<TextChunk> m_texts; ///< PNG text chunks other than metadata carriers
 
     bool HasAlpha() const noexcept { return !m_alpha.empty(); }
 
     std::size_t SampleCount() const noexcept
     {
         return static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight)
-               * static_cast<std::size_t>(m_nChannels);
+             * static_cast<std::size_t>(m_nChannels);
     }
 };
 
@@ -83,9 +83,9 @@ enum class ImageFormat
 /// How an image is written.
 struct WriteSettings
 {
-    int m_nBits = 8;          ///< 8 or 16 for integer samples, 32 for float (TIFF, PFM)
-    int m_nQuality = 92;      ///< JPEG quality 1..100
-    std::string m_metadataSource;   ///< file whose profile and metadata are copied; empty: none
+    int m_nBits = 8;              ///< 8 or 16 for integer samples, 32 for float (TIFF, PFM)
+    int m_nQuality = 92;          ///< JPEG quality 1..100
+    std::string m_metadataSource; ///< file whose profile and metadata are copied; empty: none
 };
 
 /// Largest number of float samples an image may have: the engine indexes samples
@@ -101,8 +101,7 @@ const char* FormatExtension(ImageFormat format) noexcept;
 
 /// Throws CImageFileError naming the path when the format cannot hold the image
 /// at this depth (or its alpha) as it is.
-void CheckWritable(const std::string& path, ImageFormat format, const FloatImage& image,
-                   int nBits);
+void CheckWritable(const std::string& path, ImageFormat format, const FloatImage& image, int nBits);
 
 /// Throws CImageFileError unless an image of these dimensions can be held:
 /// positive sides, at most kMaxSamples samples, and a float buffer that fits in

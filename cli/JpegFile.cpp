@@ -147,13 +147,13 @@ FloatImage ReadJpeg(const std::string& path, const ShapeListener& onShape)
     UniqueFile pFile = OpenForReading(path);
     CJpegReader reader;
     if (!ReadJpegHeader(reader, pFile.get())) {
-        throw CImageFileError(
-            FileMessage(path, std::string("not a readable JPEG file (") + reader.m_error.m_szText + ")"));
+        throw CImageFileError(FileMessage(path, std::string("not a readable JPEG file (")
+                                                    + reader.m_error.m_szText + ")"));
     }
     const J_COLOR_SPACE colorSpace = reader.m_info.jpeg_color_space;
     if (colorSpace == JCS_CMYK || colorSpace == JCS_YCCK) {
-        throw CImageFileError(FileMessage(
-            path, "is a CMYK JPEG, which is not supported (convert it to RGB first)"));
+        throw CImageFileError(
+            FileMessage(path, "is a CMYK JPEG, which is not supported (convert it to RGB first)"));
     }
     if (reader.m_info.num_components != 1 && reader.m_info.num_components != 3) {
         throw CImageFileError(FileMessage(path, "unsupported JPEG colour layout"));
@@ -167,8 +167,8 @@ FloatImage ReadJpeg(const std::string& path, const ShapeListener& onShape)
                   static_cast<int>(reader.m_info.image_height), nChannels, false, 8);
     std::vector<JSAMPLE> row(static_cast<std::size_t>(image.m_nWidth) * nChannels);
     if (!ReadJpegRows(reader, image, row.data())) {
-        throw CImageFileError(FileMessage(
-            path, std::string("corrupt or truncated JPEG file (") + reader.m_error.m_szText + ")"));
+        throw CImageFileError(FileMessage(path, std::string("corrupt or truncated JPEG file (")
+                                                    + reader.m_error.m_szText + ")"));
     }
     return image;
 }
@@ -178,13 +178,14 @@ FloatImage ReadJpeg(const std::string& path, const ShapeListener& onShape)
 void WriteJpeg(CPendingFile& file, const FloatImage& image, int nQuality)
 {
     if (image.m_nChannels != 1 && image.m_nChannels != 3) {
-        throw CImageFileError(FileMessage(file.Target(), "only grey and RGB images can be written"));
+        throw CImageFileError(
+            FileMessage(file.Target(), "only grey and RGB images can be written"));
     }
     std::vector<JSAMPLE> row(static_cast<std::size_t>(image.m_nWidth) * image.m_nChannels);
     CJpegWriter writer;
     if (!WriteJpegRows(writer, file.Get(), image, nQuality, row.data())) {
-        throw CImageFileError(FileMessage(
-            file.Target(), std::string("cannot write JPEG (") + writer.m_error.m_szText + ")"));
+        throw CImageFileError(FileMessage(file.Target(), std::string("cannot write JPEG (")
+                                                             + writer.m_error.m_szText + ")"));
     }
 }
 

@@ -20,15 +20,45 @@ namespace {
 bool IsSourceLayoutTag(const Exiv2::Exifdatum& datum)
 {
     static const std::set<std::string> kLayout = {
-        "NewSubfileType", "SubfileType", "ImageWidth", "ImageLength", "BitsPerSample",
-        "Compression", "PhotometricInterpretation", "FillOrder", "StripOffsets",
-        "SamplesPerPixel", "RowsPerStrip", "StripByteCounts", "PlanarConfiguration",
-        "Predictor", "TileWidth", "TileLength", "TileOffsets", "TileByteCounts", "ExtraSamples",
-        "SampleFormat", "SMinSampleValue", "SMaxSampleValue", "SubIFDs", "JPEGTables",
-        "JPEGInterchangeFormat", "JPEGInterchangeFormatLength", "YCbCrCoefficients",
-        "YCbCrSubSampling", "YCbCrPositioning", "InterColorProfile", "XMLPacket", "IPTCNAA",
-        "ImageResources", "ColorMap", "TransferFunction", "MinSampleValue", "MaxSampleValue",
-        "GrayResponseUnit", "GrayResponseCurve",
+        "NewSubfileType",
+        "SubfileType",
+        "ImageWidth",
+        "ImageLength",
+        "BitsPerSample",
+        "Compression",
+        "PhotometricInterpretation",
+        "FillOrder",
+        "StripOffsets",
+        "SamplesPerPixel",
+        "RowsPerStrip",
+        "StripByteCounts",
+        "PlanarConfiguration",
+        "Predictor",
+        "TileWidth",
+        "TileLength",
+        "TileOffsets",
+        "TileByteCounts",
+        "ExtraSamples",
+        "SampleFormat",
+        "SMinSampleValue",
+        "SMaxSampleValue",
+        "SubIFDs",
+        "JPEGTables",
+        "JPEGInterchangeFormat",
+        "JPEGInterchangeFormatLength",
+        "YCbCrCoefficients",
+        "YCbCrSubSampling",
+        "YCbCrPositioning",
+        "InterColorProfile",
+        "XMLPacket",
+        "IPTCNAA",
+        "ImageResources",
+        "ColorMap",
+        "TransferFunction",
+        "MinSampleValue",
+        "MaxSampleValue",
+        "GrayResponseUnit",
+        "GrayResponseCurve",
     };
     const std::string group = datum.groupName();
     if (group == "Image") {
@@ -36,7 +66,7 @@ bool IsSourceLayoutTag(const Exiv2::Exifdatum& datum)
     }
     // The first IFD's siblings: the thumbnail and sub-images.
     return group == "Thumbnail" || group.rfind("SubImage", 0) == 0 || group == "Image2"
-           || group == "Image3";
+        || group == "Image3";
 }
 
 void MuteExiv2()
@@ -57,9 +87,8 @@ void CopyMetadata(const std::string& source, const std::string& target,
     try {
         pSource = Exiv2::ImageFactory::open(source);
         pSource->readMetadata();
-    }
-    catch (const Exiv2::AnyError&) {
-        return;   // a format without metadata (PFM): nothing to copy
+    } catch (const Exiv2::AnyError&) {
+        return; // a format without metadata (PFM): nothing to copy
     }
     try {
         Exiv2::ExifData exif = pSource->exifData();
@@ -80,9 +109,9 @@ void CopyMetadata(const std::string& source, const std::string& target,
             pTarget->setIccProfile(profile, false);
         }
         pTarget->writeMetadata();
-    }
-    catch (const Exiv2::AnyError& error) {
-        throw CImageFileError(FileMessage(displayName, std::string("cannot write the metadata: ") + error.what()));
+    } catch (const Exiv2::AnyError& error) {
+        throw CImageFileError(
+            FileMessage(displayName, std::string("cannot write the metadata: ") + error.what()));
     }
 }
 

@@ -23,15 +23,14 @@ bool ParseFloat(const std::string& text, float& fValue)
 {
     const char* pEnd = text.data() + text.size();
     const auto result = std::from_chars(text.data(), pEnd, fValue);
-    return !text.empty() && result.ec == std::errc() && result.ptr == pEnd
-           && std::isfinite(fValue);
+    return !text.empty() && result.ec == std::errc() && result.ptr == pEnd && std::isfinite(fValue);
 }
 
 bool ParsePair(const std::string& text, float& fFirst, float& fSecond)
 {
     const std::size_t nComma = text.find(',');
     return nComma != std::string::npos && ParseFloat(text.substr(0, nComma), fFirst)
-           && ParseFloat(text.substr(nComma + 1), fSecond);
+        && ParseFloat(text.substr(nComma + 1), fSecond);
 }
 
 [[noreturn]] void Refuse(const std::string& name, const std::string& value,
@@ -85,8 +84,8 @@ void ParseOutputRange(const std::string& value, Options& options)
     options.m_fOutHigh = fHigh;
 }
 
-using ValueHandler = std::function<void(const std::string& name, const std::string& value,
-                                        Options& options)>;
+using ValueHandler =
+    std::function<void(const std::string& name, const std::string& value, Options& options)>;
 
 const std::map<std::string, ValueHandler>& ValueOptions()
 {
@@ -94,8 +93,7 @@ const std::map<std::string, ValueHandler>& ValueOptions()
         {"-o", [](auto&, auto& v, Options& o) { o.m_output = v; }},
         {"--output", [](auto&, auto& v, Options& o) { o.m_output = v; }},
         {"--amount", [](auto& n, auto& v, Options& o) { o.m_nAmount = PercentValue(n, v); }},
-        {"--fill-light",
-         [](auto& n, auto& v, Options& o) { o.m_nFillLight = PercentValue(n, v); }},
+        {"--fill-light", [](auto& n, auto& v, Options& o) { o.m_nFillLight = PercentValue(n, v); }},
         {"--radius",
          [](auto& n, auto& v, Options& o) {
              float f = 0.0f;
@@ -131,7 +129,8 @@ const std::map<std::string, ValueHandler>& ValueOptions()
         {"--out-range", [](auto&, auto& v, Options& o) { ParseOutputRange(v, o); }},
         {"--depth",
          [](auto& n, auto& v, Options& o) {
-             if (!ParseInt(v, o.m_nDepth) || (o.m_nDepth != 8 && o.m_nDepth != 16 && o.m_nDepth != 32)) {
+             if (!ParseInt(v, o.m_nDepth)
+                 || (o.m_nDepth != 8 && o.m_nDepth != 16 && o.m_nDepth != 32)) {
                  Refuse(n, v, "8, 16 or 32");
              }
          }},
@@ -160,29 +159,21 @@ bool ApplyFlag(const std::string& name, Options& options)
 {
     if (name == "--speed") {
         options.m_bFastMode = true;
-    }
-    else if (name == "--quality-mode") {
+    } else if (name == "--quality-mode") {
         options.m_bFastMode = false;
-    }
-    else if (name == "--no-clobber" || name == "-n") {
+    } else if (name == "--no-clobber" || name == "-n") {
         options.m_bNoClobber = true;
-    }
-    else if (name == "--no-autoscale") {
+    } else if (name == "--no-autoscale") {
         options.m_bFinalScaling = false;
-    }
-    else if (name == "--autoscale") {
+    } else if (name == "--autoscale") {
         options.m_bFinalScaling = true;
-    }
-    else if (name == "-q" || name == "--quiet") {
+    } else if (name == "-q" || name == "--quiet") {
         options.m_bQuiet = true;
-    }
-    else if (name == "-h" || name == "--help") {
+    } else if (name == "-h" || name == "--help") {
         options.m_bHelp = true;
-    }
-    else if (name == "--version") {
+    } else if (name == "--version") {
         options.m_bVersion = true;
-    }
-    else {
+    } else {
         return false;
     }
     return true;
@@ -223,11 +214,9 @@ Options ParseArguments(int argc, const char* const* argv)
         std::string value;
         if (nEquals != std::string::npos) {
             value = argument.substr(nEquals + 1);
-        }
-        else if (i + 1 < argc) {
+        } else if (i + 1 < argc) {
             value = argv[++i];
-        }
-        else {
+        } else {
             throw CUsageError(name + " needs a value");
         }
         handler->second(name, value, options);

@@ -26,46 +26,46 @@ public:
 /// How the normalisation bounds handed to the engine are chosen.
 enum class BoundsMode
 {
-    Data,   ///< the input's smallest and largest sample, gathered as the plug-in does
-    Auto,   ///< lo = hi = 0: the engine scans the data itself
-    Fixed,  ///< the values given on the command line
+    Data,  ///< the input's smallest and largest sample, gathered as the plug-in does
+    Auto,  ///< lo = hi = 0: the engine scans the data itself
+    Fixed, ///< the values given on the command line
 };
 
 /// Where the engine keeps its grid pyramid.
 enum class MemoryMode
 {
-    Auto,   ///< in RAM as the plug-in does; paged when the pyramid would not fit
-    Ram,    ///< in RAM; an image whose pyramid does not fit is refused
-    Paged,  ///< paged through temporary files from the start
+    Auto,  ///< in RAM as the plug-in does; paged when the pyramid would not fit
+    Ram,   ///< in RAM; an image whose pyramid does not fit is refused
+    Paged, ///< paged through temporary files from the start
 };
 
 struct Options
 {
     std::vector<std::string> m_inputs;
     std::string m_output;
-    std::string m_format;              ///< --format: "jpg", "tif", "png", "pfm"; empty: by name
+    std::string m_format; ///< --format: "jpg", "tif", "png", "pfm"; empty: by name
     bool m_bNoClobber = false;
-    int m_nQuality = 92;               ///< JPEG quality 1..100
+    int m_nQuality = 92; ///< JPEG quality 1..100
 
-    int m_nAmount = 60;       ///< percent, 0..100
-    int m_nFillLight = 37;    ///< 0..100
+    int m_nAmount = 60;    ///< percent, 0..100
+    int m_nFillLight = 37; ///< 0..100
     bool m_bFastMode = false;
     bool m_bFinalScaling = true;
     MemoryMode m_memory = MemoryMode::Auto;
 
-    std::optional<float> m_fRadius;    ///< raw engine radius, replaces the Fill Light one
-    float m_fThermal = 0.0f;           ///< set from the plug-in's fixed thermal setting
-    float m_fEpsilon = 0.0f;           ///< set from the plug-in's fixed epsilon setting
+    std::optional<float> m_fRadius; ///< raw engine radius, replaces the Fill Light one
+    float m_fThermal = 0.0f;        ///< set from the plug-in's fixed thermal setting
+    float m_fEpsilon = 0.0f;        ///< set from the plug-in's fixed epsilon setting
 
     BoundsMode m_boundsMode = BoundsMode::Data;
     float m_fBoundsLow = 0.0f;
     float m_fBoundsHigh = 0.0f;
 
-    bool m_bOutputRange = false;       ///< --out-range given
+    bool m_bOutputRange = false; ///< --out-range given
     float m_fOutLow = -1.0f;
     float m_fOutHigh = 1.0f;
 
-    int m_nDepth = 0;                  ///< 8, 16 or 32; 0: the input's depth (see OutputDepth)
+    int m_nDepth = 0; ///< 8, 16 or 32; 0: the input's depth (see OutputDepth)
     bool m_bQuiet = false;
     bool m_bHelp = false;
     bool m_bVersion = false;

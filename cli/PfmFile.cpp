@@ -46,8 +46,8 @@ bool ParseScale(const std::string& token, float& fScale)
 {
     const char* pEnd = token.data() + token.size();
     const auto result = std::from_chars(token.data(), pEnd, fScale);
-    return !token.empty() && result.ec == std::errc() && result.ptr == pEnd
-           && std::isfinite(fScale) && fScale != 0.0f;
+    return !token.empty() && result.ec == std::errc() && result.ptr == pEnd && std::isfinite(fScale)
+        && fScale != 0.0f;
 }
 
 std::uint32_t SwapBytes(std::uint32_t n) noexcept
@@ -85,7 +85,8 @@ FloatImage ReadPfm(const std::string& path, const ShapeListener& onShape)
     std::uint64_t nHeight = 0;
     float fScale = 0.0f;
     if (!ParseHeaderNumber(ReadToken(pFile.get()), nWidth)
-        || !ParseHeaderNumber(ReadToken(pFile.get()), nHeight)) {
+        || !ParseHeaderNumber(ReadToken(pFile.get()), nHeight))
+    {
         throw CImageFileError(FileMessage(path, "PFM header has no valid width and height"));
     }
     if (!ParseScale(ReadToken(pFile.get()), fScale)) {
@@ -137,7 +138,8 @@ FloatImage ReadPfm(const std::string& path, const ShapeListener& onShape)
 void WritePfm(CPendingFile& file, const FloatImage& image)
 {
     if (image.m_nChannels != 1 && image.m_nChannels != 3) {
-        throw CImageFileError(FileMessage(file.Target(), "only grey and RGB images can be written"));
+        throw CImageFileError(
+            FileMessage(file.Target(), "only grey and RGB images can be written"));
     }
     const bool bLittle = std::endian::native == std::endian::little;
     std::fprintf(file.Get(), "%s\n%d %d\n%s\n", image.m_nChannels == 3 ? "PF" : "Pf",

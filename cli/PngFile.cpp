@@ -92,7 +92,7 @@ struct PngHeader
     png_uint_32 nWidth = 0;
     png_uint_32 nHeight = 0;
     int nBits = 0;
-    int nChannels = 0;      ///< samples per pixel in the file's rows, alpha included
+    int nChannels = 0; ///< samples per pixel in the file's rows, alpha included
     bool bAlpha = false;
     int nPasses = 1;
     png_size_t nRowBytes = 0;
@@ -147,8 +147,7 @@ bool ReadPngRows(CPngReader& reader, const PngHeader& header, png_bytepp ppRows,
         for (png_uint_32 r = 0; r < header.nHeight; ++r) {
             convert(ppRows[r], r);
         }
-    }
-    else {
+    } else {
         for (png_uint_32 r = 0; r < header.nHeight; ++r) {
             png_read_row(reader.m_pPng, ppRows[0], nullptr);
             convert(ppRows[0], r);
@@ -175,10 +174,10 @@ bool ReadPngTexts(CPngReader& reader, std::vector<TextChunk>& texts)
         TextChunk chunk;
         chunk.m_key = key;
         const bool bInternational = pTexts[i].compression >= PNG_ITXT_COMPRESSION_NONE;
-        chunk.m_text.assign(pTexts[i].text, bInternational ? pTexts[i].itxt_length
-                                                           : pTexts[i].text_length);
+        chunk.m_text.assign(pTexts[i].text,
+                            bInternational ? pTexts[i].itxt_length : pTexts[i].text_length);
         chunk.m_bCompressed = pTexts[i].compression == PNG_TEXT_COMPRESSION_zTXt
-                              || pTexts[i].compression == PNG_ITXT_COMPRESSION_zTXt;
+                           || pTexts[i].compression == PNG_ITXT_COMPRESSION_zTXt;
         chunk.m_bInternational = bInternational;
         texts.push_back(std::move(chunk));
     }
@@ -198,10 +197,10 @@ bool WritePngRows(CPngWriter& writer, std::FILE* pFile, const FloatImage& image,
     png_infop pInfo = writer.m_pInfo;
     png_init_io(pPng, pFile);
     const int nColorType = (image.m_nChannels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY)
-                           | (image.HasAlpha() ? PNG_COLOR_MASK_ALPHA : 0);
+                         | (image.HasAlpha() ? PNG_COLOR_MASK_ALPHA : 0);
     png_set_IHDR(pPng, pInfo, static_cast<png_uint_32>(image.m_nWidth),
-                 static_cast<png_uint_32>(image.m_nHeight), nBits, nColorType,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 static_cast<png_uint_32>(image.m_nHeight), nBits, nColorType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     // A photo compresses little better at zlib's higher levels, which cost
     // several times the time; the Up filter alone is cheap and keeps most of
     // what the adaptive filter choice gains.
@@ -247,8 +246,8 @@ FloatImage ReadPng(const std::string& path, const ShapeListener& onShape)
     TellShape(onShape, header.nWidth, header.nHeight, nColour);
 
     FloatImage image;
-    AllocateImage(image, static_cast<int>(header.nWidth), static_cast<int>(header.nHeight),
-                  nColour, header.bAlpha, header.nBits);
+    AllocateImage(image, static_cast<int>(header.nWidth), static_cast<int>(header.nHeight), nColour,
+                  header.bAlpha, header.nBits);
 
     // An interlaced file is decoded whole; any other one row at a time.
     const png_uint_32 nBufferRows = header.nPasses > 1 ? header.nHeight : 1;
@@ -262,14 +261,13 @@ FloatImage ReadPng(const std::string& path, const ShapeListener& onShape)
         const int nRow = static_cast<int>(r);
         if (header.nBits == 8) {
             UnpackRow(pRow, nWidth, nColour, ColourRow(image, nRow), AlphaRow(image, nRow));
-        }
-        else {
+        } else {
             UnpackRow(reinterpret_cast<const std::uint16_t*>(pRow), nWidth, nColour,
                       ColourRow(image, nRow), AlphaRow(image, nRow));
         }
     };
-    if (!ReadPngRows(reader, header, rows.data(), convert)
-        || !ReadPngTexts(reader, image.m_texts)) {
+    if (!ReadPngRows(reader, header, rows.data(), convert) || !ReadPngTexts(reader, image.m_texts))
+    {
         throw CImageFileError(PngFailure(path, reader.m_error));
     }
     return image;
@@ -297,8 +295,7 @@ void WritePng(CPendingFile& file, const FloatImage& image, int nBits)
     auto pack = [&image, nWidth, nColour, nBits](png_bytep pOut, int r) {
         if (nBits == 8) {
             PackRow(ColourRow(image, r), AlphaRow(image, r), nWidth, nColour, pOut);
-        }
-        else {
+        } else {
             PackRow(ColourRow(image, r), AlphaRow(image, r), nWidth, nColour,
                     reinterpret_cast<std::uint16_t*>(pOut));
         }
@@ -308,24 +305,23 @@ void WritePng(CPendingFile& file, const FloatImage& image, int nBits)
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const TextChunk& chunk = image.m_texts[i];
         texts[i] = png_text{};
-        texts[i].compression = chunk.m_bInternational
-                                   ? (chunk.m_bCompressed ? PNG_ITXT_COMPRESSION_zTXt
-                                                          : PNG_ITXT_COMPRESSION_NONE)
-                                   : (chunk.m_bCompressed ? PNG_TEXT_COMPRESSION_zTXt
-                                                          : PNG_TEXT_COMPRESSION_NONE);
+        texts[i].compression =
+            chunk.m_bInternational
+                ? (chunk.m_bCompressed ? PNG_ITXT_COMPRESSION_zTXt : PNG_ITXT_COMPRESSION_NONE)
+                : (chunk.m_bCompressed ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE);
         texts[i].key = const_cast<char*>(chunk.m_key.c_str());
         texts[i].text = const_cast<char*>(chunk.m_text.c_str());
         if (chunk.m_bInternational) {
             texts[i].itxt_length = chunk.m_text.size();
-        }
-        else {
+        } else {
             texts[i].text_length = chunk.m_text.size();
         }
     }
 
     CPngWriter writer;
-    if (!WritePngRows(writer, file.Get(), image, nBits, texts.data(), static_cast<int>(texts.size()),
-                      &pRow, pack)) {
+    if (!WritePngRows(writer, file.Get(), image, nBits, texts.data(),
+                      static_cast<int>(texts.size()), &pRow, pack))
+    {
         throw CImageFileError(
             FileMessage(path, std::string("cannot write PNG (") + writer.m_error.m_szText + ")"));
     }

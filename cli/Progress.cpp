@@ -15,7 +15,7 @@ volatile std::sig_atomic_t gInterrupted = 0;
 
 struct ProgressBarState
 {
-    std::FILE* pStream = nullptr;   ///< null: the bar is off
+    std::FILE* pStream = nullptr; ///< null: the bar is off
     std::string label;
     int nLastPercent = -1;
     bool bDrawn = false;

@@ -23,13 +23,13 @@ void UnpackRow(const T* pIn, int nWidth, int nColour, float* pColour, float* pAl
     const auto Value = [fScale](T nSample) {
         if constexpr (std::is_floating_point_v<T>) {
             return nSample;
-        }
-        else {
+        } else {
             return static_cast<float>(nSample) / fScale;
         }
     };
     if (pAlpha == nullptr) {
-        const std::size_t nCount = static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(nColour);
+        const std::size_t nCount =
+            static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(nColour);
         for (std::size_t i = 0; i < nCount; ++i) {
             pColour[i] = Value(pIn[i]);
         }
@@ -50,14 +50,14 @@ void PackRow(const float* pColour, const float* pAlpha, int nWidth, int nColour,
     const auto Sample = [](float fValue) {
         if constexpr (std::is_floating_point_v<T>) {
             return fValue;
-        }
-        else {
-            return static_cast<T>(
-                QuantizeSample(fValue, static_cast<std::uint32_t>((std::uint32_t{1} << (8 * sizeof(T))) - 1u)));
+        } else {
+            return static_cast<T>(QuantizeSample(
+                fValue, static_cast<std::uint32_t>((std::uint32_t{1} << (8 * sizeof(T))) - 1u)));
         }
     };
     if (pAlpha == nullptr) {
-        const std::size_t nCount = static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(nColour);
+        const std::size_t nCount =
+            static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(nColour);
         for (std::size_t i = 0; i < nCount; ++i) {
             pOut[i] = Sample(pColour[i]);
         }
@@ -75,8 +75,8 @@ void PackRow(const float* pColour, const float* pAlpha, int nWidth, int nColour,
 inline float* ColourRow(FloatImage& image, int r) noexcept
 {
     return image.m_samples.data()
-           + static_cast<std::size_t>(r) * static_cast<std::size_t>(image.m_nWidth)
-                 * static_cast<std::size_t>(image.m_nChannels);
+         + static_cast<std::size_t>(r) * static_cast<std::size_t>(image.m_nWidth)
+               * static_cast<std::size_t>(image.m_nChannels);
 }
 inline const float* ColourRow(const FloatImage& image, int r) noexcept
 {
@@ -84,8 +84,9 @@ inline const float* ColourRow(const FloatImage& image, int r) noexcept
 }
 inline float* AlphaRow(FloatImage& image, int r) noexcept
 {
-    return image.m_alpha.empty() ? nullptr
-                                 : image.m_alpha.data() + static_cast<std::size_t>(r) * image.m_nWidth;
+    return image.m_alpha.empty()
+             ? nullptr
+             : image.m_alpha.data() + static_cast<std::size_t>(r) * image.m_nWidth;
 }
 inline const float* AlphaRow(const FloatImage& image, int r) noexcept
 {

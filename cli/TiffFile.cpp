@@ -68,7 +68,7 @@ struct TiffLayout
     std::uint32_t nHeight = 0;
     int nColour = 0;
     bool bAlpha = false;
-    int nBits = 0;      ///< 8, 16 or 32 (float)
+    int nBits = 0; ///< 8, 16 or 32 (float)
 };
 
 TiffLayout ReadLayout(const std::string& path, TIFF* pTiff)
@@ -91,26 +91,27 @@ TiffLayout ReadLayout(const std::string& path, TIFF* pTiff)
     const bool bInteger = nFormat == SAMPLEFORMAT_UINT && (nBits == 8 || nBits == 16);
     const bool bFloat = nFormat == SAMPLEFORMAT_IEEEFP && nBits == 32;
     if (!bInteger && !bFloat) {
-        throw CImageFileError(FileMessage(
-            path, "has " + std::to_string(nBits) + "-bit "
-                      + (nFormat == SAMPLEFORMAT_IEEEFP ? "float" : nFormat == SAMPLEFORMAT_INT ? "signed" : "")
-                      + " samples; TIFF files with 8- or 16-bit unsigned or 32-bit float samples are supported"));
+        throw CImageFileError(
+            FileMessage(path, "has " + std::to_string(nBits) + "-bit "
+                                  + (nFormat == SAMPLEFORMAT_IEEEFP ? "float"
+                                     : nFormat == SAMPLEFORMAT_INT  ? "signed"
+                                                                    : "")
+                                  + " samples; TIFF files with 8- or 16-bit unsigned or 32-bit "
+                                    "float samples are supported"));
     }
     if (nPhotometric == PHOTOMETRIC_MINISBLACK && (nSamples == 1 || nSamples == 2)) {
         layout.nColour = 1;
-    }
-    else if (nPhotometric == PHOTOMETRIC_RGB && (nSamples == 3 || nSamples == 4)) {
+    } else if (nPhotometric == PHOTOMETRIC_RGB && (nSamples == 3 || nSamples == 4)) {
         layout.nColour = 3;
-    }
-    else {
+    } else {
         throw CImageFileError(FileMessage(
             path, "has " + std::to_string(nSamples) + " samples per pixel in photometric "
                       + std::to_string(nPhotometric)
                       + "; grey or RGB TIFF files, with at most one alpha sample, are supported"));
     }
     if (nPlanar != PLANARCONFIG_CONTIG && nSamples > 1) {
-        throw CImageFileError(FileMessage(
-            path, "stores its samples in separate planes, which is not supported"));
+        throw CImageFileError(
+            FileMessage(path, "stores its samples in separate planes, which is not supported"));
     }
     layout.bAlpha = nSamples > layout.nColour;
     layout.nBits = nBits;
@@ -136,7 +137,8 @@ void UnpackBlock(const unsigned char* pBlock, std::uint32_t nBlockCols, const Ti
             UnpackRow(pIn, nWidth, layout.nColour, pColour, pAlpha);
             break;
         case 16:
-            UnpackRow(reinterpret_cast<const std::uint16_t*>(pIn), nWidth, layout.nColour, pColour, pAlpha);
+            UnpackRow(reinterpret_cast<const std::uint16_t*>(pIn), nWidth, layout.nColour, pColour,
+                      pAlpha);
             break;
         default:
             UnpackRow(reinterpret_cast<const float*>(pIn), nWidth, layout.nColour, pColour, pAlpha);
@@ -168,7 +170,8 @@ void PackStrip(const FloatImage& image, int nBits, int nTop, int nRows, std::siz
                     reinterpret_cast<std::uint16_t*>(pRow));
             break;
         default:
-            PackRow(pColour, pAlpha, image.m_nWidth, image.m_nChannels, reinterpret_cast<float*>(pRow));
+            PackRow(pColour, pAlpha, image.m_nWidth, image.m_nChannels,
+                    reinterpret_cast<float*>(pRow));
             break;
         }
     }
@@ -205,8 +208,7 @@ void CompressStrip(const FloatImage& image, int nBits, int nTop, int nRows, std:
         unsigned char* pRow = strip.m_raw.data() + static_cast<std::size_t>(r) * nRowBytes;
         if (nBits == 8) {
             Difference(pRow, nRowBytes, nPerPixel);
-        }
-        else {
+        } else {
             Difference(reinterpret_cast<std::uint16_t*>(pRow), nRowBytes / 2, nPerPixel);
         }
     }
@@ -223,7 +225,9 @@ FloatImage ReadTiff(const std::string& path, const ShapeListener& onShape)
 {
     InstallTiffHandlers();
     tlsTiffError[0] = '\0';
-    { UniqueFile probe = OpenForReading(path); }
+    {
+        UniqueFile probe = OpenForReading(path);
+    }
     UniqueTiff pTiff(TIFFOpen(path.c_str(), "r"));
     if (!pTiff) {
         Fail(path, "not a readable TIFF file");
@@ -248,7 +252,9 @@ FloatImage ReadTiff(const std::string& path, const ShapeListener& onShape)
         std::vector<unsigned char> tile(static_cast<std::size_t>(nTileBytes));
         for (std::uint32_t y = 0; y < layout.nHeight; y += nTileHeight) {
             for (std::uint32_t x = 0; x < layout.nWidth; x += nTileWidth) {
-                if (TIFFReadEncodedTile(pFile, TIFFComputeTile(pFile, x, y, 0, 0), tile.data(), nTileBytes) < 0) {
+                if (TIFFReadEncodedTile(pFile, TIFFComputeTile(pFile, x, y, 0, 0), tile.data(),
+                                        nTileBytes)
+                    < 0) {
                     Fail(path, "corrupt or truncated TIFF file");
                 }
                 UnpackBlock(tile.data(), nTileWidth, layout, image, y, x,
@@ -256,8 +262,7 @@ FloatImage ReadTiff(const std::string& path, const ShapeListener& onShape)
                             std::min(nTileWidth, layout.nWidth - x));
             }
         }
-    }
-    else {
+    } else {
         std::uint32_t nRowsPerStrip = 0;
         TIFFGetFieldDefaulted(pFile, TIFFTAG_ROWSPERSTRIP, &nRowsPerStrip);
         nRowsPerStrip = std::min(std::max(nRowsPerStrip, std::uint32_t{1}), layout.nHeight);
@@ -268,7 +273,9 @@ FloatImage ReadTiff(const std::string& path, const ShapeListener& onShape)
         std::vector<unsigned char> strip(static_cast<std::size_t>(nStripBytes));
         for (std::uint32_t y = 0; y < layout.nHeight; y += nRowsPerStrip) {
             const std::uint32_t nRows = std::min(nRowsPerStrip, layout.nHeight - y);
-            if (TIFFReadEncodedStrip(pFile, TIFFComputeStrip(pFile, y, 0), strip.data(), nStripBytes) < 0) {
+            if (TIFFReadEncodedStrip(pFile, TIFFComputeStrip(pFile, y, 0), strip.data(),
+                                     nStripBytes)
+                < 0) {
                 Fail(path, "corrupt or truncated TIFF file");
             }
             UnpackBlock(strip.data(), layout.nWidth, layout, image, y, 0, nRows, layout.nWidth);
@@ -301,8 +308,8 @@ void WriteTiff(CPendingFile& file, const FloatImage& image, int nBits)
     }
     TIFF* pFile = pTiff.get();
     const int nPerPixel = image.m_nChannels + (image.HasAlpha() ? 1 : 0);
-    const std::size_t nRowBytes =
-        static_cast<std::size_t>(image.m_nWidth) * static_cast<std::size_t>(nPerPixel) * (nBits / 8);
+    const std::size_t nRowBytes = static_cast<std::size_t>(image.m_nWidth)
+                                * static_cast<std::size_t>(nPerPixel) * (nBits / 8);
     const std::uint32_t nRowsPerStrip =
         static_cast<std::uint32_t>(std::max<std::size_t>(1, kStripBytes / nRowBytes));
     TIFFSetField(pFile, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(image.m_nWidth));
@@ -312,7 +319,8 @@ void WriteTiff(CPendingFile& file, const FloatImage& image, int nBits)
     TIFFSetField(pFile, TIFFTAG_SAMPLEFORMAT,
                  static_cast<std::uint16_t>(nBits == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT));
     TIFFSetField(pFile, TIFFTAG_PHOTOMETRIC,
-                 static_cast<std::uint16_t>(image.m_nChannels == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK));
+                 static_cast<std::uint16_t>(image.m_nChannels == 3 ? PHOTOMETRIC_RGB
+                                                                   : PHOTOMETRIC_MINISBLACK));
     TIFFSetField(pFile, TIFFTAG_PLANARCONFIG, static_cast<std::uint16_t>(PLANARCONFIG_CONTIG));
     TIFFSetField(pFile, TIFFTAG_ORIENTATION, static_cast<std::uint16_t>(ORIENTATION_TOPLEFT));
     if (image.HasAlpha()) {
@@ -321,8 +329,9 @@ void WriteTiff(CPendingFile& file, const FloatImage& image, int nBits)
     }
     TIFFSetField(pFile, TIFFTAG_COMPRESSION, static_cast<std::uint16_t>(COMPRESSION_ADOBE_DEFLATE));
     TIFFSetField(pFile, TIFFTAG_ZIPQUALITY, kDeflateLevel);
-    TIFFSetField(pFile, TIFFTAG_PREDICTOR,
-                 static_cast<std::uint16_t>(nBits == 32 ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL));
+    TIFFSetField(
+        pFile, TIFFTAG_PREDICTOR,
+        static_cast<std::uint16_t>(nBits == 32 ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL));
     TIFFSetField(pFile, TIFFTAG_ROWSPERSTRIP, nRowsPerStrip);
 
     if (nBits != 32) {
@@ -354,20 +363,23 @@ void WriteTiff(CPendingFile& file, const FloatImage& image, int nBits)
                 if (strip.m_nBytes == 0
                     || TIFFWriteRawStrip(pFile, static_cast<std::uint32_t>(nFirst + k),
                                          const_cast<unsigned char*>(strip.m_packed.data()),
-                                         static_cast<tmsize_t>(strip.m_nBytes)) < 0) {
+                                         static_cast<tmsize_t>(strip.m_nBytes))
+                           < 0)
+                {
                     Fail(path, "cannot write TIFF");
                 }
             }
         }
-    }
-    else {
+    } else {
         std::vector<unsigned char> strip(nRowBytes * nRowsPerStrip);
         for (int y = 0; y < image.m_nHeight; y += static_cast<int>(nRowsPerStrip)) {
             const int nRows = std::min(static_cast<int>(nRowsPerStrip), image.m_nHeight - y);
             PackStrip(image, nBits, y, nRows, nRowBytes, strip.data());
-            if (TIFFWriteEncodedStrip(pFile, TIFFComputeStrip(pFile, static_cast<std::uint32_t>(y), 0),
-                                      strip.data(), static_cast<tmsize_t>(nRowBytes * static_cast<std::size_t>(nRows)))
-                < 0) {
+            if (TIFFWriteEncodedStrip(
+                    pFile, TIFFComputeStrip(pFile, static_cast<std::uint32_t>(y), 0), strip.data(),
+                    static_cast<tmsize_t>(nRowBytes * static_cast<std::size_t>(nRows)))
+                < 0)
+            {
                 Fail(path, "cannot write TIFF");
             }
         }

@@ -51,7 +51,8 @@ bool SeekFile(std::FILE* pFile, std::uint64_t nOffset) noexcept;
 /// errno.
 bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::size_t nBytes,
                 std::size_t& nRead) noexcept;
-bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer, std::size_t nBytes) noexcept;
+bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer,
+                 std::size_t nBytes) noexcept;
 
 /// A zero-filled block of nBytes (> 0) straight from the system, page-aligned,
 /// its pages made on first touch. Returns null on failure. Free it with

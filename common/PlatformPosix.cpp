@@ -124,7 +124,8 @@ bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::siz
 
 
 
-bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer, std::size_t nBytes) noexcept
+bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer,
+                 std::size_t nBytes) noexcept
 {
     const int fd = fileno(pFile);
     const auto* pIn = static_cast<const unsigned char*>(pBuffer);
@@ -154,7 +155,8 @@ void* AllocateZeroedBlock(std::size_t nBytes) noexcept
 {
     if (nBytes == 0)
         return nullptr;
-    void* pBlock = mmap(nullptr, nBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* pBlock =
+        mmap(nullptr, nBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (pBlock == MAP_FAILED)
         return nullptr;
     // No huge-page advice: in a fresh process, faulting in huge pages cost far
@@ -179,7 +181,8 @@ void MakePages(void* pBlock, std::size_t nBytes) noexcept
 {
 #if defined(__linux__)
 #ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23   // Linux 5.14; older kernels refuse it, and the pages wait for their touch
+#define MADV_POPULATE_WRITE                                                                        \
+    23 // Linux 5.14; older kernels refuse it, and the pages wait for their touch
 #endif
     // One system call makes every page as a write would, and faster than a
     // fault per page (24 MP Quality grids, 580 MB: 0.19 s against 0.29 s of

@@ -29,7 +29,8 @@ std::uint64_t AvailablePhysicalMemory() noexcept
         return 0;
     }
     // A 32-bit process cannot use more than its free address space.
-    return status.ullAvailPhys < status.ullAvailVirtual ? status.ullAvailPhys : status.ullAvailVirtual;
+    return status.ullAvailPhys < status.ullAvailVirtual ? status.ullAvailPhys
+                                                        : status.ullAvailVirtual;
 }
 
 std::FILE* OpenCommittedFile(const char* pPath) noexcept
@@ -96,9 +97,9 @@ std::FILE* OpenTemporaryFile(std::string& reason)
         reason = "cannot create a file in \"" + Utf8(dir) + "\": " + SystemMessage(GetLastError());
         return nullptr;
     }
-    const HANDLE hFile = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                     nullptr);
+    const HANDLE hFile =
+        CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (hFile == INVALID_HANDLE_VALUE) {
         reason = "cannot open \"" + Utf8(name) + "\": " + SystemMessage(GetLastError());
         DeleteFileW(name);
@@ -188,7 +189,8 @@ bool ReadFileAt(std::FILE* pFile, std::uint64_t nOffset, void* pBuffer, std::siz
 
 
 
-bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer, std::size_t nBytes) noexcept
+bool WriteFileAt(std::FILE* pFile, std::uint64_t nOffset, const void* pBuffer,
+                 std::size_t nBytes) noexcept
 {
     const auto hFile = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(pFile)));
     const auto* pIn = static_cast<const unsigned char*>(pBuffer);

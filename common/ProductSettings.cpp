@@ -26,8 +26,8 @@ template <std::size_t N>
 LONG QueryText(HKEY hKey, const char* pName, char (&szField)[N]) noexcept
 {
     DWORD nSize = N;
-    const LONG nResult = RegQueryValueExA(hKey, pName, nullptr, nullptr,
-                                          reinterpret_cast<BYTE*>(szField), &nSize);
+    const LONG nResult =
+        RegQueryValueExA(hKey, pName, nullptr, nullptr, reinterpret_cast<BYTE*>(szField), &nSize);
     if (nResult == ERROR_MORE_DATA) {
         szField[N - 1] = '\0';
     } else if (nResult == ERROR_SUCCESS) {
@@ -41,8 +41,7 @@ LONG QueryText(HKEY hKey, const char* pName, char (&szField)[N]) noexcept
 LONG QueryNumber(HKEY hKey, const char* pName, std::uint32_t* pValue) noexcept
 {
     DWORD nSize = sizeof(*pValue);
-    return RegQueryValueExA(hKey, pName, nullptr, nullptr, reinterpret_cast<BYTE*>(pValue),
-                            &nSize);
+    return RegQueryValueExA(hKey, pName, nullptr, nullptr, reinterpret_cast<BYTE*>(pValue), &nSize);
 }
 
 template <std::size_t N>
@@ -94,19 +93,20 @@ LONG ReadProductSettings(const char* pVendor, const char* pProduct, ProductSetti
     }
     const UniqueKey hKey(hRawKey);
 
-    if ((nResult = QueryNumber(hKey.get(), "Product Revision", &pSettings->m_nProductRevision)) !=
-        ERROR_SUCCESS) {
+    if ((nResult = QueryNumber(hKey.get(), "Product Revision", &pSettings->m_nProductRevision))
+        != ERROR_SUCCESS)
+    {
         return nResult;
     }
-    if ((nResult = QueryText(hKey.get(), "Description", pSettings->m_szDescription)) !=
-        ERROR_SUCCESS) {
+    if ((nResult = QueryText(hKey.get(), "Description", pSettings->m_szDescription))
+        != ERROR_SUCCESS) {
         return nResult;
     }
     if ((nResult = QueryText(hKey.get(), "Pathname", pSettings->m_szPathname)) != ERROR_SUCCESS) {
         return nResult;
     }
-    if ((nResult = QueryNumber(hKey.get(), "Diagnostics", &pSettings->m_nDiagnostics)) !=
-        ERROR_SUCCESS) {
+    if ((nResult = QueryNumber(hKey.get(), "Diagnostics", &pSettings->m_nDiagnostics))
+        != ERROR_SUCCESS) {
         return nResult;
     }
     return QueryText(hKey.get(), "Website", pSettings->m_szWebsite);
@@ -115,8 +115,9 @@ LONG ReadProductSettings(const char* pVendor, const char* pProduct, ProductSetti
 LONG WriteProductSettings(const char* pVendor, const char* pProduct,
                           const ProductSettings* pSettings)
 {
-    if (pSettings == nullptr || !IsTerminated(pSettings->m_szDescription) ||
-        !IsTerminated(pSettings->m_szPathname) || !IsTerminated(pSettings->m_szWebsite)) {
+    if (pSettings == nullptr || !IsTerminated(pSettings->m_szDescription)
+        || !IsTerminated(pSettings->m_szPathname) || !IsTerminated(pSettings->m_szWebsite))
+    {
         return ERROR_INVALID_PARAMETER;
     }
     HKEY hRawKey = nullptr;
@@ -126,19 +127,20 @@ LONG WriteProductSettings(const char* pVendor, const char* pProduct,
     }
     const UniqueKey hKey(hRawKey);
 
-    if ((nResult = SetText(hKey.get(), "Description", pSettings->m_szDescription)) !=
-        ERROR_SUCCESS) {
+    if ((nResult = SetText(hKey.get(), "Description", pSettings->m_szDescription)) != ERROR_SUCCESS)
+    {
         return nResult;
     }
     if ((nResult = SetText(hKey.get(), "Pathname", pSettings->m_szPathname)) != ERROR_SUCCESS) {
         return nResult;
     }
-    if ((nResult = SetNumber(hKey.get(), "Product Revision", pSettings->m_nProductRevision)) !=
-        ERROR_SUCCESS) {
+    if ((nResult = SetNumber(hKey.get(), "Product Revision", pSettings->m_nProductRevision))
+        != ERROR_SUCCESS)
+    {
         return nResult;
     }
-    if ((nResult = SetNumber(hKey.get(), "Diagnostics", pSettings->m_nDiagnostics)) !=
-        ERROR_SUCCESS) {
+    if ((nResult = SetNumber(hKey.get(), "Diagnostics", pSettings->m_nDiagnostics))
+        != ERROR_SUCCESS) {
         return nResult;
     }
     return SetText(hKey.get(), "Website", pSettings->m_szWebsite);

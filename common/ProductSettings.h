@@ -11,11 +11,11 @@
 /// The settings record. Text fields are zero-terminated.
 struct ProductSettings
 {
-    char m_szDescription[1024];          ///< "Description" (REG_SZ)
-    char m_szPathname[1024];             ///< "Pathname" (REG_SZ): the installed plug-in file
-    std::uint32_t m_nDiagnostics;        ///< "Diagnostics" (REG_DWORD): log level mask, 0 = off
-    std::uint32_t m_nProductRevision;    ///< "Product Revision" (REG_DWORD)
-    char m_szWebsite[1024];              ///< "Website" (REG_SZ)
+    char m_szDescription[1024];       ///< "Description" (REG_SZ)
+    char m_szPathname[1024];          ///< "Pathname" (REG_SZ): the installed plug-in file
+    std::uint32_t m_nDiagnostics;     ///< "Diagnostics" (REG_DWORD): log level mask, 0 = off
+    std::uint32_t m_nProductRevision; ///< "Product Revision" (REG_DWORD)
+    char m_szWebsite[1024];           ///< "Website" (REG_SZ)
 };
 
 /// Opens (bCreate false, RegOpenKeyA) or creates (bCreate true, RegCreateKeyA) the

@@ -42,7 +42,7 @@ namespace gw {
 class CParallelKernels;
 class CPagedWorkspace;
 class CWorkerPool;
-}
+} // namespace gw
 namespace gw::pixel {
 struct LaneKernels;
 }
@@ -257,7 +257,7 @@ private:
     // Field order follows the engine's record: log, thread state, grids,
     // progress, image, parameters.
     CDiagnosticLog m_log;
-    std::thread m_hThread;                               // joinable until reaped
+    std::thread m_hThread;                                // joinable until reaped
     std::shared_ptr<CCountingSemaphore> m_hDoneSemaphore; // made by StartRun
     CGridMemory m_grids;
     ProgressCallback m_pfnProgress = nullptr;

@@ -12,7 +12,9 @@
 class CCountingSemaphore
 {
 public:
-    CCountingSemaphore(int nInitial, int nMaximum) noexcept : m_nCount(nInitial), m_nMaximum(nMaximum) {}
+    CCountingSemaphore(int nInitial, int nMaximum) noexcept
+        : m_nCount(nInitial), m_nMaximum(nMaximum)
+    {}
 
     CCountingSemaphore(const CCountingSemaphore&) = delete;
     CCountingSemaphore& operator=(const CCountingSemaphore&) = delete;

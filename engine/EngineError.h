@@ -14,9 +14,9 @@ class EngineError : public std::exception
 public:
     enum class Kind
     {
-        FirstPivotZero,  ///< the line solver met a zero first pivot
-        LaterPivotZero,  ///< the line solver met a zero pivot after the first
-        TooManyLevels,   ///< the image needs more multigrid levels than the solver allows
+        FirstPivotZero, ///< the line solver met a zero first pivot
+        LaterPivotZero, ///< the line solver met a zero pivot after the first
+        TooManyLevels,  ///< the image needs more multigrid levels than the solver allows
     };
 
     explicit EngineError(Kind kind) noexcept : m_kind(kind) {}
@@ -26,8 +26,7 @@ public:
     /// The fixed text of the failure; valid for the life of the program.
     const char* what() const noexcept override
     {
-        switch (m_kind)
-        {
+        switch (m_kind) {
         case Kind::FirstPivotZero:
             return "Error 1 in tridag";
         case Kind::LaterPivotZero:

@@ -72,8 +72,7 @@ gw::CParallelKernels* CImageEngine::ParallelKernels() noexcept
         gw::CWorkerPool& pool = EnginePool();
         if (!m_pKernels) {
             const int nLevels = m_grids.Levels();
-            const int nMaxLine =
-                std::max(m_grids.LevelRows(nLevels), m_grids.LevelCols(nLevels));
+            const int nMaxLine = std::max(m_grids.LevelRows(nLevels), m_grids.LevelCols(nLevels));
             m_pKernels = std::make_shared<gw::CParallelKernels>(pool, nMaxLine);
         }
     } catch (const std::bad_alloc&) {

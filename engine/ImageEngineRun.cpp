@@ -51,9 +51,9 @@ void CImageEngine::Run(float* pData, float fLo, float fHi)
     if (pData == nullptr)
         throw std::invalid_argument("CImageEngine::Run: no image buffer");
     m_pData = pData;
-    const std::uint64_t nFloats = static_cast<std::uint64_t>(m_nRows) *
-                                  static_cast<std::uint64_t>(m_nCols) *
-                                  static_cast<std::uint64_t>(m_nChannels);
+    const std::uint64_t nFloats = static_cast<std::uint64_t>(m_nRows)
+                                * static_cast<std::uint64_t>(m_nCols)
+                                * static_cast<std::uint64_t>(m_nChannels);
 
     // Bounds of the normalisation.
     if (bFindBounds) {
@@ -67,9 +67,9 @@ void CImageEngine::Run(float* pData, float fLo, float fHi)
     const float fRange = m_fDataMax - m_fDataMin;
 
     // Map onto [0, 1] unless the data are there already.
-    const bool bSkipNormalize = (m_bFastMode && m_fDataMin >= 0.0f && m_fDataMax <= 1.0f) ||
-                                (m_fDataMin == 0.0f && m_fDataMax == 1.0f) ||
-                                m_fDataMin == m_fDataMax;
+    const bool bSkipNormalize = (m_bFastMode && m_fDataMin >= 0.0f && m_fDataMax <= 1.0f)
+                             || (m_fDataMin == 0.0f && m_fDataMax == 1.0f)
+                             || m_fDataMin == m_fDataMax;
     if (!bSkipNormalize) {
         Normalize(nFloats);
         if (ReportProgress(1.0f))
@@ -138,7 +138,8 @@ void CImageEngine::PreSmooth()
             kernels.pfnCopyChannelIn(smoothed.Row(r) + 1, m_pData + (r - 1) * nRowFloats,
                                      m_nChannels, m_nValueChannel, m_nCols);
     };
-    gw::ForGridRows({{&smoothed, gw::RowUse::Read}}, m_nRows, m_rowBlocks, StagePool(), {0, 16},
-                    rows, [](int) {}, [] { return false; });
+    gw::ForGridRows(
+        {{&smoothed, gw::RowUse::Read}}, m_nRows, m_rowBlocks, StagePool(), {0, 16}, rows,
+        [](int) {}, [] { return false; });
     ReportProgress(1.0f);
 }

@@ -36,19 +36,18 @@ void CImageEngine::SolveIllumination(float* pData, int nRows, int nCols, int nSt
     const float fRowUnits = 1.0f / static_cast<float>(nRows);
     const gw::pixel::LaneKernels& kernels = PixelKernels();
     auto rows = [&](int, int nBegin, int nEnd) {
-        for (int r = nBegin; r < nEnd; ++r)
-        {
+        for (int r = nBegin; r < nEnd; ++r) {
             float* pDst = f.Row(r);
             pDst[0] = 0.0f;
             const std::ptrdiff_t nRowStart = static_cast<std::ptrdiff_t>(r - 1) * nStride;
-            kernels.pfnCopyChannelOut(pData + nRowStart * m_nChannels, m_nChannels,
-                                      m_nValueChannel, pDst + 1, nCols);
+            kernels.pfnCopyChannelOut(pData + nRowStart * m_nChannels, m_nChannels, m_nValueChannel,
+                                      pDst + 1, nCols);
             pDst[nCols + 1] = 0.0f;
         }
     };
-    const bool bDone =
-        gw::ForGridRows({{&f, gw::RowUse::Replace}}, nRows, m_rowBlocks, StagePool(), {0, 16}, rows,
-                        [](int) {}, [&] { return bReportRows && ReportProgress(fRowUnits); });
+    const bool bDone = gw::ForGridRows(
+        {{&f, gw::RowUse::Replace}}, nRows, m_rowBlocks, StagePool(), {0, 16}, rows, [](int) {},
+        [&] { return bReportRows && ReportProgress(fRowUnits); });
     if (!bDone)
         return;
 
@@ -66,11 +65,11 @@ void CImageEngine::RunMultigrid(bool bSingleSweep)
         return;
 
     const gw::CouplingParams params{m_fRadius, m_fThermal, m_fEpsilon};
-    const gw::ProgressHook progress{
-        [](void* pEngine, float fUnits) {
-            return static_cast<CImageEngine*>(pEngine)->ReportProgress(fUnits);
-        },
-        this};
+    const gw::ProgressHook progress{[](void* pEngine, float fUnits) {
+                                        return static_cast<CImageEngine*>(pEngine)->ReportProgress(
+                                            fUnits);
+                                    },
+                                    this};
     const gw::MultigridRun run{nLevels, m_bFastMode, bSingleSweep};
 
     // Paged grids take the paged kernels on every path (the reference path on one thread);

@@ -151,9 +151,13 @@ inline double PortablePowFast(double x, double y) noexcept
     // log(m) = log(c) + log(1 + r), r = (m - c) / c, |r| < 1/256.
     const double r = (m - c) * tables.invCentre[static_cast<std::size_t>(nSlice)];
     const double r2 = r * r;
-    const double p = r - r2 * (0.5 - r * (1.0 / 3.0 - r * (0.25 - r * (0.2 - r * (1.0 / 6.0 - r * (1.0 / 7.0))))));
+    const double p =
+        r
+        - r2 * (0.5 - r * (1.0 / 3.0 - r * (0.25 - r * (0.2 - r * (1.0 / 6.0 - r * (1.0 / 7.0))))));
     const double e = static_cast<double>(nExponent);
-    const double logX = e * detail::kLn2Hi + (e * detail::kLn2Lo + (tables.logCentre[static_cast<std::size_t>(nSlice)] + p));
+    const double logX =
+        e * detail::kLn2Hi
+        + (e * detail::kLn2Lo + (tables.logCentre[static_cast<std::size_t>(nSlice)] + p));
 
     const double t = y * logX;
     if (!(t > -700.0 && t < 700.0))
@@ -164,7 +168,15 @@ inline double PortablePowFast(double x, double y) noexcept
     constexpr double kStepLo = detail::kLn2Lo / 64.0;
     const double k = detail::RoundToInt(t * kInvStep);
     const double s = (t - k * kStepHi) - k * kStepLo;
-    const double q = 1.0 + s * (1.0 + s * (0.5 + s * (1.0 / 6.0 + s * (1.0 / 24.0 + s * (1.0 / 120.0 + s * (1.0 / 720.0))))));
+    const double q =
+        1.0
+        + s
+              * (1.0
+                 + s
+                       * (0.5
+                          + s
+                                * (1.0 / 6.0
+                                   + s * (1.0 / 24.0 + s * (1.0 / 120.0 + s * (1.0 / 720.0))))));
     const int nK = static_cast<int>(k);
     const int nStep = nK & 63;
     const int nOctave = (nK - nStep) / 64;

@@ -189,14 +189,16 @@ static_assert(offsetof(PSPixelMask, maskDescription) == GW_HOSTAPI_OFFSET(16, 24
 static_assert(sizeof(PSPixelMask) == GW_HOSTAPI_OFFSET(20, 32));
 
 // Scripting descriptors: the write table precedes the read table.
-static_assert(offsetof(PIDescriptorParameters, descriptorParametersVersion) == GW_HOSTAPI_OFFSET(0, 0));
+static_assert(offsetof(PIDescriptorParameters, descriptorParametersVersion)
+              == GW_HOSTAPI_OFFSET(0, 0));
 static_assert(offsetof(PIDescriptorParameters, playInfo) == GW_HOSTAPI_OFFSET(2, 2));
 static_assert(offsetof(PIDescriptorParameters, recordInfo) == GW_HOSTAPI_OFFSET(4, 4));
 static_assert(offsetof(PIDescriptorParameters, descriptor) == GW_HOSTAPI_OFFSET(8, 8));
 static_assert(offsetof(PIDescriptorParameters, writeDescriptorProcs) == GW_HOSTAPI_OFFSET(12, 16));
 static_assert(offsetof(PIDescriptorParameters, readDescriptorProcs) == GW_HOSTAPI_OFFSET(16, 24));
 static_assert(sizeof(PIDescriptorParameters) == GW_HOSTAPI_OFFSET(20, 32));
-static_assert(offsetof(WriteDescriptorProcs, writeDescriptorProcsVersion) == GW_HOSTAPI_OFFSET(0, 0));
+static_assert(offsetof(WriteDescriptorProcs, writeDescriptorProcsVersion)
+              == GW_HOSTAPI_OFFSET(0, 0));
 static_assert(offsetof(WriteDescriptorProcs, numWriteDescriptorProcs) == GW_HOSTAPI_OFFSET(2, 2));
 static_assert(offsetof(WriteDescriptorProcs, openWriteDescriptorProc) == GW_HOSTAPI_OFFSET(4, 8));
 static_assert(offsetof(WriteDescriptorProcs, closeWriteDescriptorProc) == GW_HOSTAPI_OFFSET(8, 16));

@@ -248,18 +248,18 @@ struct PIDescriptorParameters
 };
 
 // Descriptor type codes.
-inline constexpr DescriptorTypeID typeInteger = 0x6C6F6E67;        // 'long'
-inline constexpr DescriptorTypeID typeBoolean = 0x626F6F6C;        // 'bool'
-inline constexpr DescriptorTypeID typeFloat = 0x646F7562;          // 'doub'
-inline constexpr DescriptorTypeID typeUnitFloat = 0x556E7446;      // 'UntF'
-inline constexpr DescriptorTypeID typeChar = 0x54455854;           // 'TEXT'
-inline constexpr DescriptorTypeID typeEnumerated = 0x656E756D;     // 'enum'
-inline constexpr DescriptorTypeID typeType = 0x74797065;           // 'type'
-inline constexpr DescriptorTypeID typeObject = 0x4F626A63;         // 'Objc'
+inline constexpr DescriptorTypeID typeInteger = 0x6C6F6E67;         // 'long'
+inline constexpr DescriptorTypeID typeBoolean = 0x626F6F6C;         // 'bool'
+inline constexpr DescriptorTypeID typeFloat = 0x646F7562;           // 'doub'
+inline constexpr DescriptorTypeID typeUnitFloat = 0x556E7446;       // 'UntF'
+inline constexpr DescriptorTypeID typeChar = 0x54455854;            // 'TEXT'
+inline constexpr DescriptorTypeID typeEnumerated = 0x656E756D;      // 'enum'
+inline constexpr DescriptorTypeID typeType = 0x74797065;            // 'type'
+inline constexpr DescriptorTypeID typeObject = 0x4F626A63;          // 'Objc'
 inline constexpr DescriptorTypeID typeObjectSpecifier = 0x6F626A20; // 'obj '
-inline constexpr DescriptorTypeID typeNull = 0x6E756C6C;           // 'null'
-inline constexpr DescriptorTypeID typeAlias = 0x616C6973;          // 'alis'
-inline constexpr DescriptorTypeID typeImageReference = 0x23496D52; // '#ImR'
+inline constexpr DescriptorTypeID typeNull = 0x6E756C6C;            // 'null'
+inline constexpr DescriptorTypeID typeAlias = 0x616C6973;           // 'alis'
+inline constexpr DescriptorTypeID typeImageReference = 0x23496D52;  // '#ImR'
 
 // Flags returned by getKeyProc.
 inline constexpr int32 actionSimpleParameter = 0x00000000;
@@ -293,9 +293,9 @@ struct SPBasicSuite
 };
 
 inline constexpr SPErr kSPNoError = 0;
-inline constexpr SPErr kSPUnimplementedError = 0x21494D50;  // '!IMP'
-inline constexpr SPErr kSPSuiteNotFoundError = 0x53214664;  // 'S!Fd'
-inline constexpr SPErr kSPBadParameterError = 0x5061726D;   // 'Parm'
+inline constexpr SPErr kSPUnimplementedError = 0x21494D50; // '!IMP'
+inline constexpr SPErr kSPSuiteNotFoundError = 0x53214664; // 'S!Fd'
+inline constexpr SPErr kSPBadParameterError = 0x5061726D;  // 'Parm'
 inline constexpr SPErr kSPOutOfMemoryError = -108;
 /// SetCursor's answer to a cursor name the host does not know.
 inline constexpr SPErr kSPCursorNotFoundError = 0x21637572; // '!cur'

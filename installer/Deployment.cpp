@@ -92,14 +92,17 @@ std::vector<std::string> RecordedCopies()
     DWORD nCount = 0;
     DWORD nLongest = 0;
     if (RegQueryInfoKeyA(hKey.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nCount,
-                         &nLongest, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+                         &nLongest, nullptr, nullptr, nullptr)
+        != ERROR_SUCCESS)
+    {
         return copies;
     }
     std::vector<char> name(nLongest + 1);
     for (DWORD i = 0; i < nCount; ++i) {
         DWORD nLength = static_cast<DWORD>(name.size());
-        if (RegEnumValueA(hKey.get(), i, name.data(), &nLength, nullptr, nullptr, nullptr,
-                          nullptr) == ERROR_SUCCESS) {
+        if (RegEnumValueA(hKey.get(), i, name.data(), &nLength, nullptr, nullptr, nullptr, nullptr)
+            == ERROR_SUCCESS)
+        {
             copies.emplace_back(name.data(), nLength);
         }
     }

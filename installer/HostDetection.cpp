@@ -46,8 +46,9 @@ std::optional<std::string> ReadText(HKEY hKey, const char* pName)
 {
     char buffer[kValueBufferSize];
     DWORD nSize = sizeof(buffer);
-    if (RegQueryValueExA(hKey, pName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &nSize) !=
-        ERROR_SUCCESS) {
+    if (RegQueryValueExA(hKey, pName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &nSize)
+        != ERROR_SUCCESS)
+    {
         return std::nullopt;
     }
     const char* pEnd = static_cast<const char*>(std::memchr(buffer, '\0', nSize));
@@ -75,14 +76,17 @@ std::vector<std::string> SubkeyNames(HKEY hKey)
     DWORD nLongest = 0;
     std::vector<std::string> names;
     if (RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, &nCount, &nLongest, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+                         nullptr, nullptr, nullptr, nullptr)
+        != ERROR_SUCCESS)
+    {
         return names;
     }
     std::vector<char> buffer(nLongest + 1);
     for (DWORD i = 0; i < nCount; ++i) {
         DWORD nLength = static_cast<DWORD>(buffer.size());
-        if (RegEnumKeyExA(hKey, i, buffer.data(), &nLength, nullptr, nullptr, nullptr, nullptr) ==
-            ERROR_SUCCESS) {
+        if (RegEnumKeyExA(hKey, i, buffer.data(), &nLength, nullptr, nullptr, nullptr, nullptr)
+            == ERROR_SUCCESS)
+        {
             names.emplace_back(buffer.data(), nLength);
         }
     }
@@ -128,7 +132,8 @@ void ReadJascVersion(HKEY hVersion, REGSAM nView, const std::string& name,
     if (!hDir) {
         return;
     }
-    if (const std::optional<std::string> dir = ReadText(hDir.get(), "Dir"); dir && PathExists(*dir)) {
+    if (const std::optional<std::string> dir = ReadText(hDir.get(), "Dir"); dir && PathExists(*dir))
+    {
         folders.push_back(*dir);
     }
 }
@@ -194,7 +199,8 @@ REGSAM ViewOf(Bitness bitness) noexcept
 /// its "Plug-Ins" folder.
 void ReadPictureItDocumentClass(std::vector<std::string>& folders)
 {
-    const UniqueKey hIcon = OpenKey(HKEY_CLASSES_ROOT, "Microsoft.Picture.It.Document.7\\DefaultIcon");
+    const UniqueKey hIcon =
+        OpenKey(HKEY_CLASSES_ROOT, "Microsoft.Picture.It.Document.7\\DefaultIcon");
     if (!hIcon) {
         return;
     }
@@ -280,9 +286,11 @@ std::string InstalledPluginFor(Bitness bitness, const std::string& productLocati
     char szPathname[sizeof(ProductSettings::m_szPathname)];
     DWORD nSize = sizeof(szPathname);
     DWORD nType = 0;
-    if (RegQueryValueExA(hKey.get(), "Pathname", nullptr, &nType, reinterpret_cast<BYTE*>(szPathname),
-                         &nSize) != ERROR_SUCCESS ||
-        nType != REG_SZ || nSize == 0) {
+    if (RegQueryValueExA(hKey.get(), "Pathname", nullptr, &nType,
+                         reinterpret_cast<BYTE*>(szPathname), &nSize)
+            != ERROR_SUCCESS
+        || nType != REG_SZ || nSize == 0)
+    {
         return std::string();
     }
     szPathname[std::min<DWORD>(nSize, sizeof(szPathname) - 1)] = '\0';

@@ -43,11 +43,11 @@ std::string InstructionsText(bool bRemoveMode)
     std::string text =
         "Installation has detected the following image processing applications on your system.\n";
     if (bRemoveMode) {
-        text += "Click OK to REMOVE " + name + " from the following directories.\n" +
-                "Click Add to specify additional places from which remove " + name + ".";
+        text += "Click OK to REMOVE " + name + " from the following directories.\n"
+              + "Click Add to specify additional places from which remove " + name + ".";
     } else {
-        text += "Click OK to copy " + name + " to the following directories.\n" +
-                "Click Add to specify additional places to copy " + name + ".";
+        text += "Click OK to copy " + name + " to the following directories.\n"
+              + "Click Add to specify additional places to copy " + name + ".";
     }
     return text;
 }
@@ -101,14 +101,13 @@ bool IsRemoveCommand(const char* pCommandLine) noexcept
 
 CInstallerDialog::CInstallerDialog(HINSTANCE hInstance, bool bRemoveMode) noexcept
     : m_hInstance(hInstance), m_bRemoveMode(bRemoveMode)
-{
-}
+{}
 
 INT_PTR CInstallerDialog::Run() noexcept
 {
     const CComScope com;
-    return DialogBoxParamA(m_hInstance, MAKEINTRESOURCEA(IDD_PLUGFERRY_DIALOG), nullptr,
-                           DialogProc, reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamA(m_hInstance, MAKEINTRESOURCEA(IDD_PLUGFERRY_DIALOG), nullptr, DialogProc,
+                           reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK CInstallerDialog::DialogProc(HWND hDlg, UINT nMessage, WPARAM wParam,
@@ -165,11 +164,11 @@ void CInstallerDialog::OnInitDialog(HWND hDlg)
                              .c_str());
 
     // Shared icons belong to the system's cache: nothing to destroy.
-    m_hIcon = static_cast<HICON>(LoadImageA(m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
-                                            0, 0, LR_DEFAULTSIZE | LR_SHARED));
-    m_hSmallIcon = static_cast<HICON>(
-        LoadImageA(m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    m_hIcon = static_cast<HICON>(LoadImageA(m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                            IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    m_hSmallIcon = static_cast<HICON>(LoadImageA(m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                                 IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                 GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     SendMessageA(hDlg, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(hDlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
 
@@ -233,8 +232,8 @@ void CInstallerDialog::OnOK()
             Format("Holding the Alt key requests DELETE of installed %s plugin files.\n\n"
                    "Is this what you want to do?",
                    kProductName);
-        if (MessageBoxA(m_hWnd, question.c_str(), kProductName,
-                        MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        if (MessageBoxA(m_hWnd, question.c_str(), kProductName, MB_YESNO | MB_ICONQUESTION)
+            != IDYES) {
             return;
         }
         bDelete = true;

@@ -23,8 +23,9 @@ struct FileCloser
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3 ||
-        (std::strcmp(argv[1], "install") != 0 && std::strcmp(argv[1], "remove") != 0)) {
+    if (argc < 2 || argc > 3
+        || (std::strcmp(argv[1], "install") != 0 && std::strcmp(argv[1], "remove") != 0))
+    {
         std::fprintf(stderr, "usage: gwdeploy.exe install|remove [REPORT-FILE]\n");
         return 2;
     }
@@ -32,10 +33,11 @@ int main(int argc, char** argv)
     // The report goes to a temporary buffer first, then to both places.
     std::unique_ptr<std::FILE, FileCloser> pBuffer(std::tmpfile());
     std::FILE* pReport = pBuffer ? pBuffer.get() : stdout;
-    const int nFailures = bInstall ? plugferry::DeployToAllHosts(pReport)
-                                   : plugferry::RemoveRecordedCopies(pReport);
+    const int nFailures =
+        bInstall ? plugferry::DeployToAllHosts(pReport) : plugferry::RemoveRecordedCopies(pReport);
     if (pBuffer) {
-        std::unique_ptr<std::FILE, FileCloser> pFile(argc == 3 ? std::fopen(argv[2], "a") : nullptr);
+        std::unique_ptr<std::FILE, FileCloser> pFile(argc == 3 ? std::fopen(argv[2], "a")
+                                                               : nullptr);
         std::rewind(pBuffer.get());
         char szLine[2048];
         while (std::fgets(szLine, sizeof(szLine), pBuffer.get()) != nullptr) {

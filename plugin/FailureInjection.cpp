@@ -65,17 +65,15 @@ void LoadFailureInjection() noexcept
 
 void InjectFailure(const char* pOperation)
 {
-    if (gInjection.m_kind == InjectedKind::None ||
-        std::strcmp(pOperation, gInjection.m_szOperation) != 0)
+    if (gInjection.m_kind == InjectedKind::None
+        || std::strcmp(pOperation, gInjection.m_szOperation) != 0)
         return;
-    switch (gInjection.m_kind)
-    {
+    switch (gInjection.m_kind) {
     case InjectedKind::Memory:
         throw std::bad_alloc();
     case InjectedKind::Other:
         throw std::runtime_error(std::string("injected failure in ") + pOperation);
-    case InjectedKind::Fault:
-    {
+    case InjectedKind::Fault: {
         // The address is opaque to the optimiser, so this stays a real store
         // and raises an access violation rather than a trap instruction.
         volatile std::uintptr_t nAddress = 0;

@@ -22,10 +22,10 @@ namespace {
 constexpr DWORD kPollSleepMs = 100;
 
 /// Requests planes 0 (grey) or 0 to 2 (RGB) by image mode; false for any other mode.
-bool ChoosePlanes(std::int16_t nImageMode, std::int16_t* pnLoPlane, std::int16_t* pnHiPlane) noexcept
+bool ChoosePlanes(std::int16_t nImageMode, std::int16_t* pnLoPlane,
+                  std::int16_t* pnHiPlane) noexcept
 {
-    switch (nImageMode)
-    {
+    switch (nImageMode) {
     case plugInModeGrayScale:
     case plugInModeGray16:
         *pnLoPlane = 0;
@@ -46,7 +46,8 @@ constexpr gw::UserSettings kDefaultSettings{};
 
 /// Leaves a worker that could not be stopped what it runs on: its engine and
 /// planes are never freed, and the module is pinned so its code stays mapped.
-void AbandonToWorker(std::unique_ptr<CImageEngine> pEngine, std::unique_ptr<float[]> pPlanes) noexcept
+void AbandonToWorker(std::unique_ptr<CImageEngine> pEngine,
+                     std::unique_ptr<float[]> pPlanes) noexcept
 {
     HMODULE hModule = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
@@ -60,13 +61,26 @@ void AbandonToWorker(std::unique_ptr<CImageEngine> pEngine, std::unique_ptr<floa
 } // namespace
 
 CFilter_Processing::CFilter_Processing()
-    : m_fAmount(0.60f), m_nAmount(kDefaultSettings.nAmount), m_fRadius(0.0f),
-      m_nFillLight(kDefaultSettings.nFillLight), m_fThermal(0.40f),
-      m_nThermal(kDefaultSettings.nThermal), m_fEpsilon(0.0001f),
-      m_nEpsilon(kDefaultSettings.nEpsilon), m_fOutLow(-1.0f), m_fOutHigh(1.0f),
-      m_fInputMin(0.0f), m_fInputMax(0.0f), m_bShowDialog(true), m_bAfterShown(true), m_bFastMode(false),
-      m_bFinalScaling(true), m_nProgress(0), m_nState(kStateIdle), m_nPreviewSamples(0),
-      m_fPreviewZoom(0.0f)
+    : m_fAmount(0.60f)
+    , m_nAmount(kDefaultSettings.nAmount)
+    , m_fRadius(0.0f)
+    , m_nFillLight(kDefaultSettings.nFillLight)
+    , m_fThermal(0.40f)
+    , m_nThermal(kDefaultSettings.nThermal)
+    , m_fEpsilon(0.0001f)
+    , m_nEpsilon(kDefaultSettings.nEpsilon)
+    , m_fOutLow(-1.0f)
+    , m_fOutHigh(1.0f)
+    , m_fInputMin(0.0f)
+    , m_fInputMax(0.0f)
+    , m_bShowDialog(true)
+    , m_bAfterShown(true)
+    , m_bFastMode(false)
+    , m_bFinalScaling(true)
+    , m_nProgress(0)
+    , m_nState(kStateIdle)
+    , m_nPreviewSamples(0)
+    , m_fPreviewZoom(0.0f)
 {
     UpdateDerivedValues();
 }
@@ -77,8 +91,7 @@ CFilter_Processing::~CFilter_Processing()
         gw::plugin::InjectFailure("~CFilter_Processing");
         // An engine whose worker still runs is not destroyed: that would wait
         // for the worker (at module detach, under the loader lock).
-        if (m_pEngine && m_pEngine->HasLiveWorker())
-        {
+        if (m_pEngine && m_pEngine->HasLiveWorker()) {
             m_pEngine->CancelRun(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
             if (m_pEngine->HasLiveWorker())
                 AbandonToWorker(std::move(m_pEngine), std::move(m_pImagePlanes));
@@ -111,9 +124,8 @@ void CFilter_Processing::UpdateDerivedValues() noexcept
 
 int CFilter_Processing::OnEngineProgress(int nPercent) noexcept
 {
-    return gFilterProcessing != nullptr && gFilterProcessing->ReportEngineProgress(nPercent)
-               ? 1
-               : 0;
+    return gFilterProcessing != nullptr && gFilterProcessing->ReportEngineProgress(nPercent) ? 1
+                                                                                             : 0;
 }
 
 bool CFilter_Processing::ReportEngineProgress(std::int32_t nPercent) noexcept
@@ -147,8 +159,7 @@ OSErr CFilter_Processing::DoContinue()
     gw::plugin::InjectFailure("DoContinue");
     OSErr nResult = ReadScriptingParameters();
 
-    switch (m_nState)
-    {
+    switch (m_nState) {
     case kStateGUI:
         return ContinueInGUI(nResult);
     case kStateWaiting:
@@ -178,8 +189,7 @@ OSErr CFilter_Processing::ContinueInGUI(OSErr nResult)
     if (!m_pUI)
         throw std::logic_error("no dialog object: the prepare selector did not run");
     nResult = m_pUI->DoUI(m_bShowDialog);
-    if (nResult == userCanceledErr)
-    {
+    if (nResult == userCanceledErr) {
         LogInfo("User cancelled the dialog");
         return userCanceledErr;
     }
@@ -212,8 +222,7 @@ void CFilter_Processing::CopySelectionMask()
 OSErr CFilter_Processing::ContinueWaiting()
 {
     FilterRecord& record = *gFilterRecord;
-    if (!ProcessImage(false))
-    {
+    if (!ProcessImage(false)) {
         if (record.progressProc != nullptr)
             record.progressProc(m_nProgress.load(std::memory_order_relaxed), 100);
         Sleep(kPollSleepMs);

@@ -46,7 +46,8 @@ public:
     /// to it for good (never freed, and the module stays loaded), so that no
     /// later invocation and no unload frees or reuses its memory, and nothing
     /// waits for it.
-    void CancelWholeImageRun(std::chrono::milliseconds waitFor, std::chrono::milliseconds pauseAfter);
+    void CancelWholeImageRun(std::chrono::milliseconds waitFor,
+                             std::chrono::milliseconds pauseAfter);
 
     /// Reads the scripting descriptor the host offers (at most once per invocation).
     OSErr ReadScriptingParameters();
@@ -92,9 +93,10 @@ public:
     ImageBuffer m_image;
     float m_fInputMin;
     float m_fInputMax;
-    std::unique_ptr<CImageEngine> m_pEngine;          ///< the whole-image engine
-    std::unique_ptr<CImageEngine> m_pPreviewEngine;   ///< the engine of the preview
-    std::unique_ptr<CImageEngine> m_pReferenceEngine; ///< finds the output range at the reference zoom
+    std::unique_ptr<CImageEngine> m_pEngine;        ///< the whole-image engine
+    std::unique_ptr<CImageEngine> m_pPreviewEngine; ///< the engine of the preview
+    std::unique_ptr<CImageEngine>
+        m_pReferenceEngine; ///< finds the output range at the reference zoom
     bool m_bShowDialog;
     bool m_bAfterShown;
     bool m_bFastMode;

@@ -26,8 +26,7 @@ const char* FailureText(const GuardSite& site, FailureKind kind, char* pBuffer,
 void ReportFailure(const GuardSite& site, FailureKind kind) noexcept
 {
     const bool bMemory = kind == FailureKind::Memory;
-    if (gLog.IsOn())
-    {
+    if (gLog.IsOn()) {
         const char* pEntry = bMemory ? site.m_pMemoryLog : site.m_pOtherLog;
         if (pEntry != nullptr)
             gLog.Info(pEntry, kLogError);
@@ -39,8 +38,8 @@ void ReportFailure(const GuardSite& site, FailureKind kind) noexcept
     MessageBoxA(nullptr, FailureText(site, kind, szText, sizeof(szText)),
                 bMemory ? site.m_pMemoryCaption : site.m_pOtherCaption, MB_OK | MB_ICONERROR);
 
-    if (site.m_bClosesDialog && gFilterProcessing != nullptr && gFilterProcessing->m_pUI &&
-        gFilterProcessing->m_pUI->m_hWnd != nullptr)
+    if (site.m_bClosesDialog && gFilterProcessing != nullptr && gFilterProcessing->m_pUI
+        && gFilterProcessing->m_pUI->m_hWnd != nullptr)
     {
         // The first failure decides how a suppressed dialog ends the filter.
         CFilter_UI& ui = *gFilterProcessing->m_pUI;

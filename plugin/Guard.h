@@ -36,11 +36,13 @@ inline constexpr GuardSite kGuardSites[] = {
     {3, "DoContinue", "Memory Exception in DoContinue", "Exception caught in DoContinue",
      "Exception caught in DoContinue.\nCode 003.", "Gladewick Pro", "Gladewick Pro", true},
     {4, "InitializeImageEngine", "Memory Exception in InitializeImageEngine",
-     "Exception caught allocating image engine", "Exception caught allocating image engine.\nCode 004.",
-     "Gladewick Engine", "Gladewick Engine", true},
+     "Exception caught allocating image engine",
+     "Exception caught allocating image engine.\nCode 004.", "Gladewick Engine", "Gladewick Engine",
+     true},
     {5, "InitializeImageEngine", "Memory Exception in InitializeImageEngine",
      "Exception caught initializing image engine",
-     "Exception caught initializing image engine.\nCode 005.", "Gladewick Pro", "Gladewick Pro", true},
+     "Exception caught initializing image engine.\nCode 005.", "Gladewick Pro", "Gladewick Pro",
+     true},
     {6, "ProcessPreviewBuffer", "Memory Exception in ProcessPreviewBuffer", nullptr,
      "Exception caught in image engine processing preview.\nCode 006.", "Gladewick Engine",
      "Gladewick Engine", true},
@@ -49,8 +51,10 @@ inline constexpr GuardSite kGuardSites[] = {
      "Gladewick Pro", "Gladewick Pro", true},
     {12, nullptr, "Memory Exception in ProcessPreviewBuffer", "Exception caught processing preview",
      "Exception caught processing preview.\nCode 012.", "Gladewick Pro", "Gladewick Pro", true},
-    {20, nullptr, "Memory Exception in ~CFilter_Processing", "Exception caught in ~CFilter_Processing",
-     "Exception caught in ~CFilter_Processing.\nCode 020.", "Gladewick Plugin", "Gladewick Plugin", true},
+    {20, nullptr, "Memory Exception in ~CFilter_Processing",
+     "Exception caught in ~CFilter_Processing",
+     "Exception caught in ~CFilter_Processing.\nCode 020.", "Gladewick Plugin", "Gladewick Plugin",
+     true},
 };
 
 inline constexpr const GuardSite& kSitePluginMain = kGuardSites[0];
@@ -102,23 +106,17 @@ template <class Body>
 OSErr GuardResult(const GuardSite& site, Body&& body) noexcept
 {
     FaultJump jump;
-    if (__builtin_setjmp(jump.m_apSlots) != 0)
-    {
+    if (__builtin_setjmp(jump.m_apSlots) != 0) {
         ReportFailure(site, FailureKind::Other);
         return paramErr;
     }
-    try
-    {
+    try {
         CFaultGuard guard(&jump);
         return body();
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         ReportFailure(site, FailureKind::Memory);
         return memFullErr;
-    }
-    catch (...)
-    {
+    } catch (...) {
         ReportFailure(site, FailureKind::Other);
         return paramErr;
     }
@@ -129,23 +127,17 @@ template <class Body>
 bool GuardTruth(const GuardSite& site, Body&& body) noexcept
 {
     FaultJump jump;
-    if (__builtin_setjmp(jump.m_apSlots) != 0)
-    {
+    if (__builtin_setjmp(jump.m_apSlots) != 0) {
         ReportFailure(site, FailureKind::Other);
         return false;
     }
-    try
-    {
+    try {
         CFaultGuard guard(&jump);
         return body();
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         ReportFailure(site, FailureKind::Memory);
         return false;
-    }
-    catch (...)
-    {
+    } catch (...) {
         ReportFailure(site, FailureKind::Other);
         return false;
     }

@@ -17,8 +17,8 @@ constexpr int16 kWriteDescriptorProcsNeeded = 6; // open .. putBooleanProc
 CHostHandleProcs::CHostHandleProcs(const FilterRecord& record) noexcept : m_pProcs(nullptr)
 {
     const HandleProcs* pProcs = record.handleProcs;
-    if (pProcs != nullptr && pProcs->handleProcsVersion >= kCurrentHandleProcsVersion &&
-        pProcs->numHandleProcs >= kHandleProcsNeeded && pProcs->disposeProc != nullptr)
+    if (pProcs != nullptr && pProcs->handleProcsVersion >= kCurrentHandleProcsVersion
+        && pProcs->numHandleProcs >= kHandleProcsNeeded && pProcs->disposeProc != nullptr)
         m_pProcs = pProcs;
 }
 
@@ -31,21 +31,21 @@ void CHostHandleProcs::Dispose(Handle hHandle) const noexcept
 const ReadDescriptorProcs* CDescriptorReader::Suite(const PIDescriptorParameters& params) noexcept
 {
     const ReadDescriptorProcs* pProcs = params.readDescriptorProcs;
-    if (pProcs == nullptr || pProcs->readDescriptorProcsVersion < kCurrentReadDescriptorProcsVersion ||
-        pProcs->numReadDescriptorProcs < kReadDescriptorProcsNeeded)
+    if (pProcs == nullptr || pProcs->readDescriptorProcsVersion < kCurrentReadDescriptorProcsVersion
+        || pProcs->numReadDescriptorProcs < kReadDescriptorProcsNeeded)
         return nullptr;
-    if (pProcs->openReadDescriptorProc == nullptr || pProcs->closeReadDescriptorProc == nullptr ||
-        pProcs->getKeyProc == nullptr || pProcs->getIntegerProc == nullptr ||
-        pProcs->getBooleanProc == nullptr)
+    if (pProcs->openReadDescriptorProc == nullptr || pProcs->closeReadDescriptorProc == nullptr
+        || pProcs->getKeyProc == nullptr || pProcs->getIntegerProc == nullptr
+        || pProcs->getBooleanProc == nullptr)
         return nullptr;
     return pProcs;
 }
 
-CDescriptorReader::CDescriptorReader(const ReadDescriptorProcs& procs, PIDescriptorHandle hDescriptor,
+CDescriptorReader::CDescriptorReader(const ReadDescriptorProcs& procs,
+                                     PIDescriptorHandle hDescriptor,
                                      DescriptorKeyID* pKeys) noexcept
     : m_procs(procs), m_token(procs.openReadDescriptorProc(hDescriptor, pKeys))
-{
-}
+{}
 
 CDescriptorReader::~CDescriptorReader()
 {
@@ -81,12 +81,12 @@ OSErr CDescriptorReader::Close() noexcept
 const WriteDescriptorProcs* CDescriptorWriter::Suite(const PIDescriptorParameters& params) noexcept
 {
     const WriteDescriptorProcs* pProcs = params.writeDescriptorProcs;
-    if (pProcs == nullptr ||
-        pProcs->writeDescriptorProcsVersion < kCurrentWriteDescriptorProcsVersion ||
-        pProcs->numWriteDescriptorProcs < kWriteDescriptorProcsNeeded)
+    if (pProcs == nullptr
+        || pProcs->writeDescriptorProcsVersion < kCurrentWriteDescriptorProcsVersion
+        || pProcs->numWriteDescriptorProcs < kWriteDescriptorProcsNeeded)
         return nullptr;
-    if (pProcs->openWriteDescriptorProc == nullptr || pProcs->closeWriteDescriptorProc == nullptr ||
-        pProcs->putIntegerProc == nullptr || pProcs->putBooleanProc == nullptr)
+    if (pProcs->openWriteDescriptorProc == nullptr || pProcs->closeWriteDescriptorProc == nullptr
+        || pProcs->putIntegerProc == nullptr || pProcs->putBooleanProc == nullptr)
         return nullptr;
     return pProcs;
 }
@@ -94,8 +94,7 @@ const WriteDescriptorProcs* CDescriptorWriter::Suite(const PIDescriptorParameter
 CDescriptorWriter::CDescriptorWriter(const WriteDescriptorProcs& procs,
                                      const CHostHandleProcs& handles) noexcept
     : m_procs(procs), m_handles(handles), m_token(procs.openWriteDescriptorProc())
-{
-}
+{}
 
 CDescriptorWriter::~CDescriptorWriter()
 {
@@ -136,8 +135,8 @@ const PSUIHooksSuite1* AcquireUIHooksSuite(const FilterRecord& record) noexcept
 
 bool SetHostCursor(const char* pCursorName) noexcept
 {
-    return gUIHooksSuite != nullptr && gUIHooksSuite->SetCursor != nullptr &&
-           gUIHooksSuite->SetCursor(pCursorName) == kSPNoError;
+    return gUIHooksSuite != nullptr && gUIHooksSuite->SetCursor != nullptr
+        && gUIHooksSuite->SetCursor(pCursorName) == kSPNoError;
 }
 
 } // namespace gw::plugin

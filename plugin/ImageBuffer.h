@@ -26,7 +26,8 @@ struct ImageBuffer
     /// Frees both buffers and sets every field to zero.
     void Clear() noexcept;
     /// Width and height as given; planes from the record's inLoPlane..inHiPlane.
-    void SetDimensions(std::int32_t nWidth, std::int32_t nHeight, const FilterRecord& record) noexcept;
+    void SetDimensions(std::int32_t nWidth, std::int32_t nHeight,
+                       const FilterRecord& record) noexcept;
     /// Sets the dimensions and allocates width x height x planes zeroed bytes.
     /// Returns the buffer, or null when the size is invalid or memory is short
     /// (the pointer then stays null).

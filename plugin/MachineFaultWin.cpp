@@ -26,8 +26,7 @@ std::uintptr_t gModuleSize = 0;
 
 bool IsMachineFault(DWORD nCode) noexcept
 {
-    switch (nCode)
-    {
+    switch (nCode) {
     case EXCEPTION_ACCESS_VIOLATION:
     case EXCEPTION_ILLEGAL_INSTRUCTION:
     case EXCEPTION_PRIV_INSTRUCTION:
@@ -70,8 +69,8 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* pInfo)
     if (!IsMachineFault(pRecord->ExceptionCode) || !IsInsideThisModule(pRecord->ExceptionAddress))
         return EXCEPTION_CONTINUE_SEARCH;
     FaultStack& stack = tFaultStack;
-    if (stack.m_nOverflow > 0 || stack.m_nDepth == 0 ||
-        stack.m_apEntries[stack.m_nDepth - 1] == nullptr)
+    if (stack.m_nOverflow > 0 || stack.m_nDepth == 0
+        || stack.m_apEntries[stack.m_nDepth - 1] == nullptr)
         return EXCEPTION_CONTINUE_SEARCH;
 
     // Resume in LandAfterFault on the faulting stack, a little below the
@@ -127,13 +126,10 @@ void PopFaultEntry() noexcept
 CFaultBarrier::CFaultBarrier() noexcept : m_bPushed(false)
 {
     FaultStack& stack = tFaultStack;
-    if (stack.m_nDepth < kMaxFaultEntries)
-    {
+    if (stack.m_nDepth < kMaxFaultEntries) {
         stack.m_apEntries[stack.m_nDepth++] = nullptr;
         m_bPushed = true;
-    }
-    else
-    {
+    } else {
         ++stack.m_nOverflow;
     }
 }

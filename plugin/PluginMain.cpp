@@ -85,14 +85,12 @@ OSErr DispatchSelector(int16 nSelector, void* pRecord)
     if (pRecord == nullptr)
         return paramErr;
 
-    switch (nSelector)
-    {
+    switch (nSelector) {
     case filterSelectorAbout:
         return DoAbout(static_cast<const AboutRecord*>(pRecord));
     case filterSelectorParameters:
         return DoParameters();
-    case filterSelectorPrepare:
-    {
+    case filterSelectorPrepare: {
         const OSErr nResult = DoPrepare();
         gUIHooksSuite = gw::plugin::AcquireUIHooksSuite(*gFilterRecord);
         return nResult;
@@ -120,14 +118,10 @@ void OnProcessAttach(HINSTANCE hInstance) noexcept
     gFilterProcessing = new (std::nothrow) CFilter_Processing();
 
     ReadProductSettings(kVendorName, kProductName, &gProductSettings);
-    if (gProductSettings.m_nDiagnostics != 0)
-    {
-        try
-        {
+    if (gProductSettings.m_nDiagnostics != 0) {
+        try {
             gLog.Open(kLogFileName, gProductSettings.m_nDiagnostics, kAllOutputs);
-        }
-        catch (...)
-        {
+        } catch (...) {
             // A log that cannot be made leaves the plug-in running without it.
             gLog.Close();
         }
@@ -139,8 +133,7 @@ void OnProcessAttach(HINSTANCE hInstance) noexcept
 /// heap call, so nothing is freed then: the system reclaims it all.
 void OnProcessDetach(bool bProcessEnding) noexcept
 {
-    if (gFilterProcessing != nullptr && gFilterProcessing->m_pEngine)
-    {
+    if (gFilterProcessing != nullptr && gFilterProcessing->m_pEngine) {
         CDiagnosticLog& engineLog = gFilterProcessing->m_pEngine->Log();
         engineLog.Write("Plugin Processing complete\n", kLogAll);
         engineLog.FlushRing();
@@ -160,7 +153,8 @@ extern "C" void PluginMain(int16 nSelector, void* pRecord, intptr_t* /*pData*/, 
     // thread (a host calling back into us from a callback) must not catch it.
     gw::plugin::CFaultBarrier barrier;
     // The about selector's record is not a filter record; no handler may read it as one.
-    gFilterRecord = nSelector == filterSelectorAbout ? nullptr : static_cast<FilterRecord*>(pRecord);
+    gFilterRecord =
+        nSelector == filterSelectorAbout ? nullptr : static_cast<FilterRecord*>(pRecord);
     const OSErr nResult = gw::plugin::GuardResult(
         gw::plugin::kSitePluginMain, [&] { return DispatchSelector(nSelector, pRecord); });
     if (pResult != nullptr)
@@ -169,8 +163,7 @@ extern "C" void PluginMain(int16 nSelector, void* pRecord, intptr_t* /*pData*/, 
 
 BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD nReason, LPVOID pReserved)
 {
-    switch (nReason)
-    {
+    switch (nReason) {
     case DLL_PROCESS_ATTACH:
         OnProcessAttach(hInstance);
         break;

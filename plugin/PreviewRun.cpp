@@ -30,15 +30,15 @@ void CFilter_Processing::AllocatePreviewPlanes()
     m_nPreviewSamples = 0;
     std::int32_t nWidth = 0;
     std::int32_t nHeight = 0;
-    if (m_pUI)
-    {
+    if (m_pUI) {
         nWidth = std::max(XSize(m_pUI->m_rectMaxPreview), 0);
         nHeight = std::max(YSize(m_pUI->m_rectMaxPreview), 0);
     }
     m_pPreviewPlanes.reset();
     m_pPreviewSource.reset();
     m_nPreviewCapacity = 0;
-    ReservePreviewPlanes(static_cast<std::size_t>(nWidth) * nHeight * std::max(m_image.m_nPlanes, 0));
+    ReservePreviewPlanes(static_cast<std::size_t>(nWidth) * nHeight
+                         * std::max(m_image.m_nPlanes, 0));
 }
 
 /// Makes room for nFloats samples in m_pPreviewPlanes (and m_pPreviewSource,
@@ -61,8 +61,9 @@ void CFilter_Processing::LogUpdateMask(std::uint32_t nUpdateMask) const noexcept
     if (nUpdateMask & UPDATE_ZOOM)
         LogFormatted(kLogInfo, "Zoom factor changed to: %f", static_cast<double>(ui.m_fZoom));
     if (nUpdateMask & UPDATE_PAN)
-        LogFormatted(kLogInfo, "Panning to (%dx, %dy) with zoom: %f", static_cast<int>(ui.m_ptOrigin.x),
-                     static_cast<int>(ui.m_ptOrigin.y), static_cast<double>(ui.m_fZoom));
+        LogFormatted(kLogInfo, "Panning to (%dx, %dy) with zoom: %f",
+                     static_cast<int>(ui.m_ptOrigin.x), static_cast<int>(ui.m_ptOrigin.y),
+                     static_cast<double>(ui.m_fZoom));
     if (nUpdateMask & UPDATE_FILL_LIGHT)
         LogFormatted(kLogInfo, "Calling engine with radius: %f", static_cast<double>(m_fRadius));
     if (nUpdateMask & UPDATE_AMOUNT)
@@ -74,7 +75,8 @@ void CFilter_Processing::LogUpdateMask(std::uint32_t nUpdateMask) const noexcept
     if (nUpdateMask & UPDATE_SPEED)
         LogFormatted(kLogInfo, "Calling engine with fast mode %s", m_bFastMode ? "TRUE" : "FALSE");
     if (nUpdateMask & UPDATE_AUTOSCALE)
-        LogFormatted(kLogInfo, "Calling engine with final Scaling %s", m_bFinalScaling ? "ON" : "OFF");
+        LogFormatted(kLogInfo, "Calling engine with final Scaling %s",
+                     m_bFinalScaling ? "ON" : "OFF");
 }
 
 /// The derived values in the order of the whole-image run, with the given radius.
@@ -94,8 +96,7 @@ bool CFilter_Processing::ProcessPreviewBuffer(std::uint32_t nUpdateMask)
 {
     return GuardTruth(gw::plugin::kSiteProcessPreviewBuffer, [&] {
         CLogScope scope("ProcessPreviewBuffer");
-        if (gLog.IsOn())
-        {
+        if (gLog.IsOn()) {
             gLog.Assert(m_pUI != nullptr, "ProcessPreviewBuffer: NULL m_pUI", kLogError);
             gLog.Assert(!m_pUI || m_pUI->m_hWnd != nullptr,
                         "ProcessPreviewBuffer: NULL m_pUI->m_hWnd", kLogError);
@@ -111,8 +112,7 @@ bool CFilter_Processing::ProcessPreviewBuffer(std::uint32_t nUpdateMask)
             RunPreviewEngine(nUpdateMask);
             return true;
         });
-        if (!bRan)
-        {
+        if (!bRan) {
             scope.ExitWrittenByHandler(); // the preview engine's handler wrote it
             return false;
         }
@@ -127,7 +127,8 @@ bool CFilter_Processing::ProcessPreviewBuffer(std::uint32_t nUpdateMask)
 
 /// The source pixel of preview pixel (i, j): nearest neighbour at the preview
 /// zoom from the origin, kept inside the processed area.
-CFilter_Processing::PreviewSource CFilter_Processing::SourceOf(std::int32_t i, std::int32_t j) const noexcept
+CFilter_Processing::PreviewSource CFilter_Processing::SourceOf(std::int32_t i,
+                                                               std::int32_t j) const noexcept
 {
     const POINT& origin = m_pUI->m_ptOrigin;
     std::int32_t y = static_cast<std::int32_t>(static_cast<float>(i) / m_fPreviewZoom) + origin.y;
@@ -150,7 +151,8 @@ void CFilter_Processing::RunPreviewEngine(std::uint32_t nUpdateMask)
 
     // Geometry: on a new preview or a zoom change, or when there is no preview
     // engine yet to pan with.
-    if (nUpdateMask == 0 || (nUpdateMask & UPDATE_ZOOM) || !m_pPreviewEngine || !(m_fPreviewZoom > 0.0f))
+    if (nUpdateMask == 0 || (nUpdateMask & UPDATE_ZOOM) || !m_pPreviewEngine
+        || !(m_fPreviewZoom > 0.0f))
     {
         const std::int32_t nMaxWidth = XSize(ui.m_rectMaxPreview);
         const std::int32_t nMaxHeight = YSize(ui.m_rectMaxPreview);
@@ -167,17 +169,21 @@ void CFilter_Processing::RunPreviewEngine(std::uint32_t nUpdateMask)
             static_cast<std::int32_t>(static_cast<float>(nHeight) * m_fPreviewZoom), 1, nMaxHeight);
 
         POINT& origin = ui.m_ptOrigin;
-        origin.y = std::min<LONG>(
-            origin.y, nHeight - static_cast<std::int32_t>(static_cast<float>(preview.m_nHeight) / m_fPreviewZoom));
+        origin.y = std::min<LONG>(origin.y,
+                                  nHeight
+                                      - static_cast<std::int32_t>(
+                                          static_cast<float>(preview.m_nHeight) / m_fPreviewZoom));
         origin.x = std::min<LONG>(
-            origin.x, nWidth - static_cast<std::int32_t>(static_cast<float>(preview.m_nWidth) / m_fPreviewZoom));
+            origin.x,
+            nWidth
+                - static_cast<std::int32_t>(static_cast<float>(preview.m_nWidth) / m_fPreviewZoom));
         origin.y = std::max<LONG>(origin.y, 0);
         origin.x = std::max<LONG>(origin.x, 0);
 
         m_pPreviewEngine.reset();
-        m_pPreviewEngine = std::make_unique<CImageEngine>(
-            bColor ? 1 : 0, preview.m_nHeight, preview.m_nWidth, gw::kReserveInRamWithFallback,
-            &OnEngineProgress);
+        m_pPreviewEngine =
+            std::make_unique<CImageEngine>(bColor ? 1 : 0, preview.m_nHeight, preview.m_nWidth,
+                                           gw::kReserveInRamWithFallback, &OnEngineProgress);
         if (!(m_fOutLow < 0.0f))
             m_pPreviewEngine->SetOutputRange(m_fOutLow, m_fOutHigh);
     }
@@ -189,39 +195,35 @@ void CFilter_Processing::RunPreviewEngine(std::uint32_t nUpdateMask)
     const std::size_t nSamples = static_cast<std::size_t>(nViewWidth) * nViewHeight * nPlanes;
     ReservePreviewPlanes(nSamples);
     float* pView = m_pPreviewPlanes.get();
-    for (std::int32_t i = 0; i < nViewHeight; ++i)
-    {
-        for (std::int32_t j = 0; j < nViewWidth; ++j)
-        {
+    for (std::int32_t i = 0; i < nViewHeight; ++i) {
+        for (std::int32_t j = 0; j < nViewWidth; ++j) {
             const PreviewSource source = SourceOf(i, j);
             const float* pFrom =
-                m_pImagePlanes.get() + (static_cast<std::size_t>(source.m_nRow) * nWidth + source.m_nColumn) * nPlanes;
-            std::copy(pFrom, pFrom + nPlanes, pView + (static_cast<std::size_t>(i) * nViewWidth + j) * nPlanes);
+                m_pImagePlanes.get()
+                + (static_cast<std::size_t>(source.m_nRow) * nWidth + source.m_nColumn) * nPlanes;
+            std::copy(pFrom, pFrom + nPlanes,
+                      pView + (static_cast<std::size_t>(i) * nViewWidth + j) * nPlanes);
         }
     }
 
     // The first preview is the whole-image view: keep it for the reference.
-    if (!m_pReferenceEngine)
-    {
-        m_pReferenceEngine = std::make_unique<CImageEngine>(
-            bColor ? 1 : 0, nViewHeight, nViewWidth, gw::kReserveInRamWithFallback, nullptr);
+    if (!m_pReferenceEngine) {
+        m_pReferenceEngine = std::make_unique<CImageEngine>(bColor ? 1 : 0, nViewHeight, nViewWidth,
+                                                            gw::kReserveInRamWithFallback, nullptr);
         m_nPreviewSamples = static_cast<std::int32_t>(nSamples);
         std::copy(pView, pView + nSamples, m_pPreviewSource.get());
     }
 
-    if (nUpdateMask & UPDATE_FILL_LIGHT)
-    {
-        if (m_fPreviewZoom > ui.m_fFitZoom)
-        {
+    if (nUpdateMask & UPDATE_FILL_LIGHT) {
+        if (m_fPreviewZoom > ui.m_fFitZoom) {
             SetEngineParameters(*m_pReferenceEngine, m_fRadius / ui.m_fFitZoom);
             m_pReferenceEngine->SetOutputRange(-1.0f, 1.0f);
-            std::vector<float> reference(m_pPreviewSource.get(), m_pPreviewSource.get() + m_nPreviewSamples);
+            std::vector<float> reference(m_pPreviewSource.get(),
+                                         m_pPreviewSource.get() + m_nPreviewSamples);
             m_pReferenceEngine->Run(reference.data(), m_fInputMin, m_fInputMax);
             m_pReferenceEngine->GetOutputRange(m_fOutLow, m_fOutHigh);
             m_pPreviewEngine->SetOutputRange(m_fOutLow, m_fOutHigh);
-        }
-        else
-        {
+        } else {
             m_pPreviewEngine->SetOutputRange(-1.0f, 1.0f);
             m_fOutLow = -1.0f;
         }
@@ -231,4 +233,3 @@ void CFilter_Processing::RunPreviewEngine(std::uint32_t nUpdateMask)
     if (!(m_fOutLow >= 0.0f))
         m_pPreviewEngine->GetOutputRange(m_fOutLow, m_fOutHigh);
 }
-

@@ -25,17 +25,14 @@ OSErr CFilter_Processing::ReadScriptingParameters()
     OSErr nResult = noErr;
     m_bShowDialog = pParams->playInfo == plugInDialogDisplay;
     const ReadDescriptorProcs* pSuite = gw::plugin::CDescriptorReader::Suite(*pParams);
-    if (!m_bShowDialog && pParams->descriptor != nullptr && pSuite != nullptr)
-    {
+    if (!m_bShowDialog && pParams->descriptor != nullptr && pSuite != nullptr) {
         DescriptorKeyID aKeys[] = {kKeyAmount, kKeyFillLight, kKeyFastMode, kKeyFinalScaling, 0};
         gw::plugin::CDescriptorReader reader(*pSuite, pParams->descriptor, aKeys);
         DescriptorKeyID nKey = 0;
-        while (reader.NextKey(&nKey))
-        {
+        while (reader.NextKey(&nKey)) {
             int32 nValue = 0;
             Boolean bValue = 0;
-            switch (nKey)
-            {
+            switch (nKey) {
             case kKeyAmount:
                 if (reader.GetInteger(&nValue) == noErr)
                     m_nAmount = nValue;
@@ -73,16 +70,12 @@ OSErr CFilter_Processing::WriteScriptingParameters()
 
     OSErr nResult = noErr;
     const WriteDescriptorProcs* pSuite = gw::plugin::CDescriptorWriter::Suite(*pParams);
-    if (pSuite != nullptr)
-    {
+    if (pSuite != nullptr) {
         const gw::plugin::CHostHandleProcs handles(*gFilterRecord);
         gw::plugin::CDescriptorWriter writer(*pSuite, handles);
-        if (!writer.IsOpen())
-        {
+        if (!writer.IsOpen()) {
             nResult = errMissingParameter;
-        }
-        else
-        {
+        } else {
             const OSErr aPuts[] = {
                 writer.PutInteger(kKeyAmount, m_nAmount),
                 writer.PutInteger(kKeyFillLight, m_nFillLight),

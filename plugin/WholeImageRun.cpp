@@ -22,11 +22,9 @@ bool CFilter_Processing::InitializeImageEngine()
 {
     return GuardTruth(gw::plugin::kSiteInitializeImageEngine, [&] {
         CLogScope scope("InitializeImageEngine");
-        if (gLog.IsOn())
-        {
+        if (gLog.IsOn()) {
             gLog.Assert(m_pUI != nullptr, "InitializeImageEngine: m_pUI != NULL", kLogError);
-            if (m_pUI)
-            {
+            if (m_pUI) {
                 gLog.Assert(XSize(m_pUI->m_rectMaxPreview) > 0,
                             "InitializeImageEngine: XSize(m_pUI->m_rectMaxPreview) > 0", kLogError);
                 gLog.Assert(YSize(m_pUI->m_rectMaxPreview) > 0,
@@ -65,11 +63,9 @@ bool CFilter_Processing::ConvertSourceRows()
     const bool bDeep = nSampleBytes == 2;
     const std::ptrdiff_t nStride = RowStride(record.inRowBytes, m_image, nSampleBytes);
     float* pOut = m_pImagePlanes.get();
-    for (int r = 0; r < nHeight; ++r)
-    {
+    for (int r = 0; r < nHeight; ++r) {
         const std::ptrdiff_t nRow = r * nStride;
-        for (int i = 0; i < nWidth * nPlanes; ++i)
-        {
+        for (int i = 0; i < nWidth * nPlanes; ++i) {
             const float v = ReadSample(record.inData, nRow + i, bDeep);
             if (v < m_fInputMin)
                 m_fInputMin = v;
@@ -117,17 +113,17 @@ bool CFilter_Processing::StartWholeImageRun()
     const int bColor = m_image.m_nPlanes == 3 ? 1 : 0;
     // An engine is made for one size; a later invocation on another image
     // needs a new one.
-    if (m_pEngine && (m_pEngine->Rows() != nRows || m_pEngine->Cols() != nCols ||
-                      (m_pEngine->Channels() == 3) != (bColor == 1)))
+    if (m_pEngine
+        && (m_pEngine->Rows() != nRows || m_pEngine->Cols() != nCols
+            || (m_pEngine->Channels() == 3) != (bColor == 1)))
     {
         if (m_pEngine->GetProgress() < 100)
             return false;
         m_pEngine.reset();
     }
     if (!m_pEngine)
-        m_pEngine = std::make_unique<CImageEngine>(bColor, nRows, nCols,
-                                                   gw::WholeImageReserve(m_bFastMode),
-                                                   &OnEngineProgress);
+        m_pEngine = std::make_unique<CImageEngine>(
+            bColor, nRows, nCols, gw::WholeImageReserve(m_bFastMode), &OnEngineProgress);
     if (gStopRequested == 1)
         return false;
     if (m_pEngine->GetProgress() < 100)
@@ -152,8 +148,8 @@ void CFilter_Processing::WriteResult()
     const int nWidth = m_image.m_nWidth;
     const int nHeight = m_image.m_nHeight;
     const int nPlanes = m_image.m_nPlanes;
-    const std::size_t nFloats = static_cast<std::size_t>(nWidth > 0 ? nWidth : 0) *
-                                (nHeight > 0 ? nHeight : 0) * (nPlanes > 0 ? nPlanes : 0);
+    const std::size_t nFloats = static_cast<std::size_t>(nWidth > 0 ? nWidth : 0)
+                              * (nHeight > 0 ? nHeight : 0) * (nPlanes > 0 ? nPlanes : 0);
     if (nFloats == 0 || !m_pImagePlanes || record.inData == nullptr || record.outData == nullptr)
         return;
 
@@ -163,14 +159,11 @@ void CFilter_Processing::WriteResult()
     const std::ptrdiff_t nOutStride = RowStride(record.outRowBytes, m_image, nSampleBytes);
     // The mask copy is there when the host gave a selection with its mask data.
     const bool bMaskFits = m_image.m_nMaskWidth >= nWidth && m_image.m_nMaskHeight >= nHeight;
-    const std::uint8_t* pMask =
-        record.haveMask && bMaskFits ? m_image.m_maskBuffer.get() : nullptr;
+    const std::uint8_t* pMask = record.haveMask && bMaskFits ? m_image.m_maskBuffer.get() : nullptr;
     const float* pPlanes = m_pImagePlanes.get();
 
-    for (int r = 0; r < nHeight; ++r)
-    {
-        for (int c = 0; c < nWidth; ++c)
-        {
+    for (int r = 0; r < nHeight; ++r) {
+        for (int c = 0; c < nWidth; ++c) {
             const std::ptrdiff_t nIn = r * nInStride + static_cast<std::ptrdiff_t>(c) * nPlanes;
             const std::ptrdiff_t nOut = r * nOutStride + static_cast<std::ptrdiff_t>(c) * nPlanes;
             const int nMask =
@@ -178,16 +171,13 @@ void CFilter_Processing::WriteResult()
                     ? pMask[static_cast<std::ptrdiff_t>(r) * m_image.m_nMaskRowBytes + c]
                     : 255;
             const float* pPixel = pPlanes + (static_cast<std::size_t>(r) * nWidth + c) * nPlanes;
-            for (int p = 0; p < nPlanes; ++p)
-            {
-                if (nMask == 0)
-                {
+            for (int p = 0; p < nPlanes; ++p) {
+                if (nMask == 0) {
                     CopySample(record, nIn + p, nOut + p, bDeep);
                     continue;
                 }
                 float v = pPixel[p];
-                if (nMask < 255)
-                {
+                if (nMask < 255) {
                     const float a = static_cast<float>(nMask) / 255.0f;
                     v = v * a + (1.0f - a) * ReadSample(record.inData, nIn + p, bDeep);
                 }

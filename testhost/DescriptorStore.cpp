@@ -11,15 +11,14 @@ namespace gw::host {
 
 namespace {
 
-constexpr std::uint32_t kMagic = 0x47574453; // 'GWDS'
+constexpr std::uint32_t kMagic = 0x47574453;        // 'GWDS'
 constexpr DescriptorTypeID kTypeCount = 0x636F6E74; // 'cont': our tag for putCountProc
 
 CDescriptorStore* gActiveStore = nullptr;
 
 void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-    {
+    for (int i = 0; i < 4; ++i) {
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
 }
@@ -27,8 +26,7 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value)
 std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t nAt)
 {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-    {
+    for (int i = 3; i >= 0; --i) {
         value = (value << 8) | bytes[nAt + static_cast<std::size_t>(i)];
     }
     return value;
@@ -36,8 +34,7 @@ std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t nAt)
 
 std::optional<double> GetDouble(const std::vector<std::uint8_t>& payload, std::size_t nAt)
 {
-    if (payload.size() < nAt + 8)
-    {
+    if (payload.size() < nAt + 8) {
         return std::nullopt;
     }
     double value;
@@ -46,7 +43,10 @@ std::optional<double> GetDouble(const std::vector<std::uint8_t>& payload, std::s
 }
 
 // Most serious of two results: any failure beats a coerced value beats success.
-OSErr Worse(OSErr a, OSErr b) { return (a < 0) ? a : (b < 0 ? b : (a != noErr ? a : b)); }
+OSErr Worse(OSErr a, OSErr b)
+{
+    return (a < 0) ? a : (b < 0 ? b : (a != noErr ? a : b));
+}
 
 } // namespace
 
@@ -62,8 +62,7 @@ struct CDescriptorStore::Reader
     // The current item if it has one of the types; records paramErr otherwise.
     const DescriptorItem* Current(std::initializer_list<DescriptorTypeID> types)
     {
-        if (pCurrent && std::find(types.begin(), types.end(), pCurrent->nType) != types.end())
-        {
+        if (pCurrent && std::find(types.begin(), types.end(), pCurrent->nType) != types.end()) {
             return pCurrent;
         }
         nWorst = Worse(nWorst, paramErr);
@@ -104,7 +103,8 @@ DescriptorItem DescriptorItem::Float(DescriptorKeyID nKey, double fValue)
     return item;
 }
 
-DescriptorItem DescriptorItem::Text(DescriptorKeyID nKey, DescriptorTypeID nType, std::string_view text)
+DescriptorItem DescriptorItem::Text(DescriptorKeyID nKey, DescriptorTypeID nType,
+                                    std::string_view text)
 {
     return DescriptorItem{nKey, nType, std::vector<std::uint8_t>(text.begin(), text.end())};
 }
@@ -113,8 +113,7 @@ DescriptorItem DescriptorItem::Codes(DescriptorKeyID nKey, DescriptorTypeID nTyp
                                      std::vector<std::uint32_t> codes)
 {
     DescriptorItem item{nKey, nType, {}};
-    for (std::uint32_t code : codes)
-    {
+    for (std::uint32_t code : codes) {
         PutU32(item.payload, code);
     }
     return item;
@@ -122,8 +121,7 @@ DescriptorItem DescriptorItem::Codes(DescriptorKeyID nKey, DescriptorTypeID nTyp
 
 std::optional<std::int32_t> DescriptorItem::AsInteger() const
 {
-    if ((nType != typeInteger && nType != kTypeCount) || payload.size() != 4)
-    {
+    if ((nType != typeInteger && nType != kTypeCount) || payload.size() != 4) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(GetU32(payload, 0));
@@ -131,8 +129,7 @@ std::optional<std::int32_t> DescriptorItem::AsInteger() const
 
 std::optional<bool> DescriptorItem::AsBool() const
 {
-    if (nType != typeBoolean || payload.size() != 1)
-    {
+    if (nType != typeBoolean || payload.size() != 1) {
         return std::nullopt;
     }
     return payload[0] != 0;
@@ -141,8 +138,7 @@ std::optional<bool> DescriptorItem::AsBool() const
 std::string DescriptorItem::Describe() const
 {
     std::string text = FourCC(nKey) + " ";
-    switch (nType)
-    {
+    switch (nType) {
     case typeInteger:
         return text + "long " + (AsInteger() ? std::to_string(*AsInteger()) : "?");
     case kTypeCount:
@@ -150,19 +146,20 @@ std::string DescriptorItem::Describe() const
     case typeBoolean:
         return text + "bool " + (AsBool() ? std::to_string(*AsBool() ? 1 : 0) : "?");
     case typeFloat:
-        return text + "doub " + (GetDouble(payload, 0) ? std::to_string(*GetDouble(payload, 0)) : "?");
+        return text + "doub "
+             + (GetDouble(payload, 0) ? std::to_string(*GetDouble(payload, 0)) : "?");
     case typeUnitFloat:
-        return text + "UntF " + (payload.size() == 12 ? FourCC(GetU32(payload, 0)) + " " +
-                                                            std::to_string(*GetDouble(payload, 4))
-                                                      : "?");
+        return text + "UntF "
+             + (payload.size() == 12
+                    ? FourCC(GetU32(payload, 0)) + " " + std::to_string(*GetDouble(payload, 4))
+                    : "?");
     case typeChar:
     case typeAlias:
-        return text + (nType == typeChar ? "TEXT " : "alis ") +
-               Quote(std::string(payload.begin(), payload.end()));
+        return text + (nType == typeChar ? "TEXT " : "alis ")
+             + Quote(std::string(payload.begin(), payload.end()));
     default: {
         text += FourCC(nType);
-        for (std::size_t i = 0; i + 4 <= payload.size(); i += 4)
-        {
+        for (std::size_t i = 0; i + 4 <= payload.size(); i += 4) {
             text += ' ';
             text += FourCC(GetU32(payload, i));
         }
@@ -176,8 +173,7 @@ std::vector<std::uint8_t> SerializeDescriptor(const std::vector<DescriptorItem>&
     std::vector<std::uint8_t> out;
     PutU32(out, kMagic);
     PutU32(out, static_cast<std::uint32_t>(items.size()));
-    for (const auto& item : items)
-    {
+    for (const auto& item : items) {
         PutU32(out, item.nKey);
         PutU32(out, item.nType);
         PutU32(out, static_cast<std::uint32_t>(item.payload.size()));
@@ -188,17 +184,14 @@ std::vector<std::uint8_t> SerializeDescriptor(const std::vector<DescriptorItem>&
 
 std::optional<std::vector<DescriptorItem>> ParseDescriptor(std::span<const std::uint8_t> bytes)
 {
-    if (bytes.size() < 8 || GetU32(bytes, 0) != kMagic)
-    {
+    if (bytes.size() < 8 || GetU32(bytes, 0) != kMagic) {
         return std::nullopt;
     }
     const std::uint32_t nCount = GetU32(bytes, 4);
     std::size_t nAt = 8;
     std::vector<DescriptorItem> items;
-    for (std::uint32_t i = 0; i < nCount; ++i)
-    {
-        if (bytes.size() - nAt < 12)
-        {
+    for (std::uint32_t i = 0; i < nCount; ++i) {
+        if (bytes.size() - nAt < 12) {
             return std::nullopt;
         }
         DescriptorItem item;
@@ -206,8 +199,7 @@ std::optional<std::vector<DescriptorItem>> ParseDescriptor(std::span<const std::
         item.nType = GetU32(bytes, nAt + 4);
         const std::uint32_t nLength = GetU32(bytes, nAt + 8);
         nAt += 12;
-        if (bytes.size() - nAt < nLength)
-        {
+        if (bytes.size() - nAt < nLength) {
             return std::nullopt;
         }
         item.payload.assign(bytes.begin() + static_cast<std::ptrdiff_t>(nAt),
@@ -225,23 +217,18 @@ CDescriptorStore::CDescriptorStore(CHandleStore& handles) : m_handles(handles) {
 
 CDescriptorStore::~CDescriptorStore()
 {
-    if (gActiveStore == this)
-    {
+    if (gActiveStore == this) {
         gActiveStore = nullptr;
     }
 }
 
 void CDescriptorStore::Note(std::string_view text) const noexcept
 {
-    try
-    {
-        if (m_notify)
-        {
+    try {
+        if (m_notify) {
             m_notify(text);
         }
-    }
-    catch (...)
-    {
+    } catch (...) {
         // dropped; the procedure's answer stands
     }
 }
@@ -254,8 +241,7 @@ Handle CDescriptorStore::MakeHandle(const std::vector<DescriptorItem>& items)
 
 std::optional<std::vector<DescriptorItem>> CDescriptorStore::ReadHandle(Handle h) const
 {
-    if (!m_handles.IsValid(h))
-    {
+    if (!m_handles.IsValid(h)) {
         return std::nullopt;
     }
     return ParseDescriptor(m_handles.Bytes(h));
@@ -263,36 +249,29 @@ std::optional<std::vector<DescriptorItem>> CDescriptorStore::ReadHandle(Handle h
 
 PIReadDescriptor CDescriptorStore::OpenRead(PIDescriptorHandle h, DescriptorKeyID* pKeys) noexcept
 {
-    try
-    {
+    try {
         auto items = ReadHandle(h);
-        if (!items)
-        {
+        if (!items) {
             Note("openReadDescriptorProc with a handle that is not a descriptor");
             return nullptr;
         }
         auto pReader = std::make_unique<Reader>();
         pReader->items = std::move(*items);
         pReader->pKeys = pKeys;
-        for (DescriptorKeyID* p = pKeys; p && *p; ++p)
-        {
+        for (DescriptorKeyID* p = pKeys; p && *p; ++p) {
             pReader->expected.push_back(*p);
         }
         m_readers.push_back(std::move(pReader));
         return reinterpret_cast<PIReadDescriptor>(m_readers.back().get());
-    }
-    catch (...)
-    {
+    } catch (...) {
         return nullptr;
     }
 }
 
 CDescriptorStore::Reader* CDescriptorStore::FindReader(PIReadDescriptor token) noexcept
 {
-    for (auto& pReader : m_readers)
-    {
-        if (reinterpret_cast<PIReadDescriptor>(pReader.get()) == token)
-        {
+    for (auto& pReader : m_readers) {
+        if (reinterpret_cast<PIReadDescriptor>(pReader.get()) == token) {
             return pReader.get();
         }
     }
@@ -305,20 +284,18 @@ OSErr CDescriptorStore::CloseRead(PIReadDescriptor token) noexcept
     const auto it = std::find_if(m_readers.begin(), m_readers.end(), [&](const auto& p) {
         return reinterpret_cast<PIReadDescriptor>(p.get()) == token;
     });
-    if (it == m_readers.end())
-    {
+    if (it == m_readers.end()) {
         Note("closeReadDescriptorProc with an unknown token");
         return paramErr;
     }
     // Keys that were expected and never delivered are reported, not failed:
     // optional keys are normal.
     m_missing.clear();
-    for (DescriptorKeyID nKey : (*it)->expected)
-    {
-        const bool bDelivered = std::any_of((*it)->items.begin(), (*it)->items.end(),
-                                            [&](const DescriptorItem& item) { return item.nKey == nKey; });
-        if (!bDelivered)
-        {
+    for (DescriptorKeyID nKey : (*it)->expected) {
+        const bool bDelivered =
+            std::any_of((*it)->items.begin(), (*it)->items.end(),
+                        [&](const DescriptorItem& item) { return item.nKey == nKey; });
+        if (!bDelivered) {
             m_missing.push_back(nKey);
         }
     }
@@ -329,30 +306,22 @@ OSErr CDescriptorStore::CloseRead(PIReadDescriptor token) noexcept
 
 PIWriteDescriptor CDescriptorStore::OpenWrite() noexcept
 {
-    try
-    {
+    try {
         m_writers.push_back(std::make_unique<Writer>());
         return reinterpret_cast<PIWriteDescriptor>(m_writers.back().get());
-    }
-    catch (...)
-    {
+    } catch (...) {
         return nullptr;
     }
 }
 
 OSErr CDescriptorStore::Put(PIWriteDescriptor token, DescriptorItem&& item) noexcept
 {
-    for (auto& pWriter : m_writers)
-    {
-        if (reinterpret_cast<PIWriteDescriptor>(pWriter.get()) == token)
-        {
-            try
-            {
+    for (auto& pWriter : m_writers) {
+        if (reinterpret_cast<PIWriteDescriptor>(pWriter.get()) == token) {
+            try {
                 pWriter->items.push_back(std::move(item));
                 return noErr;
-            }
-            catch (...)
-            {
+            } catch (...) {
                 return memFullErr;
             }
         }
@@ -366,32 +335,24 @@ OSErr CDescriptorStore::CloseWrite(PIWriteDescriptor token, PIDescriptorHandle* 
     const auto it = std::find_if(m_writers.begin(), m_writers.end(), [&](const auto& p) {
         return reinterpret_cast<PIWriteDescriptor>(p.get()) == token;
     });
-    if (it == m_writers.end())
-    {
+    if (it == m_writers.end()) {
         Note("closeWriteDescriptorProc with an unknown token");
         return paramErr;
     }
     OSErr nResult = noErr;
-    try
-    {
+    try {
         Handle h = MakeHandle((*it)->items);
-        if (!h)
-        {
+        if (!h) {
             nResult = memFullErr;
         }
-        if (pHandle)
-        {
+        if (pHandle) {
             *pHandle = h;
-        }
-        else
-        {
+        } else {
             Note("closeWriteDescriptorProc without a place for the handle");
             m_handles.Dispose(h);
             nResult = paramErr;
         }
-    }
-    catch (...)
-    {
+    } catch (...) {
         nResult = memFullErr;
     }
     m_writers.erase(it);
@@ -416,17 +377,17 @@ OSErr PutItem(PIWriteDescriptor token, DescriptorItem&& item)
 template <class Make>
 OSErr PutGuarded(PIWriteDescriptor token, Make&& make) noexcept
 {
-    try
-    {
+    try {
         return PutItem(token, make());
-    }
-    catch (...)
-    {
+    } catch (...) {
         return memFullErr;
     }
 }
 
-PIWriteDescriptor OpenWriteProc() { return gActiveStore ? gActiveStore->OpenWrite() : nullptr; }
+PIWriteDescriptor OpenWriteProc()
+{
+    return gActiveStore ? gActiveStore->OpenWrite() : nullptr;
+}
 OSErr CloseWriteProc(PIWriteDescriptor token, PIDescriptorHandle* pHandle)
 {
     return gActiveStore ? gActiveStore->CloseWrite(token, pHandle) : paramErr;
@@ -439,10 +400,10 @@ OSErr PutFloatProcImpl(PIWriteDescriptor t, DescriptorKeyID k, const double* v)
 {
     return v ? PutGuarded(t, [&] { return DescriptorItem::Float(k, *v); }) : paramErr;
 }
-OSErr PutUnitFloatProcImpl(PIWriteDescriptor t, DescriptorKeyID k, DescriptorUnitID u, const double* v)
+OSErr PutUnitFloatProcImpl(PIWriteDescriptor t, DescriptorKeyID k, DescriptorUnitID u,
+                           const double* v)
 {
-    if (!v)
-    {
+    if (!v) {
         return paramErr;
     }
     return PutGuarded(t, [&] {
@@ -458,8 +419,7 @@ OSErr PutBooleanProcImpl(PIWriteDescriptor t, DescriptorKeyID k, Boolean v)
 }
 OSErr PutHandleBytes(PIWriteDescriptor t, DescriptorKeyID k, DescriptorTypeID type, Handle h)
 {
-    if (!gActiveStore || !gActiveStore->Handles().IsValid(h))
-    {
+    if (!gActiveStore || !gActiveStore->Handles().IsValid(h)) {
         return nilHandleErr;
     }
     return PutGuarded(t, [&] {
@@ -467,9 +427,16 @@ OSErr PutHandleBytes(PIWriteDescriptor t, DescriptorKeyID k, DescriptorTypeID ty
         return DescriptorItem{k, type, bytes};
     });
 }
-OSErr PutTextProcImpl(PIWriteDescriptor t, DescriptorKeyID k, Handle h) { return PutHandleBytes(t, k, typeChar, h); }
-OSErr PutAliasProcImpl(PIWriteDescriptor t, DescriptorKeyID k, Handle h) { return PutHandleBytes(t, k, typeAlias, h); }
-OSErr PutEnumeratedProcImpl(PIWriteDescriptor t, DescriptorKeyID k, DescriptorTypeID type, DescriptorEnumID v)
+OSErr PutTextProcImpl(PIWriteDescriptor t, DescriptorKeyID k, Handle h)
+{
+    return PutHandleBytes(t, k, typeChar, h);
+}
+OSErr PutAliasProcImpl(PIWriteDescriptor t, DescriptorKeyID k, Handle h)
+{
+    return PutHandleBytes(t, k, typeAlias, h);
+}
+OSErr PutEnumeratedProcImpl(PIWriteDescriptor t, DescriptorKeyID k, DescriptorTypeID type,
+                            DescriptorEnumID v)
 {
     return PutGuarded(t, [&] { return DescriptorItem::Codes(k, typeEnumerated, {type, v}); });
 }
@@ -483,15 +450,16 @@ OSErr PutCountProcImpl(PIWriteDescriptor t, DescriptorKeyID k, uint32 count)
 }
 OSErr PutStringProcImpl(PIWriteDescriptor t, DescriptorKeyID k, const unsigned char* s)
 {
-    if (!s)
-    {
+    if (!s) {
         return paramErr;
     }
     return PutGuarded(t, [&] {
-        return DescriptorItem::Text(k, typeChar, std::string_view(reinterpret_cast<const char*>(s + 1), s[0]));
+        return DescriptorItem::Text(k, typeChar,
+                                    std::string_view(reinterpret_cast<const char*>(s + 1), s[0]));
     });
 }
-OSErr PutUnsupportedReference(PIWriteDescriptor, DescriptorKeyID, const PIDescriptorSimpleReference*)
+OSErr PutUnsupportedReference(PIWriteDescriptor, DescriptorKeyID,
+                              const PIDescriptorSimpleReference*)
 {
     return errPlugInHostInsufficient;
 }
@@ -508,34 +476,32 @@ PIReadDescriptor OpenReadProc(PIDescriptorHandle h, DescriptorKeyID* pKeys)
 {
     return gActiveStore ? gActiveStore->OpenRead(h, pKeys) : nullptr;
 }
-OSErr CloseReadProc(PIReadDescriptor token) { return gActiveStore ? gActiveStore->CloseRead(token) : paramErr; }
+OSErr CloseReadProc(PIReadDescriptor token)
+{
+    return gActiveStore ? gActiveStore->CloseRead(token) : paramErr;
+}
 
-Boolean GetKeyProcImpl(PIReadDescriptor token, DescriptorKeyID* pKey, DescriptorTypeID* pType, int32* pFlags)
+Boolean GetKeyProcImpl(PIReadDescriptor token, DescriptorKeyID* pKey, DescriptorTypeID* pType,
+                       int32* pFlags)
 {
     auto* pReader = R(token);
-    if (!pReader || pReader->nNext >= pReader->items.size())
-    {
+    if (!pReader || pReader->nNext >= pReader->items.size()) {
         return 0;
     }
     const DescriptorItem& item = pReader->items[pReader->nNext++];
     pReader->pCurrent = &item;
-    if (pKey)
-    {
+    if (pKey) {
         *pKey = item.nKey;
     }
-    if (pType)
-    {
+    if (pType) {
         *pType = item.nType;
     }
-    if (pFlags)
-    {
+    if (pFlags) {
         *pFlags = actionSimpleParameter;
     }
     // The caller's key array shows which expected keys have been delivered.
-    for (DescriptorKeyID* p = pReader->pKeys; p && *p; ++p)
-    {
-        if (*p == item.nKey)
-        {
+    for (DescriptorKeyID* p = pReader->pKeys; p && *p; ++p) {
+        if (*p == item.nKey) {
             *p = 0;
             break;
         }
@@ -546,23 +512,19 @@ Boolean GetKeyProcImpl(PIReadDescriptor token, DescriptorKeyID* pKey, Descriptor
 OSErr GetIntegerProcImpl(PIReadDescriptor token, int32* pValue)
 {
     auto* pReader = R(token);
-    if (!pReader || !pValue)
-    {
+    if (!pReader || !pValue) {
         return paramErr;
     }
-    if (pReader->pCurrent && pReader->pCurrent->nType == typeFloat)
-    {
+    if (pReader->pCurrent && pReader->pCurrent->nType == typeFloat) {
         const double fValue = GetDouble(pReader->pCurrent->payload, 0).value_or(0.0);
-        if (!(fValue >= INT32_MIN && fValue <= INT32_MAX))
-        {
+        if (!(fValue >= INT32_MIN && fValue <= INT32_MAX)) {
             return pReader->Result(paramErr);
         }
         *pValue = static_cast<int32>(std::lround(fValue));
         return pReader->Result(coercedParamErr);
     }
     const auto* pItem = pReader->Current({typeInteger, kTypeCount});
-    if (!pItem || !pItem->AsInteger())
-    {
+    if (!pItem || !pItem->AsInteger()) {
         return paramErr;
     }
     *pValue = *pItem->AsInteger();
@@ -572,13 +534,11 @@ OSErr GetIntegerProcImpl(PIReadDescriptor token, int32* pValue)
 OSErr GetPinnedIntegerProcImpl(PIReadDescriptor token, int32 nMin, int32 nMax, int32* pValue)
 {
     const OSErr nErr = GetIntegerProcImpl(token, pValue);
-    if (nErr < 0 || !pValue)
-    {
+    if (nErr < 0 || !pValue) {
         return nErr;
     }
     const int32 nPinned = std::clamp(*pValue, nMin, std::max(nMin, nMax));
-    if (nPinned != *pValue)
-    {
+    if (nPinned != *pValue) {
         *pValue = nPinned;
         return R(token)->Result(coercedParamErr);
     }
@@ -588,33 +548,29 @@ OSErr GetPinnedIntegerProcImpl(PIReadDescriptor token, int32 nMin, int32 nMax, i
 OSErr GetFloatProcImpl(PIReadDescriptor token, double* pValue)
 {
     auto* pReader = R(token);
-    if (!pReader || !pValue)
-    {
+    if (!pReader || !pValue) {
         return paramErr;
     }
-    if (pReader->pCurrent && pReader->pCurrent->nType == typeInteger)
-    {
+    if (pReader->pCurrent && pReader->pCurrent->nType == typeInteger) {
         *pValue = *pReader->pCurrent->AsInteger();
         return noErr;
     }
     const auto* pItem = pReader->Current({typeFloat});
-    if (!pItem || !GetDouble(pItem->payload, 0))
-    {
+    if (!pItem || !GetDouble(pItem->payload, 0)) {
         return paramErr;
     }
     *pValue = *GetDouble(pItem->payload, 0);
     return noErr;
 }
 
-OSErr GetPinnedFloatProcImpl(PIReadDescriptor token, const double* pMin, const double* pMax, double* pValue)
+OSErr GetPinnedFloatProcImpl(PIReadDescriptor token, const double* pMin, const double* pMax,
+                             double* pValue)
 {
     const OSErr nErr = GetFloatProcImpl(token, pValue);
-    if (nErr < 0 || !pValue || !pMin || !pMax)
-    {
+    if (nErr < 0 || !pValue || !pMin || !pMax) {
         return nErr;
     }
-    if (*pValue < *pMin || *pValue > *pMax)
-    {
+    if (*pValue < *pMin || *pValue > *pMax) {
         *pValue = std::clamp(*pValue, *pMin, std::max(*pMin, *pMax));
         return R(token)->Result(coercedParamErr);
     }
@@ -624,17 +580,14 @@ OSErr GetPinnedFloatProcImpl(PIReadDescriptor token, const double* pMin, const d
 OSErr GetUnitFloatProcImpl(PIReadDescriptor token, DescriptorUnitID* pUnit, double* pValue)
 {
     auto* pReader = R(token);
-    if (!pReader || !pValue)
-    {
+    if (!pReader || !pValue) {
         return paramErr;
     }
     const auto* pItem = pReader->Current({typeUnitFloat});
-    if (!pItem || pItem->payload.size() != 12)
-    {
+    if (!pItem || pItem->payload.size() != 12) {
         return paramErr;
     }
-    if (pUnit)
-    {
+    if (pUnit) {
         *pUnit = GetU32(pItem->payload, 0);
     }
     *pValue = *GetDouble(pItem->payload, 4);
@@ -645,12 +598,10 @@ OSErr GetPinnedUnitFloatProcImpl(PIReadDescriptor token, const double* pMin, con
                                  DescriptorUnitID* pUnit, double* pValue)
 {
     const OSErr nErr = GetUnitFloatProcImpl(token, pUnit, pValue);
-    if (nErr < 0 || !pMin || !pMax)
-    {
+    if (nErr < 0 || !pMin || !pMax) {
         return nErr;
     }
-    if (*pValue < *pMin || *pValue > *pMax)
-    {
+    if (*pValue < *pMin || *pValue > *pMax) {
         *pValue = std::clamp(*pValue, *pMin, std::max(*pMin, *pMax));
         return R(token)->Result(coercedParamErr);
     }
@@ -660,13 +611,11 @@ OSErr GetPinnedUnitFloatProcImpl(PIReadDescriptor token, const double* pMin, con
 OSErr GetBooleanProcImpl(PIReadDescriptor token, Boolean* pValue)
 {
     auto* pReader = R(token);
-    if (!pReader || !pValue)
-    {
+    if (!pReader || !pValue) {
         return paramErr;
     }
     const auto* pItem = pReader->Current({typeBoolean});
-    if (!pItem || !pItem->AsBool())
-    {
+    if (!pItem || !pItem->AsBool()) {
         return paramErr;
     }
     *pValue = *pItem->AsBool() ? 1 : 0;
@@ -676,32 +625,35 @@ OSErr GetBooleanProcImpl(PIReadDescriptor token, Boolean* pValue)
 OSErr GetHandleBytes(PIReadDescriptor token, DescriptorTypeID type, Handle* pValue)
 {
     auto* pReader = R(token);
-    if (!pReader || !pValue)
-    {
+    if (!pReader || !pValue) {
         return paramErr;
     }
     const auto* pItem = pReader->Current({type});
-    if (!pItem)
-    {
+    if (!pItem) {
         return paramErr;
     }
     *pValue = gActiveStore->Handles().NewFromBytes(pItem->payload);
     return *pValue ? noErr : pReader->Result(memFullErr);
 }
 
-OSErr GetTextProcImpl(PIReadDescriptor token, Handle* pValue) { return GetHandleBytes(token, typeChar, pValue); }
-OSErr GetAliasProcImpl(PIReadDescriptor token, Handle* pValue) { return GetHandleBytes(token, typeAlias, pValue); }
+OSErr GetTextProcImpl(PIReadDescriptor token, Handle* pValue)
+{
+    return GetHandleBytes(token, typeChar, pValue);
+}
+OSErr GetAliasProcImpl(PIReadDescriptor token, Handle* pValue)
+{
+    return GetHandleBytes(token, typeAlias, pValue);
+}
 
-OSErr GetCodeAt(PIReadDescriptor token, DescriptorTypeID type, std::size_t nAt, std::uint32_t* pValue)
+OSErr GetCodeAt(PIReadDescriptor token, DescriptorTypeID type, std::size_t nAt,
+                std::uint32_t* pValue)
 {
     auto* pReader = R(token);
-    if (!pReader || !pValue)
-    {
+    if (!pReader || !pValue) {
         return paramErr;
     }
     const auto* pItem = pReader->Current({type});
-    if (!pItem || pItem->payload.size() < nAt + 4)
-    {
+    if (!pItem || pItem->payload.size() < nAt + 4) {
         return paramErr;
     }
     *pValue = GetU32(pItem->payload, nAt);
@@ -712,19 +664,23 @@ OSErr GetEnumeratedProcImpl(PIReadDescriptor token, DescriptorEnumID* pValue)
 {
     return GetCodeAt(token, typeEnumerated, 4, pValue);
 }
-OSErr GetClassProcImpl(PIReadDescriptor token, DescriptorTypeID* pValue) { return GetCodeAt(token, typeType, 0, pValue); }
-OSErr GetCountProcImpl(PIReadDescriptor token, uint32* pValue) { return GetCodeAt(token, kTypeCount, 0, pValue); }
+OSErr GetClassProcImpl(PIReadDescriptor token, DescriptorTypeID* pValue)
+{
+    return GetCodeAt(token, typeType, 0, pValue);
+}
+OSErr GetCountProcImpl(PIReadDescriptor token, uint32* pValue)
+{
+    return GetCodeAt(token, kTypeCount, 0, pValue);
+}
 
 OSErr GetStringProcImpl(PIReadDescriptor token, Str255* pValue)
 {
     auto* pReader = R(token);
-    if (!pReader || !pValue)
-    {
+    if (!pReader || !pValue) {
         return paramErr;
     }
     const auto* pItem = pReader->Current({typeChar});
-    if (!pItem)
-    {
+    if (!pItem) {
         return paramErr;
     }
     const std::size_t n = std::min<std::size_t>(pItem->payload.size(), 255);

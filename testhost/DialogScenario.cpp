@@ -78,10 +78,10 @@ struct StepShape
 const std::map<std::string, StepShape>& Steps()
 {
     static const std::map<std::string, StepShape> steps = {
-        {"wait-dialog", {1, 2}}, {"slider", {3, 4}}, {"type", {3, 3}},    {"clear", {2, 2}},
-        {"click", {2, 2}},       {"drag", {5, 6}},   {"mouse", {4, 4}},   {"capture", {2, 2}},
+        {"wait-dialog", {1, 2}}, {"slider", {3, 4}},  {"type", {3, 3}},    {"clear", {2, 2}},
+        {"click", {2, 2}},       {"drag", {5, 6}},    {"mouse", {4, 4}},   {"capture", {2, 2}},
         {"text", {2, 2}},        {"enabled", {2, 2}}, {"checked", {2, 2}}, {"position", {2, 2}},
-        {"rect", {2, 2}},        {"window", {1, 1}}, {"mark", {2, 2}},    {"sleep", {2, 2}},
+        {"rect", {2, 2}},        {"window", {1, 1}},  {"mark", {2, 2}},    {"sleep", {2, 2}},
         {"sync", {1, 1}},
     };
     return steps;
@@ -99,16 +99,17 @@ BOOL CALLBACK FindTopLevel(HWND hWnd, LPARAM lParam)
     DWORD nProcess = 0;
     GetWindowThreadProcessId(hWnd, &nProcess);
     wchar_t name[16];
-    if (nProcess != GetCurrentProcessId() || !IsWindowVisible(hWnd) ||
-        GetClassNameW(hWnd, name, static_cast<int>(std::size(name))) == 0 || std::wstring(name) != L"#32770")
+    if (nProcess != GetCurrentProcessId() || !IsWindowVisible(hWnd)
+        || GetClassNameW(hWnd, name, static_cast<int>(std::size(name))) == 0
+        || std::wstring(name) != L"#32770")
     {
         return TRUE;
     }
     wchar_t text[256];
     DWORD_PTR nLength = 0;
-    if (SendMessageTimeoutW(hWnd, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                            2000, &nLength) &&
-        std::wstring(text, nLength) == find.caption)
+    if (SendMessageTimeoutW(hWnd, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
+                            SMTO_ABORTIFHUNG, 2000, &nLength)
+        && std::wstring(text, nLength) == find.caption)
     {
         find.hFound = hWnd;
         return FALSE;
@@ -155,7 +156,8 @@ LRESULT Driver::Send(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam)
     {
         if (!IsWindow(hWnd))
             throw StepError("the window is gone");
-        throw StepError("the dialog did not answer within " + std::to_string(kSendTimeoutMs / 1000) + " s");
+        throw StepError("the dialog did not answer within " + std::to_string(kSendTimeoutMs / 1000)
+                        + " s");
     }
     return static_cast<LRESULT>(nResult);
 }
@@ -174,8 +176,7 @@ void Driver::WaitDialog(const std::string& caption)
 {
     FindDialog find{Wide(caption)};
     const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    while (!find.hFound)
-    {
+    while (!find.hFound) {
         if (m_stop.stop_requested() || std::chrono::steady_clock::now() > deadline)
             throw StepError("no dialog \"" + caption + "\" appeared");
         EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&find));
@@ -211,8 +212,7 @@ void Driver::Type(const std::string& name, const std::string& text, bool bClear)
     HWND hEdit = Control(name);
     Send(m_hDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hEdit), TRUE);
     Send(hEdit, EM_SETSEL, 0, -1);
-    if (bClear)
-    {
+    if (bClear) {
         Send(hEdit, WM_CHAR, VK_BACK, 1);
         return;
     }
@@ -223,8 +223,7 @@ void Driver::Type(const std::string& name, const std::string& text, bool bClear)
 void Driver::Click(const std::string& name)
 {
     HWND hButton = Control(name);
-    if (!IsWindowEnabled(hButton))
-    {
+    if (!IsWindowEnabled(hButton)) {
         Report("refused " + std::to_string(GetDlgCtrlID(hButton)) + " disabled");
         return;
     }
@@ -261,8 +260,7 @@ void Driver::Capture(const std::string& path)
     void* pBits = nullptr;
     HBITMAP hBitmap = CreateDIBSection(hWindowDC, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
     bool bDone = false;
-    if (hMemoryDC && hBitmap)
-    {
+    if (hMemoryDC && hBitmap) {
         HGDIOBJ hOld = SelectObject(hMemoryDC, hBitmap);
         bDone = BitBlt(hMemoryDC, 0, 0, nWidth, nHeight, hWindowDC, 0, 0, SRCCOPY) != FALSE;
         GdiFlush();
@@ -270,8 +268,7 @@ void Driver::Capture(const std::string& path)
     }
     const std::size_t nStride = (static_cast<std::size_t>(nWidth) * 3 + 3) & ~std::size_t{3};
     const std::size_t nImageBytes = nStride * static_cast<std::size_t>(nHeight);
-    if (bDone)
-    {
+    if (bDone) {
         std::ofstream file(std::filesystem::path(Wide(path)), std::ios::binary);
         BITMAPFILEHEADER header{};
         header.bfType = 0x4D42;
@@ -290,7 +287,8 @@ void Driver::Capture(const std::string& path)
     ReleaseDC(m_hDialog, hWindowDC);
     if (!bDone)
         throw StepError("cannot capture the dialog into " + path);
-    Report("captured " + Quote(path) + " " + std::to_string(nWidth) + " " + std::to_string(nHeight));
+    Report("captured " + Quote(path) + " " + std::to_string(nWidth) + " "
+           + std::to_string(nHeight));
 }
 
 void Driver::Step(const std::vector<std::string>& words)
@@ -307,72 +305,59 @@ void Driver::Step(const std::vector<std::string>& words)
         Type(words[1], {}, true);
     else if (verb == "click")
         Click(words[1]);
-    else if (verb == "drag")
-    {
+    else if (verb == "drag") {
         const int x0 = number(1), y0 = number(2), x1 = number(3), y1 = number(4);
         const int nSteps = words.size() > 5 ? std::max(1, number(5)) : 1;
         Mouse(WM_LBUTTONDOWN, x0, y0, true);
         for (int i = 1; i <= nSteps; ++i)
             Mouse(WM_MOUSEMOVE, x0 + (x1 - x0) * i / nSteps, y0 + (y1 - y0) * i / nSteps, true);
         Mouse(WM_LBUTTONUP, x1, y1, false);
-    }
-    else if (verb == "mouse")
-    {
+    } else if (verb == "mouse") {
         const std::string& kind = words[1];
         const UINT nMessage = kind == "down" ? WM_LBUTTONDOWN
-                              : kind == "up" ? WM_LBUTTONUP
-                              : kind == "move" ? WM_MOUSEMOVE
-                                               : throw StepError("mouse down, move or up");
+                            : kind == "up"   ? WM_LBUTTONUP
+                            : kind == "move" ? WM_MOUSEMOVE
+                                             : throw StepError("mouse down, move or up");
         Mouse(nMessage, number(2), number(3), kind != "up");
-    }
-    else if (verb == "capture")
+    } else if (verb == "capture")
         Capture(words[1]);
-    else if (verb == "text")
-    {
+    else if (verb == "text") {
         HWND hControl = Control(words[1]);
         wchar_t text[512];
         const int n = GetWindowTextW(hControl, text, static_cast<int>(std::size(text)));
-        Report("text " + std::to_string(GetDlgCtrlID(hControl)) + " " +
-               Quote(Utf8(std::wstring(text, static_cast<std::size_t>(std::max(n, 0))))));
-    }
-    else if (verb == "enabled")
-    {
+        Report("text " + std::to_string(GetDlgCtrlID(hControl)) + " "
+               + Quote(Utf8(std::wstring(text, static_cast<std::size_t>(std::max(n, 0))))));
+    } else if (verb == "enabled") {
         HWND hControl = Control(words[1]);
-        Report("enabled " + std::to_string(GetDlgCtrlID(hControl)) + " " + (IsWindowEnabled(hControl) ? "1" : "0"));
-    }
-    else if (verb == "checked")
-    {
+        Report("enabled " + std::to_string(GetDlgCtrlID(hControl)) + " "
+               + (IsWindowEnabled(hControl) ? "1" : "0"));
+    } else if (verb == "checked") {
         HWND hControl = Control(words[1]);
-        Report("checked " + std::to_string(GetDlgCtrlID(hControl)) + " " +
-               std::to_string(Send(hControl, BM_GETCHECK, 0, 0)));
-    }
-    else if (verb == "position")
-    {
+        Report("checked " + std::to_string(GetDlgCtrlID(hControl)) + " "
+               + std::to_string(Send(hControl, BM_GETCHECK, 0, 0)));
+    } else if (verb == "position") {
         HWND hControl = Control(words[1]);
-        Report("position " + std::to_string(GetDlgCtrlID(hControl)) + " " +
-               std::to_string(Send(hControl, TBM_GETPOS, 0, 0)));
-    }
-    else if (verb == "rect")
-    {
+        Report("position " + std::to_string(GetDlgCtrlID(hControl)) + " "
+               + std::to_string(Send(hControl, TBM_GETPOS, 0, 0)));
+    } else if (verb == "rect") {
         HWND hControl = Control(words[1]);
         RECT rect{};
         GetWindowRect(hControl, &rect);
         MapWindowPoints(nullptr, m_hDialog, reinterpret_cast<POINT*>(&rect), 2);
-        Report("rect " + std::to_string(GetDlgCtrlID(hControl)) + " " + std::to_string(rect.left) + " " +
-               std::to_string(rect.top) + " " + std::to_string(rect.right) + " " + std::to_string(rect.bottom));
-    }
-    else if (verb == "window")
-    {
+        Report("rect " + std::to_string(GetDlgCtrlID(hControl)) + " " + std::to_string(rect.left)
+               + " " + std::to_string(rect.top) + " " + std::to_string(rect.right) + " "
+               + std::to_string(rect.bottom));
+    } else if (verb == "window") {
         if (!m_hDialog || !IsWindow(m_hDialog))
             throw StepError("no dialog");
         RECT rect{};
         GetWindowRect(m_hDialog, &rect);
-        Report("window " + std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
-               std::to_string(rect.right) + " " + std::to_string(rect.bottom) + " screen " +
-               std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " " + std::to_string(GetSystemMetrics(SM_CYSCREEN)) +
-               " captionbutton " + std::to_string(GetSystemMetrics(SM_CXSIZE)));
-    }
-    else if (verb == "mark")
+        Report("window " + std::to_string(rect.left) + " " + std::to_string(rect.top) + " "
+               + std::to_string(rect.right) + " " + std::to_string(rect.bottom) + " screen "
+               + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " "
+               + std::to_string(GetSystemMetrics(SM_CYSCREEN)) + " captionbutton "
+               + std::to_string(GetSystemMetrics(SM_CXSIZE)));
+    } else if (verb == "mark")
         Report("mark " + Quote(words[1]));
     else if (verb == "sleep")
         std::this_thread::sleep_for(std::chrono::milliseconds(number(1)));
@@ -386,26 +371,21 @@ std::vector<std::string> SplitScenarioLine(const std::string& line)
 {
     std::vector<std::string> words;
     std::size_t i = 0;
-    while (i < line.size())
-    {
-        if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')
-        {
+    while (i < line.size()) {
+        if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
             ++i;
             continue;
         }
         if (line[i] == '#')
             break;
         std::string word;
-        if (line[i] == '"')
-        {
+        if (line[i] == '"') {
             const std::size_t nEnd = line.find('"', i + 1);
             if (nEnd == std::string::npos)
                 throw std::runtime_error("unterminated quote in \"" + line + "\"");
             word = line.substr(i + 1, nEnd - i - 1);
             i = nEnd + 1;
-        }
-        else
-        {
+        } else {
             const std::size_t nEnd = line.find_first_of(" \t\r", i);
             word = line.substr(i, nEnd == std::string::npos ? std::string::npos : nEnd - i);
             i = nEnd == std::string::npos ? line.size() : nEnd;
@@ -421,16 +401,12 @@ CDialogScenario::CDialogScenario(CTrace& trace, const std::string& path) : m_tra
     if (!file)
         throw std::runtime_error("cannot read the scenario " + path);
     std::string line;
-    for (int nLine = 1; std::getline(file, line); ++nLine)
-    {
+    for (int nLine = 1; std::getline(file, line); ++nLine) {
         const std::string where = path + ":" + std::to_string(nLine) + ": ";
         std::vector<std::string> words;
-        try
-        {
+        try {
             words = SplitScenarioLine(line);
-        }
-        catch (const std::runtime_error& e)
-        {
+        } catch (const std::runtime_error& e) {
             throw std::runtime_error(where + e.what());
         }
         if (words.empty())
@@ -475,8 +451,7 @@ void CDialogScenario::Start()
 
 CDialogScenario::~CDialogScenario()
 {
-    if (m_thread.joinable())
-    {
+    if (m_thread.joinable()) {
         m_thread.request_stop();
         m_thread.join();
     }
@@ -485,19 +460,17 @@ CDialogScenario::~CDialogScenario()
 void CDialogScenario::Run(std::stop_token stop)
 {
     Driver driver(m_trace, stop);
-    for (const auto& words : m_steps)
-    {
+    for (const auto& words : m_steps) {
         std::string text;
         for (const std::string& word : words)
-            text += (text.empty() ? "" : " ") + (word.find(' ') != std::string::npos || word.empty() ? Quote(word) : word);
+            text += (text.empty() ? "" : " ")
+                  + (word.find(' ') != std::string::npos || word.empty() ? Quote(word) : word);
         m_trace.Write("scenario " + text);
-        try
-        {
+        try {
             driver.Step(words);
-        }
-        catch (const std::exception& e)
-        {
-            std::fprintf(stderr, "gwhost: scenario step \"%s\" failed: %s\n", text.c_str(), e.what());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "gwhost: scenario step \"%s\" failed: %s\n", text.c_str(),
+                         e.what());
             m_trace.Write("scenario error " + Quote(text + ": " + e.what()));
             if (driver.Dialog() && IsWindow(driver.Dialog()))
                 PostMessageW(driver.Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);

@@ -20,8 +20,8 @@ struct ApplyOptions
     std::string plugin;
     std::string input;
     std::string output;
-    std::string mask;               ///< PGM selection mask, 255 = selected; empty = none
-    std::optional<int> nMode;       ///< image mode to announce instead of the image's own
+    std::string mask;         ///< PGM selection mask, 255 = selected; empty = none
+    std::optional<int> nMode; ///< image mode to announce instead of the image's own
     // Optional services a minimal host withholds.
     bool bSPBasic = true;
     bool bUIHooks = true;
@@ -33,14 +33,14 @@ struct ApplyOptions
     bool bWindow = true;
     int nHandleProcsCount = 8;
     // Scripting playback.
-    int nPlayInfo = 1;              ///< plugInDialogDisplay
+    int nPlayInfo = 1; ///< plugInDialogDisplay
     std::optional<std::int32_t> nAmount;
     std::optional<std::int32_t> nFillLight;
     std::optional<bool> bSpeed;
     std::optional<bool> bAutoScale;
     // Sequence: numbers are selectors, "loop" the continue loop. Empty = the usual one.
     std::vector<std::string> sequence;
-    int nCancelAfter = -1;          ///< continue calls before the host cancels; -1 = never
+    int nCancelAfter = -1; ///< continue calls before the host cancels; -1 = never
     int nMaxContinue = 100000;
     /// Further images (input, output) filtered one after the other by the same
     /// loaded module, as an editor applies the filter to several documents.
@@ -50,11 +50,11 @@ struct ApplyOptions
 /// Exit codes of gwhost.
 enum ExitCode : int
 {
-    kExitOk = 0,               ///< the host protocol ran; plug-in results are printed
-    kExitHostError = 1,        ///< bad arguments or files, module not usable
-    kExitPluginViolation = 2,  ///< the plug-in broke the protocol (bad request, overrun, bad handle)
+    kExitOk = 0,              ///< the host protocol ran; plug-in results are printed
+    kExitHostError = 1,       ///< bad arguments or files, module not usable
+    kExitPluginViolation = 2, ///< the plug-in broke the protocol (bad request, overrun, bad handle)
     kExitTimeout = 3,
-    kExitCrash = 4,            ///< an exception nobody handled (reported, then the process ends)
+    kExitCrash = 4, ///< an exception nobody handled (reported, then the process ends)
 };
 
 /// Runs "apply"; returns an ExitCode. Reports on stdout, stderr and the trace.

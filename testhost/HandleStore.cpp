@@ -13,21 +13,31 @@ namespace {
 // Host callbacks carry no context; the table handed out last is served by this store.
 CHandleStore* gActiveStore = nullptr;
 
-Handle ProcNew(int32 size) { return gActiveStore ? gActiveStore->New(size) : nullptr; }
+Handle ProcNew(int32 size)
+{
+    return gActiveStore ? gActiveStore->New(size) : nullptr;
+}
 void ProcDispose(Handle h)
 {
-    if (gActiveStore)
-    {
+    if (gActiveStore) {
         gActiveStore->Dispose(h);
     }
 }
-int32 ProcGetSize(Handle h) { return gActiveStore ? gActiveStore->GetSize(h) : 0; }
-OSErr ProcSetSize(Handle h, int32 size) { return gActiveStore ? gActiveStore->SetSize(h, size) : nilHandleErr; }
-Ptr ProcLock(Handle h, Boolean) { return gActiveStore ? gActiveStore->Lock(h) : nullptr; }
+int32 ProcGetSize(Handle h)
+{
+    return gActiveStore ? gActiveStore->GetSize(h) : 0;
+}
+OSErr ProcSetSize(Handle h, int32 size)
+{
+    return gActiveStore ? gActiveStore->SetSize(h, size) : nilHandleErr;
+}
+Ptr ProcLock(Handle h, Boolean)
+{
+    return gActiveStore ? gActiveStore->Lock(h) : nullptr;
+}
 void ProcUnlock(Handle h)
 {
-    if (gActiveStore)
-    {
+    if (gActiveStore) {
         gActiveStore->Unlock(h);
     }
 }
@@ -37,8 +47,7 @@ void ProcRecoverSpace(int32) {}
 
 CHandleStore::~CHandleStore()
 {
-    if (gActiveStore == this)
-    {
+    if (gActiveStore == this) {
         gActiveStore = nullptr;
     }
 }
@@ -51,28 +60,23 @@ CHandleStore::Block* CHandleStore::Find(Handle h) const noexcept
 
 void CHandleStore::Note(std::string_view text, std::optional<std::int32_t> nValue) const noexcept
 {
-    try
-    {
-        if (m_notify)
-        {
-            m_notify(nValue ? std::string(text) + " " + std::to_string(*nValue) : std::string(text));
+    try {
+        if (m_notify) {
+            m_notify(nValue ? std::string(text) + " " + std::to_string(*nValue)
+                            : std::string(text));
         }
-    }
-    catch (...)
-    {
+    } catch (...) {
         // A note that cannot be formatted is dropped; the caller's answer still stands.
     }
 }
 
 Handle CHandleStore::New(std::int32_t nSize) noexcept
 {
-    if (nSize < 0)
-    {
+    if (nSize < 0) {
         Note("newProc with negative size", nSize);
         return nullptr;
     }
-    try
-    {
+    try {
         auto pBlock = std::make_unique<Block>();
         pBlock->bytes.assign(static_cast<std::size_t>(nSize) + 1, 0);
         pBlock->nSize = nSize;
@@ -80,22 +84,18 @@ Handle CHandleStore::New(std::int32_t nSize) noexcept
         Handle h = &pBlock->pMaster;
         m_blocks.emplace(h, std::move(pBlock));
         return h;
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
 
 Handle CHandleStore::NewFromBytes(std::span<const std::uint8_t> bytes) noexcept
 {
-    if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
-    {
+    if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
         return nullptr;
     }
     Handle h = New(static_cast<std::int32_t>(bytes.size()));
-    if (h && !bytes.empty())
-    {
+    if (h && !bytes.empty()) {
         std::memcpy(*h, bytes.data(), bytes.size());
     }
     return h;
@@ -103,13 +103,11 @@ Handle CHandleStore::NewFromBytes(std::span<const std::uint8_t> bytes) noexcept
 
 bool CHandleStore::Dispose(Handle h) noexcept
 {
-    if (h == nullptr)
-    {
+    if (h == nullptr) {
         return true; // disposing of null is harmless
     }
     const auto it = m_blocks.find(h);
-    if (it == m_blocks.end())
-    {
+    if (it == m_blocks.end()) {
         Note("disposeProc with an unknown handle");
         return false;
     }
@@ -120,8 +118,7 @@ bool CHandleStore::Dispose(Handle h) noexcept
 std::int32_t CHandleStore::GetSize(Handle h) const noexcept
 {
     const Block* pBlock = Find(h);
-    if (!pBlock)
-    {
+    if (!pBlock) {
         Note("getSizeProc with an unknown handle");
         return 0;
     }
@@ -130,23 +127,19 @@ std::int32_t CHandleStore::GetSize(Handle h) const noexcept
 
 OSErr CHandleStore::SetSize(Handle h, std::int32_t nSize) noexcept
 {
-    if (h == nullptr)
-    {
+    if (h == nullptr) {
         return nilHandleErr;
     }
     Block* pBlock = Find(h);
-    if (!pBlock)
-    {
+    if (!pBlock) {
         Note("setSizeProc with an unknown handle");
         return paramErr;
     }
-    if (nSize < 0)
-    {
+    if (nSize < 0) {
         Note("setSizeProc with negative size", nSize);
         return paramErr;
     }
-    try
-    {
+    try {
         std::vector<char> bytes(static_cast<std::size_t>(nSize) + 1, 0);
         std::memcpy(bytes.data(), pBlock->bytes.data(),
                     static_cast<std::size_t>(std::min(nSize, pBlock->nSize)));
@@ -154,9 +147,7 @@ OSErr CHandleStore::SetSize(Handle h, std::int32_t nSize) noexcept
         pBlock->nSize = nSize;
         pBlock->pMaster = pBlock->bytes.data();
         return noErr;
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         return memFullErr;
     }
 }
@@ -164,8 +155,7 @@ OSErr CHandleStore::SetSize(Handle h, std::int32_t nSize) noexcept
 Ptr CHandleStore::Lock(Handle h) noexcept
 {
     Block* pBlock = Find(h);
-    if (!pBlock)
-    {
+    if (!pBlock) {
         Note("lockProc with an unknown handle");
         return nullptr;
     }
@@ -176,8 +166,7 @@ Ptr CHandleStore::Lock(Handle h) noexcept
 bool CHandleStore::Unlock(Handle h) noexcept
 {
     Block* pBlock = Find(h);
-    if (!pBlock)
-    {
+    if (!pBlock) {
         Note("unlockProc with an unknown handle");
         return false;
     }
@@ -185,7 +174,10 @@ bool CHandleStore::Unlock(Handle h) noexcept
     return true;
 }
 
-bool CHandleStore::IsValid(Handle h) const noexcept { return Find(h) != nullptr; }
+bool CHandleStore::IsValid(Handle h) const noexcept
+{
+    return Find(h) != nullptr;
+}
 
 bool CHandleStore::IsLocked(Handle h) const noexcept
 {
@@ -196,8 +188,7 @@ bool CHandleStore::IsLocked(Handle h) const noexcept
 std::vector<std::uint8_t> CHandleStore::Bytes(Handle h) const
 {
     const Block* pBlock = Find(h);
-    if (!pBlock)
-    {
+    if (!pBlock) {
         return {};
     }
     const auto* p = reinterpret_cast<const std::uint8_t*>(pBlock->bytes.data());

@@ -22,25 +22,40 @@ struct CursorName
 
 // The host cursors mapped to the nearest system cursor.
 const CursorName kCursors[] = {
-    {kPICursorArrow, IDC_ARROW},       {kPICursorWatch, IDC_WAIT},
-    {kPICursorWatchContinue, IDC_APPSTARTING}, {kPICursorMove, IDC_SIZEALL},
-    {kPICursorHand, IDC_HAND},         {kPICursorGrab, IDC_SIZEALL},
-    {kPICursorZoomIn, IDC_CROSS},      {kPICursorZoomOut, IDC_CROSS},
-    {kPICursorZoomLimit, IDC_NO},      {kPICursorPencil, IDC_CROSS},
-    {kPICursorEyedropper, IDC_CROSS},  {kPICursorEyedropperPlus, IDC_CROSS},
-    {kPICursorEyedropperMinus, IDC_CROSS}, {kPICursorBucket, IDC_CROSS},
-    {kPICursorCrosshair, IDC_CROSS},   {kPICursorType, IDC_IBEAM},
+    {kPICursorArrow, IDC_ARROW},
+    {kPICursorWatch, IDC_WAIT},
+    {kPICursorWatchContinue, IDC_APPSTARTING},
+    {kPICursorMove, IDC_SIZEALL},
+    {kPICursorHand, IDC_HAND},
+    {kPICursorGrab, IDC_SIZEALL},
+    {kPICursorZoomIn, IDC_CROSS},
+    {kPICursorZoomOut, IDC_CROSS},
+    {kPICursorZoomLimit, IDC_NO},
+    {kPICursorPencil, IDC_CROSS},
+    {kPICursorEyedropper, IDC_CROSS},
+    {kPICursorEyedropperPlus, IDC_CROSS},
+    {kPICursorEyedropperMinus, IDC_CROSS},
+    {kPICursorBucket, IDC_CROSS},
+    {kPICursorCrosshair, IDC_CROSS},
+    {kPICursorType, IDC_IBEAM},
     {kPICursorPathArrow, IDC_ARROW},
 };
 
 // FNV-1a over the displayed samples, so tests can compare what was shown.
-std::uint32_t Mix(std::uint32_t nHash, std::uint8_t nByte) { return (nHash ^ nByte) * 16777619u; }
+std::uint32_t Mix(std::uint32_t nHash, std::uint8_t nByte)
+{
+    return (nHash ^ nByte) * 16777619u;
+}
 
-bool SupportedDisplayMode(int32 nMode) { return nMode == plugInModeGrayScale || nMode == plugInModeRGBColor; }
+bool SupportedDisplayMode(int32 nMode)
+{
+    return nMode == plugInModeGrayScale || nMode == plugInModeRGBColor;
+}
 
 } // namespace
 
-CHostServices::CHostServices(CTrace& trace, intptr_t hMainWindow) : m_trace(trace), m_hMainWindow(hMainWindow)
+CHostServices::CHostServices(CTrace& trace, intptr_t hMainWindow)
+    : m_trace(trace), m_hMainWindow(hMainWindow)
 {
     m_basic.AcquireSuite = AcquireSuite;
     m_basic.ReleaseSuite = ReleaseSuite;
@@ -62,52 +77,56 @@ CHostServices::CHostServices(CTrace& trace, intptr_t hMainWindow) : m_trace(trac
 
 CHostServices::~CHostServices()
 {
-    if (gServices == this)
-    {
+    if (gServices == this) {
         gServices = nullptr;
     }
 }
 
-void CHostServices::Activate() noexcept { gServices = this; }
+void CHostServices::Activate() noexcept
+{
+    gServices = this;
+}
 
-Boolean CHostServices::TestAbort() { return gServices && gServices->m_bAbort ? 1 : 0; }
+Boolean CHostServices::TestAbort()
+{
+    return gServices && gServices->m_bAbort ? 1 : 0;
+}
 
 void CHostServices::Progress(int32 nDone, int32 nTotal)
 {
-    if (gServices)
-    {
+    if (gServices) {
         ++gServices->m_nProgressCalls;
-        gServices->m_trace.Write("progress " + std::to_string(nDone) + " " + std::to_string(nTotal));
+        gServices->m_trace.Write("progress " + std::to_string(nDone) + " "
+                                 + std::to_string(nTotal));
     }
 }
 
 void CHostServices::ProcessEvent(void*) {}
 
-OSErr CHostServices::DisplayPixels(const PSPixelMap* pSource, const VRect* pRect, int32 nDstRow, int32 nDstCol,
-                                   void* pPlatformContext)
+OSErr CHostServices::DisplayPixels(const PSPixelMap* pSource, const VRect* pRect, int32 nDstRow,
+                                   int32 nDstCol, void* pPlatformContext)
 {
-    if (!gServices)
-    {
+    if (!gServices) {
         return paramErr;
     }
     ++gServices->m_nDisplayCalls;
-    if (!pSource || !pRect || !pPlatformContext || !pSource->baseAddr || pSource->rowBytes == 0)
-    {
+    if (!pSource || !pRect || !pPlatformContext || !pSource->baseAddr || pSource->rowBytes == 0) {
         gServices->m_trace.Write("displayPixels refused missing-argument");
         return filterBadParameters;
     }
     const VRect& r = *pRect;
     const VRect& b = pSource->bounds;
-    std::string record = "displayPixels " + std::to_string(r.top) + " " + std::to_string(r.left) + " " +
-                         std::to_string(r.bottom) + " " + std::to_string(r.right) + " mode " +
-                         std::to_string(pSource->imageMode) + " rowbytes " + std::to_string(pSource->rowBytes) +
-                         " colbytes " + std::to_string(pSource->colBytes) + " planebytes " +
-                         std::to_string(pSource->planeBytes) + " at " + std::to_string(nDstRow) + " " +
-                         std::to_string(nDstCol);
-    const bool bInside = r.top >= b.top && r.left >= b.left && r.bottom <= b.bottom && r.right <= b.right &&
-                         r.top < r.bottom && r.left < r.right;
-    if (!bInside || !SupportedDisplayMode(pSource->imageMode) || pSource->colBytes <= 0 ||
-        GetObjectType(static_cast<HDC>(pPlatformContext)) == 0)
+    std::string record = "displayPixels " + std::to_string(r.top) + " " + std::to_string(r.left)
+                       + " " + std::to_string(r.bottom) + " " + std::to_string(r.right) + " mode "
+                       + std::to_string(pSource->imageMode) + " rowbytes "
+                       + std::to_string(pSource->rowBytes) + " colbytes "
+                       + std::to_string(pSource->colBytes) + " planebytes "
+                       + std::to_string(pSource->planeBytes) + " at " + std::to_string(nDstRow)
+                       + " " + std::to_string(nDstCol);
+    const bool bInside = r.top >= b.top && r.left >= b.left && r.bottom <= b.bottom
+                      && r.right <= b.right && r.top < r.bottom && r.left < r.right;
+    if (!bInside || !SupportedDisplayMode(pSource->imageMode) || pSource->colBytes <= 0
+        || GetObjectType(static_cast<HDC>(pPlatformContext)) == 0)
     {
         gServices->m_trace.Write(record + " refused");
         return filterBadParameters;
@@ -118,33 +137,29 @@ OSErr CHostServices::DisplayPixels(const PSPixelMap* pSource, const VRect* pRect
     const int nHeight = r.bottom - r.top;
     const int nPlanes = pSource->imageMode == plugInModeRGBColor ? 3 : 1;
     std::vector<std::uint32_t> pixels;
-    try
-    {
+    try {
         pixels.resize(static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(nHeight));
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         return memFullErr;
     }
     std::uint32_t nHash = 2166136261u;
     const auto* pBase = static_cast<const std::uint8_t*>(pSource->baseAddr);
-    for (int y = 0; y < nHeight; ++y)
-    {
-        const std::uint8_t* pRow = pBase + static_cast<std::ptrdiff_t>(r.top - b.top + y) * pSource->rowBytes +
-                                   static_cast<std::ptrdiff_t>(r.left - b.left) * pSource->colBytes;
-        for (int x = 0; x < nWidth; ++x)
-        {
+    for (int y = 0; y < nHeight; ++y) {
+        const std::uint8_t* pRow =
+            pBase + static_cast<std::ptrdiff_t>(r.top - b.top + y) * pSource->rowBytes
+            + static_cast<std::ptrdiff_t>(r.left - b.left) * pSource->colBytes;
+        for (int x = 0; x < nWidth; ++x) {
             const std::uint8_t* pPixel = pRow + static_cast<std::ptrdiff_t>(x) * pSource->colBytes;
             std::uint8_t rgb[3];
-            for (int p = 0; p < 3; ++p)
-            {
-                rgb[p] = pPixel[(nPlanes == 3 ? p : 0) * static_cast<std::ptrdiff_t>(pSource->planeBytes)];
+            for (int p = 0; p < 3; ++p) {
+                rgb[p] = pPixel[(nPlanes == 3 ? p : 0)
+                                * static_cast<std::ptrdiff_t>(pSource->planeBytes)];
             }
-            for (int p = 0; p < nPlanes; ++p)
-            {
+            for (int p = 0; p < nPlanes; ++p) {
                 nHash = Mix(nHash, rgb[p]);
             }
-            pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(nWidth) + static_cast<std::size_t>(x)] =
+            pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(nWidth)
+                   + static_cast<std::size_t>(x)] =
                 (std::uint32_t{rgb[0]} << 16) | (std::uint32_t{rgb[1]} << 8) | rgb[2];
         }
     }
@@ -155,9 +170,9 @@ OSErr CHostServices::DisplayPixels(const PSPixelMap* pSource, const VRect* pRect
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    SetDIBitsToDevice(static_cast<HDC>(pPlatformContext), nDstCol, nDstRow, static_cast<DWORD>(nWidth),
-                      static_cast<DWORD>(nHeight), 0, 0, 0, static_cast<UINT>(nHeight), pixels.data(), &info,
-                      DIB_RGB_COLORS);
+    SetDIBitsToDevice(static_cast<HDC>(pPlatformContext), nDstCol, nDstRow,
+                      static_cast<DWORD>(nWidth), static_cast<DWORD>(nHeight), 0, 0, 0,
+                      static_cast<UINT>(nHeight), pixels.data(), &info, DIB_RGB_COLORS);
     char hash[16];
     std::snprintf(hash, sizeof hash, "%08X", nHash);
     gServices->m_trace.Write(record + " checksum " + hash);
@@ -166,38 +181,35 @@ OSErr CHostServices::DisplayPixels(const PSPixelMap* pSource, const VRect* pRect
 
 SPErr CHostServices::AcquireSuite(const char* pName, int32 nVersion, const void** ppSuite)
 {
-    if (!gServices || !pName || !ppSuite)
-    {
+    if (!gServices || !pName || !ppSuite) {
         return kSPBadParameterError;
     }
     SPErr nResult = kSPSuiteNotFoundError;
-    if (gServices->m_bOfferUIHooks && std::strcmp(pName, kPSUIHooksSuiteName) == 0 &&
-        nVersion == kPSUIHooksSuiteVersion1)
+    if (gServices->m_bOfferUIHooks && std::strcmp(pName, kPSUIHooksSuiteName) == 0
+        && nVersion == kPSUIHooksSuiteVersion1)
     {
         *ppSuite = &gServices->m_uiHooks;
         ++gServices->m_nSuitesHeld;
         nResult = kSPNoError;
     }
-    gServices->m_trace.Write("suite acquire " + Quote(pName) + " " + std::to_string(nVersion) + " result " +
-                             std::to_string(nResult));
+    gServices->m_trace.Write("suite acquire " + Quote(pName) + " " + std::to_string(nVersion)
+                             + " result " + std::to_string(nResult));
     return nResult;
 }
 
 SPErr CHostServices::ReleaseSuite(const char* pName, int32 nVersion)
 {
-    if (!gServices || !pName)
-    {
+    if (!gServices || !pName) {
         return kSPBadParameterError;
     }
-    const bool bKnown = std::strcmp(pName, kPSUIHooksSuiteName) == 0 && nVersion == kPSUIHooksSuiteVersion1 &&
-                        gServices->m_nSuitesHeld > 0;
+    const bool bKnown = std::strcmp(pName, kPSUIHooksSuiteName) == 0
+                     && nVersion == kPSUIHooksSuiteVersion1 && gServices->m_nSuitesHeld > 0;
     const SPErr nResult = bKnown ? kSPNoError : kSPSuiteNotFoundError;
-    if (bKnown)
-    {
+    if (bKnown) {
         --gServices->m_nSuitesHeld;
     }
-    gServices->m_trace.Write("suite release " + Quote(pName) + " " + std::to_string(nVersion) + " result " +
-                             std::to_string(nResult));
+    gServices->m_trace.Write("suite release " + Quote(pName) + " " + std::to_string(nVersion)
+                             + " result " + std::to_string(nResult));
     return nResult;
 }
 
@@ -208,8 +220,7 @@ SPBoolean CHostServices::IsEqual(const char* p1, const char* p2)
 
 SPErr CHostServices::AllocateBlock(size_t nSize, void** ppBlock)
 {
-    if (!ppBlock)
-    {
+    if (!ppBlock) {
         return kSPBadParameterError;
     }
     *ppBlock = std::malloc(nSize ? nSize : 1);
@@ -224,54 +235,58 @@ SPErr CHostServices::FreeBlock(void* pBlock)
 
 SPErr CHostServices::ReallocateBlock(void* pBlock, size_t nSize, void** ppBlock)
 {
-    if (!ppBlock)
-    {
+    if (!ppBlock) {
         return kSPBadParameterError;
     }
     void* pNew = std::realloc(pBlock, nSize ? nSize : 1);
-    if (!pNew)
-    {
+    if (!pNew) {
         return kSPOutOfMemoryError; // the old block stays valid
     }
     *ppBlock = pNew;
     return kSPNoError;
 }
 
-SPErr CHostServices::Undefined() { return kSPUnimplementedError; }
+SPErr CHostServices::Undefined()
+{
+    return kSPUnimplementedError;
+}
 
-intptr_t CHostServices::MainAppWindow() { return gServices ? gServices->m_hMainWindow : 0; }
+intptr_t CHostServices::MainAppWindow()
+{
+    return gServices ? gServices->m_hMainWindow : 0;
+}
 
 SPErr CHostServices::SetCursor(const char* pName)
 {
-    if (!gServices)
-    {
+    if (!gServices) {
         return kSPBadParameterError;
     }
     SPErr nResult = kSPCursorNotFoundError;
-    if (!pName)
-    {
+    if (!pName) {
         ::SetCursor(nullptr);
         nResult = kSPNoError;
-    }
-    else
-    {
-        for (const auto& cursor : kCursors)
-        {
-            if (std::strcmp(cursor.pName, pName) == 0)
-            {
+    } else {
+        for (const auto& cursor : kCursors) {
+            if (std::strcmp(cursor.pName, pName) == 0) {
                 ::SetCursor(LoadCursorA(nullptr, cursor.pSystemCursor));
                 nResult = kSPNoError;
                 break;
             }
         }
     }
-    gServices->m_trace.Write("cursor " + (pName ? Quote(pName) : std::string("null")) + " result " +
-                             std::to_string(nResult));
+    gServices->m_trace.Write("cursor " + (pName ? Quote(pName) : std::string("null")) + " result "
+                             + std::to_string(nResult));
     return nResult;
 }
 
-uint32 CHostServices::TickCount() { return static_cast<uint32>(GetTickCount64() * 60 / 1000); }
+uint32 CHostServices::TickCount()
+{
+    return static_cast<uint32>(GetTickCount64() * 60 / 1000);
+}
 
-SPErr CHostServices::GetPluginName(void*, ASZString*) { return kSPUnimplementedError; }
+SPErr CHostServices::GetPluginName(void*, ASZString*)
+{
+    return kSPUnimplementedError;
+}
 
 } // namespace gw::host

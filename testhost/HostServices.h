@@ -36,8 +36,8 @@ public:
     static Boolean TestAbort();
     static void Progress(int32 nDone, int32 nTotal);
     static void ProcessEvent(void* pEvent);
-    static OSErr DisplayPixels(const PSPixelMap* pSource, const VRect* pRect, int32 nDstRow, int32 nDstCol,
-                               void* pPlatformContext);
+    static OSErr DisplayPixels(const PSPixelMap* pSource, const VRect* pRect, int32 nDstRow,
+                               int32 nDstCol, void* pPlatformContext);
 
     int ProgressCalls() const noexcept { return m_nProgressCalls; }
     int DisplayCalls() const noexcept { return m_nDisplayCalls; }

@@ -22,9 +22,9 @@ struct NetpbmImage
 {
     std::int64_t nWidth = 0;
     std::int64_t nHeight = 0;
-    int nPlanes = 0;     ///< 1 (PGM) or 3 (PPM)
-    int nMaxval = 0;     ///< 1..65535; above 255 the file has 2-byte samples
-    bool bPlain = false; ///< ASCII form (P2/P3) rather than binary (P5/P6)
+    int nPlanes = 0;                    ///< 1 (PGM) or 3 (PPM)
+    int nMaxval = 0;                    ///< 1..65535; above 255 the file has 2-byte samples
+    bool bPlain = false;                ///< ASCII form (P2/P3) rather than binary (P5/P6)
     std::vector<std::uint16_t> samples; ///< row by row, planes interleaved
 
     bool IsDeep() const noexcept { return nMaxval > 255; }

@@ -16,7 +16,9 @@ constexpr std::uint32_t kMaxProperties = 4096;
 class CByteReader
 {
 public:
-    CByteReader(std::span<const std::uint8_t> bytes, const char* what) : m_bytes(bytes), m_what(what) {}
+    CByteReader(std::span<const std::uint8_t> bytes, const char* what)
+        : m_bytes(bytes), m_what(what)
+    {}
 
     [[noreturn]] void Fail(const std::string& text) const
     {
@@ -25,10 +27,9 @@ public:
 
     void Need(std::size_t n) const
     {
-        if (m_bytes.size() - m_nPos < n)
-        {
-            Fail("truncated (" + std::to_string(n) + " more bytes needed, " +
-                 std::to_string(m_bytes.size() - m_nPos) + " left)");
+        if (m_bytes.size() - m_nPos < n) {
+            Fail("truncated (" + std::to_string(n) + " more bytes needed, "
+                 + std::to_string(m_bytes.size() - m_nPos) + " left)");
         }
     }
 
@@ -41,7 +42,8 @@ public:
     std::uint16_t U16()
     {
         Need(2);
-        const std::uint16_t value = static_cast<std::uint16_t>(m_bytes[m_nPos] | (m_bytes[m_nPos + 1] << 8));
+        const std::uint16_t value =
+            static_cast<std::uint16_t>(m_bytes[m_nPos] | (m_bytes[m_nPos + 1] << 8));
         m_nPos += 2;
         return value;
     }
@@ -50,8 +52,7 @@ public:
     {
         Need(4);
         std::uint32_t value = 0;
-        for (int i = 3; i >= 0; --i)
-        {
+        for (int i = 3; i >= 0; --i) {
             value = (value << 8) | m_bytes[m_nPos + static_cast<std::size_t>(i)];
         }
         m_nPos += 4;
@@ -93,13 +94,12 @@ private:
 
 std::uint32_t ReadU32(const std::vector<std::uint8_t>& data, std::size_t nAt) noexcept
 {
-    if (data.size() < nAt + 4)
-    {
+    if (data.size() < nAt + 4) {
         return 0;
     }
-    return static_cast<std::uint32_t>(data[nAt]) | (static_cast<std::uint32_t>(data[nAt + 1]) << 8) |
-           (static_cast<std::uint32_t>(data[nAt + 2]) << 16) |
-           (static_cast<std::uint32_t>(data[nAt + 3]) << 24);
+    return static_cast<std::uint32_t>(data[nAt]) | (static_cast<std::uint32_t>(data[nAt + 1]) << 8)
+         | (static_cast<std::uint32_t>(data[nAt + 2]) << 16)
+         | (static_cast<std::uint32_t>(data[nAt + 3]) << 24);
 }
 
 std::string Hex(std::uint32_t value, int nDigits)
@@ -113,8 +113,7 @@ std::string Hex(std::uint32_t value, int nDigits)
 std::string CString(const std::vector<std::uint8_t>& data, std::size_t nFrom = 0)
 {
     std::string text;
-    for (std::size_t i = nFrom; i < data.size() && data[i] != 0; ++i)
-    {
+    for (std::size_t i = nFrom; i < data.size() && data[i] != 0; ++i) {
         text += static_cast<char>(data[i]);
     }
     return text;
@@ -122,13 +121,11 @@ std::string CString(const std::vector<std::uint8_t>& data, std::size_t nFrom = 0
 
 std::string PascalString(const std::vector<std::uint8_t>& data)
 {
-    if (data.empty())
-    {
+    if (data.empty()) {
         return "(empty data)";
     }
     const std::size_t n = data[0];
-    if (n + 1 > data.size())
-    {
+    if (n + 1 > data.size()) {
         return "(Pascal length " + std::to_string(n) + " exceeds the data)";
     }
     return Quote(std::string(reinterpret_cast<const char*>(data.data() + 1), n));
@@ -137,8 +134,7 @@ std::string PascalString(const std::vector<std::uint8_t>& data)
 std::string DescribeValue(const PiplProperty& property)
 {
     const auto& data = property.data;
-    switch (property.nKey)
-    {
+    switch (property.nKey) {
     case PIKindProperty:
     case PIRequiredHostProperty:
         return FourCC(ReadU32(data, 0));
@@ -147,8 +143,8 @@ std::string DescribeValue(const PiplProperty& property)
         return PascalString(data);
     case PIVersionProperty: {
         const std::uint32_t nVersion = ReadU32(data, 0);
-        return std::to_string(nVersion >> 16) + "." + std::to_string(nVersion & 0xFFFF) + " (" +
-               Hex(nVersion, 8) + ")";
+        return std::to_string(nVersion >> 16) + "." + std::to_string(nVersion & 0xFFFF) + " ("
+             + Hex(nVersion, 8) + ")";
     }
     case PIWin32X86CodeProperty:
     case PIWin64X86CodeProperty:
@@ -157,42 +153,38 @@ std::string DescribeValue(const PiplProperty& property)
         return Quote(CString(data));
     case PIImageModesProperty: {
         std::string text;
-        for (std::uint8_t byte : data)
-        {
+        for (std::uint8_t byte : data) {
             text += Hex(byte, 2) + " ";
         }
         return text + "= " + DescribeModeBits(data);
     }
     case PITerminologyProperty: {
-        if (data.size() < 15)
-        {
+        if (data.size() < 15) {
             return "(too short: " + std::to_string(data.size()) + " bytes)";
         }
         const auto nAete = static_cast<std::int16_t>(data[12] | (data[13] << 8));
-        return "version " + std::to_string(static_cast<std::int32_t>(ReadU32(data, 0))) + " class " +
-               FourCC(ReadU32(data, 4)) + " event " + FourCC(ReadU32(data, 8)) + " aete " +
-               std::to_string(nAete) + " scope " + Quote(CString(data, 14));
+        return "version " + std::to_string(static_cast<std::int32_t>(ReadU32(data, 0))) + " class "
+             + FourCC(ReadU32(data, 4)) + " event " + FourCC(ReadU32(data, 8)) + " aete "
+             + std::to_string(nAete) + " scope " + Quote(CString(data, 14));
     }
     case PIMaxSizeProperty:
     case PIMinSizeProperty:
-        return "rows " + std::to_string(static_cast<std::int32_t>(ReadU32(data, 0))) + " columns " +
-               std::to_string(static_cast<std::int32_t>(ReadU32(data, 4)));
+        return "rows " + std::to_string(static_cast<std::int32_t>(ReadU32(data, 0))) + " columns "
+             + std::to_string(static_cast<std::int32_t>(ReadU32(data, 4)));
     case PIPriorityProperty:
         return std::to_string(static_cast<std::int32_t>(ReadU32(data, 0)));
     case PIFilterCaseInfoProperty: {
         std::string text;
-        for (std::size_t i = 0; i + 4 <= data.size(); i += 4)
-        {
-            text += (i ? " case" : "case") + std::to_string(i / 4 + 1) + " in " + std::to_string(data[i]) +
-                    " out " + std::to_string(data[i + 1]) + " flags " + Hex(data[i + 2], 2) + " " +
-                    Hex(data[i + 3], 2);
+        for (std::size_t i = 0; i + 4 <= data.size(); i += 4) {
+            text += (i ? " case" : "case") + std::to_string(i / 4 + 1) + " in "
+                  + std::to_string(data[i]) + " out " + std::to_string(data[i + 1]) + " flags "
+                  + Hex(data[i + 2], 2) + " " + Hex(data[i + 3], 2);
         }
         return text;
     }
     default: {
         std::string text = "bytes";
-        for (std::uint8_t byte : data)
-        {
+        for (std::uint8_t byte : data) {
             text += " " + Hex(byte, 2);
         }
         return text;
@@ -204,10 +196,8 @@ std::string DescribeValue(const PiplProperty& property)
 
 const PiplProperty* Pipl::Find(std::uint32_t nKey) const noexcept
 {
-    for (const auto& property : properties)
-    {
-        if (property.nKey == nKey && property.nVendor == PIPhotoshopVendor)
-        {
+    for (const auto& property : properties) {
+        if (property.nKey == nKey && property.nVendor == PIPhotoshopVendor) {
             return &property;
         }
     }
@@ -221,22 +211,19 @@ Pipl ParsePipl(std::span<const std::uint8_t> bytes)
     pipl.nPrefix = static_cast<std::int16_t>(reader.U16());
     pipl.nVersion = static_cast<std::int32_t>(reader.U32());
     const std::uint32_t nCount = reader.U32();
-    if (nCount > kMaxProperties)
-    {
+    if (nCount > kMaxProperties) {
         reader.Fail("implausible property count " + std::to_string(nCount));
     }
-    for (std::uint32_t i = 0; i < nCount; ++i)
-    {
+    for (std::uint32_t i = 0; i < nCount; ++i) {
         PiplProperty property;
         property.nOffset = reader.Position();
         property.nVendor = reader.U32();
         property.nKey = reader.U32();
         property.nId = static_cast<std::int32_t>(reader.U32());
         property.nLength = reader.U32();
-        if (property.nLength > reader.Remaining())
-        {
-            reader.Fail("property " + std::to_string(i + 1) + " " + FourCC(property.nKey) + " length " +
-                        std::to_string(property.nLength) + " exceeds the resource");
+        if (property.nLength > reader.Remaining()) {
+            reader.Fail("property " + std::to_string(i + 1) + " " + FourCC(property.nKey)
+                        + " length " + std::to_string(property.nLength) + " exceeds the resource");
         }
         property.data = reader.Bytes(property.nLength);
         // The padding after the last property may be missing.
@@ -251,16 +238,14 @@ Pipl ParsePipl(std::span<const std::uint8_t> bytes)
 std::string DescribeModeBits(std::span<const std::uint8_t> data)
 {
     static constexpr const char* kNames[] = {
-        "BitmapMode", "GrayScaleMode", "IndexedMode", "RGBMode", "CMYKMode", "HSLMode",
-        "HSBMode", "MultichannelMode", "DuotoneMode", "LabMode", "Gray16Mode", "RGB48Mode",
-        "Lab48Mode", "CMYK64Mode", "DeepMultichannelMode", "Duotone16Mode", "RGB96Mode", "Gray32Mode"};
+        "BitmapMode",    "GrayScaleMode", "IndexedMode",      "RGBMode",     "CMYKMode",
+        "HSLMode",       "HSBMode",       "MultichannelMode", "DuotoneMode", "LabMode",
+        "Gray16Mode",    "RGB48Mode",     "Lab48Mode",        "CMYK64Mode",  "DeepMultichannelMode",
+        "Duotone16Mode", "RGB96Mode",     "Gray32Mode"};
     std::string text;
-    for (std::size_t nMode = 0; nMode < data.size() * 8; ++nMode)
-    {
-        if (data[nMode / 8] & (0x80 >> (nMode % 8)))
-        {
-            if (!text.empty())
-            {
+    for (std::size_t nMode = 0; nMode < data.size() * 8; ++nMode) {
+        if (data[nMode / 8] & (0x80 >> (nMode % 8))) {
+            if (!text.empty()) {
                 text += ' ';
             }
             text += nMode < std::size(kNames) ? kNames[nMode] : "Mode" + std::to_string(nMode);
@@ -272,20 +257,17 @@ std::string DescribeModeBits(std::span<const std::uint8_t> data)
 std::vector<std::string> DescribePipl(const Pipl& pipl)
 {
     std::vector<std::string> lines;
-    lines.push_back("pipl prefix " + std::to_string(pipl.nPrefix) + " version " +
-                    std::to_string(pipl.nVersion) + " properties " +
-                    std::to_string(pipl.properties.size()) + " trailing " +
-                    std::to_string(pipl.nTrailingBytes));
+    lines.push_back("pipl prefix " + std::to_string(pipl.nPrefix) + " version "
+                    + std::to_string(pipl.nVersion) + " properties "
+                    + std::to_string(pipl.properties.size()) + " trailing "
+                    + std::to_string(pipl.nTrailingBytes));
     int nIndex = 0;
-    for (const auto& property : pipl.properties)
-    {
+    for (const auto& property : pipl.properties) {
         std::string line = "property " + std::to_string(++nIndex) + " " + FourCC(property.nKey);
-        if (property.nVendor != PIPhotoshopVendor)
-        {
+        if (property.nVendor != PIPhotoshopVendor) {
             line += " vendor " + FourCC(property.nVendor);
         }
-        if (property.nId != 0)
-        {
+        if (property.nId != 0) {
             line += " id " + std::to_string(property.nId);
         }
         line += " length " + std::to_string(property.nLength) + " " + DescribeValue(property);
@@ -296,7 +278,8 @@ std::vector<std::string> DescribePipl(const Pipl& pipl)
 
 std::string EntryPointName(const Pipl& pipl, bool b64Bit)
 {
-    const PiplProperty* pProperty = pipl.Find(b64Bit ? PIWin64X86CodeProperty : PIWin32X86CodeProperty);
+    const PiplProperty* pProperty =
+        pipl.Find(b64Bit ? PIWin64X86CodeProperty : PIWin32X86CodeProperty);
     return pProperty ? CString(pProperty->data) : std::string();
 }
 
@@ -310,12 +293,10 @@ Aete ParseAete(std::span<const std::uint8_t> bytes)
     aete.nLanguage = static_cast<std::int16_t>(reader.U16());
     aete.nScript = static_cast<std::int16_t>(reader.U16());
     const std::int16_t nSuites = static_cast<std::int16_t>(reader.U16());
-    if (nSuites < 0)
-    {
+    if (nSuites < 0) {
         reader.Fail("negative suite count");
     }
-    for (int s = 0; s < nSuites; ++s)
-    {
+    for (int s = 0; s < nSuites; ++s) {
         AeteSuite suite;
         suite.vendor = reader.Pascal();
         suite.description = reader.Pascal();
@@ -323,12 +304,10 @@ Aete ParseAete(std::span<const std::uint8_t> bytes)
         suite.nLevel = static_cast<std::int16_t>(reader.U16());
         suite.nVersion = static_cast<std::int16_t>(reader.U16());
         const std::int16_t nEvents = static_cast<std::int16_t>(reader.U16());
-        if (nEvents < 0)
-        {
+        if (nEvents < 0) {
             reader.Fail("negative event count");
         }
-        for (int e = 0; e < nEvents; ++e)
-        {
+        for (int e = 0; e < nEvents; ++e) {
             AeteEvent event;
             event.name = reader.Pascal();
             event.description = reader.Pascal();
@@ -341,12 +320,10 @@ Aete ParseAete(std::span<const std::uint8_t> bytes)
             event.directDescription = reader.Pascal();
             event.nDirectFlags = reader.U16();
             const std::int16_t nParameters = static_cast<std::int16_t>(reader.U16());
-            if (nParameters < 0)
-            {
+            if (nParameters < 0) {
                 reader.Fail("negative parameter count");
             }
-            for (int p = 0; p < nParameters; ++p)
-            {
+            for (int p = 0; p < nParameters; ++p) {
                 AeteParameter parameter;
                 parameter.name = reader.Pascal();
                 parameter.nKey = reader.U32();
@@ -358,22 +335,20 @@ Aete ParseAete(std::span<const std::uint8_t> bytes)
             suite.events.push_back(std::move(event));
         }
         suite.nClasses = static_cast<std::int16_t>(reader.U16());
-        if (suite.nClasses != 0 && s + 1 < nSuites)
-        {
+        if (suite.nClasses != 0 && s + 1 < nSuites) {
             reader.Fail("classes are not decoded, and further suites follow");
         }
-        if (suite.nClasses == 0)
-        {
+        if (suite.nClasses == 0) {
             suite.nComparisons = static_cast<std::int16_t>(reader.U16());
             suite.nEnumerations = static_cast<std::int16_t>(reader.U16());
         }
-        const bool bUndecoded = suite.nClasses != 0 || suite.nComparisons != 0 || suite.nEnumerations != 0;
+        const bool bUndecoded =
+            suite.nClasses != 0 || suite.nComparisons != 0 || suite.nEnumerations != 0;
         aete.suites.push_back(std::move(suite));
-        if (bUndecoded)
-        {
-            if (s + 1 < nSuites)
-            {
-                reader.Fail("comparison operators and enumerations are not decoded, and further suites follow");
+        if (bUndecoded) {
+            if (s + 1 < nSuites) {
+                reader.Fail("comparison operators and enumerations are not decoded, and further "
+                            "suites follow");
             }
             return aete; // the rest is not decoded; nTrailingBytes stays 0
         }
@@ -385,32 +360,32 @@ Aete ParseAete(std::span<const std::uint8_t> bytes)
 std::vector<std::string> DescribeAete(const Aete& aete)
 {
     std::vector<std::string> lines;
-    lines.push_back("aete prefix " + std::to_string(aete.nPrefix) + " version " +
-                    std::to_string(aete.nMajor) + "." + std::to_string(aete.nMinor) + " language " +
-                    std::to_string(aete.nLanguage) + " script " + std::to_string(aete.nScript) +
-                    " suites " + std::to_string(aete.suites.size()) + " trailing " +
-                    std::to_string(aete.nTrailingBytes));
-    for (const auto& suite : aete.suites)
-    {
-        lines.push_back("suite " + Quote(suite.vendor) + " " + Quote(suite.description) + " id " +
-                        FourCC(suite.nId) + " level " + std::to_string(suite.nLevel) + " version " +
-                        std::to_string(suite.nVersion) + " events " + std::to_string(suite.events.size()) +
-                        " classes " + std::to_string(suite.nClasses) + " comparisons " +
-                        std::to_string(suite.nComparisons) + " enumerations " +
-                        std::to_string(suite.nEnumerations));
-        for (const auto& event : suite.events)
-        {
-            lines.push_back("event " + Quote(event.name) + " " + Quote(event.description) + " class " +
-                            FourCC(event.nClass) + " id " + FourCC(event.nId) + " reply " +
-                            FourCC(event.nReplyType) + " " + Quote(event.replyDescription) + " " +
-                            Hex(event.nReplyFlags, 4) + " direct " + FourCC(event.nDirectType) + " " +
-                            Quote(event.directDescription) + " " + Hex(event.nDirectFlags, 4) +
-                            " parameters " + std::to_string(event.parameters.size()));
-            for (const auto& parameter : event.parameters)
-            {
-                lines.push_back("parameter " + Quote(parameter.name) + " key " + FourCC(parameter.nKey) +
-                                " type " + FourCC(parameter.nType) + " " + Quote(parameter.description) +
-                                " flags " + Hex(parameter.nFlags, 4));
+    lines.push_back("aete prefix " + std::to_string(aete.nPrefix) + " version "
+                    + std::to_string(aete.nMajor) + "." + std::to_string(aete.nMinor) + " language "
+                    + std::to_string(aete.nLanguage) + " script " + std::to_string(aete.nScript)
+                    + " suites " + std::to_string(aete.suites.size()) + " trailing "
+                    + std::to_string(aete.nTrailingBytes));
+    for (const auto& suite : aete.suites) {
+        lines.push_back("suite " + Quote(suite.vendor) + " " + Quote(suite.description) + " id "
+                        + FourCC(suite.nId) + " level " + std::to_string(suite.nLevel) + " version "
+                        + std::to_string(suite.nVersion) + " events "
+                        + std::to_string(suite.events.size()) + " classes "
+                        + std::to_string(suite.nClasses) + " comparisons "
+                        + std::to_string(suite.nComparisons) + " enumerations "
+                        + std::to_string(suite.nEnumerations));
+        for (const auto& event : suite.events) {
+            lines.push_back("event " + Quote(event.name) + " " + Quote(event.description)
+                            + " class " + FourCC(event.nClass) + " id " + FourCC(event.nId)
+                            + " reply " + FourCC(event.nReplyType) + " "
+                            + Quote(event.replyDescription) + " " + Hex(event.nReplyFlags, 4)
+                            + " direct " + FourCC(event.nDirectType) + " "
+                            + Quote(event.directDescription) + " " + Hex(event.nDirectFlags, 4)
+                            + " parameters " + std::to_string(event.parameters.size()));
+            for (const auto& parameter : event.parameters) {
+                lines.push_back("parameter " + Quote(parameter.name) + " key "
+                                + FourCC(parameter.nKey) + " type " + FourCC(parameter.nType) + " "
+                                + Quote(parameter.description) + " flags "
+                                + Hex(parameter.nFlags, 4));
             }
         }
     }

@@ -25,9 +25,9 @@ struct PiplProperty
     std::uint32_t nVendor = 0;
     std::uint32_t nKey = 0;
     std::int32_t nId = 0;
-    std::uint32_t nLength = 0;       ///< as stored
-    std::size_t nOffset = 0;         ///< of the property header in the resource
-    std::vector<std::uint8_t> data;  ///< nLength bytes
+    std::uint32_t nLength = 0;      ///< as stored
+    std::size_t nOffset = 0;        ///< of the property header in the resource
+    std::vector<std::uint8_t> data; ///< nLength bytes
 };
 
 struct Pipl

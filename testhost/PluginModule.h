@@ -34,7 +34,8 @@ public:
     /// still be read (IsDataOnly() then answers true). Throws PluginLoadError.
     /// pTrace, if given, records "module load", "module loaded", "module unload" and
     /// "module unloaded", so a module whose attach or detach code hangs is easy to spot.
-    explicit CPluginModule(const std::string& path, bool bDataFallback = false, CTrace* pTrace = nullptr);
+    explicit CPluginModule(const std::string& path, bool bDataFallback = false,
+                           CTrace* pTrace = nullptr);
     CPluginModule(const CPluginModule&) = delete;
     CPluginModule& operator=(const CPluginModule&) = delete;
     /// FreeLibrary (the module's detach code runs).

@@ -70,30 +70,24 @@ DialogInfo Inspect(HWND hWnd)
     DialogInfo info;
     info.bMessageBox = !children.empty();
     HWND hText = nullptr;
-    for (HWND hChild : children)
-    {
+    for (HWND hChild : children) {
         const std::wstring name = ClassName(hChild);
-        if (_wcsicmp(name.c_str(), L"Button") == 0)
-        {
+        if (_wcsicmp(name.c_str(), L"Button") == 0) {
             continue;
         }
-        if (_wcsicmp(name.c_str(), L"Static") != 0)
-        {
+        if (_wcsicmp(name.c_str(), L"Static") != 0) {
             info.bMessageBox = false;
             continue;
         }
         const LONG_PTR nStyle = GetWindowLongPtrW(hChild, GWL_STYLE);
-        if ((nStyle & SS_TYPEMASK) == SS_ICON || (nStyle & SS_TYPEMASK) == SS_BITMAP)
-        {
+        if ((nStyle & SS_TYPEMASK) == SS_ICON || (nStyle & SS_TYPEMASK) == SS_BITMAP) {
             continue;
         }
-        if (GetDlgCtrlID(hChild) == kMessageBoxTextId || (!hText && !WindowText(hChild).empty()))
-        {
+        if (GetDlgCtrlID(hChild) == kMessageBoxTextId || (!hText && !WindowText(hChild).empty())) {
             hText = hChild;
         }
     }
-    if (hText)
-    {
+    if (hText) {
         info.text = WindowText(hText);
     }
     return info;
@@ -114,25 +108,21 @@ int DefaultButton(HWND hWnd)
     std::vector<HWND> children;
     EnumChildWindows(hWnd, CollectChildren, reinterpret_cast<LPARAM>(&children));
     int nFirst = 0;
-    for (HWND hChild : children)
-    {
-        if (_wcsicmp(ClassName(hChild).c_str(), L"Button") != 0 || !IsWindowVisible(hChild))
-        {
+    for (HWND hChild : children) {
+        if (_wcsicmp(ClassName(hChild).c_str(), L"Button") != 0 || !IsWindowVisible(hChild)) {
             continue;
         }
         const LONG_PTR nType = GetWindowLongPtrW(hChild, GWL_STYLE) & BS_TYPEMASK;
-        if (nType == BS_DEFPUSHBUTTON)
-        {
+        if (nType == BS_DEFPUSHBUTTON) {
             return GetDlgCtrlID(hChild);
         }
-        if (!nFirst && (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON))
-        {
+        if (!nFirst && (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON)) {
             nFirst = GetDlgCtrlID(hChild);
         }
     }
     DWORD_PTR nResult = 0;
-    if (SendMessageTimeoutW(hWnd, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &nResult) &&
-        HIWORD(nResult) == DC_HASDEFID)
+    if (SendMessageTimeoutW(hWnd, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &nResult)
+        && HIWORD(nResult) == DC_HASDEFID)
     {
         return LOWORD(nResult);
     }
@@ -141,10 +131,13 @@ int DefaultButton(HWND hWnd)
 
 } // namespace
 
-CWindowWatcher::CWindowWatcher(CTrace& trace, DialogAction action, int nDialogDelayMs, int nTimeoutSeconds,
-                               std::vector<std::string> keepCaptions)
-    : m_trace(trace), m_action(action), m_dialogDelay(nDialogDelayMs), m_timeout(nTimeoutSeconds),
-      m_keepCaptions(std::move(keepCaptions))
+CWindowWatcher::CWindowWatcher(CTrace& trace, DialogAction action, int nDialogDelayMs,
+                               int nTimeoutSeconds, std::vector<std::string> keepCaptions)
+    : m_trace(trace)
+    , m_action(action)
+    , m_dialogDelay(nDialogDelayMs)
+    , m_timeout(nTimeoutSeconds)
+    , m_keepCaptions(std::move(keepCaptions))
 {
     std::future<void> ready = m_ready.get_future();
     m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
@@ -166,8 +159,7 @@ void CWindowWatcher::WarmUp()
 {
     HWND hWnd = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
-    if (hWnd)
-    {
+    if (hWnd) {
         WindowText(hWnd);
         ClassName(hWnd);
         IsWindowVisible(hWnd);
@@ -184,14 +176,13 @@ void CWindowWatcher::Run(std::stop_token stop)
     WarmUp();
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    std::map<HWND, Clock::time_point> seen; // dialogs already reported, by first sight
+    std::map<HWND, Clock::time_point> seen;            // dialogs already reported, by first sight
     std::vector<std::pair<HWND, std::string>> claimed; // windows left to the scenario
-    while (!stop.stop_requested())
-    {
-        if (m_timeout.count() > 0 && Clock::now() - start > m_timeout)
-        {
-            const std::string text = "the run exceeded its time limit of " + std::to_string(m_timeout.count()) +
-                                     " s; gwhost ends the process";
+    while (!stop.stop_requested()) {
+        if (m_timeout.count() > 0 && Clock::now() - start > m_timeout) {
+            const std::string text = "the run exceeded its time limit of "
+                                   + std::to_string(m_timeout.count())
+                                   + " s; gwhost ends the process";
             std::fprintf(stderr, "gwhost: %s\n", text.c_str());
             m_trace.Write("hosterror " + Quote(text));
             TerminateProcess(GetCurrentProcess(), 3);
@@ -199,24 +190,23 @@ void CWindowWatcher::Run(std::stop_token stop)
 
         std::vector<HWND> dialogs;
         EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&dialogs));
-        for (auto it = seen.begin(); it != seen.end();)
-        {
+        for (auto it = seen.begin(); it != seen.end();) {
             it = IsWindow(it->first) ? std::next(it) : seen.erase(it);
         }
-        for (HWND hWnd : dialogs)
-        {
+        for (HWND hWnd : dialogs) {
             const auto found = seen.find(hWnd);
-            if (found == seen.end())
-            {
+            if (found == seen.end()) {
                 const std::string caption = WindowText(hWnd);
                 // A window of a kept caption is the scenario's, unless the
                 // scenario's window of that caption is still open: then it is a
                 // message box of that dialog (same caption), answered here.
-                const bool bClaimedOpen = std::any_of(claimed.begin(), claimed.end(), [&](const auto& entry) {
-                    return entry.second == caption && IsWindow(entry.first);
-                });
-                if (!bClaimedOpen &&
-                    std::find(m_keepCaptions.begin(), m_keepCaptions.end(), caption) != m_keepCaptions.end())
+                const bool bClaimedOpen =
+                    std::any_of(claimed.begin(), claimed.end(), [&](const auto& entry) {
+                        return entry.second == caption && IsWindow(entry.first);
+                    });
+                if (!bClaimedOpen
+                    && std::find(m_keepCaptions.begin(), m_keepCaptions.end(), caption)
+                           != m_keepCaptions.end())
                 {
                     m_trace.Write("dialog " + Quote(caption) + " action scenario");
                     seen.emplace(hWnd, Clock::time_point::max());
@@ -224,25 +214,23 @@ void CWindowWatcher::Run(std::stop_token stop)
                     continue;
                 }
                 const DialogInfo info = Inspect(hWnd);
-                if (info.bMessageBox)
-                {
+                if (info.bMessageBox) {
                     ++m_nMessageBoxes;
-                    std::fprintf(stderr, "gwhost: message box \"%s\": %s\n", caption.c_str(), info.text.c_str());
+                    std::fprintf(stderr, "gwhost: message box \"%s\": %s\n", caption.c_str(),
+                                 info.text.c_str());
                     m_trace.Write("msgbox " + Quote(caption) + " " + Quote(info.text));
                     Press(hWnd, DefaultButton(hWnd));
                 }
                 seen.emplace(hWnd, info.bMessageBox ? Clock::time_point::max() : Clock::now());
-                if (!info.bMessageBox)
-                {
+                if (!info.bMessageBox) {
                     static constexpr const char* kActions[] = {"ok", "cancel", "leave"};
-                    m_trace.Write("dialog " + Quote(caption) + " action " +
-                                  kActions[static_cast<int>(m_action)]);
+                    m_trace.Write("dialog " + Quote(caption) + " action "
+                                  + kActions[static_cast<int>(m_action)]);
                 }
-            }
-            else if (found->second != Clock::time_point::max() && Clock::now() - found->second >= m_dialogDelay)
+            } else if (found->second != Clock::time_point::max()
+                       && Clock::now() - found->second >= m_dialogDelay)
             {
-                if (m_action != DialogAction::Leave)
-                {
+                if (m_action != DialogAction::Leave) {
                     Press(hWnd, m_action == DialogAction::Ok ? IDOK : IDCANCEL);
                 }
                 found->second = Clock::time_point::max();

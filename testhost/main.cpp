@@ -70,8 +70,7 @@ std::int32_t ParseInt(const std::string& option, const std::string& text)
 {
     std::int32_t value = 0;
     const auto [pEnd, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || pEnd != text.data() + text.size())
-    {
+    if (ec != std::errc() || pEnd != text.data() + text.size()) {
         throw UsageError(option + " needs a whole number, not \"" + text + "\"");
     }
     return value;
@@ -92,21 +91,18 @@ std::vector<std::string> SplitList(const std::string& text)
 {
     std::vector<std::string> items;
     std::size_t nStart = 0;
-    while (nStart <= text.size())
-    {
+    while (nStart <= text.size()) {
         const std::size_t nComma = text.find(',', nStart);
-        const std::string item = text.substr(nStart, nComma == std::string::npos ? std::string::npos : nComma - nStart);
-        if (item != "loop")
-        {
+        const std::string item =
+            text.substr(nStart, nComma == std::string::npos ? std::string::npos : nComma - nStart);
+        if (item != "loop") {
             const std::int32_t n = ParseInt("--selectors", item);
-            if (n < 0 || n > 32767)
-            {
+            if (n < 0 || n > 32767) {
                 throw UsageError("--selectors: " + item + " is not a selector");
             }
         }
         items.push_back(item);
-        if (nComma == std::string::npos)
-        {
+        if (nComma == std::string::npos) {
             break;
         }
         nStart = nComma + 1;
@@ -116,8 +112,7 @@ std::vector<std::string> SplitList(const std::string& text)
 
 CommandLine Parse(const std::vector<std::string>& args)
 {
-    if (args.size() < 2)
-    {
+    if (args.size() < 2) {
         throw UsageError("missing command or plug-in");
     }
     CommandLine line;
@@ -125,78 +120,98 @@ CommandLine Parse(const std::vector<std::string>& args)
     ApplyOptions& o = line.apply;
     o.plugin = args[1];
     std::size_t i = 2;
-    if (line.command == "apply")
-    {
-        if (args.size() < 4)
-        {
+    if (line.command == "apply") {
+        if (args.size() < 4) {
             throw UsageError("apply needs PLUGIN IN OUT");
         }
         o.input = args[2];
         o.output = args[3];
         i = 4;
-    }
-    else if (line.command != "info" && line.command != "about")
-    {
+    } else if (line.command != "info" && line.command != "about") {
         throw UsageError("unknown command \"" + line.command + "\"");
     }
     auto value = [&](const std::string& option) -> std::string {
-        if (i + 1 >= args.size())
-        {
+        if (i + 1 >= args.size()) {
             throw UsageError(option + " needs a value");
         }
         return args[++i];
     };
-    for (; i < args.size(); ++i)
-    {
+    for (; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--trace") line.trace = value(a);
-        else if (a == "--mask") o.mask = value(a);
-        else if (a == "--mode") o.nMode = ParseInt(a, value(a));
-        else if (a == "--dialog") o.nPlayInfo = plugInDialogDisplay;
-        else if (a == "--no-dialog") o.nPlayInfo = plugInDialogDontDisplay;
-        else if (a == "--silent") o.nPlayInfo = plugInDialogSilent;
-        else if (a == "--amount") o.nAmount = ParseInt(a, value(a));
-        else if (a == "--fill-light") o.nFillLight = ParseInt(a, value(a));
-        else if (a == "--speed") o.bSpeed = true;
-        else if (a == "--quality") o.bSpeed = false;
-        else if (a == "--autoscale") o.bAutoScale = true;
-        else if (a == "--no-autoscale") o.bAutoScale = false;
-        else if (a == "--no-spbasic") o.bSPBasic = false;
-        else if (a == "--no-uihooks") o.bUIHooks = false;
-        else if (a == "--no-progress") o.bProgress = false;
-        else if (a == "--no-abort") o.bAbortProc = false;
-        else if (a == "--no-descriptors") o.bDescriptors = false;
-        else if (a == "--no-handleprocs") o.bHandleProcs = false;
-        else if (a == "--old-handleprocs") o.nHandleProcsCount = 7;
-        else if (a == "--no-display") o.bDisplay = false;
-        else if (a == "--no-window") o.bWindow = false;
-        else if (a == "--selectors") o.sequence = SplitList(value(a));
-        else if (a == "--cancel-after") o.nCancelAfter = ParseInt(a, value(a));
-        else if (a == "--timeout") line.nTimeoutSeconds = ParseInt(a, value(a));
-        else if (a == "--dialog-delay") line.nDialogDelayMs = ParseInt(a, value(a));
-        else if (a == "--scenario") line.scenario = value(a);
-        else if (a == "--then")
-        {
+        if (a == "--trace")
+            line.trace = value(a);
+        else if (a == "--mask")
+            o.mask = value(a);
+        else if (a == "--mode")
+            o.nMode = ParseInt(a, value(a));
+        else if (a == "--dialog")
+            o.nPlayInfo = plugInDialogDisplay;
+        else if (a == "--no-dialog")
+            o.nPlayInfo = plugInDialogDontDisplay;
+        else if (a == "--silent")
+            o.nPlayInfo = plugInDialogSilent;
+        else if (a == "--amount")
+            o.nAmount = ParseInt(a, value(a));
+        else if (a == "--fill-light")
+            o.nFillLight = ParseInt(a, value(a));
+        else if (a == "--speed")
+            o.bSpeed = true;
+        else if (a == "--quality")
+            o.bSpeed = false;
+        else if (a == "--autoscale")
+            o.bAutoScale = true;
+        else if (a == "--no-autoscale")
+            o.bAutoScale = false;
+        else if (a == "--no-spbasic")
+            o.bSPBasic = false;
+        else if (a == "--no-uihooks")
+            o.bUIHooks = false;
+        else if (a == "--no-progress")
+            o.bProgress = false;
+        else if (a == "--no-abort")
+            o.bAbortProc = false;
+        else if (a == "--no-descriptors")
+            o.bDescriptors = false;
+        else if (a == "--no-handleprocs")
+            o.bHandleProcs = false;
+        else if (a == "--old-handleprocs")
+            o.nHandleProcsCount = 7;
+        else if (a == "--no-display")
+            o.bDisplay = false;
+        else if (a == "--no-window")
+            o.bWindow = false;
+        else if (a == "--selectors")
+            o.sequence = SplitList(value(a));
+        else if (a == "--cancel-after")
+            o.nCancelAfter = ParseInt(a, value(a));
+        else if (a == "--timeout")
+            line.nTimeoutSeconds = ParseInt(a, value(a));
+        else if (a == "--dialog-delay")
+            line.nDialogDelayMs = ParseInt(a, value(a));
+        else if (a == "--scenario")
+            line.scenario = value(a);
+        else if (a == "--then") {
             std::string input = value(a);
             o.further.emplace_back(std::move(input), value(a));
-        }
-        else if (a == "--dialog-action")
-        {
+        } else if (a == "--dialog-action") {
             const std::string action = value(a);
-            if (action == "ok") line.dialogAction = DialogAction::Ok;
-            else if (action == "cancel") line.dialogAction = DialogAction::Cancel;
-            else if (action == "leave") line.dialogAction = DialogAction::Leave;
-            else throw UsageError("--dialog-action is ok, cancel or leave");
-        }
-        else throw UsageError("unknown option \"" + a + "\"");
+            if (action == "ok")
+                line.dialogAction = DialogAction::Ok;
+            else if (action == "cancel")
+                line.dialogAction = DialogAction::Cancel;
+            else if (action == "leave")
+                line.dialogAction = DialogAction::Leave;
+            else
+                throw UsageError("--dialog-action is ok, cancel or leave");
+        } else
+            throw UsageError("unknown option \"" + a + "\"");
     }
     // Parameters given without a play-information option are a recorded
     // action played back: the dialog is suppressed unless --dialog asks for it.
     const bool bPlayInfoGiven = std::any_of(args.begin(), args.end(), [](const std::string& a) {
         return a == "--dialog" || a == "--no-dialog" || a == "--silent";
     });
-    if (!bPlayInfoGiven && (o.nAmount || o.nFillLight || o.bSpeed || o.bAutoScale))
-    {
+    if (!bPlayInfoGiven && (o.nAmount || o.nFillLight || o.bSpeed || o.bAutoScale)) {
         o.nPlayInfo = plugInDialogDontDisplay;
     }
     return line;
@@ -204,12 +219,9 @@ CommandLine Parse(const std::vector<std::string>& args)
 
 bool GetProcAddressOk(const CPluginModule& module, const std::string& name)
 {
-    try
-    {
+    try {
         return module.EntryPoint(name) != nullptr;
-    }
-    catch (const PluginLoadError&)
-    {
+    } catch (const PluginLoadError&) {
         return false;
     }
 }
@@ -223,46 +235,38 @@ int RunInfo(const CommandLine& line, CTrace& trace)
         std::printf("%s\n", text.c_str());
         trace.Write(text);
     };
-    if (module.IsDataOnly())
-    {
-        emit(std::string("module mapped as data: built for another architecture than this ") +
-             (CPluginModule::Is64Bit() ? "x64" : "x86") + " host");
+    if (module.IsDataOnly()) {
+        emit(std::string("module mapped as data: built for another architecture than this ")
+             + (CPluginModule::Is64Bit() ? "x64" : "x86") + " host");
     }
     const auto pipls = module.Resources("PIPL");
-    if (pipls.empty())
-    {
+    if (pipls.empty()) {
         throw PluginLoadError("the module has no PIPL resource; it is not a filter plug-in");
     }
-    for (const auto& resource : pipls)
-    {
-        emit("resource PIPL " + resource.name + " language " + std::to_string(resource.nLanguage) + " size " +
-             std::to_string(resource.bytes.size()));
+    for (const auto& resource : pipls) {
+        emit("resource PIPL " + resource.name + " language " + std::to_string(resource.nLanguage)
+             + " size " + std::to_string(resource.bytes.size()));
         const Pipl pipl = ParsePipl(resource.bytes);
-        for (const std::string& text : DescribePipl(pipl))
-        {
+        for (const std::string& text : DescribePipl(pipl)) {
             emit(text);
         }
-        for (const bool b64Bit : {false, true})
-        {
+        for (const bool b64Bit : {false, true}) {
             const std::string entry = EntryPointName(pipl, b64Bit);
-            if (entry.empty())
-            {
+            if (entry.empty()) {
                 continue;
             }
             std::string state = "not callable by this host";
-            if (b64Bit == CPluginModule::Is64Bit() && !module.IsDataOnly())
-            {
+            if (b64Bit == CPluginModule::Is64Bit() && !module.IsDataOnly()) {
                 state = GetProcAddressOk(module, entry) ? "exported" : "missing";
             }
-            emit(std::string("entry ") + (b64Bit ? "'8664' " : "'wx86' ") + Quote(entry) + " " + state);
+            emit(std::string("entry ") + (b64Bit ? "'8664' " : "'wx86' ") + Quote(entry) + " "
+                 + state);
         }
     }
-    for (const auto& resource : module.Resources("AETE"))
-    {
-        emit("resource AETE " + resource.name + " language " + std::to_string(resource.nLanguage) + " size " +
-             std::to_string(resource.bytes.size()));
-        for (const std::string& text : DescribeAete(ParseAete(resource.bytes)))
-        {
+    for (const auto& resource : module.Resources("AETE")) {
+        emit("resource AETE " + resource.name + " language " + std::to_string(resource.nLanguage)
+             + " size " + std::to_string(resource.bytes.size()));
+        for (const std::string& text : DescribeAete(ParseAete(resource.bytes))) {
             emit(text);
         }
     }
@@ -273,10 +277,11 @@ int RunAbout(const CommandLine& line, CTrace& trace)
 {
     CPluginModule module(line.apply.plugin, false, &trace);
     const PluginEntryProc pEntry = FindFilterEntry(module, nullptr);
-    HWND hWindow = line.apply.bWindow ? CreateWindowExW(0, L"STATIC", L"gwhost", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                                        CW_USEDEFAULT, 640, 480, nullptr, nullptr,
-                                                        GetModuleHandleW(nullptr), nullptr)
-                                      : nullptr;
+    HWND hWindow = line.apply.bWindow
+                     ? CreateWindowExW(0, L"STATIC", L"gwhost", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                       CW_USEDEFAULT, 640, 480, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr)
+                     : nullptr;
     CHostServices services(trace, reinterpret_cast<intptr_t>(hWindow));
     services.OfferUIHooks(line.apply.bUIHooks);
     services.Activate();
@@ -290,8 +295,7 @@ int RunAbout(const CommandLine& line, CTrace& trace)
     pEntry(filterSelectorAbout, &about, &nData, &nResult);
     std::printf("result 0 %d\n", nResult);
     trace.Write("selector 0 result " + std::to_string(nResult));
-    if (hWindow)
-    {
+    if (hWindow) {
         DestroyWindow(hWindow);
     }
     return kExitOk;
@@ -309,8 +313,7 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* pInfo)
                   pInfo->ExceptionRecord->ExceptionAddress);
     std::fprintf(stderr, "gwhost: %s\n", text);
     std::fflush(stderr);
-    if (gCrashTrace)
-    {
+    if (gCrashTrace) {
         gCrashTrace->Write("hosterror " + Quote(text));
     }
     TerminateProcess(GetCurrentProcess(), kExitCrash);
@@ -320,12 +323,9 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* pInfo)
 int Main(const std::vector<std::string>& args)
 {
     CommandLine line;
-    try
-    {
+    try {
         line = Parse(args);
-    }
-    catch (const UsageError& e)
-    {
+    } catch (const UsageError& e) {
         std::fprintf(stderr, "gwhost: %s\n", e.what());
         Usage();
         return kExitHostError;
@@ -334,14 +334,12 @@ int Main(const std::vector<std::string>& args)
     gCrashTrace = &trace;
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(ReportCrash);
-    try
-    {
-        if (!line.trace.empty())
-        {
+    try {
+        if (!line.trace.empty()) {
             trace.Open(line.trace);
         }
-        trace.Write("host " + std::string(CPluginModule::Is64Bit() ? "x64" : "x86") + " command " + line.command +
-                    " plugin " + Quote(line.apply.plugin));
+        trace.Write("host " + std::string(CPluginModule::Is64Bit() ? "x64" : "x86") + " command "
+                    + line.command + " plugin " + Quote(line.apply.plugin));
         // The watcher outlives every call into the module that may show a window
         // (its attach code included).
         // A scenario drives the dialogs it names; the watcher still answers message boxes.
@@ -352,14 +350,11 @@ int Main(const std::vector<std::string>& args)
                                scenario ? scenario->Captions() : std::vector<std::string>{});
         if (scenario)
             scenario->Start();
-        if (line.command == "info")
-        {
+        if (line.command == "info") {
             return RunInfo(line, trace);
         }
         return line.command == "about" ? RunAbout(line, trace) : RunApply(line.apply, trace);
-    }
-    catch (const std::exception& e)
-    {
+    } catch (const std::exception& e) {
         std::fprintf(stderr, "gwhost: %s\n", e.what());
         trace.Write("hosterror " + Quote(e.what()));
         return kExitHostError;
@@ -372,8 +367,7 @@ int Main(const std::vector<std::string>& args)
 int wmain(int argc, wchar_t** argv)
 {
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-    {
+    for (int i = 1; i < argc; ++i) {
         const int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
         std::string arg(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
         WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, arg.data(), n, nullptr, nullptr);

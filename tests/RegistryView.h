@@ -14,7 +14,8 @@ inline constexpr REGSAM kOwnRegistryView = sizeof(void*) == 8 ? KEY_WOW64_64KEY 
 
 // Deletes a key and everything under it in one view (this build's unless named); a
 // missing key is no error.
-inline void DeleteRegistryTree(HKEY hRoot, const char* pKey, REGSAM nView = kOwnRegistryView) noexcept
+inline void DeleteRegistryTree(HKEY hRoot, const char* pKey,
+                               REGSAM nView = kOwnRegistryView) noexcept
 {
     HKEY hKey = nullptr;
     if (RegOpenKeyExA(hRoot, pKey, 0, KEY_ALL_ACCESS | nView, &hKey) == ERROR_SUCCESS) {

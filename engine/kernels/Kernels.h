@@ -45,7 +45,10 @@ struct GridView
     int nCols = 0;
     std::ptrdiff_t nStride = 0; ///< floats from one row to the next; at least nCols
 
-    static GridView Of(float* pData, int nRows, int nCols) { return GridView{pData, nRows, nCols, nCols}; }
+    static GridView Of(float* pData, int nRows, int nCols)
+    {
+        return GridView{pData, nRows, nCols, nCols};
+    }
 
     float* Row(int r) const { return pData + static_cast<std::ptrdiff_t>(r) * nStride; }
     float& At(int r, int c) const { return Row(r)[c]; }
@@ -53,7 +56,10 @@ struct GridView
     ConstLine ConstColumn(int c) const { return ConstLine{pData + c, nStride}; }
 
     /// The top-left nSubRows x nSubCols corner, same rows.
-    GridView Corner(int nSubRows, int nSubCols) const { return GridView{pData, nSubRows, nSubCols, nStride}; }
+    GridView Corner(int nSubRows, int nSubCols) const
+    {
+        return GridView{pData, nSubRows, nSubCols, nStride};
+    }
 };
 
 /// The four solver grids of one level. bv has the transposed shape (nCols x nRows of the level).
@@ -84,7 +90,10 @@ struct ProgressHook
     bool (*pfnReport)(void* pContext, float fUnits) = nullptr;
     void* pContext = nullptr;
 
-    bool operator()(float fUnits) const { return pfnReport != nullptr && pfnReport(pContext, fUnits); }
+    bool operator()(float fUnits) const
+    {
+        return pfnReport != nullptr && pfnReport(pContext, fUnits);
+    }
 };
 
 /// The engine parameters that shape the couplings.

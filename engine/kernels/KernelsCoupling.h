@@ -30,12 +30,12 @@ template <class T, class SquareRoot>
 }
 
 /// Fills Bh and Bv of a level from its right-hand side f. nLevel counts from 1 (coarsest) to
-/// nLevels (finest); each coarser level doubles the radius. Reports 4 x 0.25^(nLevels - nLevel) / Nr
-/// units after each interior row and returns at once on a stop (the grids then stay half done).
+/// nLevels (finest); each coarser level doubles the radius. Reports 4 x 0.25^(nLevels - nLevel) /
+/// Nr units after each interior row and returns at once on a stop (the grids then stay half done).
 /// Afterwards every coupling that touches the border ring is 0, and so are the couplings from
 /// the last interior row and column towards the ring. Reads f only.
-void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const CouplingParams& params,
-                      ProgressHook progress);
+void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels,
+                      const CouplingParams& params, ProgressHook progress);
 
 /// Row function of ComputeCouplings: couplings of interior row r from row r (pF) and row r + 1
 /// (pFDown) of f, into row r of Bh (pBh) and column r of the transposed Bv (bvColumn, indexed by
@@ -57,16 +57,14 @@ void ClearCouplingRing(int nRows, int nCols, BhAt&& bh, BvAt&& bv)
     // A level of one or two rows or columns has no last interior line of its own.
     const int nLastRow = nRows >= 2 ? nRows - 2 : 0;
     const int nLastCol = nCols >= 2 ? nCols - 2 : 0;
-    for (int k = 0; k < nRows; ++k)
-    {
+    for (int k = 0; k < nRows; ++k) {
         bv(k, 0) = 0.0f;
         bv(k, nCols - 1) = 0.0f;
         bh(k, 0) = 0.0f;
         bh(k, nCols - 1) = 0.0f;
         bh(k, nLastCol) = 0.0f;
     }
-    for (int k = 0; k < nCols; ++k)
-    {
+    for (int k = 0; k < nCols; ++k) {
         bv(0, k) = 0.0f;
         bv(nRows - 1, k) = 0.0f;
         bv(nLastRow, k) = 0.0f;

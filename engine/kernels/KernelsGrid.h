@@ -14,7 +14,8 @@ void Residual(const GridView& work, const LevelGrids& grids) noexcept;
 /// pF and pBh row r of f and Bh, bvUp and bvDown columns r - 1 and r of the transposed Bv
 /// (indexed by column). Writes all nCols elements of pOut (ends 0).
 void ResidualRow(const float* pUUp, const float* pU, const float* pUDown, const float* pF,
-                 const float* pBh, ConstLine bvUp, ConstLine bvDown, int nCols, float* pOut) noexcept;
+                 const float* pBh, ConstLine bvUp, ConstLine bvDown, int nCols,
+                 float* pOut) noexcept;
 
 /// Copies every element of source into destination (the same extents, border included).
 void CopyGrid(const GridView& destination, const GridView& source) noexcept;

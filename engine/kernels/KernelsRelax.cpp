@@ -17,8 +17,7 @@ void SolveTridiagonal(const float* a, const float* b, const float* c, const floa
     line::Elimination<float> elimination;
     elimination.First(b[0], d[0]);
     x[0] = elimination.x;
-    for (int j = 1; j < n; ++j)
-    {
+    for (int j = 1; j < n; ++j) {
         elimination.Factor(c[j - 1], g[j]);
         elimination.Pivot(a[j], b[j], g[j]);
         if (elimination.beta == 0.0f)
@@ -35,24 +34,23 @@ void SolveTridiagonal(const float* a, const float* b, const float* c, const floa
 void ColumnLineSystem(ConstLine bhLeft, ConstLine bhMid, const float* pBvRow, ConstLine fCol,
                       ConstLine uLeft, ConstLine uRight, int n, float* pDiag, float* pRhs) noexcept
 {
-    for (int k = 0; k < n; ++k)
-    {
+    for (int k = 0; k < n; ++k) {
         const int r = k + 1;
-        line::ColumnElement(bhLeft[r], bhMid[r], pBvRow[r - 1], pBvRow[r], fCol[r], uLeft[r], uRight[r],
-                            pDiag[k], pRhs[k]);
+        line::ColumnElement(bhLeft[r], bhMid[r], pBvRow[r - 1], pBvRow[r], fCol[r], uLeft[r],
+                            uRight[r], pDiag[k], pRhs[k]);
     }
 }
 
 
 
 void RowLineSystem(const float* pBh, ConstLine bvUp, ConstLine bvDown, const float* pF,
-                   const float* pUUp, const float* pUDown, int n, float* pDiag, float* pRhs) noexcept
+                   const float* pUUp, const float* pUDown, int n, float* pDiag,
+                   float* pRhs) noexcept
 {
-    for (int k = 0; k < n; ++k)
-    {
+    for (int k = 0; k < n; ++k) {
         const int c = k + 1;
-        line::RowElement(pBh[c - 1], pBh[c], bvUp[c], bvDown[c], pF[c], pUUp[c], pUDown[c], pDiag[k],
-                         pRhs[k]);
+        line::RowElement(pBh[c - 1], pBh[c], bvUp[c], bvDown[c], pF[c], pUUp[c], pUDown[c],
+                         pDiag[k], pRhs[k]);
     }
 }
 
@@ -100,17 +98,19 @@ void RelaxLines(const LevelGrids& grids, const LineVectors& lines, int nLevel, i
     const GridView& u = grids.u;
 
     // Column lines, odd columns first, then even ones.
-    const bool bGoOn = ForZebraLines(nc - 2, fWeight / static_cast<float>(4 * nc), progress, [&](int c) {
-        SolveColumnLine(bh.ConstColumn(c - 1), bh.ConstColumn(c), bv.Row(c), grids.f.ConstColumn(c),
-                        u.ConstColumn(c - 1), u.ConstColumn(c + 1), u.Column(c), nr - 2, lines);
-    });
+    const bool bGoOn =
+        ForZebraLines(nc - 2, fWeight / static_cast<float>(4 * nc), progress, [&](int c) {
+            SolveColumnLine(bh.ConstColumn(c - 1), bh.ConstColumn(c), bv.Row(c),
+                            grids.f.ConstColumn(c), u.ConstColumn(c - 1), u.ConstColumn(c + 1),
+                            u.Column(c), nr - 2, lines);
+        });
     if (!bGoOn)
         return;
 
     // Row lines, odd rows first, then even ones; each solves straight into its row of u.
     ForZebraLines(nr - 2, fWeight / static_cast<float>(4 * nr), progress, [&](int r) {
-        SolveRowLine(bh.Row(r), bv.ConstColumn(r - 1), bv.ConstColumn(r), grids.f.Row(r), u.Row(r - 1),
-                     u.Row(r + 1), u.Row(r), nc - 2, lines);
+        SolveRowLine(bh.Row(r), bv.ConstColumn(r - 1), bv.ConstColumn(r), grids.f.Row(r),
+                     u.Row(r - 1), u.Row(r + 1), u.Row(r), nc - 2, lines);
     });
 }
 

@@ -30,7 +30,8 @@ void ColumnLineSystem(ConstLine bhLeft, ConstLine bhMid, const float* pBvRow, Co
 /// and r + 1 of u, bvUp and bvDown columns r - 1 and r of the transposed Bv (indexed by column).
 /// The sub- and super-diagonals are pBh and pBh + 1; the solution goes to row r of u from column 1.
 void RowLineSystem(const float* pBh, ConstLine bvUp, ConstLine bvDown, const float* pF,
-                   const float* pUUp, const float* pUDown, int n, float* pDiag, float* pRhs) noexcept;
+                   const float* pUUp, const float* pUDown, int n, float* pDiag,
+                   float* pRhs) noexcept;
 
 /// Solves the column line of ColumnLineSystem's operands exactly and writes its solution to
 /// grid rows 1..n of uCol (column c of u). Throws EngineError on a zero pivot, uCol unchanged.
@@ -53,10 +54,8 @@ float SweepWeight(int nLevel, int nLevels) noexcept;
 template <class Solve>
 bool ForZebraLines(int nLast, float fUnits, ProgressHook progress, Solve&& solve)
 {
-    for (int nFirst = 1; nFirst <= 2; ++nFirst)
-    {
-        for (int l = nFirst; l <= nLast; l += 2)
-        {
+    for (int nFirst = 1; nFirst <= 2; ++nFirst) {
+        for (int l = nFirst; l <= nLast; l += 2) {
             solve(l);
             if (progress(fUnits))
                 return false;

@@ -12,22 +12,16 @@ void RestrictRow(const float* pUp, const float* pMid, const float* pDown, bool b
     const bool bOneSidedRight = (nFineCols % 2) == 0;
     const int nLast = nCoarseCols - 2;
     pCoarse[0] = 0.0f;
-    for (int k = 1; k <= nLast; ++k)
-    {
+    for (int k = 1; k <= nLast; ++k) {
         const int j = 2 * k;
-        if (bOneSidedRight && k == nLast)
-        {
+        if (bOneSidedRight && k == nLast) {
             if (bOneSidedBottom)
                 pCoarse[k] = 0.125f * (pUp[j] + pMid[j - 1]) + 0.75f * pMid[j];
             else
                 pCoarse[k] = 0.125f * (pUp[j] + pDown[j] + pMid[j - 1]) + 0.625f * pMid[j];
-        }
-        else if (bOneSidedBottom)
-        {
+        } else if (bOneSidedBottom) {
             pCoarse[k] = 0.125f * (pUp[j] + pMid[j - 1] + pMid[j + 1]) + 0.625f * pMid[j];
-        }
-        else
-        {
+        } else {
             pCoarse[k] = 0.125f * (pDown[j] + pUp[j] + pMid[j - 1] + pMid[j + 1]) + 0.5f * pMid[j];
         }
     }
@@ -40,8 +34,8 @@ void RestrictGridRow(const GridView& coarse, const GridView& fine, int i) noexce
 {
     const bool bOneSidedBottom = (fine.nRows % 2) == 0 && i == coarse.nRows - 2;
     const float* pDown = bOneSidedBottom ? nullptr : fine.Row(2 * i + 1);
-    RestrictRow(fine.Row(2 * i - 1), fine.Row(2 * i), pDown, bOneSidedBottom, fine.nCols, coarse.Row(i),
-                coarse.nCols);
+    RestrictRow(fine.Row(2 * i - 1), fine.Row(2 * i), pDown, bOneSidedBottom, fine.nCols,
+                coarse.Row(i), coarse.nCols);
 }
 
 
@@ -80,13 +74,10 @@ void ProlongRow(const float* pUp, const float* pDown, int nCoarseCols, float* pF
 {
     const int nc = nFineCols;
     pFine[0] = 0.0f;
-    if (pDown == nullptr)
-    {
+    if (pDown == nullptr) {
         for (int j = 1; j <= nCoarseCols - 2; ++j)
             pFine[2 * j] = pUp[j];
-    }
-    else
-    {
+    } else {
         for (int j = 1; j <= nCoarseCols - 2; ++j)
             pFine[2 * j] = 0.5f * (pUp[j] + pDown[j]);
     }
@@ -109,8 +100,8 @@ void ProlongGridRow(const GridView& fine, const GridView& coarse, int r) noexcep
     if (iUp < 0)
         std::fill_n(fine.Row(r), fine.nCols, 0.0f);
     else
-        ProlongRow(coarse.Row(iUp), iDown < 0 ? nullptr : coarse.Row(iDown), coarse.nCols, fine.Row(r),
-                   fine.nCols);
+        ProlongRow(coarse.Row(iUp), iDown < 0 ? nullptr : coarse.Row(iDown), coarse.nCols,
+                   fine.Row(r), fine.nCols);
 }
 
 
@@ -123,7 +114,8 @@ void Prolong(const GridView& fine, const GridView& coarse) noexcept
 
 
 
-void AddCorrectionRow(const GridView& fineU, const GridView& coarseU, const GridView& w, int r) noexcept
+void AddCorrectionRow(const GridView& fineU, const GridView& coarseU, const GridView& w,
+                      int r) noexcept
 {
     ProlongGridRow(w, coarseU, r);
     float* pU = fineU.Row(r);

@@ -47,7 +47,8 @@ void ProlongGridRow(const GridView& fine, const GridView& coarse, int r) noexcep
 
 /// Row function of AddCorrection: row r of w := the prolongation of coarseU, then row r of
 /// fineU += row r of w.
-void AddCorrectionRow(const GridView& fineU, const GridView& coarseU, const GridView& w, int r) noexcept;
+void AddCorrectionRow(const GridView& fineU, const GridView& coarseU, const GridView& w,
+                      int r) noexcept;
 
 /// W := Prolong(coarse u); fineU += W over every element (the border adds W's zeros).
 /// W must have at least the fine extents; its contents are overwritten.

@@ -17,8 +17,8 @@ namespace gw::line {
 /// The diagonal of the operator at a point from its couplings to the right, left, lower and
 /// upper neighbour: 1 - right - left - down - up.
 template <class T>
-[[gnu::always_inline]] inline void Diagonal(const T& right, const T& left, const T& down, const T& up,
-                                            T& diag) noexcept
+[[gnu::always_inline]] inline void Diagonal(const T& right, const T& left, const T& down,
+                                            const T& up, T& diag) noexcept
 {
     diag = 1.0f - right - left - down - up;
 }
@@ -26,10 +26,10 @@ template <class T>
 /// f - A u at a point from its value u, its couplings and its neighbours' values, the sum of
 /// A u formed from the point outwards: diagonal, left, right, up, down.
 template <class T>
-[[gnu::always_inline]] inline void PointResidual(const T& f, const T& u, const T& left, const T& uLeft,
-                                                 const T& right, const T& uRight, const T& up,
-                                                 const T& uUp, const T& down, const T& uDown,
-                                                 T& residual) noexcept
+[[gnu::always_inline]] inline void PointResidual(const T& f, const T& u, const T& left,
+                                                 const T& uLeft, const T& right, const T& uRight,
+                                                 const T& up, const T& uUp, const T& down,
+                                                 const T& uDown, T& residual) noexcept
 {
     T diag;
     Diagonal(right, left, down, up, diag);

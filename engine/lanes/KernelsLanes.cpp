@@ -43,8 +43,8 @@ inline void PrefetchWindow(const float* p) noexcept
 }
 
 /// Rows i of the result hold element i of the eight inputs: out[i][j] = in[j][i].
-inline void Transpose8(__m256& r0, __m256& r1, __m256& r2, __m256& r3, __m256& r4, __m256& r5, __m256& r6,
-                       __m256& r7) noexcept
+inline void Transpose8(__m256& r0, __m256& r1, __m256& r2, __m256& r3, __m256& r4, __m256& r5,
+                       __m256& r6, __m256& r7) noexcept
 {
     const __m256 t0 = _mm256_unpacklo_ps(r0, r1);
     const __m256 t1 = _mm256_unpackhi_ps(r0, r1);
@@ -102,8 +102,10 @@ inline void Deinterleave(const float* p, __m256& even, __m256& odd) noexcept
     const __m256 lo = _mm256_loadu_ps(p);
     const __m256 hi = _mm256_loadu_ps(p + 8);
     // In-lane picks give (0 2 | 8 10 | 4 6 | 12 14); the 64-bit permute puts the pairs in order.
-    even = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(lo, hi, 0x88)), 0xD8));
-    odd = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8));
+    even = _mm256_castpd_ps(
+        _mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(lo, hi, 0x88)), 0xD8));
+    odd = _mm256_castpd_ps(
+        _mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8));
 }
 
 /// The odd floats of the sixteen from p.
@@ -111,7 +113,8 @@ inline __m256 OddOf(const float* p) noexcept
 {
     const __m256 lo = _mm256_loadu_ps(p);
     const __m256 hi = _mm256_loadu_ps(p + 8);
-    return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8));
+    return _mm256_castpd_ps(
+        _mm256_permute4x64_pd(_mm256_castps_pd(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8));
 }
 
 /// Eight lines that run across grid rows, read in order as lane vectors: element k holds
@@ -140,7 +143,8 @@ private:
         m_nStart = nStart;
         if (nStart + kGroupLines + kPrefetchFloats <= m_nValid) {
             for (int j = 0; j < kGroupLines; ++j)
-                _mm_prefetch(reinterpret_cast<const char*>(m_pLines[j] + nStart + kPrefetchFloats), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(m_pLines[j] + nStart + kPrefetchFloats),
+                             _MM_HINT_T0);
         }
         if (nStart + kGroupLines <= m_nValid) {
             TransposeTile([&](int j) { return m_pLines[j] + nStart; },
@@ -149,7 +153,8 @@ private:
         }
         for (int i = 0; i < kGroupLines; ++i) {
             for (int j = 0; j < kGroupLines; ++j)
-                m_block[i * kGroupLines + j] = nStart + i < m_nValid ? m_pLines[j][nStart + i] : 0.0f;
+                m_block[i * kGroupLines + j] =
+                    nStart + i < m_nValid ? m_pLines[j][nStart + i] : 0.0f;
         }
     }
 
@@ -177,7 +182,8 @@ struct Eliminator
         Lanes g;
         lanes.Next(a, b, d, g);
         _mm256_storeu_ps(pG, g);
-        zeroPivot = _mm256_or_ps(zeroPivot, _mm256_cmp_ps(lanes.beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
+        zeroPivot =
+            _mm256_or_ps(zeroPivot, _mm256_cmp_ps(lanes.beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
         _mm256_storeu_ps(pX, lanes.x);
     }
 
@@ -210,7 +216,7 @@ template <int nGroups>
 bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX) noexcept
 {
     const int n = grids.Rows() - 2;
-    constexpr int kStride = nGroups * kGroupLines; // floats per element in pX and pG
+    constexpr int kStride = nGroups * kGroupLines;   // floats per element in pX and pG
     constexpr int kSpan = nGroups * 2 * kGroupLines; // columns the groups cover
 
     line::Elimination<Lanes> elimination[nGroups] = {};
@@ -225,10 +231,14 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
         if (r + kPrefetchRows < grids.Rows()) {
             const int rAhead = r + kPrefetchRows;
             for (int i = 0; i <= kSpan; i += 16) {
-                _mm_prefetch(reinterpret_cast<const char*>(grids.bh.Row(rAhead) + c0 - 1 + i), _MM_HINT_T0);
-                _mm_prefetch(reinterpret_cast<const char*>(grids.bv.Row(rAhead) + c0 - 1 + i), _MM_HINT_T0);
-                _mm_prefetch(reinterpret_cast<const char*>(grids.f.Row(rAhead) + c0 - 1 + i), _MM_HINT_T0);
-                _mm_prefetch(reinterpret_cast<const char*>(grids.u.Row(rAhead) + c0 - 1 + i), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(grids.bh.Row(rAhead) + c0 - 1 + i),
+                             _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(grids.bv.Row(rAhead) + c0 - 1 + i),
+                             _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(grids.f.Row(rAhead) + c0 - 1 + i),
+                             _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(grids.u.Row(rAhead) + c0 - 1 + i),
+                             _MM_HINT_T0);
             }
         }
         const float* pBh = grids.bh.Row(r) + c0 - 1;
@@ -259,8 +269,8 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
                 elimination[g].Next(upper[g], b, d, factor);
                 _mm256_storeu_ps(pG + i + g * kGroupLines, factor);
             }
-            zeroPivot =
-                _mm256_or_ps(zeroPivot, _mm256_cmp_ps(elimination[g].beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
+            zeroPivot = _mm256_or_ps(
+                zeroPivot, _mm256_cmp_ps(elimination[g].beta, _mm256_setzero_ps(), _CMP_EQ_OQ));
             _mm256_storeu_ps(pXk, elimination[g].x);
             upper[g] = lower;
         }
@@ -290,7 +300,8 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
 #pragma GCC unroll 4
         for (int g = 0; g < nGroups; ++g) {
             Lanes xk = _mm256_loadu_ps(pX + i + g * kGroupLines);
-            line::BackSubstitute(xk, Lanes(_mm256_loadu_ps(pG + i + kStride + g * kGroupLines)), x[g]);
+            line::BackSubstitute(xk, Lanes(_mm256_loadu_ps(pG + i + kStride + g * kGroupLines)),
+                                 x[g]);
             x[g] = xk;
             store(k, g, x[g]);
         }
@@ -307,10 +318,14 @@ bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, 
     if (grids.Rows() - 2 <= 0)
         return true;
     switch (nGroups) {
-    case 1: return SolveColumnGroupsImpl<1>(grids, c0, pG, pX);
-    case 2: return SolveColumnGroupsImpl<2>(grids, c0, pG, pX);
-    case 3: return SolveColumnGroupsImpl<3>(grids, c0, pG, pX);
-    default: return SolveColumnGroupsImpl<4>(grids, c0, pG, pX);
+    case 1:
+        return SolveColumnGroupsImpl<1>(grids, c0, pG, pX);
+    case 2:
+        return SolveColumnGroupsImpl<2>(grids, c0, pG, pX);
+    case 3:
+        return SolveColumnGroupsImpl<3>(grids, c0, pG, pX);
+    default:
+        return SolveColumnGroupsImpl<4>(grids, c0, pG, pX);
     }
 }
 
@@ -424,7 +439,8 @@ void ResidualRowContiguous(const float* pUUp, const float* pU, const float* pUDo
         // writes its first point as 0, which the loop above has already written).
         const float fKept = pOut[c - 1];
         ResidualRow(pUUp + c - 1, pU + c - 1, pUDown + c - 1, pF + c - 1, pBh + c - 1,
-                    ConstLine{pBvUp + c - 1, 1}, ConstLine{pBvDown + c - 1, 1}, nCols - c + 1, pOut + c - 1);
+                    ConstLine{pBvUp + c - 1, 1}, ConstLine{pBvDown + c - 1, 1}, nCols - c + 1,
+                    pOut + c - 1);
         pOut[c - 1] = fKept;
     }
     pOut[nCols - 1] = 0.0f;
@@ -440,7 +456,8 @@ void StoreRowGroup(const GridView& u, int r0, const float* pX, int n) noexcept
     int k = 0;
     for (; k + kGroupLines <= n; k += kGroupLines) {
         const float* p = pX + static_cast<std::ptrdiff_t>(k) * kGroupLines;
-        TransposeTile([&](int i) { return p + i * kGroupLines; }, [&](int j) { return pRows[j] + k; });
+        TransposeTile([&](int i) { return p + i * kGroupLines; },
+                      [&](int j) { return pRows[j] + k; });
     }
     for (; k < n; ++k) {
         for (int j = 0; j < kGroupLines; ++j)
@@ -455,15 +472,20 @@ void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int n
     // Strips of kStrip source columns, so that the output rows a strip fills stay in the cache
     // while its tiles are written half a cache line at a time.
     constexpr int kStrip = 64;
-    const auto In = [&](int r, int c) { return pIn + static_cast<std::ptrdiff_t>(r) * nInStride + c; };
-    const auto Out = [&](int c, int r) { return pOut + static_cast<std::ptrdiff_t>(c) * nOutStride + r; };
+    const auto In = [&](int r, int c) {
+        return pIn + static_cast<std::ptrdiff_t>(r) * nInStride + c;
+    };
+    const auto Out = [&](int c, int r) {
+        return pOut + static_cast<std::ptrdiff_t>(c) * nOutStride + r;
+    };
     const int nFullRows = nRows - nRows % kGroupLines;
     for (int c0 = 0; c0 < nCols; c0 += kStrip) {
         const int nStripEnd = std::min(nCols, c0 + kStrip);
         for (int r = 0; r < nFullRows; r += kGroupLines) {
             int c = c0;
             for (; c + kGroupLines <= nStripEnd; c += kGroupLines) {
-                TransposeTile([&](int i) { return In(r + i, c); }, [&](int i) { return Out(c + i, r); });
+                TransposeTile([&](int i) { return In(r + i, c); },
+                              [&](int i) { return Out(c + i, r); });
             }
             for (; c < nStripEnd; ++c) {
                 for (int j = 0; j < kGroupLines; ++j)

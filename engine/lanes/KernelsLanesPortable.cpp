@@ -96,7 +96,8 @@ void TransposeBlock(const float* pIn, std::ptrdiff_t nInStride, int nRows, int n
 {
     for (int r = 0; r < nRows; ++r) {
         for (int c = 0; c < nCols; ++c)
-            pOut[static_cast<std::ptrdiff_t>(c) * nOutStride + r] = pIn[static_cast<std::ptrdiff_t>(r) * nInStride + c];
+            pOut[static_cast<std::ptrdiff_t>(c) * nOutStride + r] =
+                pIn[static_cast<std::ptrdiff_t>(r) * nInStride + c];
     }
 }
 

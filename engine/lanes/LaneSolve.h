@@ -44,7 +44,8 @@ typedef int LaneInts __attribute__((vector_size(kLanes * sizeof(int))));
 /// exactly 0: the solution is then not usable, and the caller solves those lines the
 /// straightforward way, which reports the failure.
 template <class ElementFn>
-[[gnu::always_inline]] inline bool SolveEight(ElementFn&& element, float* pG, float* pX, int n) noexcept
+[[gnu::always_inline]] inline bool SolveEight(ElementFn&& element, float* pG, float* pX,
+                                              int n) noexcept
 {
     if (n <= 0)
         return true;

@@ -126,7 +126,7 @@ GW_LANE_INLINE void ScatterRgb(float* p, const F& r, const F& g, const F& b) noe
                                            I{10, 1, 2, 11, 4, 5, 12, 7}));
         StoreVec(p + 2 * kF,
                  __builtin_shuffle(__builtin_shuffle(r, g, I{13, 0, 6, 14, 0, 7, 15, 0}), b,
-                                               I{0, 13, 2, 3, 14, 5, 6, 15}));
+                                   I{0, 13, 2, 3, 14, 5, 6, 15}));
     } else if constexpr (kF == 4) {
         StoreVec(p, __builtin_shuffle(__builtin_shuffle(r, g, I{0, 4, 0, 1}), b, I{0, 1, 4, 3}));
         StoreVec(p + kF,

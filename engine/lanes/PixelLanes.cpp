@@ -383,8 +383,8 @@ GW_LANE_INLINE void CopyChannelOutImpl(const float* pPixels, int nChannels, int 
 }
 
 template <int N>
-GW_LANE_INLINE void CopyChannelInImpl(const float* pIn, float* pPixels, int nChannels,
-                                      int nChannel, int n) noexcept
+GW_LANE_INLINE void CopyChannelInImpl(const float* pIn, float* pPixels, int nChannels, int nChannel,
+                                      int n) noexcept
 {
     CopyChannelImpl<N, false>(pPixels, pIn, nChannels, nChannel, n);
 }
@@ -430,8 +430,8 @@ constexpr LaneKernels LaneSet(const char* pName) noexcept
 {
     using namespace lanes;
     return Table<Entry, PowImpl<N>, ReflectanceRowImpl<N>, RgbToHsvImpl<N>, BlendRowColourImpl<N>,
-                 BlendRowGreyImpl<N>, BlendRowIntoWorkImpl<N>, BoundsImpl<N>,
-                 CopyChannelOutImpl<N>, CopyChannelInImpl<N>, WriteRowColourImpl<N>>(pName);
+                 BlendRowGreyImpl<N>, BlendRowIntoWorkImpl<N>, BoundsImpl<N>, CopyChannelOutImpl<N>,
+                 CopyChannelInImpl<N>, WriteRowColourImpl<N>>(pName);
 }
 
 constexpr LaneKernels kBaseline = LaneSet<2, BaselineEntry>("Baseline");

@@ -56,8 +56,14 @@ GW_LANE_INLINE void PowCore(const typename V<N>::D (&x)[K], double y, typename V
     for (int g = 0; g < K; ++g)
         r2[g] = r[g] * r[g];
     for (int g = 0; g < K; ++g)
-        p[g] = r[g] - r2[g] * (0.5 - r[g] * (1.0 / 3.0 - r[g] * (0.25 - r[g] * (0.2 - r[g] *
-                                                (1.0 / 6.0 - r[g] * (1.0 / 7.0))))));
+        p[g] = r[g]
+             - r2[g]
+                   * (0.5
+                      - r[g]
+                            * (1.0 / 3.0
+                               - r[g]
+                                     * (0.25
+                                        - r[g] * (0.2 - r[g] * (1.0 / 6.0 - r[g] * (1.0 / 7.0))))));
     for (int g = 0; g < K; ++g) {
         const D logX = e[g] * detail::kLn2Hi + (e[g] * detail::kLn2Lo + (logCentre[g] + p[g]));
         t[g] = y * logX;
@@ -69,16 +75,24 @@ GW_LANE_INLINE void PowCore(const typename V<N>::D (&x)[K], double y, typename V
         s[g] = (t[g] - k[g] * kStepHi) - k[g] * kStepLo;
     }
     for (int g = 0; g < K; ++g)
-        q[g] = 1.0 + s[g] * (1.0 + s[g] * (0.5 + s[g] * (1.0 / 6.0 + s[g] * (1.0 / 24.0 + s[g] *
-                                                (1.0 / 120.0 + s[g] * (1.0 / 720.0))))));
+        q[g] = 1.0
+             + s[g]
+                   * (1.0
+                      + s[g]
+                            * (0.5
+                               + s[g]
+                                     * (1.0 / 6.0
+                                        + s[g]
+                                              * (1.0 / 24.0
+                                                 + s[g] * (1.0 / 120.0 + s[g] * (1.0 / 720.0))))));
     for (int g = 0; g < K; ++g) {
         // k as an integer is the difference of the bits of kShifted and kShift (both in
         // [2^52, 2^53)); its low six bits pick the step, the rest, times 2^46, are the
         // octave in the exponent field (wrapping modulo 2^64, as the biased sum fits 11 bits).
         const U nKShiftedBits = Bits<U>(kShifted[g]);
         const U nStep = nKShiftedBits & 63u;
-        const U nScaleBits = (((nKShiftedBits - nStep) - 0x4338000000000000ull) << 46) +
-                             (static_cast<std::uint64_t>(1023) << 52);
+        const U nScaleBits = (((nKShiftedBits - nStep) - 0x4338000000000000ull) << 46)
+                           + (static_cast<std::uint64_t>(1023) << 52);
         const D step = Lookup<D>(tables.exp2Step.data(), nStep);
         result[g] = step * q[g] * Bits<D>(nScaleBits);
     }

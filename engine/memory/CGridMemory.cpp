@@ -162,10 +162,10 @@ bool CGridMemory::AllocateInRam(std::uint64_t nBudget)
     for (int k = 1; k <= m_nLevels; ++k) {
         const int nRows = m_pnLevelRows[k];
         const int nCols = m_pnLevelCols[k];
-        if (!AddMatrix(m_horizontal, k, nRows, nCols, nBudget) ||
-            !AddMatrix(m_vertical, k, nCols, nRows, nBudget) ||
-            !AddMatrix(m_solution, k, nRows, nCols, nBudget) ||
-            !AddMatrix(m_rightHandSide, k, nRows, nCols, nBudget))
+        if (!AddMatrix(m_horizontal, k, nRows, nCols, nBudget)
+            || !AddMatrix(m_vertical, k, nCols, nRows, nBudget)
+            || !AddMatrix(m_solution, k, nRows, nCols, nBudget)
+            || !AddMatrix(m_rightHandSide, k, nRows, nCols, nBudget))
             return false;
     }
 
@@ -250,8 +250,7 @@ bool CGridMemory::HasGrids() const noexcept
 {
     if (m_nLevels >= 1 && !m_bInRam)
         return HasPagedGrids();
-    if (m_nLevels < 1 || !m_horizontal || !m_vertical || !m_rightHandSide ||
-        !m_solution || !m_work)
+    if (m_nLevels < 1 || !m_horizontal || !m_vertical || !m_rightHandSide || !m_solution || !m_work)
         return false;
     for (int k = 1; k <= m_nLevels; ++k) {
         if (!m_horizontal[k] || !m_vertical[k] || !m_rightHandSide[k] || !m_solution[k])
@@ -265,12 +264,12 @@ bool CGridMemory::HasGrids() const noexcept
 
 bool CGridMemory::HasPagedGrids() const noexcept
 {
-    if (!m_pagedHorizontal || !m_pagedVertical || !m_pagedRightHandSide || !m_pagedSolution ||
-        m_pagedWork.IsEmpty())
+    if (!m_pagedHorizontal || !m_pagedVertical || !m_pagedRightHandSide || !m_pagedSolution
+        || m_pagedWork.IsEmpty())
         return false;
     for (int k = 1; k <= m_nLevels; ++k) {
-        if (m_pagedHorizontal[k].IsEmpty() || m_pagedVertical[k].IsEmpty() ||
-            m_pagedRightHandSide[k].IsEmpty() || m_pagedSolution[k].IsEmpty())
+        if (m_pagedHorizontal[k].IsEmpty() || m_pagedVertical[k].IsEmpty()
+            || m_pagedRightHandSide[k].IsEmpty() || m_pagedSolution[k].IsEmpty())
             return false;
     }
     return std::all_of(m_lineVectors.begin(), m_lineVectors.end(),

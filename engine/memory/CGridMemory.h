@@ -51,8 +51,14 @@ public:
             return m_pHeld + static_cast<std::ptrdiff_t>(r - m_nHeldFirst) * m_pPaged->Columns();
         return m_pPaged->GetRow(r);
     }
-    int Rows() const noexcept { return m_pMatrix != nullptr ? m_pMatrix->Rows() : m_pPaged->Rows(); }
-    int Cols() const noexcept { return m_pMatrix != nullptr ? m_pMatrix->Cols() : m_pPaged->Columns(); }
+    int Rows() const noexcept
+    {
+        return m_pMatrix != nullptr ? m_pMatrix->Rows() : m_pPaged->Rows();
+    }
+    int Cols() const noexcept
+    {
+        return m_pMatrix != nullptr ? m_pMatrix->Cols() : m_pPaged->Columns();
+    }
 
     /// The paged grid, or null for a grid in RAM.
     CPagedGrid* Paged() const noexcept { return m_pPaged; }
@@ -180,7 +186,8 @@ public:
     CGridRows WorkRows() noexcept { return m_bInRam ? CGridRows(*m_work) : CGridRows(m_pagedWork); }
     CGridRows IlluminationRows() noexcept
     {
-        return m_bInRam ? CGridRows(*m_rightHandSide[m_nLevels]) : CGridRows(m_pagedRightHandSide[m_nLevels]);
+        return m_bInRam ? CGridRows(*m_rightHandSide[m_nLevels])
+                        : CGridRows(m_pagedRightHandSide[m_nLevels]);
     }
 
     /// Line vector nIndex (0..kLineVectors-1), MaxDim() floats.

@@ -29,8 +29,9 @@ std::string SystemReason()
 [[noreturn]] void ThrowFileError(const char* pWhat, std::uint64_t nOffset)
 {
     const std::string reason = SystemReason();
-    throw CPagedGridError(std::string("GW: cannot ") + pWhat + " the engine's temporary file at byte "
-                          + std::to_string(nOffset) + reason);
+    throw CPagedGridError(std::string("GW: cannot ") + pWhat
+                          + " the engine's temporary file at byte " + std::to_string(nOffset)
+                          + reason);
 }
 
 } // namespace
@@ -173,7 +174,8 @@ float* CPagedGrid::ReadColumn(int c)
     if (itFree == m_abColumnFree.end()) {
         return nullptr;
     }
-    float* pColumn = m_apColumnBuffer[static_cast<std::size_t>(itFree - m_abColumnFree.begin())].get();
+    float* pColumn =
+        m_apColumnBuffer[static_cast<std::size_t>(itFree - m_abColumnFree.begin())].get();
     Gather(c, 1, pColumn, 1);
     *itFree = false;
     return pColumn;
@@ -212,20 +214,21 @@ void CPagedGrid::GatherColumns(int nFirst, int nCount, float* pBlock, const RowR
     CheckColumns(nFirst, nCount, "GatherColumns");
     const auto nSpan = static_cast<std::size_t>(nCount);
     run(m_nRows, [&](int nBegin, int nEnd) {
-        GatherRange(nFirst, nCount, pBlock + static_cast<std::size_t>(nBegin) * nSpan, nSpan, nBegin, nEnd);
+        GatherRange(nFirst, nCount, pBlock + static_cast<std::size_t>(nBegin) * nSpan, nSpan,
+                    nBegin, nEnd);
     });
 }
 
-void CPagedGrid::ReadColumns(int nFirst, int nCount, float* pOut, std::size_t nStride, int nRowBegin,
-                             int nRowEnd) const
+void CPagedGrid::ReadColumns(int nFirst, int nCount, float* pOut, std::size_t nStride,
+                             int nRowBegin, int nRowEnd) const
 {
     CheckColumns(nFirst, nCount, "ReadColumns");
     CheckRowRange(nRowBegin, nRowEnd, "ReadColumns");
     GatherRange(nFirst, nCount, pOut, nStride, nRowBegin, nRowEnd);
 }
 
-void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t nStride, int nRowBegin,
-                             int nRowEnd) const
+void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t nStride,
+                             int nRowBegin, int nRowEnd) const
 {
     // Only reads: the row table, the sizes and the file, at positions of its own.
     const auto nSpan = static_cast<std::size_t>(nCount);
@@ -234,21 +237,25 @@ void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t 
         // a buffer of this range's own.
         const auto nColumns = static_cast<std::size_t>(m_nColumns);
         const int nCapacity = std::min(m_nRunCapacity, nRowEnd - nRowBegin);
-        const auto pRows = std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(nCapacity) * nColumns);
+        const auto pRows =
+            std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(nCapacity) * nColumns);
         int r = nRowBegin;
         while (r < nRowEnd) {
-            if (CopyKnownSpan(r, nFirst, nSpan, pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride)) {
+            if (CopyKnownSpan(r, nFirst, nSpan,
+                              pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride)) {
                 ++r;
                 continue;
             }
             int nEnd = r + 1;
-            while (nEnd < nRowEnd && nEnd - r < nCapacity && nEnd < m_nRowsInFile && m_ppRowTable[nEnd] == nullptr) {
+            while (nEnd < nRowEnd && nEnd - r < nCapacity && nEnd < m_nRowsInFile
+                   && m_ppRowTable[nEnd] == nullptr)
+            {
                 ++nEnd;
             }
             ReadFloats(r, 0, static_cast<std::size_t>(nEnd - r) * nColumns, pRows.get());
             for (int k = r; k < nEnd; ++k) {
-                std::copy_n(pRows.get() + static_cast<std::size_t>(k - r) * nColumns + nFirst, nSpan,
-                            pBlock + static_cast<std::size_t>(k - nRowBegin) * nStride);
+                std::copy_n(pRows.get() + static_cast<std::size_t>(k - r) * nColumns + nFirst,
+                            nSpan, pBlock + static_cast<std::size_t>(k - nRowBegin) * nStride);
             }
             r = nEnd;
         }
@@ -262,8 +269,8 @@ void CPagedGrid::GatherRange(int nFirst, int nCount, float* pBlock, std::size_t 
     }
 }
 
-void CPagedGrid::ScatterColumns(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
-                                int nRowEnd, const RowRangeRunner& run)
+void CPagedGrid::ScatterColumns(int nFirst, int nCount, const float* pBlock, std::size_t nStride,
+                                int nRowBegin, int nRowEnd, const RowRangeRunner& run)
 {
     CheckColumns(nFirst, nCount, "ScatterColumns");
     CheckRowRange(nRowBegin, nRowEnd, "ScatterColumns");
@@ -283,11 +290,10 @@ void CPagedGrid::ScatterColumns(int nFirst, int nCount, const float* pBlock, std
     const int nOldRowsInFile = m_nRowsInFile;
     try {
         run(nRowEnd - nRowBegin, [&](int nBegin, int nEnd) {
-            ScatterRange(nFirst, nCount, pBlock + static_cast<std::size_t>(nBegin) * nStride, nStride,
-                         nRowBegin + nBegin, nRowBegin + nEnd);
+            ScatterRange(nFirst, nCount, pBlock + static_cast<std::size_t>(nBegin) * nStride,
+                         nStride, nRowBegin + nBegin, nRowBegin + nEnd);
         });
-    }
-    catch (...) {
+    } catch (...) {
         m_nRowsInFile = std::max(nOldRowsInFile, nTop);
         m_nRunCount = 0; // what reached the file is not known
         throw;
@@ -304,8 +310,8 @@ void CPagedGrid::ScatterColumns(int nFirst, int nCount, const float* pBlock, std
     m_nRowsInFile = std::max(nOldRowsInFile, nTop);
 }
 
-void CPagedGrid::ScatterRange(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
-                              int nRowEnd)
+void CPagedGrid::ScatterRange(int nFirst, int nCount, const float* pBlock, std::size_t nStride,
+                              int nRowBegin, int nRowEnd)
 {
     // Each row touches only its own buffer, run row and file bytes; m_nRowsInFile is left to
     // the caller, so that the zeros beyond it keep standing for rows not written yet.
@@ -325,13 +331,15 @@ void CPagedGrid::ScatterRange(int nFirst, int nCount, const float* pBlock, std::
     }
 }
 
-void CPagedGrid::ScatterThroughRuns(int nFirst, int nCount, const float* pBlock, std::size_t nStride,
-                                    int nRowBegin, int nRowEnd)
+void CPagedGrid::ScatterThroughRuns(int nFirst, int nCount, const float* pBlock,
+                                    std::size_t nStride, int nRowBegin, int nRowEnd)
 {
     // A write costs far more than the bytes it moves, so the rows that only the file holds
     // are read into the run buffer, take their span there and go back in one write per run.
     const auto nSpan = static_cast<std::size_t>(nCount);
-    const auto Source = [&](int r) { return pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride; };
+    const auto Source = [&](int r) {
+        return pBlock + static_cast<std::size_t>(r - nRowBegin) * nStride;
+    };
     int r = nRowBegin;
     while (r < nRowEnd) {
         if (m_ppRowTable[r] != nullptr) {
@@ -351,7 +359,8 @@ void CPagedGrid::ScatterThroughRuns(int nFirst, int nCount, const float* pBlock,
                 std::copy_n(Source(k), nSpan, m_ppRowTable[k] + nFirst);
             }
         }
-        const std::size_t nFloats = static_cast<std::size_t>(nEnd - r) * static_cast<std::size_t>(m_nColumns);
+        const std::size_t nFloats =
+            static_cast<std::size_t>(nEnd - r) * static_cast<std::size_t>(m_nColumns);
         if (!WriteFloats(r, 0, RunRow(r), nFloats)) {
             m_nRunCount = 0; // what reached the file is not known
             m_nRowsInFile = std::max(m_nRowsInFile, nEnd);
@@ -376,19 +385,18 @@ void CPagedGrid::ReadRows(int nFirst, int nCount, float* pOut)
         if (m_ppRowTable[r] != nullptr) {
             std::copy_n(m_ppRowTable[r], nColumns, pRow);
             ++r;
-        }
-        else if (r >= m_nRowsInFile) {
+        } else if (r >= m_nRowsInFile) {
             std::fill_n(pRow, nColumns, 0.0f);
             ++r;
-        }
-        else if (InRun(r)) {
+        } else if (InRun(r)) {
             std::copy_n(RunRow(r), nColumns, pRow);
             ++r;
-        }
-        else {
+        } else {
             // A run of rows that only the file holds, in one read.
             int nEnd = r + 1;
-            while (nEnd < nFirst + nCount && nEnd < m_nRowsInFile && m_ppRowTable[nEnd] == nullptr && !InRun(nEnd)) {
+            while (nEnd < nFirst + nCount && nEnd < m_nRowsInFile && m_ppRowTable[nEnd] == nullptr
+                   && !InRun(nEnd))
+            {
                 ++nEnd;
             }
             ReadFloats(r, 0, static_cast<std::size_t>(nEnd - r) * nColumns, pRow);
@@ -444,7 +452,8 @@ void CPagedGrid::PutRow(int r, const float* pRow)
 bool CPagedGrid::WholeRowsPay(int nCount) const noexcept
 {
     const std::size_t nRowBytes = static_cast<std::size_t>(m_nColumns) * kFloatBytes;
-    return nRowBytes <= kShortRowBytes || 4 * static_cast<std::size_t>(nCount) >= static_cast<std::size_t>(m_nColumns);
+    return nRowBytes <= kShortRowBytes
+        || 4 * static_cast<std::size_t>(nCount) >= static_cast<std::size_t>(m_nColumns);
 }
 
 void CPagedGrid::Gather(int nFirst, int nCount, float* pOut, std::size_t nStride)
@@ -460,8 +469,7 @@ void CPagedGrid::Gather(int nFirst, int nCount, float* pOut, std::size_t nStride
         }
         if (InRun(r)) {
             std::copy_n(RunRow(r) + nFirst, nSpan, pOut);
-        }
-        else {
+        } else {
             ReadFloats(r, nFirst, nSpan, pOut);
         }
     }
@@ -507,7 +515,8 @@ void CPagedGrid::LoadRow(int r, float* pRow)
 
 float* CPagedGrid::RunRow(int r) const noexcept
 {
-    return m_pRun.get() + static_cast<std::size_t>(r - m_nRunFirst) * static_cast<std::size_t>(m_nColumns);
+    return m_pRun.get()
+         + static_cast<std::size_t>(r - m_nRunFirst) * static_cast<std::size_t>(m_nColumns);
 }
 
 void CPagedGrid::LoadRun(int nFirst)
@@ -564,7 +573,7 @@ std::uint64_t CPagedGrid::ElementOffset(int r, int c) const noexcept
 {
     return (static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(m_nColumns)
             + static_cast<std::uint64_t>(c))
-           * kFloatBytes;
+         * kFloatBytes;
 }
 
 void CPagedGrid::CheckRow(int r, const char* pWhat) const
@@ -578,17 +587,18 @@ void CPagedGrid::CheckRow(int r, const char* pWhat) const
 void CPagedGrid::CheckRowRange(int nBegin, int nEnd, const char* pWhat) const
 {
     if (nBegin < 0 || nEnd > m_nRows || nBegin > nEnd) {
-        throw CPagedGridError(std::string("GW: paged grid ") + pWhat + ": rows " + std::to_string(nBegin) + ".."
-                              + std::to_string(nEnd - 1) + " outside a grid of " + std::to_string(m_nRows)
-                              + " rows");
+        throw CPagedGridError(std::string("GW: paged grid ") + pWhat + ": rows "
+                              + std::to_string(nBegin) + ".." + std::to_string(nEnd - 1)
+                              + " outside a grid of " + std::to_string(m_nRows) + " rows");
     }
 }
 
 void CPagedGrid::CheckColumns(int nFirst, int nCount, const char* pWhat) const
 {
     if (nFirst < 0 || nCount < 1 || nFirst > m_nColumns - nCount) {
-        throw CPagedGridError(std::string("GW: paged grid ") + pWhat + ": columns " + std::to_string(nFirst)
-                              + ".." + std::to_string(static_cast<long long>(nFirst) + nCount - 1)
+        throw CPagedGridError(std::string("GW: paged grid ") + pWhat + ": columns "
+                              + std::to_string(nFirst) + ".."
+                              + std::to_string(static_cast<long long>(nFirst) + nCount - 1)
                               + " outside a grid of " + std::to_string(m_nColumns) + " columns");
     }
 }

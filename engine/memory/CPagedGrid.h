@@ -131,7 +131,8 @@ public:
     /// Shares out work over the rows of a grid: calls fn for disjoint ranges [nBegin, nEnd)
     /// that together cover 0..nRows-1, possibly on several threads at once, and returns when
     /// all are done, rethrowing a failure of any.
-    using RowRangeRunner = std::function<void(int nRows, const std::function<void(int nBegin, int nEnd)>& fn)>;
+    using RowRangeRunner =
+        std::function<void(int nRows, const std::function<void(int nBegin, int nEnd)>& fn)>;
 
     /// GatherColumns with the rows shared out by run, each range with positioned reads of its
     /// own: of whole rows, a run at a time, when the columns cover a good part of a row, else
@@ -142,7 +143,8 @@ public:
     /// The columns nFirst..nFirst+nCount-1 of rows nRowBegin..nRowEnd-1 into pOut: element
     /// (r, nFirst + j) lands at pOut[(r - nRowBegin) x nStride + j], as GetRow would show it,
     /// read as a range of GatherColumns is. Changes nothing in the grid.
-    void ReadColumns(int nFirst, int nCount, float* pOut, std::size_t nStride, int nRowBegin, int nRowEnd) const;
+    void ReadColumns(int nFirst, int nCount, float* pOut, std::size_t nStride, int nRowBegin,
+                     int nRowEnd) const;
 
     /// The reverse of a gather for rows nRowBegin..nRowEnd-1: element (r, nFirst + j) takes
     /// the value pBlock[(r - nRowBegin) x nStride + j]. A resident row gets the values in its
@@ -152,8 +154,8 @@ public:
     /// written with one positioned write, the rows shared out by run. The row cache does not
     /// change. Throws CPagedGridError on a failed write; some rows may then hold the new
     /// values and others the old ones.
-    void ScatterColumns(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
-                        int nRowEnd, const RowRangeRunner& run);
+    void ScatterColumns(int nFirst, int nCount, const float* pBlock, std::size_t nStride,
+                        int nRowBegin, int nRowEnd, const RowRangeRunner& run);
 
     /// Copies rows nFirst..nFirst+nCount-1 into pOut (nCount x Columns() floats, row after
     /// row) with the values GetRow would show, reading each run of consecutive rows that are
@@ -180,12 +182,13 @@ private:
     void WriteRow(int r, const float* pRow);
     void LoadRow(int r, float* pRow);
     void Gather(int nFirst, int nCount, float* pOut, std::size_t nStride);
-    void GatherRange(int nFirst, int nCount, float* pBlock, std::size_t nStride, int nRowBegin, int nRowEnd) const;
+    void GatherRange(int nFirst, int nCount, float* pBlock, std::size_t nStride, int nRowBegin,
+                     int nRowEnd) const;
     void CheckRowRange(int nBegin, int nEnd, const char* pWhat) const;
-    void ScatterRange(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
-                      int nRowEnd);
-    void ScatterThroughRuns(int nFirst, int nCount, const float* pBlock, std::size_t nStride, int nRowBegin,
-                            int nRowEnd);
+    void ScatterRange(int nFirst, int nCount, const float* pBlock, std::size_t nStride,
+                      int nRowBegin, int nRowEnd);
+    void ScatterThroughRuns(int nFirst, int nCount, const float* pBlock, std::size_t nStride,
+                            int nRowBegin, int nRowEnd);
     bool WholeRowsPay(int nCount) const noexcept;
     // nCount floats to element (r, c) on; false (errno telling why) when the write failed.
     bool WriteFloats(int r, int c, const float* pIn, std::size_t nCount) const noexcept;
@@ -204,10 +207,10 @@ private:
     std::unique_ptr<std::FILE, FileCloser> m_pFile;
     int m_nRows = 0;
     int m_nColumns = 0;
-    std::array<int, kSlots> m_anSlotRow{-1, -1, -1, -1};      // oldest first
+    std::array<int, kSlots> m_anSlotRow{-1, -1, -1, -1};        // oldest first
     std::array<std::unique_ptr<float[]>, kSlots> m_apRowBuffer; // owns the slots' storage
-    std::array<float*, kSlots> m_apSlotBuffer{};                // buffer of each slot, moves with its row
-    std::unique_ptr<float*[]> m_ppRowTable;                     // resident row -> buffer
+    std::array<float*, kSlots> m_apSlotBuffer{}; // buffer of each slot, moves with its row
+    std::unique_ptr<float*[]> m_ppRowTable;      // resident row -> buffer
     std::array<bool, 2> m_abColumnFree{true, true};
     std::array<std::unique_ptr<float[]>, 2> m_apColumnBuffer;
     // Rows at or beyond this number have never been written to the file and read as 0.

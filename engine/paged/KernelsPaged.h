@@ -27,8 +27,9 @@
 
 namespace gw {
 
-void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, const CouplingParams& params,
-                           CPagedWorkspace& workspace, ProgressHook progress);
+void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels,
+                           const CouplingParams& params, CPagedWorkspace& workspace,
+                           ProgressHook progress);
 void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nLevel, int nLevels,
                      ProgressHook progress);
 
@@ -36,7 +37,8 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
 void ResidualPaged(CPagedGrid& work, const PagedLevel& grids, CPagedWorkspace& workspace);
 
 /// coarse := restriction of the top-left nFineRows x nFineCols corner of fine.
-void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFineCols, CPagedWorkspace& workspace);
+void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFineCols,
+                   CPagedWorkspace& workspace);
 
 /// fine := prolongation of coarse.
 void ProlongPaged(CPagedGrid& fine, CPagedGrid& coarse, CPagedWorkspace& workspace);

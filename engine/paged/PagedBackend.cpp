@@ -16,10 +16,14 @@ class CPagedBackend final : public CSolverBackend
 public:
     CPagedBackend(CGridMemory& grids, CPagedWorkspace& workspace, const CouplingParams& params,
                   ProgressHook progress) noexcept
-        : m_grids(grids), m_workspace(workspace), m_params(params), m_progress(progress),
-          m_nLevels(grids.Levels()), m_work(grids.PagedWork()), m_lines(LinesOf(grids))
-    {
-    }
+        : m_grids(grids)
+        , m_workspace(workspace)
+        , m_params(params)
+        , m_progress(progress)
+        , m_nLevels(grids.Levels())
+        , m_work(grids.PagedWork())
+        , m_lines(LinesOf(grids))
+    {}
 
     void Couplings(int l) override
     {
@@ -100,9 +104,8 @@ void CPagedBackend::SolveCoarsest()
 
 
 
-void RunMultigridPaged(CGridMemory& grids, CPagedWorkspace& workspace,
-                       const CouplingParams& params, const MultigridRun& run,
-                       ProgressHook progress)
+void RunMultigridPaged(CGridMemory& grids, CPagedWorkspace& workspace, const CouplingParams& params,
+                       const MultigridRun& run, ProgressHook progress)
 {
     CPagedBackend backend(grids, workspace, params, progress);
     RunFullMultigrid(backend, run, progress);

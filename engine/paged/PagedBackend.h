@@ -17,8 +17,7 @@ class CPagedWorkspace;
 /// RunFullMultigrid on the paged pyramid of grids, on the paged kernels and the threads of the
 /// workspace's pool. Throws like the schedule, CPagedGridError on a failed temporary file, and
 /// std::bad_alloc.
-void RunMultigridPaged(CGridMemory& grids, CPagedWorkspace& workspace,
-                       const CouplingParams& params, const MultigridRun& run,
-                       ProgressHook progress);
+void RunMultigridPaged(CGridMemory& grids, CPagedWorkspace& workspace, const CouplingParams& params,
+                       const MultigridRun& run, ProgressHook progress);
 
 } // namespace gw

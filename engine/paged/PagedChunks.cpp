@@ -43,8 +43,8 @@ int GroupParts(CWorkerPool& pool, int nLines, int nLength)
 
 
 
-void TransposeOnPool(CWorkerPool& pool, const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols,
-                     float* pOut, std::ptrdiff_t nOutStride)
+void TransposeOnPool(CWorkerPool& pool, const float* pIn, std::ptrdiff_t nInStride, int nRows,
+                     int nCols, float* pOut, std::ptrdiff_t nOutStride)
 {
     constexpr int kTile = lanes::kGroupLines;
     constexpr int kMinPartFloats = 32768;
@@ -57,9 +57,11 @@ void TransposeOnPool(CWorkerPool& pool, const float* pIn, std::ptrdiff_t nInStri
         const int nFirst = nBegin * kTile;
         const int nCount = std::min(nEnd * kTile, nLong) - nFirst;
         if (bByRows)
-            lanes::TransposeBlock(pIn + nFirst * nInStride, nInStride, nCount, nCols, pOut + nFirst, nOutStride);
+            lanes::TransposeBlock(pIn + nFirst * nInStride, nInStride, nCount, nCols, pOut + nFirst,
+                                  nOutStride);
         else
-            lanes::TransposeBlock(pIn + nFirst, nInStride, nRows, nCount, pOut + nFirst * nOutStride, nOutStride);
+            lanes::TransposeBlock(pIn + nFirst, nInStride, nRows, nCount,
+                                  pOut + nFirst * nOutStride, nOutStride);
     });
 }
 
@@ -75,7 +77,8 @@ void GetBlock(CPagedGrid& grid, int r0, int nRows, float* pOut, int nColumns)
 
 
 
-void PutBlock(CPagedGrid& grid, int r0, int nRows, const float* pIn, int nColumns, CPagedWorkspace& workspace)
+void PutBlock(CPagedGrid& grid, int r0, int nRows, const float* pIn, int nColumns,
+              CPagedWorkspace& workspace)
 {
     if (nColumns == grid.Columns())
         grid.WriteRows(r0, nRows, pIn);

@@ -63,22 +63,24 @@ void RunInLaneGroups(CPagedWorkspace& workspace, int nLines, int nLength, F&& fn
     constexpr int kLanes = lanesolve::kLanes;
     CWorkerPool& pool = workspace.Pool();
     const int nGroups = (nLines + kLanes - 1) / kLanes;
-    pool.Run(nGroups, std::min(GroupParts(pool, nLines, nLength), nGroups), [&](int nPart, int nBegin, int nEnd) {
-        fn(LinePart{workspace.Lines(nPart), workspace.Lanes(nPart), nBegin * kLanes,
-                    std::min(nEnd * kLanes, nLines)});
-    });
+    pool.Run(nGroups, std::min(GroupParts(pool, nLines, nLength), nGroups),
+             [&](int nPart, int nBegin, int nEnd) {
+                 fn(LinePart{workspace.Lines(nPart), workspace.Lanes(nPart), nBegin * kLanes,
+                             std::min(nEnd * kLanes, nLines)});
+             });
 }
 
 /// lanes::TransposeBlock shared over the pool: the longer side of the block is cut into parts
 /// of whole 8 x 8 tiles, each part transposed on its own thread.
-void TransposeOnPool(CWorkerPool& pool, const float* pIn, std::ptrdiff_t nInStride, int nRows, int nCols,
-                     float* pOut, std::ptrdiff_t nOutStride);
+void TransposeOnPool(CWorkerPool& pool, const float* pIn, std::ptrdiff_t nInStride, int nRows,
+                     int nCols, float* pOut, std::ptrdiff_t nOutStride);
 
 /// Rows r0..r0+nRows-1, columns 0..nColumns-1 of grid into pOut (nColumns floats a row).
 void GetBlock(CPagedGrid& grid, int r0, int nRows, float* pOut, int nColumns);
 
 /// The reverse of GetBlock.
-void PutBlock(CPagedGrid& grid, int r0, int nRows, const float* pIn, int nColumns, CPagedWorkspace& workspace);
+void PutBlock(CPagedGrid& grid, int r0, int nRows, const float* pIn, int nColumns,
+              CPagedWorkspace& workspace);
 
 /// A block of neighbouring columns of a paged grid, gathered in one pass over its file. Column c
 /// is a line of Rows() floats with the window's width as element distance.
@@ -86,12 +88,14 @@ class CColumnWindow
 {
 public:
     /// The window's storage is the next of the call's buffers.
-    CColumnWindow(CPagedGrid& grid, int nWidth, CPagedBuffers& buffers, const CPagedWorkspace& workspace)
-        : m_grid(grid), m_nWidth(nWidth),
-          m_pBlock(buffers.Take(static_cast<std::size_t>(nWidth) * static_cast<std::size_t>(grid.Rows()))),
-          m_run(workspace.RowRunner())
-    {
-    }
+    CColumnWindow(CPagedGrid& grid, int nWidth, CPagedBuffers& buffers,
+                  const CPagedWorkspace& workspace)
+        : m_grid(grid)
+        , m_nWidth(nWidth)
+        , m_pBlock(buffers.Take(static_cast<std::size_t>(nWidth)
+                                * static_cast<std::size_t>(grid.Rows())))
+        , m_run(workspace.RowRunner())
+    {}
 
     /// Makes columns nLo..nHi available; gathers from nLo on when any of them is missing.
     void Cover(int nLo, int nHi)
@@ -107,7 +111,8 @@ public:
     void WriteBack(int nLo, int nHi, int nRowBegin, int nRowEnd) const
     {
         m_grid.ScatterColumns(nLo, nHi - nLo + 1,
-                              m_pBlock + static_cast<std::ptrdiff_t>(nRowBegin) * m_nCount + (nLo - m_nFirst),
+                              m_pBlock + static_cast<std::ptrdiff_t>(nRowBegin) * m_nCount
+                                  + (nLo - m_nFirst),
                               static_cast<std::size_t>(m_nCount), nRowBegin, nRowEnd, m_run);
     }
 

@@ -29,15 +29,24 @@ class CCouplingBatches
 public:
     CCouplingBatches(const PagedLevel& grids, float fScaledRadius, const CouplingParams& params,
                      CPagedWorkspace& workspace)
-        : m_grids(grids), m_nr(grids.Rows()), m_nc(grids.Cols()), m_fScaledRadius(fScaledRadius),
-          m_params(params), m_workspace(workspace), m_buffers(workspace),
-          m_nBatch(WindowWidth(workspace, m_nc, m_nr, 1)), m_nStride(m_nBatch + 2),
-          m_nLength(static_cast<std::size_t>(m_nc)), m_nChunk(ChunkRows(m_nc)), m_bAvx2(workspace.UsesAvx2())
+        : m_grids(grids)
+        , m_nr(grids.Rows())
+        , m_nc(grids.Cols())
+        , m_fScaledRadius(fScaledRadius)
+        , m_params(params)
+        , m_workspace(workspace)
+        , m_buffers(workspace)
+        , m_nBatch(WindowWidth(workspace, m_nc, m_nr, 1))
+        , m_nStride(m_nBatch + 2)
+        , m_nLength(static_cast<std::size_t>(m_nc))
+        , m_nChunk(ChunkRows(m_nc))
+        , m_bAvx2(workspace.UsesAvx2())
     {
         m_pBlock = m_buffers.Take(static_cast<std::size_t>(m_nStride) * m_nLength);
         m_pBhRows = m_buffers.Take(static_cast<std::size_t>(m_nChunk) * m_nLength);
         m_pFRows = m_buffers.Take(static_cast<std::size_t>(m_nChunk + 1) * m_nLength);
-        m_pBvRows = m_bAvx2 ? m_buffers.Take(static_cast<std::size_t>(m_nChunk) * m_nLength) : nullptr;
+        m_pBvRows =
+            m_bAvx2 ? m_buffers.Take(static_cast<std::size_t>(m_nChunk) * m_nLength) : nullptr;
     }
 
     int Batch() const { return m_nBatch; }
@@ -49,15 +58,13 @@ public:
     int MakeRows(int r0, int nCount, float fRowUnits, ProgressHook progress, bool& bStop)
     {
         int nDone = 0;
-        while (nDone < nCount && !bStop)
-        {
+        while (nDone < nCount && !bStop) {
             const int nFirst = r0 + nDone;
             const int nRows = std::min(m_nChunk, nCount - nDone);
             m_grids.f->ReadRows(nFirst, nRows + 1, m_pFRows);
             ForChunkRows(m_workspace, 0, nRows, m_nc, [&](int i) { MakeRow(i, nDone); });
             int nMade = 0;
-            while (nMade < nRows && !bStop)
-            {
+            while (nMade < nRows && !bStop) {
                 ++nMade;
                 bStop = progress(fRowUnits);
             }
@@ -76,25 +83,24 @@ public:
     {
         int nLo = r0;
         int nHi = r0 + nDone - 1;
-        if (r0 == 1)
-        {
+        if (r0 == 1) {
             nLo = 0;
             for (int c = 1; c <= m_nc - 2; ++c)
                 m_pBlock[static_cast<std::ptrdiff_t>(c) * m_nStride] = 0.0f;
         }
-        if (nHi == m_nr - 2)
-        {
+        if (nHi == m_nr - 2) {
             nHi = m_nr - 1;
-            for (int c = 1; c <= m_nc - 2; ++c)
-            {
-                float* pRow = m_pBlock + static_cast<std::ptrdiff_t>(c) * m_nStride + (m_nr - 1 - (r0 - 1));
+            for (int c = 1; c <= m_nc - 2; ++c) {
+                float* pRow =
+                    m_pBlock + static_cast<std::ptrdiff_t>(c) * m_nStride + (m_nr - 1 - (r0 - 1));
                 pRow[-1] = 0.0f;
                 pRow[0] = 0.0f;
             }
         }
         if (nHi >= nLo)
             m_grids.bv->ScatterColumns(nLo, nHi - nLo + 1, m_pBlock + m_nStride + (nLo - (r0 - 1)),
-                                       static_cast<std::size_t>(m_nStride), 1, m_nc - 1, m_workspace.RowRunner());
+                                       static_cast<std::size_t>(m_nStride), 1, m_nc - 1,
+                                       m_workspace.RowRunner());
     }
 
 private:
@@ -104,7 +110,8 @@ private:
         const float* pF = m_pFRows + static_cast<std::size_t>(i) * m_nLength;
         float* pBhRow = m_pBhRows + static_cast<std::size_t>(i) * m_nLength;
         if (m_bAvx2)
-            lanes::CouplingRowContiguous(pF, pF + m_nLength, m_nc, m_fScaledRadius, m_params, pBhRow,
+            lanes::CouplingRowContiguous(pF, pF + m_nLength, m_nc, m_fScaledRadius, m_params,
+                                         pBhRow,
                                          m_pBvRows + static_cast<std::size_t>(i) * m_nLength);
         else
             CouplingRow(pF, pF + m_nLength, m_nc, m_fScaledRadius, m_params, pBhRow,
@@ -136,8 +143,9 @@ private:
 
 
 
-void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, const CouplingParams& params,
-                           CPagedWorkspace& workspace, ProgressHook progress)
+void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels,
+                           const CouplingParams& params, CPagedWorkspace& workspace,
+                           ProgressHook progress)
 {
     const int nr = grids.Rows();
     const int nc = grids.Cols();
@@ -147,10 +155,8 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
 
     // Couplings into the ring, and from the last interior line towards it, vanish. Tiny grids
     // take the plain way: every row computed, then the ring cleared.
-    if (nr < 3 || nc < 3)
-    {
-        for (int r = 1; r <= nr - 2; ++r)
-        {
+    if (nr < 3 || nc < 3) {
+        for (int r = 1; r <= nr - 2; ++r) {
             if (progress(fRowUnits))
                 return;
         }
@@ -160,14 +166,15 @@ void ComputeCouplingsPaged(const PagedLevel& grids, int nLevel, int nLevels, con
         return;
     }
 
-    CCouplingBatches batches(grids, ScaledRadius(params.fRadius, nLevel, nLevels), params, workspace);
+    CCouplingBatches batches(grids, ScaledRadius(params.fRadius, nLevel, nLevels), params,
+                             workspace);
     std::fill_n(bh.GetRow(0), nc, 0.0f);
     std::fill_n(bv.GetRow(0), nr, 0.0f);
     std::fill_n(bv.GetRow(nc - 1), nr, 0.0f);
-    for (int r0 = 1; r0 <= nr - 2; r0 += batches.Batch())
-    {
+    for (int r0 = 1; r0 <= nr - 2; r0 += batches.Batch()) {
         bool bStop = false;
-        const int nDone = batches.MakeRows(r0, std::min(batches.Batch(), nr - 1 - r0), fRowUnits, progress, bStop);
+        const int nDone = batches.MakeRows(r0, std::min(batches.Batch(), nr - 1 - r0), fRowUnits,
+                                           progress, bStop);
         batches.ScatterBatch(r0, nDone);
         if (bStop)
             return;

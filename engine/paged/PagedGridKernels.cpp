@@ -44,15 +44,16 @@ void ResidualPaged(CPagedGrid& work, const PagedLevel& grids, CPagedWorkspace& w
     std::fill_n(pOut, nLength, 0.0f);
     PutBlock(work, 0, 1, pOut, nc, workspace);
     int r0 = 1;
-    while (r0 <= nr - 2)
-    {
+    while (r0 <= nr - 2) {
         // Interior rows r0..r0+nRows-1; a row r needs the columns r - 1 and r of Bv.
         bvWindow.Cover(r0 - 1, r0);
         const int nRows = std::min({nChunk, nr - 1 - r0, bvWindow.End() - r0});
         grids.u->ReadRows(r0 - 1, nRows + 2, pU);
         grids.f->ReadRows(r0, nRows, pF);
         grids.bh->ReadRows(r0, nRows, pBh);
-        const auto Row = [nLength](float* p, int i) { return p + static_cast<std::size_t>(i) * nLength; };
+        const auto Row = [nLength](float* p, int i) {
+            return p + static_cast<std::size_t>(i) * nLength;
+        };
         ForChunkRows(workspace, 0, nRows, nc, [&](int i) {
             const int r = r0 + i;
             ResidualRow(Row(pU, i), Row(pU, i + 1), Row(pU, i + 2), Row(pF, i), Row(pBh, i),
@@ -67,7 +68,8 @@ void ResidualPaged(CPagedGrid& work, const PagedLevel& grids, CPagedWorkspace& w
 
 
 
-void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFineCols, CPagedWorkspace& workspace)
+void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFineCols,
+                   CPagedWorkspace& workspace)
 {
     const int nr = coarse.Rows();
     const int nCoarseCols = coarse.Columns();
@@ -81,8 +83,7 @@ void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFin
 
     std::fill_n(pOut, nCoarseLength, 0.0f);
     coarse.WriteRows(0, 1, pOut);
-    for (int i0 = 1; i0 <= nr - 2; i0 += nChunk)
-    {
+    for (int i0 = 1; i0 <= nr - 2; i0 += nChunk) {
         // Coarse rows i0..i0+nRows-1 from fine rows 2 i0 - 1 up to the last one they use.
         const int nRows = std::min(nChunk, nr - 1 - i0);
         const int nLastI = i0 + nRows - 1;
@@ -90,12 +91,14 @@ void RestrictPaged(CPagedGrid& coarse, CPagedGrid& fine, int nFineRows, int nFin
         const int nFineFirst = 2 * i0 - 1;
         const int nFineLast = bLastOneSided ? 2 * nLastI : 2 * nLastI + 1;
         GetBlock(fine, nFineFirst, nFineLast - nFineFirst + 1, pFine, nFineCols);
-        const auto FineRow = [&](int r) { return pFine + static_cast<std::size_t>(r - nFineFirst) * nFineLength; };
+        const auto FineRow = [&](int r) {
+            return pFine + static_cast<std::size_t>(r - nFineFirst) * nFineLength;
+        };
         ForChunkRows(workspace, i0, nRows, nFineCols, [&](int i) {
             const bool bOneSidedBottom = bEvenFineRows && i == nr - 2;
-            RestrictRow(FineRow(2 * i - 1), FineRow(2 * i), bOneSidedBottom ? nullptr : FineRow(2 * i + 1),
-                        bOneSidedBottom, nFineCols, pOut + static_cast<std::size_t>(i - i0) * nCoarseLength,
-                        nCoarseCols);
+            RestrictRow(FineRow(2 * i - 1), FineRow(2 * i),
+                        bOneSidedBottom ? nullptr : FineRow(2 * i + 1), bOneSidedBottom, nFineCols,
+                        pOut + static_cast<std::size_t>(i - i0) * nCoarseLength, nCoarseCols);
         });
         coarse.WriteRows(i0, nRows, pOut);
     }
@@ -110,8 +113,9 @@ namespace {
 // Fine rows r0..r0+nRows-1 (of nFineRows, nFineCols floats) of the prolongation of coarse into
 // pOut; pCoarse holds coarse's rows from nCoarseFirst on. With pAdd, each row is added to its
 // row there instead (pAdd[...] + prolongation, as fineU += W).
-void ProlongChunk(CPagedWorkspace& workspace, int r0, int nRows, int nFineRows, int nFineCols, const float* pCoarse,
-                  int nCoarseFirst, int nCoarseCols, const float* pAdd, float* pOut)
+void ProlongChunk(CPagedWorkspace& workspace, int r0, int nRows, int nFineRows, int nFineCols,
+                  const float* pCoarse, int nCoarseFirst, int nCoarseCols, const float* pAdd,
+                  float* pOut)
 {
     const auto nFineLength = static_cast<std::size_t>(nFineCols);
     ForChunkRows(workspace, r0, nRows, nFineCols, [&](int r) {
@@ -121,15 +125,16 @@ void ProlongChunk(CPagedWorkspace& workspace, int r0, int nRows, int nFineRows, 
         ProlongRowSources(r, nFineRows, &iUp, &iDown);
         if (iUp < 0)
             std::fill_n(pFine, nFineCols, 0.0f);
-        else
-        {
+        else {
             const auto CoarseRow = [&](int i) {
-                return pCoarse + static_cast<std::size_t>(i - nCoarseFirst) * static_cast<std::size_t>(nCoarseCols);
+                return pCoarse
+                     + static_cast<std::size_t>(i - nCoarseFirst)
+                           * static_cast<std::size_t>(nCoarseCols);
             };
-            ProlongRow(CoarseRow(iUp), iDown < 0 ? nullptr : CoarseRow(iDown), nCoarseCols, pFine, nFineCols);
+            ProlongRow(CoarseRow(iUp), iDown < 0 ? nullptr : CoarseRow(iDown), nCoarseCols, pFine,
+                       nFineCols);
         }
-        if (pAdd != nullptr)
-        {
+        if (pAdd != nullptr) {
             const float* pU = pAdd + static_cast<std::size_t>(r - r0) * nFineLength;
             for (int c = 0; c < nFineCols; ++c)
                 pFine[c] = pU[c] + pFine[c];
@@ -142,15 +147,12 @@ void ProlongSources(int r0, int nRows, int nFineRows, int* pFirst, int* pLast)
 {
     *pFirst = 1 << 30;
     *pLast = -1;
-    for (int r = r0; r < r0 + nRows; ++r)
-    {
+    for (int r = r0; r < r0 + nRows; ++r) {
         int iUp = -1;
         int iDown = -1;
         ProlongRowSources(r, nFineRows, &iUp, &iDown);
-        for (int i : {iUp, iDown})
-        {
-            if (i >= 0)
-            {
+        for (int i : {iUp, iDown}) {
+            if (i >= 0) {
                 *pFirst = std::min(*pFirst, i);
                 *pLast = std::max(*pLast, i);
             }
@@ -165,11 +167,11 @@ void ProlongPass(CPagedGrid& fine, CPagedGrid& coarse, bool bAdd, CPagedWorkspac
     const int nFineCols = fine.Columns();
     const int nCoarseCols = coarse.Columns();
     const int nChunk = ChunkRows(nFineCols);
-    const auto nChunkFloats = static_cast<std::size_t>(nChunk) * static_cast<std::size_t>(nFineCols);
+    const auto nChunkFloats =
+        static_cast<std::size_t>(nChunk) * static_cast<std::size_t>(nFineCols);
     // About half as many coarse rows a chunk as fine ones; the most any chunk takes.
     int nMostCoarse = 0;
-    for (int r0 = 0; r0 < nFineRows; r0 += nChunk)
-    {
+    for (int r0 = 0; r0 < nFineRows; r0 += nChunk) {
         int nFirst = 0;
         int nLast = -1;
         ProlongSources(r0, std::min(nChunk, nFineRows - r0), nFineRows, &nFirst, &nLast);
@@ -179,24 +181,23 @@ void ProlongPass(CPagedGrid& fine, CPagedGrid& coarse, bool bAdd, CPagedWorkspac
     float* const pOut = buffers.Take(nChunkFloats);
     float* const pAdd = bAdd ? buffers.Take(nChunkFloats) : nullptr;
     float* const pCoarseRows = nMostCoarse > 0
-                                   ? buffers.Take(static_cast<std::size_t>(nMostCoarse) *
-                                                  static_cast<std::size_t>(nCoarseCols))
-                                   : nullptr;
-    for (int r0 = 0; r0 < nFineRows; r0 += nChunk)
-    {
+                                 ? buffers.Take(static_cast<std::size_t>(nMostCoarse)
+                                                * static_cast<std::size_t>(nCoarseCols))
+                                 : nullptr;
+    for (int r0 = 0; r0 < nFineRows; r0 += nChunk) {
         const int nRows = std::min(nChunk, nFineRows - r0);
         int nFirst = 0;
         int nLast = -1;
         ProlongSources(r0, nRows, nFineRows, &nFirst, &nLast);
         float* pCoarse = nullptr;
-        if (nLast >= nFirst)
-        {
+        if (nLast >= nFirst) {
             pCoarse = pCoarseRows;
             coarse.ReadRows(nFirst, nLast - nFirst + 1, pCoarse);
         }
         if (pAdd != nullptr)
             fine.ReadRows(r0, nRows, pAdd);
-        ProlongChunk(workspace, r0, nRows, nFineRows, nFineCols, pCoarse, nFirst, nCoarseCols, pAdd, pOut);
+        ProlongChunk(workspace, r0, nRows, nFineRows, nFineCols, pCoarse, nFirst, nCoarseCols, pAdd,
+                     pOut);
         fine.WriteRows(r0, nRows, pOut);
     }
 }
@@ -225,9 +226,9 @@ void CopyGridPaged(CPagedGrid& destination, CPagedGrid& source, CPagedWorkspace&
 {
     const int nChunk = ChunkRows(destination.Columns());
     CPagedBuffers buffers(workspace);
-    float* const pBlock = buffers.Take(static_cast<std::size_t>(nChunk) * static_cast<std::size_t>(destination.Columns()));
-    for (int r0 = 0; r0 < destination.Rows(); r0 += nChunk)
-    {
+    float* const pBlock = buffers.Take(static_cast<std::size_t>(nChunk)
+                                       * static_cast<std::size_t>(destination.Columns()));
+    for (int r0 = 0; r0 < destination.Rows(); r0 += nChunk) {
         const int nRows = std::min(nChunk, destination.Rows() - r0);
         source.ReadRows(r0, nRows, pBlock);
         destination.WriteRows(r0, nRows, pBlock);

@@ -49,7 +49,7 @@ struct StepLines
 {
     int nLinesA = 0;
     int nLinesB = 0;
-    int nEndA = 0;     // one past the last first-colour line (step 2)
+    int nEndA = 0; // one past the last first-colour line (step 2)
     int nEndB = 0;
     int nLastLine = 0; // the highest line of the step
 
@@ -61,11 +61,12 @@ struct StepLines
             ++step.nLinesA;
         step.nEndA = front.nNextA + 2 * step.nLinesA;
         const auto ReadyB = [&](int l) { return l + 1 < step.nEndA || l + 1 > front.nLast; };
-        while (step.nLinesB < nGroupMax && fits(front.nNextB + 2 * step.nLinesB) &&
-               ReadyB(front.nNextB + 2 * step.nLinesB))
+        while (step.nLinesB < nGroupMax && fits(front.nNextB + 2 * step.nLinesB)
+               && ReadyB(front.nNextB + 2 * step.nLinesB))
             ++step.nLinesB;
         step.nEndB = front.nNextB + 2 * step.nLinesB;
-        step.nLastLine = std::max(step.nLinesA > 0 ? step.nEndA - 2 : 0, step.nLinesB > 0 ? step.nEndB - 2 : 0);
+        step.nLastLine =
+            std::max(step.nLinesA > 0 ? step.nEndA - 2 : 0, step.nLinesB > 0 ? step.nEndB - 2 : 0);
         return step;
     }
 
@@ -92,7 +93,10 @@ struct ColumnStep
     LevelGrids block;
     int nBase;
 
-    const float* BvRow(int c) const { return pBvRows + static_cast<std::size_t>(c - nBvFirst) * nBvLength; }
+    const float* BvRow(int c) const
+    {
+        return pBvRows + static_cast<std::size_t>(c - nBvFirst) * nBvLength;
+    }
 };
 
 // Solves the nLines column lines c0, c0 + 2, ... of a step (n unknowns each) on the pool;
@@ -103,20 +107,18 @@ void SolveColumnLines(CPagedWorkspace& workspace, const ColumnStep& step, int c0
         int i = part.nBegin;
         // Up to four groups of eight lines in one kernel call; on a zero pivot (u then
         // unchanged) the call's groups go the ways below.
-        while (step.bGroups && i + kLanes <= part.nEnd)
-        {
+        while (step.bGroups && i + kLanes <= part.nEnd) {
             const int nGroups = std::min(lanes::kMaxColumnGroups, (part.nEnd - i) / kLanes);
-            if (!lanes::SolveColumnGroups(step.block, c0 + 2 * i - step.nBase, nGroups, part.lane.pG, part.lane.pX))
+            if (!lanes::SolveColumnGroups(step.block, c0 + 2 * i - step.nBase, nGroups,
+                                          part.lane.pG, part.lane.pX))
                 break;
             i += nGroups * kLanes;
         }
         // Eight lines at a time across vector lanes; a group with a zero pivot goes the
         // straightforward way, which reports it.
-        for (; i + kLanes <= part.nEnd; i += kLanes)
-        {
+        for (; i + kLanes <= part.nEnd; i += kLanes) {
             lanesolve::ColumnLanes operands;
-            for (int j = 0; j < kLanes; ++j)
-            {
+            for (int j = 0; j < kLanes; ++j) {
                 const int c = c0 + 2 * (i + j);
                 operands.bhLeft[j] = step.bh.ConstColumn(c - 1);
                 operands.bhMid[j] = step.bh.ConstColumn(c);
@@ -127,18 +129,17 @@ void SolveColumnLines(CPagedWorkspace& workspace, const ColumnStep& step, int c0
             }
             if (!lanesolve::SolveColumnLanes(operands, part.lane.pG, part.lane.pX, n))
                 break;
-            for (int j = 0; j < kLanes; ++j)
-            {
+            for (int j = 0; j < kLanes; ++j) {
                 const Line uCol = step.u.Column(c0 + 2 * (i + j));
                 for (int k = 0; k < n; ++k)
                     uCol[k + 1] = part.lane.pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
             }
         }
-        for (; i < part.nEnd; ++i)
-        {
+        for (; i < part.nEnd; ++i) {
             const int c = c0 + 2 * i;
-            SolveColumnLine(step.bh.ConstColumn(c - 1), step.bh.ConstColumn(c), step.BvRow(c), step.f.ConstColumn(c),
-                            step.u.ConstColumn(c - 1), step.u.ConstColumn(c + 1), step.u.Column(c), n, part.lines);
+            SolveColumnLine(step.bh.ConstColumn(c - 1), step.bh.ConstColumn(c), step.BvRow(c),
+                            step.f.ConstColumn(c), step.u.ConstColumn(c - 1),
+                            step.u.ConstColumn(c + 1), step.u.Column(c), n, part.lines);
         }
     });
 }
@@ -146,7 +147,8 @@ void SolveColumnLines(CPagedWorkspace& workspace, const ColumnStep& step, int c0
 // Writes the columns solved in a window, [nFirstA, nEndA) and [nFirstB, nEndB) step 2, back
 // into u: the window's span from the first to the last of them (interior rows only: the line
 // solves write nothing else; the other columns of the span hold the values just gathered).
-void WriteBackColumns(const CColumnWindow& window, int nRows, int nFirstA, int nEndA, int nFirstB, int nEndB)
+void WriteBackColumns(const CColumnWindow& window, int nRows, int nFirstA, int nEndA, int nFirstB,
+                      int nEndB)
 {
     const bool bA = nFirstA < nEndA;
     const bool bB = nFirstB < nEndB;
@@ -187,8 +189,7 @@ bool RelaxColumnsPaged(const PagedLevel& grids, CPagedWorkspace& workspace, floa
 
     ZebraFront front{nc - 2};
     bool bStop = false;
-    while (!front.Done() && !bStop)
-    {
+    while (!front.Done() && !bStop) {
         const int nLo = front.Lowest() - 1;
         bhWindow.Cover(nLo, std::min(nLo + 3, nc - 1));
         fWindow.Cover(nLo, std::min(nLo + 3, nc - 1));
@@ -196,8 +197,7 @@ bool RelaxColumnsPaged(const PagedLevel& grids, CPagedWorkspace& workspace, floa
         const int nEnd = uWindow.End();
         const int nFirstA = front.nNextA;
         const int nFirstB = front.nNextB;
-        while (!bStop)
-        {
+        while (!bStop) {
             const int nLowest = front.Lowest();
             // A line fits when the window holds its right neighbour (it holds the left one) and
             // its row of Bv fits the buffer.
@@ -215,22 +215,21 @@ bool RelaxColumnsPaged(const PagedLevel& grids, CPagedWorkspace& workspace, floa
             const int nBvFirst = bGroups ? nBase : nLowest;
             const int nBvCount = lines.nLastLine + 1 - nBvFirst;
             grids.bv->ReadRows(nBvFirst, nBvCount, pBvRows);
-            ColumnStep step{bhWindow, fWindow, uWindow, pBvRows, nBvFirst, nBvLength, bGroups, LevelGrids{}, nBase};
-            if (bGroups)
-            {
+            ColumnStep step{bhWindow,  fWindow, uWindow,      pBvRows, nBvFirst,
+                            nBvLength, bGroups, LevelGrids{}, nBase};
+            if (bGroups) {
                 TransposeOnPool(workspace.Pool(), pBvRows, nr, nBvCount, nr, pBvBlock, nBvCount);
-                step.block = LevelGrids{bhWindow.From(nBase), GridView{pBvBlock, nr, nBvCount, nBvCount},
-                                        fWindow.From(nBase), uWindow.From(nBase)};
+                step.block =
+                    LevelGrids{bhWindow.From(nBase), GridView{pBvBlock, nr, nBvCount, nBvCount},
+                               fWindow.From(nBase), uWindow.From(nBase)};
             }
             SolveColumnLines(workspace, step, front.nNextA, lines.nLinesA, n);
             SolveColumnLines(workspace, step, front.nNextB, lines.nLinesB, n);
 
             // Reported in column order; after a stop the lines beyond count as unsolved.
             int nReported = lines.nLastLine;
-            for (int c = nLowest; c <= lines.nLastLine && !bStop; ++c)
-            {
-                if (lines.Solves(front, c) && progress(fColumnUnits))
-                {
+            for (int c = nLowest; c <= lines.nLastLine && !bStop; ++c) {
+                if (lines.Solves(front, c) && progress(fColumnUnits)) {
                     bStop = true;
                     nReported = c;
                 }
@@ -261,7 +260,9 @@ struct RowStep
 
     float* Slot(int nGrid, int r) const
     {
-        return pRows + (static_cast<std::size_t>(nGrid) * nSlots + static_cast<std::size_t>(r - nLo)) * nLength;
+        return pRows
+             + (static_cast<std::size_t>(nGrid) * nSlots + static_cast<std::size_t>(r - nLo))
+                   * nLength;
     }
     float* BhRow(int r) const { return Slot(0, r); }
     float* FRow(int r) const { return Slot(1, r); }
@@ -276,8 +277,7 @@ void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int 
         int i = part.nBegin;
         // Whole groups through the kernel, which transposes the rows in registers; on a zero
         // pivot the rest goes the straightforward way, which reports it.
-        for (; step.bGroups && i + kLanes <= part.nEnd; i += kLanes)
-        {
+        for (; step.bGroups && i + kLanes <= part.nEnd; i += kLanes) {
             const int r = r0 + 2 * i;
             if (!lanes::SolveRowGroup(step.block, r - step.nLo, part.lane.pG, part.lane.pX))
                 break;
@@ -285,11 +285,9 @@ void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int 
         }
         // Eight lines at a time across vector lanes; a group with a zero pivot goes the
         // straightforward way.
-        for (; !step.bGroups && i + kLanes <= part.nEnd; i += kLanes)
-        {
+        for (; !step.bGroups && i + kLanes <= part.nEnd; i += kLanes) {
             lanesolve::RowLanes operands;
-            for (int j = 0; j < kLanes; ++j)
-            {
+            for (int j = 0; j < kLanes; ++j) {
                 const int r = r0 + 2 * (i + j);
                 operands.bh[j] = ConstLine{step.BhRow(r), 1};
                 operands.bvUp[j] = step.bv.ConstColumn(r - 1);
@@ -300,18 +298,17 @@ void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int 
             }
             if (!lanesolve::SolveRowLanes(operands, part.lane.pG, part.lane.pX, n))
                 break;
-            for (int j = 0; j < kLanes; ++j)
-            {
+            for (int j = 0; j < kLanes; ++j) {
                 float* pU = step.URow(r0 + 2 * (i + j)) + 1;
                 for (int k = 0; k < n; ++k)
                     pU[k] = part.lane.pX[static_cast<std::ptrdiff_t>(k) * kLanes + j];
             }
         }
-        for (; i < part.nEnd; ++i)
-        {
+        for (; i < part.nEnd; ++i) {
             const int r = r0 + 2 * i;
-            SolveRowLine(step.BhRow(r), step.bv.ConstColumn(r - 1), step.bv.ConstColumn(r), step.FRow(r),
-                         step.URow(r - 1), step.URow(r + 1), step.URow(r), n, part.lines);
+            SolveRowLine(step.BhRow(r), step.bv.ConstColumn(r - 1), step.bv.ConstColumn(r),
+                         step.FRow(r), step.URow(r - 1), step.URow(r + 1), step.URow(r), n,
+                         part.lines);
         }
     });
 }
@@ -320,7 +317,8 @@ void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int 
 // lines' rows of Bh and f, and the rows of u from above its first line to below its last),
 // solves its first-colour lines, then the second-colour ones that became ready, and writes its
 // lines' rows of u back in runs, in row order.
-void RelaxRowsPaged(const PagedLevel& grids, CPagedWorkspace& workspace, float fRowUnits, ProgressHook progress)
+void RelaxRowsPaged(const PagedLevel& grids, CPagedWorkspace& workspace, float fRowUnits,
+                    ProgressHook progress)
 {
     const int nr = grids.Rows();
     const int nc = grids.Cols();
@@ -340,8 +338,7 @@ void RelaxRowsPaged(const PagedLevel& grids, CPagedWorkspace& workspace, float f
     float* const pRows = buffers.Take(3 * nSlots * nLength);
     float* const pBvBlock = bAvx2 ? buffers.Take((nSpanRows + 1) * nLength) : nullptr;
     ZebraFront front{nr - 2};
-    while (!front.Done())
-    {
+    while (!front.Done()) {
         const int nLowest = front.Lowest();
         const int nLo = nLowest - 1; // the row of u above the step's first line
         bvWindow.Cover(nLo, std::min(nLo + 2, nr - 1));
@@ -360,13 +357,14 @@ void RelaxRowsPaged(const PagedLevel& grids, CPagedWorkspace& workspace, float f
         // For the kernels: the rows as grids from row nLo on, and Bv's rows nLo .. nLastLine
         // (the window's columns) row-major.
         step.bGroups = bAvx2 && (lines.nLinesA >= kLanes || lines.nLinesB >= kLanes);
-        if (step.bGroups)
-        {
+        if (step.bGroups) {
             const int nViewRows = nLastLine + 2 - nLo;
             const int nBvRows = nLastLine + 1 - nLo;
             const GridView bvColumns = bvWindow.From(nLo);
-            TransposeOnPool(workspace.Pool(), bvColumns.pData, bvColumns.nStride, nc, nBvRows, pBvBlock, nc);
-            step.block = LevelGrids{GridView::Of(step.BhRow(nLo), nViewRows, nc), GridView::Of(pBvBlock, nBvRows, nc),
+            TransposeOnPool(workspace.Pool(), bvColumns.pData, bvColumns.nStride, nc, nBvRows,
+                            pBvBlock, nc);
+            step.block = LevelGrids{GridView::Of(step.BhRow(nLo), nViewRows, nc),
+                                    GridView::Of(pBvBlock, nBvRows, nc),
                                     GridView::Of(step.FRow(nLo), nViewRows, nc),
                                     GridView::Of(step.URow(nLo), nViewRows, nc)};
         }
@@ -377,17 +375,14 @@ void RelaxRowsPaged(const PagedLevel& grids, CPagedWorkspace& workspace, float f
         // in one write, after a stop only up to the row it came at (the rows beyond count as
         // unsolved and keep their old values).
         int r = nLowest;
-        while (r <= nLastLine)
-        {
-            if (!lines.Solves(front, r))
-            {
+        while (r <= nLastLine) {
+            if (!lines.Solves(front, r)) {
                 ++r;
                 continue;
             }
             const int nRunFirst = r;
             bool bStop = false;
-            while (r <= nLastLine && lines.Solves(front, r) && !bStop)
-            {
+            while (r <= nLastLine && lines.Solves(front, r) && !bStop) {
                 bStop = progress(fRowUnits);
                 ++r;
             }
@@ -408,7 +403,8 @@ void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nL
                      ProgressHook progress)
 {
     const float fWeight = SweepWeight(nLevel, nLevels);
-    if (!RelaxColumnsPaged(grids, workspace, fWeight / static_cast<float>(4 * grids.Cols()), progress))
+    if (!RelaxColumnsPaged(grids, workspace, fWeight / static_cast<float>(4 * grids.Cols()),
+                           progress))
         return;
     RelaxRowsPaged(grids, workspace, fWeight / static_cast<float>(4 * grids.Rows()), progress);
 }

@@ -26,16 +26,17 @@ static_assert(lanes::kGroupLines == lanesolve::kLanes);
 
 
 CPagedWorkspace::CPagedWorkspace(CWorkerPool& pool, int nMaxLine)
-    : m_pool(pool),
-      m_rowRunner([this](int nRows, const std::function<void(int, int)>& fn) {
-          // Rows in parts of at least 64, each part's transfers on its own thread.
-          m_pool.Run(nRows, m_pool.PartsFor(nRows, 64), [&fn](int, int nBegin, int nEnd) { fn(nBegin, nEnd); });
-      }),
-      m_nMaxLine(std::max(nMaxLine, 1)),
-      m_pLineVectors(std::make_unique<float[]>(static_cast<std::size_t>(m_pool.Threads()) * kPartFloatsPerLine
-                                               * static_cast<std::size_t>(m_nMaxLine)))
-{
-}
+    : m_pool(pool)
+    , m_rowRunner([this](int nRows, const std::function<void(int, int)>& fn) {
+        // Rows in parts of at least 64, each part's transfers on its own thread.
+        m_pool.Run(nRows, m_pool.PartsFor(nRows, 64),
+                   [&fn](int, int nBegin, int nEnd) { fn(nBegin, nEnd); });
+    })
+    , m_nMaxLine(std::max(nMaxLine, 1))
+    , m_pLineVectors(
+          std::make_unique<float[]>(static_cast<std::size_t>(m_pool.Threads()) * kPartFloatsPerLine
+                                    * static_cast<std::size_t>(m_nMaxLine)))
+{}
 
 
 
@@ -82,8 +83,9 @@ bool CPagedWorkspace::UsesAvx2() const noexcept
 
 LineVectors CPagedWorkspace::Lines(int nPart) const noexcept
 {
-    float* pBase = m_pLineVectors.get() +
-                   static_cast<std::size_t>(nPart) * kPartFloatsPerLine * static_cast<std::size_t>(m_nMaxLine);
+    float* pBase = m_pLineVectors.get()
+                 + static_cast<std::size_t>(nPart) * kPartFloatsPerLine
+                       * static_cast<std::size_t>(m_nMaxLine);
     const auto nLine = static_cast<std::size_t>(m_nMaxLine);
     return LineVectors{pBase, pBase + nLine, pBase + 2 * nLine, pBase + 3 * nLine};
 }
@@ -93,7 +95,8 @@ LineVectors CPagedWorkspace::Lines(int nPart) const noexcept
 CPagedWorkspace::LaneScratch CPagedWorkspace::Lanes(int nPart) const noexcept
 {
     const auto nLine = static_cast<std::size_t>(m_nMaxLine);
-    float* pBase = m_pLineVectors.get() + static_cast<std::size_t>(nPart) * kPartFloatsPerLine * nLine + 4 * nLine;
+    float* pBase = m_pLineVectors.get()
+                 + static_cast<std::size_t>(nPart) * kPartFloatsPerLine * nLine + 4 * nLine;
     return LaneScratch{pBase, pBase + kLaneLines * nLine};
 }
 

@@ -63,7 +63,8 @@ struct LaneGroup
     for (int j = 0; j < kLanes; ++j) {
         const int c = group.pLines[j];
         a[j] = pBvUp[c];
-        line::ColumnElement(pBh[c - 1], pBh[c], pBvUp[c], pBvDown[c], pF[c], pU[c - 1], pU[c + 1], b[j], d[j]);
+        line::ColumnElement(pBh[c - 1], pBh[c], pBvUp[c], pBvDown[c], pF[c], pU[c - 1], pU[c + 1],
+                            b[j], d[j]);
     }
 }
 
@@ -75,14 +76,16 @@ struct LaneGroup
     for (int j = 0; j < kLanes; ++j) {
         const float* pBh = group.pBhRows[j];
         a[j] = pBh[c - 1];
-        line::RowElement(pBh[c - 1], pBh[c], group.pBvUpRows[j][c], group.pBvDownRows[j][c], group.pFRows[j][c],
-                         group.pUUpRows[j][c], group.pUDownRows[j][c], b[j], d[j]);
+        line::RowElement(pBh[c - 1], pBh[c], group.pBvUpRows[j][c], group.pBvDownRows[j][c],
+                         group.pFRows[j][c], group.pUUpRows[j][c], group.pUDownRows[j][c], b[j],
+                         d[j]);
     }
 }
 
 // The elimination of SolveTridiagonal on the group's kLanes systems (LaneSolve.h).
 template <bool bColumns>
-[[gnu::always_inline]] inline bool SolveLanesImpl(const LaneGroup& group, float* pG, float* pX, int n) noexcept
+[[gnu::always_inline]] inline bool SolveLanesImpl(const LaneGroup& group, float* pG, float* pX,
+                                                  int n) noexcept
 {
     return lanesolve::SolveEight(
         [&](int k, float* a, float* b, float* d) {
@@ -105,12 +108,14 @@ bool SolveRowsBaseline(const LaneGroup& group, float* pG, float* pX, int n) noex
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-[[gnu::target("avx")]] bool SolveColumnsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
+[[gnu::target("avx")]] bool SolveColumnsAvx(const LaneGroup& group, float* pG, float* pX,
+                                            int n) noexcept
 {
     return SolveLanesImpl<true>(group, pG, pX, n);
 }
 
-[[gnu::target("avx")]] bool SolveRowsAvx(const LaneGroup& group, float* pG, float* pX, int n) noexcept
+[[gnu::target("avx")]] bool SolveRowsAvx(const LaneGroup& group, float* pG, float* pX,
+                                         int n) noexcept
 {
     return SolveLanesImpl<false>(group, pG, pX, n);
 }
@@ -140,9 +145,11 @@ void ForInteriorRows(CParallelKernels& kernels, int nRows, F&& fn)
 
 
 
-CParallelKernels::CParallelKernels(CWorkerPool& pool, int nMaxLine) : m_pool(pool), m_nMaxLine(nMaxLine < 1 ? 1 : nMaxLine)
+CParallelKernels::CParallelKernels(CWorkerPool& pool, int nMaxLine)
+    : m_pool(pool), m_nMaxLine(nMaxLine < 1 ? 1 : nMaxLine)
 {
-    const std::size_t nFloats = static_cast<std::size_t>(kLaneArrays) * kLanes * static_cast<std::size_t>(m_nMaxLine);
+    const std::size_t nFloats =
+        static_cast<std::size_t>(kLaneArrays) * kLanes * static_cast<std::size_t>(m_nMaxLine);
     m_scratch.resize(static_cast<std::size_t>(m_pool.Threads()));
     for (auto& pBlock : m_scratch)
         pBlock = std::make_unique<float[]>(nFloats);
@@ -159,8 +166,8 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
     const auto couplingRow =
         cpu::HasAvx2() ? lanes::CouplingRowContiguous : lanes::portable::CouplingRowContiguous;
     ForInteriorRows(*this, nr, [&](int r) {
-        couplingRow(grids.f.Row(r), grids.f.Row(r + 1), grids.Cols(), fScaledRadius, params, grids.bh.Row(r),
-                    grids.bv.Row(r));
+        couplingRow(grids.f.Row(r), grids.f.Row(r + 1), grids.Cols(), fScaledRadius, params,
+                    grids.bh.Row(r), grids.bv.Row(r));
     });
     for (int r = 1; r <= nr - 2; ++r) {
         if (progress(fRowUnits))
@@ -172,7 +179,8 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
 
 
 
-void CParallelKernels::SolveBlock(const LevelGrids& grids, bool bColumns, int nFirst, int nBlock, float* pBlock)
+void CParallelKernels::SolveBlock(const LevelGrids& grids, bool bColumns, int nFirst, int nBlock,
+                                  float* pBlock)
 {
     const int nLast = bColumns ? grids.Cols() - 2 : grids.Rows() - 2;
     const int nLines = (nLast - nFirst) / 2 + 1;
@@ -185,9 +193,9 @@ void CParallelKernels::SolveBlock(const LevelGrids& grids, bool bColumns, int nF
         // one by one below, which reports it.
         const int nFull = std::min(nEnd, nLines / kLanes) - nBegin;
         const std::ptrdiff_t nLine = static_cast<std::ptrdiff_t>(kLanes) * m_nMaxLine;
-        if (nFull > 0 &&
-            lanes::SolveColumnGroups(grids, nFirst + 2 * kLanes * nBegin, nFull, pBlock,
-                                     pBlock + lanes::kMaxColumnGroups * nLine))
+        if (nFull > 0
+            && lanes::SolveColumnGroups(grids, nFirst + 2 * kLanes * nBegin, nFull, pBlock,
+                                        pBlock + lanes::kMaxColumnGroups * nLine))
             nGroup += nFull;
     }
     for (; nGroup < nEnd; ++nGroup)
@@ -196,7 +204,8 @@ void CParallelKernels::SolveBlock(const LevelGrids& grids, bool bColumns, int nF
 
 
 
-void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nFirst, int nGroup, float* pBlock)
+void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nFirst, int nGroup,
+                                  float* pBlock)
 {
     const int nr = grids.Rows();
     const int nc = grids.Cols();
@@ -264,8 +273,8 @@ void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nF
                             u.ConstColumn(c - 1), u.ConstColumn(c + 1), u.Column(c), n, lv);
         } else {
             const int r = lines[j];
-            SolveRowLine(bh.Row(r), ConstLine{bv.Row(r - 1), 1}, ConstLine{bv.Row(r), 1}, f.Row(r), u.Row(r - 1),
-                         u.Row(r + 1), u.Row(r), n, lv);
+            SolveRowLine(bh.Row(r), ConstLine{bv.Row(r - 1), 1}, ConstLine{bv.Row(r), 1}, f.Row(r),
+                         u.Row(r - 1), u.Row(r + 1), u.Row(r), n, lv);
         }
     }
 }
@@ -315,7 +324,8 @@ void CParallelKernels::RelaxDirection(const LevelGrids& grids, bool bColumns)
 
 
 
-void CParallelKernels::RelaxLines(const LevelGrids& grids, int nLevel, int nLevels, ProgressHook progress)
+void CParallelKernels::RelaxLines(const LevelGrids& grids, int nLevel, int nLevels,
+                                  ProgressHook progress)
 {
     const int nr = grids.Rows();
     const int nc = grids.Cols();
@@ -339,8 +349,8 @@ void CParallelKernels::Residual(const GridView& work, const LevelGrids& grids)
     const auto residualRow =
         cpu::HasAvx2() ? lanes::ResidualRowContiguous : lanes::portable::ResidualRowContiguous;
     ForInteriorRows(*this, nr, [&](int r) {
-        residualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r), grids.bh.Row(r),
-                    grids.bv.Row(r - 1), grids.bv.Row(r), nc, work.Row(r));
+        residualRow(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
+                    grids.bh.Row(r), grids.bv.Row(r - 1), grids.bv.Row(r), nc, work.Row(r));
     });
     std::fill_n(work.Row(nr - 1), nc, 0.0f);
 }
@@ -367,7 +377,8 @@ void CParallelKernels::Prolong(const GridView& fine, const GridView& coarse)
 
 
 
-void CParallelKernels::AddCorrection(const GridView& fineU, const GridView& coarseU, const GridView& work)
+void CParallelKernels::AddCorrection(const GridView& fineU, const GridView& coarseU,
+                                     const GridView& work)
 {
     const GridView w = work.Corner(fineU.nRows, fineU.nCols);
     ForRows(fineU.nRows, kMinRowsPerPart, [&](int nBegin, int nEnd) {

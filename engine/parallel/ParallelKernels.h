@@ -38,8 +38,8 @@ public:
     int Threads() const noexcept { return m_pool.Threads(); }
     CWorkerPool& Pool() noexcept { return m_pool; }
 
-    void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels, const CouplingParams& params,
-                          ProgressHook progress);
+    void ComputeCouplings(const LevelGrids& grids, int nLevel, int nLevels,
+                          const CouplingParams& params, ProgressHook progress);
     void RelaxLines(const LevelGrids& grids, int nLevel, int nLevels, ProgressHook progress);
     void Residual(const GridView& work, const LevelGrids& grids);
     void Restrict(const GridView& coarse, const GridView& fine);

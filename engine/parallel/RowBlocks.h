@@ -67,8 +67,8 @@ private:
 /// computed still go back. Answers false when a pass stopped. Throws CPagedGridError when a
 /// transfer fails, and std::bad_alloc.
 template <class Pass>
-bool ForGridBlocks(std::initializer_list<RowPassGrid> grids, int nFirst, int nEnd, CRowBlockMemory& memory,
-                   Pass&& pass)
+bool ForGridBlocks(std::initializer_list<RowPassGrid> grids, int nFirst, int nEnd,
+                   CRowBlockMemory& memory, Pass&& pass)
 {
     std::size_t nRowFloats = 0;
     std::size_t nPaged = 0;
@@ -81,8 +81,9 @@ bool ForGridBlocks(std::initializer_list<RowPassGrid> grids, int nFirst, int nEn
     if (nPaged == 0 || nFirst >= nEnd)
         return nFirst >= nEnd || pass(nFirst, nEnd);
 
-    const int nBlockRows = static_cast<int>(
-        std::clamp<std::size_t>(memory.BlockBytes() / (nRowFloats * sizeof(float)), 1, static_cast<std::size_t>(nEnd - nFirst)));
+    const int nBlockRows =
+        static_cast<int>(std::clamp<std::size_t>(memory.BlockBytes() / (nRowFloats * sizeof(float)),
+                                                 1, static_cast<std::size_t>(nEnd - nFirst)));
     const std::size_t nBlockFloats = static_cast<std::size_t>(nBlockRows) * nRowFloats;
     float* const pMemory = memory.Get(nPaged * nBlockFloats);
 

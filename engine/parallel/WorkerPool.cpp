@@ -8,8 +8,7 @@ namespace gw {
 
 CWorkerPool::CWorkerPool(int nThreads)
     : m_nThreads(nThreads < 1 ? 1 : (nThreads > kMaxThreads ? kMaxThreads : nThreads))
-{
-}
+{}
 
 
 
@@ -59,7 +58,8 @@ int CWorkerPool::DefaultThreads() noexcept
     const unsigned nHardware = std::thread::hardware_concurrency();
     if (nHardware == 0)
         return 1;
-    return nHardware > static_cast<unsigned>(kMaxThreads) ? kMaxThreads : static_cast<int>(nHardware);
+    return nHardware > static_cast<unsigned>(kMaxThreads) ? kMaxThreads
+                                                          : static_cast<int>(nHardware);
 }
 
 
@@ -128,7 +128,8 @@ void CWorkerPool::Dispatch(int nCount, int nParts, Thunk pfnThunk, void* pFn)
     if (m_workers.empty()) {
         // No workers: the parts run one after another here, in order.
         for (int nPart = 0; nPart < nParts; ++nPart)
-            pfnThunk(pFn, nPart, PartBegin(nCount, nParts, nPart), PartBegin(nCount, nParts, nPart + 1));
+            pfnThunk(pFn, nPart, PartBegin(nCount, nParts, nPart),
+                     PartBegin(nCount, nParts, nPart + 1));
         return;
     }
     {

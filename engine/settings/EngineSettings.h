@@ -20,10 +20,10 @@ namespace gw {
 /// the thermal and epsilon settings at theirs.
 struct UserSettings
 {
-    int nAmount = 60;    ///< percent, 0..100
-    int nFillLight = 37; ///< 0..100
-    int nThermal = 40;   ///< engine thermal n / 100
-    int nEpsilon = 100;  ///< engine epsilon 10^(n * 0.08 - 12)
+    int nAmount = 60;          ///< percent, 0..100
+    int nFillLight = 37;       ///< 0..100
+    int nThermal = 40;         ///< engine thermal n / 100
+    int nEpsilon = 100;        ///< engine epsilon 10^(n * 0.08 - 12)
     bool bFastMode = false;    ///< Speed
     bool bFinalScaling = true; ///< AutoScale
 };

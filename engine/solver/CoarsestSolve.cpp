@@ -10,14 +10,13 @@ void SolveCoarsestSystem(const float* pCouplings, const LineVectors& lines, int 
 {
     for (int k = 0; k < n; ++k)
         lines.pDiag[k] = 1.0f - pCouplings[k + 1] - pCouplings[k];
-    SolveTridiagonal(pCouplings, lines.pDiag, pCouplings + 1, lines.pRhs, lines.pSol,
-                     lines.pFactor, n);
+    SolveTridiagonal(pCouplings, lines.pDiag, pCouplings + 1, lines.pRhs, lines.pSol, lines.pFactor,
+                     n);
 }
 
 
 
-void SolveCoarsest(const LevelGrids& grids, const float* pColumnCouplings,
-                   const LineVectors& lines)
+void SolveCoarsest(const LevelGrids& grids, const float* pColumnCouplings, const LineVectors& lines)
 {
     ZeroGrid(grids.u);
     SolveCoarsestLine(

@@ -24,31 +24,25 @@ void SolveCoarsestSystem(const float* pCouplings, const LineVectors& lines, int 
 /// row 1 of Bh or of the transposed Bv holds them. Each row pointer is used before the next
 /// row of the same grid is asked for. Throws like SolveCoarsestSystem.
 template <class CouplingsFn, class FRowFn, class URowFn>
-void SolveCoarsestLine(int nRows, int nCols, CouplingsFn&& couplings, FRowFn&& fRow,
-                       URowFn&& uRow, const LineVectors& lines)
+void SolveCoarsestLine(int nRows, int nCols, CouplingsFn&& couplings, FRowFn&& fRow, URowFn&& uRow,
+                       const LineVectors& lines)
 {
     const bool bRow = nCols > nRows;
     const int n = (bRow ? nCols : nRows) - 2;
-    if (bRow)
-    {
+    if (bRow) {
         const float* pF = fRow(1);
         for (int k = 0; k < n; ++k)
             lines.pRhs[k] = pF[k + 1];
-    }
-    else
-    {
+    } else {
         for (int k = 0; k < n; ++k)
             lines.pRhs[k] = fRow(k + 1)[1];
     }
     SolveCoarsestSystem(couplings(bRow), lines, n);
-    if (bRow)
-    {
+    if (bRow) {
         float* pU = uRow(1);
         for (int k = 0; k < n; ++k)
             pU[k + 1] = lines.pSol[k];
-    }
-    else
-    {
+    } else {
         for (int k = 0; k < n; ++k)
             uRow(k + 1)[1] = lines.pSol[k];
     }

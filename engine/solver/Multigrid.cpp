@@ -18,8 +18,7 @@ bool VCycle(CSolverBackend& backend, int nTop, ProgressHook progress)
 {
     // Descent: smooth, then carry the residual down as the next level's right-hand side,
     // whose correction starts from zero.
-    for (int k = nTop; k >= 2; --k)
-    {
+    for (int k = nTop; k >= 2; --k) {
         backend.Relax(k);
         if (progress(0.0f))
             return false;
@@ -34,8 +33,7 @@ bool VCycle(CSolverBackend& backend, int nTop, ProgressHook progress)
         return false;
 
     // Ascent: add each coarse correction to the finer solution and smooth again.
-    for (int k = 2; k <= nTop; ++k)
-    {
+    for (int k = 2; k <= nTop; ++k) {
         backend.AddCorrection(k);
         backend.Relax(k);
         if (progress(0.0f))
@@ -60,8 +58,7 @@ void RunFullMultigrid(CSolverBackend& backend, const MultigridRun& run, Progress
     if (progress(0.0f))
         return;
 
-    if (run.bSingleSweep)
-    {
+    if (run.bSingleSweep) {
         // One sweep that starts from the image and relaxes towards it, in place in f: the solution
         // grid holds the image as the right side and f plays the unknown.
         backend.CopyRightSideToSolution(nLevels);
@@ -75,8 +72,7 @@ void RunFullMultigrid(CSolverBackend& backend, const MultigridRun& run, Progress
     // First descent: the image restricted to every level, and each level's couplings from it.
     // The couplings stay fixed from here on; the coarser right-hand sides are later overwritten
     // by restricted residuals.
-    for (int l = nLevels - 1; l >= 1; --l)
-    {
+    for (int l = nLevels - 1; l >= 1; --l) {
         backend.RestrictRightSide(l);
         backend.Couplings(l);
     }
@@ -88,10 +84,8 @@ void RunFullMultigrid(CSolverBackend& backend, const MultigridRun& run, Progress
     // Full multigrid: each finer level starts from the prolonged solution of the level below and
     // gets one V-cycle down to level 1 and back. Fast mode ends with the prolonged solution of
     // the level below the image as the illumination.
-    for (int j = 2; j <= nLevels; ++j)
-    {
-        if (run.bFastMode && j == nLevels)
-        {
+    for (int j = 2; j <= nLevels; ++j) {
+        if (run.bFastMode && j == nLevels) {
             backend.ProlongIntoRightSide(nLevels);
             progress(1.0f);
             return;

@@ -48,8 +48,8 @@ public:
 /// What one solve does: the pyramid's depth and the user's choices that shape the schedule.
 struct MultigridRun
 {
-    int nLevels = 0;          ///< 1..kMaxLevels
-    bool bFastMode = false;   ///< stop one level short: the finest level gets no cycle
+    int nLevels = 0;           ///< 1..kMaxLevels
+    bool bFastMode = false;    ///< stop one level short: the finest level gets no cycle
     bool bSingleSweep = false; ///< one relaxation sweep of the image instead of a solve
 };
 

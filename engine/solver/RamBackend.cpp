@@ -52,8 +52,13 @@ public:
 
     CRamBackend(CGridMemory& grids, Kernels& kernels, const CouplingParams& params,
                 ProgressHook progress)
-        : m_grids(grids), m_kernels(kernels), m_params(params), m_progress(progress),
-          m_nLevels(grids.Levels()), m_work(ViewOf(grids.Work())), m_lines(LinesOf(grids))
+        : m_grids(grids)
+        , m_kernels(kernels)
+        , m_params(params)
+        , m_progress(progress)
+        , m_nLevels(grids.Levels())
+        , m_work(ViewOf(grids.Work()))
+        , m_lines(LinesOf(grids))
     {
         if constexpr (kRowMajorBv)
             m_columnCouplings.resize(static_cast<std::size_t>(grids.LevelRows(1)));
@@ -110,19 +115,15 @@ template <class Kernels>
 void CRamBackend<Kernels>::SolveCoarsest()
 {
     const LevelGrids level = Level(1);
-    if constexpr (kRowMajorBv)
-    {
+    if constexpr (kRowMajorBv) {
         // A single interior column reads its couplings as one line: gather them from the
         // row-major Bv.
-        if (level.Cols() <= level.Rows())
-        {
+        if (level.Cols() <= level.Rows()) {
             for (int r = 0; r < level.Rows(); ++r)
                 m_columnCouplings[static_cast<std::size_t>(r)] = level.bv.At(r, 1);
         }
         gw::SolveCoarsest(level, m_columnCouplings.data(), m_lines);
-    }
-    else
-    {
+    } else {
         gw::SolveCoarsest(level, m_lines);
     }
 }
@@ -131,12 +132,10 @@ void CRamBackend<Kernels>::SolveCoarsest()
 
 
 
-void RunMultigridInRam(CGridMemory& grids, CParallelKernels* pKernels,
-                       const CouplingParams& params, const MultigridRun& run,
-                       ProgressHook progress)
+void RunMultigridInRam(CGridMemory& grids, CParallelKernels* pKernels, const CouplingParams& params,
+                       const MultigridRun& run, ProgressHook progress)
 {
-    if (pKernels != nullptr)
-    {
+    if (pKernels != nullptr) {
         CRamBackend<CParallelKernels> backend(grids, *pKernels, params, progress);
         RunFullMultigrid(backend, run, progress);
         return;

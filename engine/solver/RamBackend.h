@@ -19,8 +19,7 @@ class CParallelKernels;
 /// RunFullMultigrid on the in-RAM pyramid of grids: on the parallel kernels when pKernels is
 /// not null (their pool's threads), else on the straightforward kernels and the calling thread
 /// alone. Both give the same bits. Throws like the schedule, and std::bad_alloc.
-void RunMultigridInRam(CGridMemory& grids, CParallelKernels* pKernels,
-                       const CouplingParams& params, const MultigridRun& run,
-                       ProgressHook progress);
+void RunMultigridInRam(CGridMemory& grids, CParallelKernels* pKernels, const CouplingParams& params,
+                       const MultigridRun& run, ProgressHook progress);
 
 } // namespace gw

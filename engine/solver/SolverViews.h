@@ -35,10 +35,9 @@ inline LevelGrids RowMajorLevelOf(CGridMemory& grids, int nLevel) noexcept
 /// The line vectors of the exact line solves.
 inline LineVectors LinesOf(CGridMemory& grids) noexcept
 {
-    return LineVectors{grids.LineVector(CGridMemory::kLineDiagonal),
-                       grids.LineVector(CGridMemory::kLineRightSide),
-                       grids.LineVector(CGridMemory::kLineSolution),
-                       grids.LineVector(CGridMemory::kLineFactors)};
+    return LineVectors{
+        grids.LineVector(CGridMemory::kLineDiagonal), grids.LineVector(CGridMemory::kLineRightSide),
+        grids.LineVector(CGridMemory::kLineSolution), grids.LineVector(CGridMemory::kLineFactors)};
 }
 
 } // namespace gw

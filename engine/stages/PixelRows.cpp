@@ -123,9 +123,9 @@ void WriteRowColour(float* pOut, const float* pIn, const float* pW, int nCols,
 
 const LaneKernels& ScalarRows() noexcept
 {
-    static constexpr LaneKernels kRows{"Scalar",      Pow,           ReflectanceRow, RgbToHsvPixels,
-                                       BlendRowColour, BlendRowGrey, BlendRowIntoWork, Bounds,
-                                       CopyChannelOut, CopyChannelIn, WriteRowColour};
+    static constexpr LaneKernels kRows{
+        "Scalar",         Pow,    ReflectanceRow, RgbToHsvPixels, BlendRowColour, BlendRowGrey,
+        BlendRowIntoWork, Bounds, CopyChannelOut, CopyChannelIn,  WriteRowColour};
     return kRows;
 }
 

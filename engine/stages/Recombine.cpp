@@ -49,17 +49,17 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
             for (int r = nBegin; r < nEnd; ++r)
                 row(r);
         };
-        return gw::ForGridRows(grids, nRows, m_rowBlocks, pPool,
-                               {kBufferRowsPerThread, kBufferRowsPerThread / 2}, rows, [](int) {},
-                               report);
+        return gw::ForGridRows(
+            grids, nRows, m_rowBlocks, pPool, {kBufferRowsPerThread, kBufferRowsPerThread / 2},
+            rows, [](int) {}, report);
     };
 
     if (!m_bFinalScaling) {
         bufferPass({{&work, gw::RowUse::Change}, {&illumination, gw::RowUse::Read}}, [&](int r) {
             if (m_bHSV)
                 kernels.pfnBlendRowColour(outRow(r), inRow(r), work.Row(r), illumination.Row(r),
-                                          nCols, m_fAmount, kSaturationPivot,
-                                          kSaturationDarkening, layout);
+                                          nCols, m_fAmount, kSaturationPivot, kSaturationDarkening,
+                                          layout);
             else
                 kernels.pfnBlendRowGrey(outRow(r), inRow(r), work.Row(r), nCols, m_fAmount, layout);
         });
@@ -75,9 +75,9 @@ void CImageEngine::Recombine(float* pOut, const float* pIn, int nRows, int nCols
             kernels.pfnBlendRowIntoWork(inRow(r), work.Row(r), nCols, m_fAmount, layout, part.fMin,
                                         part.fMax);
     };
-    const bool bDone =
-        gw::ForGridRows({{&work, gw::RowUse::Change}}, nRows, m_rowBlocks, pPool, {0, 8}, blendRows,
-                        [&](int nParts) { extremes.Combine(nParts); }, report);
+    const bool bDone = gw::ForGridRows(
+        {{&work, gw::RowUse::Change}}, nRows, m_rowBlocks, pPool, {0, 8}, blendRows,
+        [&](int nParts) { extremes.Combine(nParts); }, report);
     if (!bDone)
         return;
     if (!NormalizeRange(work, nRows, nCols, extremes.Min(), extremes.Max(), kFinalClipFraction,
@@ -122,12 +122,36 @@ void CImageEngine::HsvToRgb(float* pR, float* pG, float* pB, float h, float s, f
     gw::pixel::SextantLevels(s, f, v, p, q, t);
     float r, g, b;
     switch (i) {
-    case 0: r = v; g = t; b = p; break;
-    case 1: r = q; g = v; b = p; break;
-    case 2: r = p; g = v; b = t; break;
-    case 3: r = p; g = q; b = v; break;
-    case 4: r = t; g = p; b = v; break;
-    default: r = v; g = p; b = q; break;
+    case 0:
+        r = v;
+        g = t;
+        b = p;
+        break;
+    case 1:
+        r = q;
+        g = v;
+        b = p;
+        break;
+    case 2:
+        r = p;
+        g = v;
+        b = t;
+        break;
+    case 3:
+        r = p;
+        g = q;
+        b = v;
+        break;
+    case 4:
+        r = t;
+        g = p;
+        b = v;
+        break;
+    default:
+        r = v;
+        g = p;
+        b = q;
+        break;
     }
     *pR = r;
     *pG = g;

@@ -111,8 +111,8 @@ bool CImageEngine::NormalizeRange(CGridRows grid, int nRows, int nCols, float /*
     if (m_fOutLow < 0.0f) {
         if (fMax > 0.0f) {
             // Sample every nStep-th row and column so at most kMaxSamples are seen.
-            const std::uint64_t nCount = static_cast<std::uint64_t>(nRows < 0 ? 0 : nRows) *
-                                         static_cast<std::uint64_t>(nCols < 0 ? 0 : nCols);
+            const std::uint64_t nCount = static_cast<std::uint64_t>(nRows < 0 ? 0 : nRows)
+                                       * static_cast<std::uint64_t>(nCols < 0 ? 0 : nCols);
             std::uint64_t nStep = 1;
             while (nCount / (nStep * nStep) > kMaxSamples)
                 ++nStep;
@@ -165,9 +165,9 @@ bool CImageEngine::NormalizeRange(CGridRows grid, int nRows, int nCols, float /*
         for (int r = nBegin; r < nEnd; ++r)
             ApplyRangeRow(grid.Row(r), nCols, fLow, fHigh, fScale);
     };
-    const bool bDone =
-        gw::ForGridRows({{&grid, gw::RowUse::Change}}, nRows, m_rowBlocks, StagePool(), {0, 16},
-                        rows, [](int) {}, [&] { return ReportProgress(fRowUnits); });
+    const bool bDone = gw::ForGridRows(
+        {{&grid, gw::RowUse::Change}}, nRows, m_rowBlocks, StagePool(), {0, 16}, rows, [](int) {},
+        [&] { return ReportProgress(fRowUnits); });
     if (!bDone)
         return false;
 

@@ -117,8 +117,7 @@ public:
 
     CPartExtremes(float fMinStart, float fMaxStart, bool bOrEqual) noexcept
         : m_start{fMinStart, fMaxStart}, m_running{fMinStart, fMaxStart}, m_bOrEqual(bOrEqual)
-    {
-    }
+    {}
 
     /// The extremes of part nPart, reset to the start values.
     Pair& Part(int nPart) noexcept

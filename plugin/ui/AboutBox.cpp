@@ -30,7 +30,8 @@ constexpr INT_PTR kShellErrorLimit = 32;
 
 INT_PTR OpenWithShell(HWND hOwner, const char* pTarget) noexcept
 {
-    return reinterpret_cast<INT_PTR>(ShellExecuteA(hOwner, "open", pTarget, nullptr, nullptr, SW_SHOWNORMAL));
+    return reinterpret_cast<INT_PTR>(
+        ShellExecuteA(hOwner, "open", pTarget, nullptr, nullptr, SW_SHOWNORMAL));
 }
 
 void OnAboutInit(HWND hDialog)
@@ -40,7 +41,8 @@ void OnAboutInit(HWND hDialog)
     std::snprintf(text, sizeof text, "About %s", kProductName);
     SetWindowTextA(hDialog, text);
     SetDlgItemTextA(hDialog, IDC_ABOUT_PRODUCT, kProductName);
-    std::snprintf(text, sizeof text, "Version %d.%d.%d", kVersionMajor, kVersionMinor, kVersionRevision);
+    std::snprintf(text, sizeof text, "Version %d.%d.%d", kVersionMajor, kVersionMinor,
+                  kVersionRevision);
     SetDlgItemTextA(hDialog, IDC_ABOUT_VERSION, text);
     std::snprintf(text, sizeof text, "Build %s", kBuildLabel);
     SetDlgItemTextA(hDialog, IDC_ABOUT_BUILD, text);
@@ -48,17 +50,14 @@ void OnAboutInit(HWND hDialog)
 
 void OnAboutCommand(HWND hDialog, WORD nId, WORD nCode)
 {
-    if ((nId == IDOK || nId == IDCANCEL) && nCode == BN_CLICKED)
-    {
+    if ((nId == IDOK || nId == IDCANCEL) && nCode == BN_CLICKED) {
         EndDialog(hDialog, nId);
-    }
-    else if (nId == IDC_ABOUT_WEBSITE)
-    {
+    } else if (nId == IDC_ABOUT_WEBSITE) {
         const INT_PTR nResult = OpenWithShell(hDialog, kWebsite);
-        if (nResult < kShellErrorLimit)
-        {
+        if (nResult < kShellErrorLimit) {
             char text[64];
-            std::snprintf(text, sizeof text, "An error occurred, code: %d.", static_cast<int>(nResult));
+            std::snprintf(text, sizeof text, "An error occurred, code: %d.",
+                          static_cast<int>(nResult));
             MessageBoxA(hDialog, text, "Error", MB_ICONSTOP);
         }
     }
@@ -69,7 +68,8 @@ void OnAboutCommand(HWND hDialog, WORD nId, WORD nCode)
 OSErr CFilter_UI::DoAbout()
 {
     CLogScope scope("DoAbout");
-    DialogBoxParamA(gPluginInstance, MAKEINTRESOURCEA(IDD_ABOUT_BOX), nullptr, GWPluginAboutProc, 0);
+    DialogBoxParamA(gPluginInstance, MAKEINTRESOURCEA(IDD_ABOUT_BOX), nullptr, GWPluginAboutProc,
+                    0);
     return noErr;
 }
 
@@ -118,25 +118,22 @@ void OpenUserManual(HWND hOwner)
     const char* pRecorded = gProductSettings.m_szPathname;
     std::string path(pRecorded, strnlen(pRecorded, sizeof gProductSettings.m_szPathname));
     const std::size_t nSlash = path.rfind('\\');
-    if (nSlash == std::string::npos)
-    {
+    if (nSlash == std::string::npos) {
         MessageBoxA(hOwner, "Unable to locate help file", "Error", MB_ICONSTOP);
         return;
     }
     path.replace(nSlash, std::string::npos, kManualName);
 
     const INT_PTR nResult = OpenWithShell(hOwner, path.c_str());
-    if (nResult == SE_ERR_NOASSOC)
-    {
+    if (nResult == SE_ERR_NOASSOC) {
         MessageBoxA(hOwner,
                     "Adobe Acrobat Reader must be installed in order to view the user manual.\n"
                     "A free PDF reader can be found through https://www.gladewick.example/manual.",
                     "Unable to open GW-User-Manual.pdf", MB_ICONSTOP);
-    }
-    else if (nResult < kShellErrorLimit)
-    {
+    } else if (nResult < kShellErrorLimit) {
         char text[64];
-        std::snprintf(text, sizeof text, "An error occurred, code: %d. ", static_cast<int>(nResult));
+        std::snprintf(text, sizeof text, "An error occurred, code: %d. ",
+                      static_cast<int>(nResult));
         MessageBoxA(hOwner, text, "Error", MB_ICONSTOP);
     }
 }

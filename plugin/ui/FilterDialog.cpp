@@ -48,11 +48,12 @@ struct ValueControls
     std::uint32_t nUpdateBit;
 };
 
-constexpr ValueControls kAmount{IDC_AMOUNT_EDIT, IDC_AMOUNT_SLIDER, "Amount must be between %d and %d",
-                                &CFilter_Processing::m_nAmount, UPDATE_AMOUNT};
+constexpr ValueControls kAmount{IDC_AMOUNT_EDIT, IDC_AMOUNT_SLIDER,
+                                "Amount must be between %d and %d", &CFilter_Processing::m_nAmount,
+                                UPDATE_AMOUNT};
 constexpr ValueControls kFillLight{IDC_FILL_LIGHT_EDIT, IDC_FILL_LIGHT_SLIDER,
-                                   "Fill Light must be between %d and %d", &CFilter_Processing::m_nFillLight,
-                                   UPDATE_FILL_LIGHT};
+                                   "Fill Light must be between %d and %d",
+                                   &CFilter_Processing::m_nFillLight, UPDATE_FILL_LIGHT};
 
 /// Set while the controls are loaded from the owner's values: the edits'
 /// change notifications then come from the program, not from typing, and a
@@ -87,8 +88,8 @@ bool IsChecked(HWND hDialog, int nId)
 /// when the thumb is released (end of tracking).
 void OnSlider(CFilter_UI& ui, CFilter_Processing& owner, const ValueControls& controls, WORD nCode)
 {
-    const auto nPosition =
-        static_cast<std::int32_t>(SendDlgItemMessageA(ui.m_hWnd, controls.nSlider, TBM_GETPOS, 0, 0));
+    const auto nPosition = static_cast<std::int32_t>(
+        SendDlgItemMessageA(ui.m_hWnd, controls.nSlider, TBM_GETPOS, 0, 0));
     SetDlgItemInt(ui.m_hWnd, controls.nEdit, static_cast<UINT>(nPosition), FALSE);
     owner.*controls.pValue = nPosition;
     if (nCode & kEndTrackBit)
@@ -104,23 +105,22 @@ void OnEditChange(CFilter_UI& ui, CFilter_Processing& owner, const ValueControls
         return;
     HWND hDialog = ui.m_hWnd;
     BOOL bNumber = FALSE;
-    std::int32_t nValue = static_cast<std::int32_t>(GetDlgItemInt(hDialog, controls.nEdit, &bNumber, FALSE));
-    if (bNumber && (nValue < kMinValue || nValue > kMaxValue))
-    {
+    std::int32_t nValue =
+        static_cast<std::int32_t>(GetDlgItemInt(hDialog, controls.nEdit, &bNumber, FALSE));
+    if (bNumber && (nValue < kMinValue || nValue > kMaxValue)) {
         char text[64];
         std::snprintf(text, sizeof text, controls.pRangeText, kMinValue, kMaxValue);
         MessageBoxA(hDialog, text, "Error", MB_ICONEXCLAMATION | MB_OK);
-        nValue = static_cast<std::int32_t>(SendDlgItemMessageA(hDialog, controls.nSlider, TBM_GETPOS, 0, 0));
+        nValue = static_cast<std::int32_t>(
+            SendDlgItemMessageA(hDialog, controls.nSlider, TBM_GETPOS, 0, 0));
         SetDlgItemInt(hDialog, controls.nEdit, static_cast<UINT>(nValue), FALSE);
     }
-    if (!bNumber)
-    {
+    if (!bNumber) {
         owner.*controls.pValue = 0; // an empty field; the preview waits for a number
         return;
     }
     owner.*controls.pValue = nValue;
-    if (GetFocus() == GetDlgItem(hDialog, controls.nEdit))
-    {
+    if (GetFocus() == GetDlgItem(hDialog, controls.nEdit)) {
         SendDlgItemMessageA(hDialog, controls.nSlider, TBM_SETPOS, TRUE, nValue);
         ui.UpdateDisplay(controls.nUpdateBit);
     }
@@ -155,8 +155,7 @@ bool InitializeDialog(CFilter_UI& ui, CFilter_Processing& owner)
     // of this loaded plug-in left in it.
     owner.m_bAfterShown = true;
     ui.SetDefaults();
-    for (int nSlider : {IDC_AMOUNT_SLIDER, IDC_FILL_LIGHT_SLIDER})
-    {
+    for (int nSlider : {IDC_AMOUNT_SLIDER, IDC_FILL_LIGHT_SLIDER}) {
         HWND hSlider = GetDlgItem(hDialog, nSlider);
         SetWindowLongPtrA(hSlider, GWL_STYLE, GetWindowLongPtrA(hSlider, GWL_STYLE) | kDownIsLeft);
     }
@@ -176,8 +175,7 @@ bool OnInitDialog(CFilter_UI& ui, CFilter_Processing& owner)
     owner.ReportEngineProgress(0);
     // A suppressed dialog ends when its creation returns (DoUI); only a shown
     // one paints and waits for the user.
-    if (!ui.m_bSuppressed)
-    {
+    if (!ui.m_bSuppressed) {
         Sleep(100);
         ui.PaintPreview();
     }
@@ -187,8 +185,7 @@ bool OnInitDialog(CFilter_UI& ui, CFilter_Processing& owner)
 void OnCommand(CFilter_UI& ui, CFilter_Processing& owner, WORD nId, WORD nCode)
 {
     HWND hDialog = ui.m_hWnd;
-    switch (nId)
-    {
+    switch (nId) {
     case IDOK:
     case IDCANCEL:
         // A suppressed dialog is not modal; DoUI ends it.
@@ -216,8 +213,7 @@ void OnCommand(CFilter_UI& ui, CFilter_Processing& owner, WORD nId, WORD nCode)
             ui.ZoomIn();
         break;
     case IDC_AFTER:
-        if (nCode == BN_CLICKED && !owner.m_bAfterShown)
-        {
+        if (nCode == BN_CLICKED && !owner.m_bAfterShown) {
             if (ui.m_bAnimate)
                 ui.Fade(true);
             owner.CopyPreview(1.0f);
@@ -227,8 +223,7 @@ void OnCommand(CFilter_UI& ui, CFilter_Processing& owner, WORD nId, WORD nCode)
         }
         break;
     case IDC_BEFORE:
-        if (nCode == BN_CLICKED && owner.m_bAfterShown)
-        {
+        if (nCode == BN_CLICKED && owner.m_bAfterShown) {
             if (ui.m_bAnimate)
                 ui.Fade(false);
             owner.FillPreviewBuffer();
@@ -241,16 +236,14 @@ void OnCommand(CFilter_UI& ui, CFilter_Processing& owner, WORD nId, WORD nCode)
             ui.m_bAnimate = IsChecked(hDialog, IDC_ANIMATE) ? 1 : 0;
         break;
     case IDC_AUTOSCALE:
-        if (nCode == BN_CLICKED)
-        {
+        if (nCode == BN_CLICKED) {
             owner.m_bFinalScaling = IsChecked(hDialog, IDC_AUTOSCALE);
             ui.UpdateDisplay(UPDATE_AUTOSCALE);
         }
         break;
     case IDC_QUALITY:
     case IDC_SPEED:
-        if (nCode == BN_CLICKED)
-        {
+        if (nCode == BN_CLICKED) {
             owner.m_bFastMode = IsChecked(hDialog, IDC_SPEED);
             ui.UpdateDisplay(UPDATE_SPEED);
         }
@@ -299,8 +292,7 @@ void CFilter_UI::Fade(bool bIn)
     // Each step is the last frame's share of a second, so the fade takes
     // about a second on any machine; a frame slower than a second ends it.
     float fWeight = bIn ? 0.0f : 1.0f;
-    while (bIn ? fWeight <= 1.0f : fWeight >= 0.0f)
-    {
+    while (bIn ? fWeight <= 1.0f : fWeight >= 0.0f) {
         const std::clock_t start = std::clock();
         ShowPreviewFrame(fWeight);
         long nMilliseconds = static_cast<long>((std::clock() - start) * 1000 / CLOCKS_PER_SEC);
@@ -319,7 +311,8 @@ OSErr CFilter_UI::DoUI(bool bShow)
     CLogScope scope("DoUI");
     gw::plugin::InjectFailure("DoUI");
     AssertUI(gFilterRecord != nullptr, "DoUI: gFilterRecord");
-    AssertUI(gFilterRecord == nullptr || gFilterRecord->platformData != nullptr, "DoUI: gFilterRecord->platformData");
+    AssertUI(gFilterRecord == nullptr || gFilterRecord->platformData != nullptr,
+             "DoUI: gFilterRecord->platformData");
 
     InitCommonControls();
     HWND hOwner = nullptr;
@@ -327,8 +320,7 @@ OSErr CFilter_UI::DoUI(bool bShow)
         hOwner = reinterpret_cast<HWND>(gFilterRecord->platformData->hwnd);
     m_nFailure = noErr;
     m_bSuppressed = !bShow;
-    if (bShow)
-    {
+    if (bShow) {
         const INT_PTR nResult =
             DialogBoxParamA(gPluginInstance, MAKEINTRESOURCEA(IDD_FILTER_DIALOG), hOwner,
                             GWPluginUIProc, reinterpret_cast<LPARAM>(this));
@@ -345,7 +337,8 @@ OSErr CFilter_UI::DoUI(bool bShow)
 /// filter with its failure value.
 OSErr CFilter_UI::RunSuppressed(HWND hOwner)
 {
-    HRSRC hResource = FindResourceA(gPluginInstance, MAKEINTRESOURCEA(IDD_FILTER_DIALOG), MAKEINTRESOURCEA(5));
+    HRSRC hResource =
+        FindResourceA(gPluginInstance, MAKEINTRESOURCEA(IDD_FILTER_DIALOG), MAKEINTRESOURCEA(5));
     HGLOBAL hLoaded = hResource ? LoadResource(gPluginInstance, hResource) : nullptr;
     const void* pResource = hLoaded ? LockResource(hLoaded) : nullptr;
     const DWORD nBytes = hResource ? SizeofResource(gPluginInstance, hResource) : 0;
@@ -385,8 +378,7 @@ INT_PTR DispatchDialogMessage(CFilter_UI& ui, HWND hWnd, UINT nMessage, WPARAM w
 {
     CFilter_Processing& owner = ui.Owner();
     ui.m_hWnd = hWnd;
-    switch (nMessage)
-    {
+    switch (nMessage) {
     case WM_INITDIALOG:
         return OnInitDialog(ui, owner) ? TRUE : FALSE;
     case WM_PAINT:

@@ -51,9 +51,7 @@ std::int32_t ProcessedHeight(const CFilter_Processing& owner) noexcept
 
 } // namespace
 
-CFilter_UI::CFilter_UI(CFilter_Processing& owner) noexcept : m_owner(owner)
-{
-}
+CFilter_UI::CFilter_UI(CFilter_Processing& owner) noexcept : m_owner(owner) {}
 
 CFilter_UI::~CFilter_UI() = default;
 
@@ -62,28 +60,30 @@ void CFilter_UI::InitPreview()
     CLogScope scope("InitPreview");
     AssertUI(m_hWnd != nullptr, "InitPreview: m_hWnd\n");
     AssertUI(gFilterRecord != nullptr, "InitPreview: gFilterRecord\n");
-    AssertUI(gFilterRecord == nullptr || gFilterRecord->inData != nullptr, "InitPreview: gFilterRecord->inData\n");
+    AssertUI(gFilterRecord == nullptr || gFilterRecord->inData != nullptr,
+             "InitPreview: gFilterRecord->inData\n");
 
     // The placeholder's window rectangle, both corners in client coordinates,
     // taken as inclusive: the preview may be one pixel larger than the control.
     RECT area{};
-    if (HWND hPlaceholder = GetDlgItem(m_hWnd, IDC_PREVIEW_AREA))
-    {
+    if (HWND hPlaceholder = GetDlgItem(m_hWnd, IDC_PREVIEW_AREA)) {
         GetWindowRect(hPlaceholder, &area);
         MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&area), 2);
     }
     m_rectMaxPreview = area;
 
-    m_fFitZoom = gw::ui::FitZoom(m_rectMaxPreview, ProcessedWidth(m_owner), ProcessedHeight(m_owner));
+    m_fFitZoom =
+        gw::ui::FitZoom(m_rectMaxPreview, ProcessedWidth(m_owner), ProcessedHeight(m_owner));
     m_fZoom = m_fFitZoom;
     m_fPreviousZoom = m_fFitZoom;
 
     m_previewBuffer.Release();
     if (gFilterRecord != nullptr)
-        m_previewBuffer.AllocatePixels(XSize(m_rectMaxPreview), YSize(m_rectMaxPreview), *gFilterRecord);
+        m_previewBuffer.AllocatePixels(XSize(m_rectMaxPreview), YSize(m_rectMaxPreview),
+                                       *gFilterRecord);
 
-    LogUI("Maximum Preview Rectangle: (%d, %d) (%d, %d)\n", static_cast<int>(area.left), static_cast<int>(area.top),
-          static_cast<int>(area.right), static_cast<int>(area.bottom));
+    LogUI("Maximum Preview Rectangle: (%d, %d) (%d, %d)\n", static_cast<int>(area.left),
+          static_cast<int>(area.top), static_cast<int>(area.right), static_cast<int>(area.bottom));
     LogUI("Image Fitting Zoom: %f\n", static_cast<double>(m_fFitZoom));
 }
 
@@ -108,9 +108,9 @@ void CFilter_UI::CalculatePreviewRect()
 
     if (IsRectEmpty(&m_rectOldPreview))
         m_rectOldPreview = m_rectPreview;
-    if (m_fZoom != m_fPreviousZoom)
-    {
-        m_ptOrigin = gw::ui::KeepCentre(m_rectOldPreview, m_rectPreview, m_ptOrigin, m_fPreviousZoom, m_fZoom);
+    if (m_fZoom != m_fPreviousZoom) {
+        m_ptOrigin = gw::ui::KeepCentre(m_rectOldPreview, m_rectPreview, m_ptOrigin,
+                                        m_fPreviousZoom, m_fZoom);
         LogUI("Preview origin moved to: (%dx, %dy)\n", static_cast<int>(m_ptOrigin.x),
               static_cast<int>(m_ptOrigin.y));
     }
@@ -120,7 +120,8 @@ void CFilter_UI::PaintPreview()
 {
     CLogScope scope("PaintPreview");
     AssertUI(m_hWnd != nullptr, "PaintPreview: m_hWnd != NULL");
-    AssertUI(m_previewBuffer.m_imageBuffer != nullptr, "PaintPreview: m_previewBuffer.m_imageBuffer != NULL");
+    AssertUI(m_previewBuffer.m_imageBuffer != nullptr,
+             "PaintPreview: m_previewBuffer.m_imageBuffer != NULL");
     if (m_hWnd == nullptr)
         return;
 
@@ -133,11 +134,12 @@ void CFilter_UI::PaintPreview()
     FrameRect(hDC, &frame, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 
     // Nothing to show before the first preview, or without a host that displays.
-    if (m_previewBuffer.m_imageBuffer != nullptr && gFilterRecord != nullptr &&
-        gFilterRecord->displayPixels != nullptr && XSize(m_rectPreview) > 0 && YSize(m_rectPreview) > 0)
+    if (m_previewBuffer.m_imageBuffer != nullptr && gFilterRecord != nullptr
+        && gFilterRecord->displayPixels != nullptr && XSize(m_rectPreview) > 0
+        && YSize(m_rectPreview) > 0)
     {
-        const bool bColour = gFilterRecord->imageMode == plugInModeRGBColor ||
-                             gFilterRecord->imageMode == plugInModeRGB48;
+        const bool bColour = gFilterRecord->imageMode == plugInModeRGBColor
+                          || gFilterRecord->imageMode == plugInModeRGB48;
         PSPixelMap map{};
         map.version = 1;
         map.bounds.top = 0;
@@ -161,8 +163,8 @@ void CFilter_UI::InvalidatePreview(std::int32_t nLeft, std::int32_t nTop, std::i
 {
     const RECT rect{nLeft - kFrameInflation, nTop - kFrameInflation, nRight + kFrameInflation,
                     nBottom + kFrameInflation};
-    LogUI("Preview Rectangle: (%dx, %dy) (%dx, %dy)\n", static_cast<int>(rect.left), static_cast<int>(rect.top),
-          static_cast<int>(rect.right), static_cast<int>(rect.bottom));
+    LogUI("Preview Rectangle: (%dx, %dy) (%dx, %dy)\n", static_cast<int>(rect.left),
+          static_cast<int>(rect.top), static_cast<int>(rect.right), static_cast<int>(rect.bottom));
     if (m_hWnd != nullptr)
         InvalidateRect(m_hWnd, &rect, bErase ? TRUE : FALSE);
 }
@@ -172,8 +174,7 @@ void CFilter_UI::UpdateDisplay(std::uint32_t nUpdateMask)
     CLogScope scope("UpdateDisplay");
     LogUI("UpdateMask: %8.8X", static_cast<unsigned>(nUpdateMask));
     const bool bZoom = (nUpdateMask & UPDATE_ZOOM) != 0;
-    if (bZoom || nUpdateMask == 0)
-    {
+    if (bZoom || nUpdateMask == 0) {
         CalculatePreviewRect();
         EnableWindow(GetDlgItem(m_hWnd, IDC_ZOOM_OUT), m_fZoom > m_fFitZoom);
         EnableWindow(GetDlgItem(m_hWnd, IDC_ZOOM_IN), m_fZoom < gw::ui::kMaxZoom);
@@ -182,17 +183,15 @@ void CFilter_UI::UpdateDisplay(std::uint32_t nUpdateMask)
     if (!m_owner.ProcessPreviewBuffer(nUpdateMask))
         return;
 
-    if (bZoom)
-    {
-        const bool bGrew = m_rectOldPreview.left >= m_rectPreview.left && m_rectOldPreview.top >= m_rectPreview.top &&
-                           m_rectOldPreview.right <= m_rectPreview.right &&
-                           m_rectOldPreview.bottom <= m_rectPreview.bottom;
+    if (bZoom) {
+        const bool bGrew = m_rectOldPreview.left >= m_rectPreview.left
+                        && m_rectOldPreview.top >= m_rectPreview.top
+                        && m_rectOldPreview.right <= m_rectPreview.right
+                        && m_rectOldPreview.bottom <= m_rectPreview.bottom;
         InvalidatePreview(m_rectOldPreview, true);
         if (bGrew)
             InvalidatePreview(m_rectPreview, false);
-    }
-    else
-    {
+    } else {
         InvalidatePreview(m_rectPreview, false);
     }
 }
@@ -209,8 +208,7 @@ void CFilter_UI::ZoomOut()
 {
     m_fPreviousZoom = m_fZoom;
     m_fZoom = gw::ui::ZoomOutStep(m_fZoom, m_fFitZoom);
-    if (m_fZoom < m_fFitZoom)
-    {
+    if (m_fZoom < m_fFitZoom) {
         m_fZoom = m_fFitZoom;
         m_ptOrigin = POINT{0, 0};
     }
@@ -249,8 +247,7 @@ void CFilter_UI::OnMouseMove(POINT point)
     if (!m_bDragging)
         return;
 
-    if (!bInside)
-    {
+    if (!bInside) {
         // Leaving the preview ends the drag; the engine runs for the new view.
         m_bDragging = false;
         m_ptLastDrag = POINT{0, 0};
@@ -260,7 +257,8 @@ void CFilter_UI::OnMouseMove(POINT point)
     if (m_fZoom == m_fFitZoom)
         return; // the whole image is shown: nothing to pan
     m_ptOrigin = gw::ui::PanStep(m_ptOrigin, m_ptLastDrag, point, m_fZoom, ProcessedWidth(m_owner),
-                                 ProcessedHeight(m_owner), m_previewBuffer.m_nWidth, m_previewBuffer.m_nHeight);
+                                 ProcessedHeight(m_owner), m_previewBuffer.m_nWidth,
+                                 m_previewBuffer.m_nHeight);
     m_owner.FillPreviewBuffer();
     InvalidatePreview(m_rectPreview, false);
     m_ptLastDrag = point;

@@ -66,8 +66,8 @@ public:
     virtual void PaintPreview();
 
     /// Marks a preview rectangle (inclusive edges) for repainting, frame included.
-    void InvalidatePreview(std::int32_t nLeft, std::int32_t nTop, std::int32_t nRight, std::int32_t nBottom,
-                           bool bErase);
+    void InvalidatePreview(std::int32_t nLeft, std::int32_t nTop, std::int32_t nRight,
+                           std::int32_t nBottom, bool bErase);
     void InvalidatePreview(const RECT& rect, bool bErase)
     {
         InvalidatePreview(rect.left, rect.top, rect.right, rect.bottom, bErase);
@@ -91,7 +91,7 @@ public:
 
     // Preview geometry. Rectangles are in dialog client coordinates with
     // inclusive right and bottom edges (see XSize, YSize).
-    HWND m_hWnd = nullptr;      ///< the dialog's window while it is open
+    HWND m_hWnd = nullptr;        ///< the dialog's window while it is open
     float m_fZoom = 0.0f;         ///< display pixels per image pixel
     float m_fPreviousZoom = 0.0f; ///< the zoom before the last zoom step
     float m_fFitZoom = 0.0f;      ///< the zoom at which the whole area fits; the smallest allowed

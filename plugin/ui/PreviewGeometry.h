@@ -17,8 +17,9 @@
 namespace gw::ui {
 
 /// The zoom steps offered by "+" and "-", smallest first.
-inline constexpr float kZoomSteps[18] = {0.01f, 0.03f, 0.06f, 0.13f, 0.25f, 0.33f, 0.5f, 0.66f, 0.75f,
-                                         1.0f,  2.0f,  3.0f,  4.0f,  5.0f,  6.0f,  7.0f, 8.0f, 9.0f};
+inline constexpr float kZoomSteps[18] = {0.01f, 0.03f, 0.06f, 0.13f, 0.25f, 0.33f,
+                                         0.5f,  0.66f, 0.75f, 1.0f,  2.0f,  3.0f,
+                                         4.0f,  5.0f,  6.0f,  7.0f,  8.0f,  9.0f};
 inline constexpr float kMaxZoom = 9.0f;
 
 constexpr std::int32_t Width(const RECT& rect) noexcept
@@ -46,7 +47,8 @@ inline float FitZoom(const RECT& maxPreview, std::int32_t nWidth, std::int32_t n
 
 /// The area the preview takes at a zoom: the zoomed image, centred in the
 /// maximum area and never larger than it.
-inline RECT PreviewRect(const RECT& maxPreview, std::int32_t nWidth, std::int32_t nHeight, float fZoom) noexcept
+inline RECT PreviewRect(const RECT& maxPreview, std::int32_t nWidth, std::int32_t nHeight,
+                        float fZoom) noexcept
 {
     const auto nZoomedWidth = static_cast<std::int32_t>(static_cast<float>(nWidth) * fZoom);
     const auto nZoomedHeight = static_cast<std::int32_t>(static_cast<float>(nHeight) * fZoom);
@@ -64,8 +66,7 @@ inline RECT PreviewRect(const RECT& maxPreview, std::int32_t nWidth, std::int32_
 /// exceeds the zoom, else the largest.
 inline float ZoomInStep(float fZoom) noexcept
 {
-    for (std::size_t i = 0; i + 1 < std::size(kZoomSteps); ++i)
-    {
+    for (std::size_t i = 0; i + 1 < std::size(kZoomSteps); ++i) {
         if (kZoomSteps[i] > fZoom)
             return kZoomSteps[i];
     }
@@ -87,9 +88,12 @@ inline float ZoomOutStep(float fZoom, float fFitZoom) noexcept
 inline POINT KeepCentre(const RECT& oldRect, const RECT& newRect, POINT origin, float fPreviousZoom,
                         float fZoom) noexcept
 {
-    const auto nCentreX = static_cast<std::int32_t>(static_cast<float>(Width(oldRect) / 2) / fPreviousZoom) + origin.x;
+    const auto nCentreX =
+        static_cast<std::int32_t>(static_cast<float>(Width(oldRect) / 2) / fPreviousZoom)
+        + origin.x;
     const auto nCentreY =
-        static_cast<std::int32_t>(static_cast<float>(Height(oldRect) / 2) / fPreviousZoom) + origin.y;
+        static_cast<std::int32_t>(static_cast<float>(Height(oldRect) / 2) / fPreviousZoom)
+        + origin.y;
     POINT moved;
     moved.x = std::max<std::int32_t>(
         0, nCentreX - static_cast<std::int32_t>(static_cast<float>(Width(newRect) / 2) / fZoom));
@@ -101,14 +105,15 @@ inline POINT KeepCentre(const RECT& oldRect, const RECT& newRect, POINT origin, 
 /// One step of a pan drag: the origin moves against the mouse by the distance
 /// in image pixels (each step truncated on its own), kept inside the image.
 inline POINT PanStep(POINT origin, POINT last, POINT point, float fZoom, std::int32_t nWidth,
-                     std::int32_t nHeight, std::int32_t nShownWidth, std::int32_t nShownHeight) noexcept
+                     std::int32_t nHeight, std::int32_t nShownWidth,
+                     std::int32_t nShownHeight) noexcept
 {
     origin.x += static_cast<std::int32_t>(static_cast<float>(last.x - point.x) / fZoom);
     origin.y += static_cast<std::int32_t>(static_cast<float>(last.y - point.y) / fZoom);
     origin.x = std::max<std::int32_t>(origin.x, 0);
     origin.y = std::max<std::int32_t>(origin.y, 0);
-    origin.x = std::min<std::int32_t>(origin.x,
-                                      nWidth - static_cast<std::int32_t>(static_cast<float>(nShownWidth) / fZoom));
+    origin.x = std::min<std::int32_t>(
+        origin.x, nWidth - static_cast<std::int32_t>(static_cast<float>(nShownWidth) / fZoom));
     origin.y = std::min<std::int32_t>(
         origin.y, nHeight - static_cast<std::int32_t>(static_cast<float>(nShownHeight) / fZoom));
     return origin;

@@ -27,7 +27,7 @@ protected:
     {
         const auto* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
         m_dir = fs::temp_directory_path()
-                / (std::string("gw-cli-") + pInfo->name() + "-" + std::to_string(::getpid()));
+              / (std::string("gw-cli-") + pInfo->name() + "-" + std::to_string(::getpid()));
         fs::create_directories(m_dir);
     }
     void TearDown() override { fs::remove_all(m_dir); }
@@ -80,8 +80,7 @@ void ExpectReadFails(const std::string& path, const std::string& fragment)
     try {
         ReadImage(path);
         ADD_FAILURE() << path << " was read";
-    }
-    catch (const CImageFileError& error) {
+    } catch (const CImageFileError& error) {
         EXPECT_NE(std::string(error.what()).find(fragment), std::string::npos) << error.what();
     }
 }
@@ -113,7 +112,11 @@ TEST_F(ImageFileTest, PngWritingRoundsToNearestAndClamps)
     image.m_nWidth = 6;
     image.m_nHeight = 1;
     image.m_nChannels = 1;
-    image.m_samples = {0.5f / 255.0f - 1e-5f, 0.5f / 255.0f + 1e-5f, -0.25f, 1.5f, 1.0f,
+    image.m_samples = {0.5f / 255.0f - 1e-5f,
+                       0.5f / 255.0f + 1e-5f,
+                       -0.25f,
+                       1.5f,
+                       1.0f,
                        std::numeric_limits<float>::quiet_NaN()};
     WritePng(Path("q.png"), image, 8);
     const FloatImage back = ReadImage(Path("q.png"));
@@ -124,8 +127,10 @@ TEST_F(ImageFileTest, PngWritingRoundsToNearestAndClamps)
     for (const std::uint32_t nMax : {255u, 65535u}) {
         for (std::uint32_t k = 0; k < nMax; ++k) {
             const float fHalf = (static_cast<float>(k) + 0.5f) / static_cast<float>(nMax);
-            for (const float f : {std::nextafter(fHalf, 0.0f), fHalf, std::nextafter(fHalf, 1.0f)}) {
-                const auto nWant = static_cast<std::uint32_t>(std::lround(static_cast<double>(f) * nMax));
+            for (const float f : {std::nextafter(fHalf, 0.0f), fHalf, std::nextafter(fHalf, 1.0f)})
+            {
+                const auto nWant =
+                    static_cast<std::uint32_t>(std::lround(static_cast<double>(f) * nMax));
                 ASSERT_EQ(QuantizeSample(f, nMax), nWant) << f << " of " << nMax;
             }
         }
@@ -136,7 +141,7 @@ TEST_F(ImageFileTest, PfmRoundTripsExactlyAndKeepsTopRowFirst)
 {
     for (int nChannels : {1, 3}) {
         FloatImage image = Ramp(4, 3, nChannels, 1000);
-        image.m_samples[0] = -2.5f;   // float files may hold any finite value
+        image.m_samples[0] = -2.5f; // float files may hold any finite value
         image.m_samples[1] = 7.0e6f;
         WritePfm(Path("a.pfm"), image);
         const FloatImage back = ReadImage(Path("a.pfm"));
@@ -155,7 +160,8 @@ TEST_F(ImageFileTest, PfmRoundTripsExactlyAndKeepsTopRowFirst)
 TEST_F(ImageFileTest, PfmByteOrderFollowsTheSignOfTheScale)
 {
     // Two rows of one grey pixel: bottom row 0.25 stored first, top row 0.75.
-    WriteBytes("little.pfm", "Pf\n1 2\n-1.0\n" + LittleEndianFloat(0.25f) + LittleEndianFloat(0.75f));
+    WriteBytes("little.pfm",
+               "Pf\n1 2\n-1.0\n" + LittleEndianFloat(0.25f) + LittleEndianFloat(0.75f));
     WriteBytes("big.pfm", "Pf 1 2 1.0\n" + BigEndianFloat(0.25f) + BigEndianFloat(0.75f));
     for (const char* pName : {"little.pfm", "big.pfm"}) {
         const FloatImage image = ReadImage(Path(pName));
@@ -175,8 +181,7 @@ TEST_F(ImageFileTest, PngFromAnotherWriterReadsTopRowFirstInNativeByteOrder)
         "\x2d\x44\xb2\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82";
     WriteBytes("outside.png", std::string(kPng, sizeof kPng - 1));
     const FloatImage image = ReadImage(Path("outside.png"));
-    const std::vector<float> expected = {1.0f / 65535.0f, 2.0f / 65535.0f, 1.0f,
-                                         300.0f / 65535.0f};
+    const std::vector<float> expected = {1.0f / 65535.0f, 2.0f / 65535.0f, 1.0f, 300.0f / 65535.0f};
     EXPECT_EQ(image.m_samples, expected);
     EXPECT_EQ(image.m_nSourceBits, 16);
 }
@@ -221,7 +226,7 @@ TEST_F(ImageFileTest, AbsurdSizesAreRefusedBeforeAllocating)
     // A PNG header of 1000000 x 1000000 pixels: CRC-correct, no pixel data.
     WritePng(Path("tiny.png"), Ramp(1, 1, 1, 255), 8);
     std::string png = ReadBytes("tiny.png");
-    const std::string side = std::string("\x00\x0f\x42\x40", 4);   // 1000000
+    const std::string side = std::string("\x00\x0f\x42\x40", 4); // 1000000
     png.replace(16, 4, side);
     png.replace(20, 4, side);
     // The IHDR chunk's CRC covers its type and data (bytes 12..28).
@@ -243,7 +248,7 @@ TEST_F(ImageFileTest, AbsurdSizesAreRefusedBeforeAllocating)
 TEST_F(ImageFileTest, FailedWriteLeavesAnExistingFileAlone)
 {
     WriteBytes("keep.png", "precious");
-    FloatImage image = Ramp(2, 2, 2, 255);   // two channels cannot be written
+    FloatImage image = Ramp(2, 2, 2, 255); // two channels cannot be written
     EXPECT_THROW(WritePng(Path("keep.png"), image, 8), CImageFileError);
     EXPECT_THROW(WriteImage(Path("keep.bmp"), Ramp(2, 2, 1, 255), 8), CImageFileError);
     EXPECT_THROW(WritePfm(Path("nofolder/x.pfm"), Ramp(2, 2, 1, 255)), CImageFileError);
@@ -261,8 +266,8 @@ TEST_F(ImageFileTest, EveryReaderTellsTheShapeItDecodesAndNoneForAFileItRefuses)
         int nBits;
     };
     const Case cases[] = {
-        {"grey.png", 1, false, 8},  {"rgba16.png", 3, true, 16}, {"greya.png", 1, true, 8},
-        {"rgb.jpg", 3, false, 8},   {"grey.jpg", 1, false, 8},   {"rgba.tif", 3, true, 16},
+        {"grey.png", 1, false, 8},   {"rgba16.png", 3, true, 16}, {"greya.png", 1, true, 8},
+        {"rgb.jpg", 3, false, 8},    {"grey.jpg", 1, false, 8},   {"rgba.tif", 3, true, 16},
         {"greyf.tif", 1, false, 32}, {"rgb.pfm", 3, false, 32},
     };
     for (const Case& test : cases) {
@@ -290,7 +295,8 @@ TEST_F(ImageFileTest, EveryReaderTellsTheShapeItDecodesAndNoneForAFileItRefuses)
     WriteBytes("short.pfm", "PF\n2 2\n-1.0\n" + std::string(47, '\0'));
     for (const char* pName : {"huge.pfm", "short.pfm"}) {
         bool bHeard = false;
-        EXPECT_THROW(ReadImage(Path(pName), [&](const ImageShape&) { bHeard = true; }), CImageFileError);
+        EXPECT_THROW(ReadImage(Path(pName), [&](const ImageShape&) { bHeard = true; }),
+                     CImageFileError);
         EXPECT_FALSE(bHeard) << pName;
     }
 }

@@ -37,7 +37,7 @@ TEST(OptionsTest, DefaultsAreThePluginsWholeImageSettings)
 
 TEST(OptionsTest, FillLightRadiusHasItsFloorAndItsEnds)
 {
-    EXPECT_EQ(RadiusFromFillLight(0), 0.01f);   // 10^1.3 / 2000 = 0.00998 is raised
+    EXPECT_EQ(RadiusFromFillLight(0), 0.01f); // 10^1.3 / 2000 = 0.00998 is raised
     EXPECT_NEAR(RadiusFromFillLight(100), 5.0f, 1e-6f);
     EXPECT_GT(RadiusFromFillLight(1), 0.01f);
     for (int n = 1; n <= 100; ++n) {
@@ -74,24 +74,29 @@ TEST(OptionsTest, EveryOptionIsTakenInBothSpellings)
 TEST(OptionsTest, BadValuesAreRefused)
 {
     const std::vector<std::vector<const char*>> cases = {
-        {"--amount", "101"},       {"--amount", "-1"},         {"--amount", "50.5"},
-        {"--amount", "abc"},       {"--amount", ""},           {"--fill-light", "1000"},
-        {"--radius", "-1"},        {"--radius", "0"},          {"--radius", "21"},
-        {"--radius", "nan"},       {"--radius", "1x"},         {"--thermal", "-0.1"},
-        {"--thermal", "inf"},      {"--epsilon", "0"},         {"--epsilon", "-1e-4"},
-        {"--bounds", "1,0"},       {"--bounds", "0.5,0.5"},    {"--bounds", "1"},
-        {"--bounds", "a,b"},       {"--bounds", "0,1,2"},      {"--out-range", "0.5,0.4"},
-        {"--out-range", "-0.5,0.5"}, {"--out-range", "0.2,1.5"}, {"--depth", "12"},
-        {"--frobnicate"},          {"--amount"},
+        {"--amount", "101"},        {"--amount", "-1"},
+        {"--amount", "50.5"},       {"--amount", "abc"},
+        {"--amount", ""},           {"--fill-light", "1000"},
+        {"--radius", "-1"},         {"--radius", "0"},
+        {"--radius", "21"},         {"--radius", "nan"},
+        {"--radius", "1x"},         {"--thermal", "-0.1"},
+        {"--thermal", "inf"},       {"--epsilon", "0"},
+        {"--epsilon", "-1e-4"},     {"--bounds", "1,0"},
+        {"--bounds", "0.5,0.5"},    {"--bounds", "1"},
+        {"--bounds", "a,b"},        {"--bounds", "0,1,2"},
+        {"--out-range", "0.5,0.4"}, {"--out-range", "-0.5,0.5"},
+        {"--out-range", "0.2,1.5"}, {"--depth", "12"},
+        {"--frobnicate"},           {"--amount"},
     };
     for (const auto& bad : cases) {
         std::vector<const char*> arguments = {"in.png", "-o", "out.png"};
         arguments.insert(arguments.end(), bad.begin(), bad.end());
-        EXPECT_THROW(Parse(arguments), CUsageError) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+        EXPECT_THROW(Parse(arguments), CUsageError)
+            << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
     }
     EXPECT_THROW(Parse({"in.png"}), CUsageError);
     EXPECT_THROW(Parse({"-o", "out.png"}), CUsageError);
-    EXPECT_EQ(Parse({"a.png", "b.png", "-o", "out"}).m_inputs.size(), 2u);   // a batch
+    EXPECT_EQ(Parse({"a.png", "b.png", "-o", "out"}).m_inputs.size(), 2u); // a batch
     EXPECT_THROW(Parse({"a.png", "-o", "o.jpg", "--quality", "0"}), CUsageError);
     EXPECT_THROW(Parse({"a.png", "-o", "o", "--format", "bmp"}), CUsageError);
     EXPECT_TRUE(Parse({"--help"}).m_bHelp);

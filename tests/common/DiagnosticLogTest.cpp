@@ -21,9 +21,8 @@ const bool gDebugOutputOn = [] {
     return true;
 }();
 
-constexpr std::uint32_t kAllOutputs = CDiagnosticLog::kOutputFile |
-                                      CDiagnosticLog::kOutputDebugger |
-                                      CDiagnosticLog::kOutputRing;
+constexpr std::uint32_t kAllOutputs =
+    CDiagnosticLog::kOutputFile | CDiagnosticLog::kOutputDebugger | CDiagnosticLog::kOutputRing;
 
 class DiagnosticLogTest : public ::testing::Test
 {
@@ -31,8 +30,8 @@ protected:
     void SetUp() override
     {
         const auto* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path = std::filesystem::temp_directory_path() /
-                 (std::string("gwlog-") + pInfo->name() + "-" + std::to_string(getpid()) + ".xml");
+        m_path = std::filesystem::temp_directory_path()
+               / (std::string("gwlog-") + pInfo->name() + "-" + std::to_string(getpid()) + ".xml");
     }
     void TearDown() override { std::filesystem::remove(m_path); }
 
@@ -74,8 +73,8 @@ TEST_F(DiagnosticLogTest, FileHoldsOnlyTheLevelsOfTheMask)
     const Case cases[] = {
         {0, ""},
         {CDiagnosticLog::kLevelInfo, "<LOG>\n<INFO>GUI</INFO>\n</LOG>\n"},
-        {CDiagnosticLog::kLevelAll,
-         "<LOG>\n<DoPrepare>\n<INFO>GUI</INFO>\n<ASSERT>a < b & c</ASSERT>\n</DoPrepare>\n</LOG>\n"},
+        {CDiagnosticLog::kLevelAll, "<LOG>\n<DoPrepare>\n<INFO>GUI</INFO>\n<ASSERT>a < b & "
+                                    "c</ASSERT>\n</DoPrepare>\n</LOG>\n"},
     };
     for (const Case& c : cases) {
         {
@@ -142,7 +141,9 @@ TEST_F(DiagnosticLogTest, DebuggerGetsEachPieceAndNothingWhenOff)
     CDiagnosticLog log;
     log.Open(nullptr, CDiagnosticLog::kLevelTrace, CDiagnosticLog::kOutputDebugger);
     EXPECT_EQ(Captured(WriteSample, log), "<DoPrepare>\n</DoPrepare>\n");
-    EXPECT_EQ(Captured(+[](CDiagnosticLog& l) { l.FlushRing(); }, log), "");
+    EXPECT_EQ(Captured(
+                  +[](CDiagnosticLog& l) { l.FlushRing(); }, log),
+              "");
 }
 
 // Splits a flushed ring back into its entries: each begins with "0x" and eight
@@ -170,8 +171,10 @@ TEST_F(DiagnosticLogTest, RingKeepsTheLastFortyNinePiecesOldestFirst)
     for (int i = 0; i < 60; ++i) {
         log.Write(("piece " + std::to_string(i) + ";").c_str(), CDiagnosticLog::kLevelInfo);
     }
-    const std::string first = Captured(+[](CDiagnosticLog& l) { l.FlushRing(); }, log);
-    const std::string second = Captured(+[](CDiagnosticLog& l) { l.FlushRing(); }, log);
+    const std::string first = Captured(
+        +[](CDiagnosticLog& l) { l.FlushRing(); }, log);
+    const std::string second = Captured(
+        +[](CDiagnosticLog& l) { l.FlushRing(); }, log);
     EXPECT_EQ(first, second);
 
     const std::vector<std::string> entries = RingEntries(first);
@@ -192,8 +195,8 @@ TEST_F(DiagnosticLogTest, LongPieceIsWholeInTheFileAndCutInTheRing)
     log.Open(m_path.string().c_str(), CDiagnosticLog::kLevelInfo,
              CDiagnosticLog::kOutputFile | CDiagnosticLog::kOutputRing);
     log.Write(text.c_str(), CDiagnosticLog::kLevelInfo);
-    const std::vector<std::string> entries =
-        RingEntries(Captured(+[](CDiagnosticLog& l) { l.FlushRing(); }, log));
+    const std::vector<std::string> entries = RingEntries(Captured(
+        +[](CDiagnosticLog& l) { l.FlushRing(); }, log));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].substr(12), "<LOG>\n");
     EXPECT_EQ(entries[1].size(), 12u + 37u);

@@ -49,8 +49,8 @@ protected:
     }
     void SetNumber(const char* pName, DWORD nValue)
     {
-        ASSERT_EQ(RegSetValueExA(m_hKey, pName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&nValue),
-                                 sizeof(nValue)),
+        ASSERT_EQ(RegSetValueExA(m_hKey, pName, 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&nValue), sizeof(nValue)),
                   ERROR_SUCCESS);
     }
     LONG Read() { return ReadProductSettings(kVendor, m_product.c_str(), &m_settings); }
@@ -158,7 +158,8 @@ TEST_F(ProductSettingsTest, WriteThenReadRoundTrips)
     ASSERT_EQ(OpenSettingsKey(kVendor, m_product.c_str(), false, &hKey), ERROR_SUCCESS);
     DWORD nType = 0;
     DWORD nSize = 0;
-    EXPECT_EQ(RegQueryValueExA(hKey, "Diagnostics", nullptr, &nType, nullptr, &nSize), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(hKey, "Diagnostics", nullptr, &nType, nullptr, &nSize),
+              ERROR_SUCCESS);
     EXPECT_EQ(nType, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(RegQueryValueExA(hKey, "Pathname", nullptr, &nType, nullptr, &nSize), ERROR_SUCCESS);
     EXPECT_EQ(nType, static_cast<DWORD>(REG_SZ));

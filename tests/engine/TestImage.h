@@ -25,8 +25,9 @@ inline Image ReadPpm(const std::string& path)
     if (pFile == nullptr)
         return image;
     int nCols = 0, nRows = 0, nMax = 0;
-    if (std::fscanf(pFile, "P6 %d %d %d", &nCols, &nRows, &nMax) == 3 && nMax == 255 && nCols > 0 &&
-        nRows > 0 && std::fgetc(pFile) != EOF) {
+    if (std::fscanf(pFile, "P6 %d %d %d", &nCols, &nRows, &nMax) == 3 && nMax == 255 && nCols > 0
+        && nRows > 0 && std::fgetc(pFile) != EOF)
+    {
         std::vector<unsigned char> bytes(static_cast<std::size_t>(nRows) * nCols * 3);
         if (std::fread(bytes.data(), 1, bytes.size(), pFile) == bytes.size()) {
             image.nRows = nRows;
@@ -61,8 +62,9 @@ inline Image Tiled(const Image& photo, int nRows, int nCols)
     image.rgb.reserve(static_cast<std::size_t>(nRows) * nCols * 3);
     for (int r = 0; r < nRows; ++r) {
         for (int c = 0; c < nCols; ++c) {
-            const std::size_t i =
-                (static_cast<std::size_t>(mirror(r, photo.nRows)) * photo.nCols + mirror(c, photo.nCols)) * 3;
+            const std::size_t i = (static_cast<std::size_t>(mirror(r, photo.nRows)) * photo.nCols
+                                   + mirror(c, photo.nCols))
+                                * 3;
             image.rgb.insert(image.rgb.end(), photo.rgb.begin() + static_cast<std::ptrdiff_t>(i),
                              photo.rgb.begin() + static_cast<std::ptrdiff_t>(i) + 3);
         }

@@ -232,17 +232,16 @@ TEST(ImageEngineRunTest, TinyAndThinImagesRunToValidResults)
         for (int bColor : {0, 1}) {
             for (unsigned char bFast : {0, 1}) {
                 const int nChannels = bColor ? 3 : 1;
-                std::vector<float> pixels(static_cast<std::size_t>(size.nRows) * size.nCols *
-                                          nChannels);
+                std::vector<float> pixels(static_cast<std::size_t>(size.nRows) * size.nCols
+                                          * nChannels);
                 for (std::size_t i = 0; i < pixels.size(); ++i)
                     pixels[i] = static_cast<float>((i * 37) % 11) / 10.0f;
                 CImageEngine engine(bColor, size.nRows, size.nCols, -2, nullptr);
                 engine.SetFastMode(bFast);
                 engine.SetFinalScaling(1);
                 engine.Run(pixels.data(), 0.0f, 0.0f);
-                EXPECT_TRUE(AllIn01(pixels))
-                    << size.nRows << " x " << size.nCols << " colour " << bColor
-                    << " fast " << int(bFast);
+                EXPECT_TRUE(AllIn01(pixels)) << size.nRows << " x " << size.nCols << " colour "
+                                             << bColor << " fast " << int(bFast);
             }
         }
     }
@@ -287,8 +286,8 @@ TEST(ImageEngineRunTest, LiftsTheShadowsOfARealPhotoAndKeepsItsHighlights)
                 dMeanBefore += pair.first;
                 dMeanAfter += pair.second;
             }
-            const std::string what = "final scaling " + std::to_string(bFinalScaling) + " fast " +
-                                     std::to_string(bFast);
+            const std::string what =
+                "final scaling " + std::to_string(bFinalScaling) + " fast " + std::to_string(bFast);
             // The image as a whole gets brighter and its highlights stay.
             EXPECT_GT(dMeanAfter, dMeanBefore * 1.1) << what;
             EXPECT_GT(dBrightAfter, dBrightBefore * 0.95) << what;

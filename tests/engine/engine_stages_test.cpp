@@ -40,9 +40,9 @@ TEST(RgbToHsvTest, PrimariesGreyAndTiesGiveTheirSextants)
         float h, s, v;
     };
     const Case cases[] = {
-        {{0, 0, 0}, 0, 0, 0},       {{1, 0, 0}, 0, 1, 1},       {{0, 1, 0}, 2, 1, 1},
-        {{0, 0, 1}, 4, 1, 1},       {{1, 0, 0.5f}, 5.5f, 1, 1}, {{0.3f, 0.3f, 0.3f}, 0, 0, 0.3f},
-        {{1, 1, 0}, 1, 1, 1},  // tie of r and g takes the red branch: (g - b) / delta
+        {{0, 0, 0}, 0, 0, 0}, {{1, 0, 0}, 0, 1, 1},       {{0, 1, 0}, 2, 1, 1},
+        {{0, 0, 1}, 4, 1, 1}, {{1, 0, 0.5f}, 5.5f, 1, 1}, {{0.3f, 0.3f, 0.3f}, 0, 0, 0.3f},
+        {{1, 1, 0}, 1, 1, 1}, // tie of r and g takes the red branch: (g - b) / delta
     };
     for (const Case& test : cases) {
         float h, s, v;
@@ -94,8 +94,8 @@ TEST(HsvToRgbTest, CasesFollowTheSextant)
 
 TEST(HsvToRgbTest, RoundTripReturnsTheColour)
 {
-    const Rgb colours[] = {{0.9f, 0.1f, 0.2f},  {0.2f, 0.7f, 0.3f}, {0.1f, 0.2f, 0.95f},
-                           {0.5f, 0.5f, 0.1f},  {0.05f, 0.6f, 0.6f}, {0.8f, 0.3f, 0.8f},
+    const Rgb colours[] = {{0.9f, 0.1f, 0.2f},      {0.2f, 0.7f, 0.3f},  {0.1f, 0.2f, 0.95f},
+                           {0.5f, 0.5f, 0.1f},      {0.05f, 0.6f, 0.6f}, {0.8f, 0.3f, 0.8f},
                            {0.001f, 0.002f, 0.003f}};
     for (const Rgb& in : colours) {
         float h, s, v, r, g, b;
@@ -192,9 +192,9 @@ TEST(NormalizeRangeTest, StoredRangeIsAppliedWithoutEstimateAndRestoreKeepsIt)
             EXPECT_GE(work.At(r, c), 0.0f);
             EXPECT_LE(work.At(r, c), 0.8f + 1e-5f);
         }
-    EXPECT_EQ(work.At(1, 1), 0.0f);               // below the range
-    EXPECT_NEAR(work.At(3, 3), 0.8f, 1e-4f);      // above it
-    EXPECT_NEAR(work.At(1, 3), 0.4f, 1e-4f);      // 0.202 lies inside
+    EXPECT_EQ(work.At(1, 1), 0.0f);          // below the range
+    EXPECT_NEAR(work.At(3, 3), 0.8f, 1e-4f); // above it
+    EXPECT_NEAR(work.At(1, 3), 0.4f, 1e-4f); // 0.202 lies inside
 
     // With restore a new range is estimated, used, and the stored one comes back.
     FillInterior(work, 3, 3, [](int, int c) { return c == 1 ? 0.0f : 1.0f; });

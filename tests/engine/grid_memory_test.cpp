@@ -44,7 +44,9 @@ TEST(GridMemoryTest, LevelCountsAndExtentsFollowTheHalving)
         {1, 100, {3}, {102}},
         {2, 2, {3, 4}, {3, 4}},
         {480, 640, {3, 5, 9, 17, 32, 62, 122, 242, 482}, {4, 7, 12, 22, 42, 82, 162, 322, 642}},
-        {512, 512, {3, 4, 6, 10, 18, 34, 66, 130, 258, 514},
+        {512,
+         512,
+         {3, 4, 6, 10, 18, 34, 66, 130, 258, 514},
          {3, 4, 6, 10, 18, 34, 66, 130, 258, 514}},
     };
     for (const Case& test : cases) {
@@ -196,7 +198,8 @@ TEST(GridMemoryTest, MakingPagesChangesNoValueOfTheGridsOrOfARun)
             results[nMade] = photo.rgb;
             engine.Run(results[nMade].data(), 0.0f, 0.0f);
         }
-        EXPECT_EQ(0, std::memcmp(results[0].data(), results[1].data(), results[0].size() * sizeof(float)))
+        EXPECT_EQ(
+            0, std::memcmp(results[0].data(), results[1].data(), results[0].size() * sizeof(float)))
             << (bFast ? "fast mode" : "quality mode");
     }
 }

@@ -25,9 +25,9 @@ struct OwnedGrid
     GridView view;
 
     OwnedGrid(int nRows, int nCols, float fFill = 0.0f)
-        : data(static_cast<size_t>(nRows) * nCols, fFill), view(GridView::Of(data.data(), nRows, nCols))
-    {
-    }
+        : data(static_cast<size_t>(nRows) * nCols, fFill)
+        , view(GridView::Of(data.data(), nRows, nCols))
+    {}
 };
 
 // The four grids of one level plus line vectors, sized for an Nr x Nc level.
@@ -39,10 +39,17 @@ struct OwnedLevel
     std::vector<float> diag, rhs, sol, factor;
 
     OwnedLevel(int nR, int nC)
-        : nRows(nR), nCols(nC), bh(nR, nC), bv(nC, nR), f(nR, nC), u(nR, nC),
-          diag(Longest()), rhs(Longest()), sol(Longest()), factor(Longest())
-    {
-    }
+        : nRows(nR)
+        , nCols(nC)
+        , bh(nR, nC)
+        , bv(nC, nR)
+        , f(nR, nC)
+        , u(nR, nC)
+        , diag(Longest())
+        , rhs(Longest())
+        , sol(Longest())
+        , factor(Longest())
+    {}
 
     size_t Longest() const { return static_cast<size_t>(std::max(nRows, nCols)); }
     gw::LevelGrids Grids() const { return {bh.view, bv.view, f.view, u.view}; }
@@ -68,7 +75,7 @@ struct OwnedLevel
         const double w = bh.view.At(r, c - 1), e = bh.view.At(r, c);
         const double n = bv.view.At(c, r - 1), s = bv.view.At(c, r);
         return (1.0 - w - e - n - s) * v.At(r, c) + w * v.At(r, c - 1) + e * v.At(r, c + 1)
-               + n * v.At(r - 1, c) + s * v.At(r + 1, c);
+             + n * v.At(r - 1, c) + s * v.At(r + 1, c);
     }
 };
 
@@ -92,12 +99,9 @@ struct StopAfter
 
 std::string ErrorText(const std::function<void()>& fn)
 {
-    try
-    {
+    try {
         fn();
-    }
-    catch (const gw::EngineError& e)
-    {
+    } catch (const gw::EngineError& e) {
         return e.what();
     }
     return "";
@@ -119,8 +123,7 @@ TEST(CouplingTest, ConstantGridGivesEpsilonLimitedCouplingsAndZeroAtTheBorder)
     gw::ComputeCouplings(level.Grids(), 2, 3, params, {});
     const double expected = -(k + 0.2) / (2 * 0.25 * std::sqrt(1e-6));
     for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 7; ++c)
-        {
+        for (int c = 0; c < 7; ++c) {
             const bool bPair = r >= 1 && r <= 4 && c >= 1 && c <= 4;
             if (bPair)
                 EXPECT_NEAR(level.bh.view.At(r, c), expected, 1e-4 * std::fabs(expected));
@@ -128,8 +131,7 @@ TEST(CouplingTest, ConstantGridGivesEpsilonLimitedCouplingsAndZeroAtTheBorder)
                 EXPECT_EQ(level.bh.view.At(r, c), 0.0f) << "Bh " << r << ", " << c;
         }
     for (int c = 0; c < 7; ++c)
-        for (int r = 0; r < 6; ++r)
-        {
+        for (int r = 0; r < 6; ++r) {
             const bool bPair = c >= 1 && c <= 5 && r >= 1 && r <= 3;
             if (bPair)
                 EXPECT_NEAR(level.bv.view.At(c, r), expected, 1e-4 * std::fabs(expected));
@@ -214,9 +216,11 @@ TEST(SolveTridiagonalTest, SolvesAndReportsZeroPivots)
         EXPECT_NEAR(v, 1.0f, 1e-6f);
 
     const float bZero[] = {0.0f, 1.0f};
-    EXPECT_EQ(ErrorText([&] { gw::SolveTridiagonal(a, bZero, c, d, x, g, 2); }), "Error 1 in tridag");
+    EXPECT_EQ(ErrorText([&] { gw::SolveTridiagonal(a, bZero, c, d, x, g, 2); }),
+              "Error 1 in tridag");
     const float a2[] = {0.0f, 1.0f}, b2[] = {1.0f, 1.0f}, c2[] = {1.0f, 0.0f};
-    EXPECT_EQ(ErrorText([&] { gw::SolveTridiagonal(a2, b2, c2, d, x, g, 2); }), "Error 2 in tridag");
+    EXPECT_EQ(ErrorText([&] { gw::SolveTridiagonal(a2, b2, c2, d, x, g, 2); }),
+              "Error 2 in tridag");
     EXPECT_STREQ(gw::EngineError(gw::EngineError::Kind::TooManyLevels).what(),
                  "The image size is too big!  Increase NGMAX in GWmgrid.");
 }
@@ -243,18 +247,16 @@ TEST(RelaxLinesTest, ExactSolutionStaysAndErrorShrinks)
     // From a zero guess every sweep brings u closer to the solution, and the ring stays 0.
     gw::ZeroGrid(level.u.view);
     double fLastError = 1e30;
-    for (int sweep = 0; sweep < 4; ++sweep)
-    {
+    for (int sweep = 0; sweep < 4; ++sweep) {
         gw::RelaxLines(level.Grids(), level.Lines(), 2, 2, {&NeverStop, nullptr});
         double fError = 0.0;
         for (int r = 0; r < 9; ++r)
-            for (int c = 0; c < 12; ++c)
-            {
-                if (!level.IsInterior(r, c))
-                {
+            for (int c = 0; c < 12; ++c) {
+                if (!level.IsInterior(r, c)) {
                     ASSERT_EQ(level.u.view.At(r, c), 0.0f);
                 }
-                fError = std::max(fError, std::fabs(double(level.u.view.At(r, c)) - exact.view.At(r, c)));
+                fError = std::max(fError,
+                                  std::fabs(double(level.u.view.At(r, c)) - exact.view.At(r, c)));
             }
         EXPECT_LT(fError, fLastError);
         fLastError = fError;
@@ -271,8 +273,7 @@ TEST(RelaxLinesTest, StopEndsTheSweepAfterTheCurrentLine)
     gw::RelaxLines(level.Grids(), level.Lines(), 1, 1, stop.Hook());
     EXPECT_EQ(stop.nSeen, 1);
     // Column 1 was solved (no couplings: u = f), nothing else was touched.
-    for (int r = 1; r < 5; ++r)
-    {
+    for (int r = 1; r < 5; ++r) {
         EXPECT_EQ(level.u.view.At(r, 1), 1.0f);
         EXPECT_EQ(level.u.view.At(r, 2), 0.0f);
     }
@@ -291,8 +292,7 @@ TEST(SolveCoarsestTest, SolvesTheSingleInteriorLineExactly)
     EXPECT_EQ(single.u.view.At(0, 0), 0.0f);
 
     // A longer coarsest line is solved exactly: A u = f holds at every interior point.
-    for (auto [nr, nc] : {std::pair{3, 9}, std::pair{11, 3}})
-    {
+    for (auto [nr, nc] : {std::pair{3, 9}, std::pair{11, 3}}) {
         OwnedLevel level(nr, nc);
         level.RandomCouplings(rng, 5.0f);
         for (int r = 1; r < nr - 1; ++r)
@@ -301,6 +301,7 @@ TEST(SolveCoarsestTest, SolvesTheSingleInteriorLineExactly)
         gw::SolveCoarsest(level.Grids(), level.Lines());
         for (int r = 1; r < nr - 1; ++r)
             for (int c = 1; c < nc - 1; ++c)
-                EXPECT_NEAR(level.Apply(level.u.view, r, c), level.f.view.At(r, c), 1e-5) << nr << " x " << nc;
+                EXPECT_NEAR(level.Apply(level.u.view, r, c), level.f.view.At(r, c), 1e-5)
+                    << nr << " x " << nc;
     }
 }

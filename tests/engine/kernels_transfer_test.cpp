@@ -15,9 +15,9 @@ struct OwnedGrid
     GridView view;
 
     OwnedGrid(int nRows, int nCols, float fFill = 0.0f)
-        : data(static_cast<size_t>(nRows) * nCols, fFill), view(GridView::Of(data.data(), nRows, nCols))
-    {
-    }
+        : data(static_cast<size_t>(nRows) * nCols, fFill)
+        , view(GridView::Of(data.data(), nRows, nCols))
+    {}
 };
 
 // Interior value k, border 0: what a right-hand side or residual of a flat image looks like.
@@ -33,11 +33,10 @@ OwnedGrid ConstantInterior(int nRows, int nCols, float k)
 void ExpectConstantInteriorZeroBorder(const GridView& g, float k)
 {
     for (int r = 0; r < g.nRows; ++r)
-        for (int c = 0; c < g.nCols; ++c)
-        {
+        for (int c = 0; c < g.nCols; ++c) {
             const bool bBorder = r == 0 || c == 0 || r == g.nRows - 1 || c == g.nCols - 1;
-            EXPECT_EQ(g.At(r, c), bBorder ? 0.0f : k) << "at (" << r << ", " << c << ") of "
-                                                      << g.nRows << " x " << g.nCols;
+            EXPECT_EQ(g.At(r, c), bBorder ? 0.0f : k)
+                << "at (" << r << ", " << c << ") of " << g.nRows << " x " << g.nCols;
         }
 }
 
@@ -48,14 +47,14 @@ struct Extents
 };
 
 // Every parity combination of the fine extents, including the smallest fine levels.
-const Extents kFineExtents[] = {{8, 8}, {8, 9}, {9, 8}, {9, 9}, {4, 4}, {4, 5}, {5, 4}, {5, 5}, {6, 11}};
+const Extents kFineExtents[] = {{8, 8}, {8, 9}, {9, 8}, {9, 9}, {4, 4},
+                                {4, 5}, {5, 4}, {5, 5}, {6, 11}};
 
 } // namespace
 
 TEST(RestrictTest, ConstantStaysConstantForEveryParity)
 {
-    for (const Extents& e : kFineExtents)
-    {
+    for (const Extents& e : kFineExtents) {
         OwnedGrid fine = ConstantInterior(e.nRows, e.nCols, 0.375f);
         OwnedGrid coarse(e.nRows / 2 + 1, e.nCols / 2 + 1, 99.0f);
         gw::Restrict(coarse.view, fine.view);
@@ -67,9 +66,9 @@ TEST(RestrictTest, SpikeSpreadsWithHalfWeightingAndOneSidedEdges)
 {
     // Fine 8 x 8 (even): coarse 5 x 5, coarse row and column 3 are one-sided.
     OwnedGrid fine(8, 8);
-    fine.view.At(2, 2) = 8.0f;  // interior coarse point (1, 1): centre weight 0.5
-    fine.view.At(2, 5) = 8.0f;  // between coarse columns 2 and 3 of coarse row 1: weight 0.125 each
-    fine.view.At(6, 6) = 8.0f;  // corner of the one-sided stencils: weight 0.75
+    fine.view.At(2, 2) = 8.0f; // interior coarse point (1, 1): centre weight 0.5
+    fine.view.At(2, 5) = 8.0f; // between coarse columns 2 and 3 of coarse row 1: weight 0.125 each
+    fine.view.At(6, 6) = 8.0f; // corner of the one-sided stencils: weight 0.75
     OwnedGrid coarse(5, 5);
     gw::Restrict(coarse.view, fine.view);
     EXPECT_EQ(coarse.view.At(1, 1), 4.0f);
@@ -89,8 +88,7 @@ TEST(RestrictTest, SpikeSpreadsWithHalfWeightingAndOneSidedEdges)
 
 TEST(ProlongTest, ConstantStaysConstantForEveryParity)
 {
-    for (const Extents& e : kFineExtents)
-    {
+    for (const Extents& e : kFineExtents) {
         OwnedGrid coarse = ConstantInterior(e.nRows / 2 + 1, e.nCols / 2 + 1, -2.5f);
         OwnedGrid fine(e.nRows, e.nCols, 99.0f);
         gw::Prolong(fine.view, coarse.view);
@@ -102,8 +100,7 @@ TEST(ProlongTest, InterpolatesBilinearlyBetweenCoarsePoints)
 {
     // Coarse values a + b i + d j are reproduced at every fine point (2i + di, 2j + dj) that lies
     // between coarse points, odd rows included; the first interior line copies the second.
-    for (const Extents& e : {Extents{10, 12}, Extents{11, 13}})
-    {
+    for (const Extents& e : {Extents{10, 12}, Extents{11, 13}}) {
         const int nMr = e.nRows / 2 + 1;
         const int nMc = e.nCols / 2 + 1;
         OwnedGrid coarse(nMr, nMc);
@@ -119,13 +116,11 @@ TEST(ProlongTest, InterpolatesBilinearlyBetweenCoarsePoints)
             EXPECT_EQ(fine.view.At(1, c), fine.view.At(2, c));
         for (int r = 1; r < e.nRows - 1; ++r)
             EXPECT_EQ(fine.view.At(r, 1), fine.view.At(r, 2));
-        if (e.nRows % 2 == 1)
-        {
+        if (e.nRows % 2 == 1) {
             for (int c = 1; c < e.nCols - 1; ++c)
                 EXPECT_EQ(fine.view.At(e.nRows - 2, c), fine.view.At(e.nRows - 3, c));
         }
-        if (e.nCols % 2 == 1)
-        {
+        if (e.nCols % 2 == 1) {
             for (int r = 1; r < e.nRows - 1; ++r)
                 EXPECT_EQ(fine.view.At(r, e.nCols - 2), fine.view.At(r, e.nCols - 3));
         }
@@ -141,8 +136,7 @@ TEST(AddCorrectionTest, AddsProlongedCoarseGridIntoTheWorkGridCorner)
     OwnedGrid work(20, 30, 7.0f);
     gw::AddCorrection(fine.view, coarse.view, work.view);
     for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 8; ++c)
-        {
+        for (int c = 0; c < 8; ++c) {
             const bool bBorder = r == 0 || c == 0 || r == 5 || c == 7;
             EXPECT_EQ(fine.view.At(r, c), bBorder ? 1.0f : 1.5f);
             EXPECT_EQ(work.view.At(r, c), bBorder ? 0.0f : 0.5f);

@@ -27,15 +27,23 @@ struct PhotoLevel
     std::vector<float> bh, bvTransposed, bvRowMajor, f, uReference, uParallel, work;
 
     PhotoLevel(const testimage::Image& photo, int nRowsIn, int nColsIn)
-        : nRows(nRowsIn), nCols(nColsIn), bh(Size()), bvTransposed(Size()), bvRowMajor(Size()), f(Size()),
-          uReference(Size()), uParallel(Size()), work(Size())
+        : nRows(nRowsIn)
+        , nCols(nColsIn)
+        , bh(Size())
+        , bvTransposed(Size())
+        , bvRowMajor(Size())
+        , f(Size())
+        , uReference(Size())
+        , uParallel(Size())
+        , work(Size())
     {
         const std::vector<float> green = testimage::GreenOf(testimage::Tiled(photo, nRows, nCols));
         for (int r = 1; r < nRows - 1; ++r) {
             for (int c = 1; c < nCols - 1; ++c) {
                 f[Index(r, c)] = green[Index(r, c)];
                 // A start that is not the answer, so the sweeps have work to do.
-                uReference[Index(r, c)] = uParallel[Index(r, c)] = 0.5f * green[Index(r, c)] + 0.25f;
+                uReference[Index(r, c)] = uParallel[Index(r, c)] =
+                    0.5f * green[Index(r, c)] + 0.25f;
             }
         }
     }
@@ -45,14 +53,18 @@ struct PhotoLevel
 
     gw::LevelGrids Reference()
     {
-        return {gw::GridView::Of(bh.data(), nRows, nCols), gw::GridView::Of(bvTransposed.data(), nCols, nRows),
-                gw::GridView::Of(f.data(), nRows, nCols), gw::GridView::Of(uReference.data(), nRows, nCols)};
+        return {gw::GridView::Of(bh.data(), nRows, nCols),
+                gw::GridView::Of(bvTransposed.data(), nCols, nRows),
+                gw::GridView::Of(f.data(), nRows, nCols),
+                gw::GridView::Of(uReference.data(), nRows, nCols)};
     }
 
     gw::LevelGrids Parallel()
     {
-        return {gw::GridView::Of(bh.data(), nRows, nCols), gw::GridView::Of(bvRowMajor.data(), nRows, nCols),
-                gw::GridView::Of(f.data(), nRows, nCols), gw::GridView::Of(uParallel.data(), nRows, nCols)};
+        return {gw::GridView::Of(bh.data(), nRows, nCols),
+                gw::GridView::Of(bvRowMajor.data(), nRows, nCols),
+                gw::GridView::Of(f.data(), nRows, nCols),
+                gw::GridView::Of(uParallel.data(), nRows, nCols)};
     }
 };
 
@@ -71,8 +83,8 @@ TEST(LineBlocksTest, CouplingsResidualAndSweepsMatchTheReferenceForEveryThreadCo
     for (const auto& size : {std::pair{803, 1203}, std::pair{1202, 530}, std::pair{97, 1500}}) {
         const auto [nRows, nCols] = size;
         for (int nThreads : {1, 2, 7}) {
-            const std::string what =
-                std::to_string(nRows) + "x" + std::to_string(nCols) + " threads " + std::to_string(nThreads);
+            const std::string what = std::to_string(nRows) + "x" + std::to_string(nCols)
+                                   + " threads " + std::to_string(nThreads);
             PhotoLevel level(photo, nRows, nCols);
             const gw::LevelGrids reference = level.Reference();
             const gw::LevelGrids parallel = level.Parallel();
@@ -87,7 +99,8 @@ TEST(LineBlocksTest, CouplingsResidualAndSweepsMatchTheReferenceForEveryThreadCo
             for (int r = 0; r < nRows && bSameBv; ++r) {
                 for (int c = 0; c < nCols; ++c) {
                     const float fRowMajor = level.bvRowMajor[level.Index(r, c)];
-                    const float fTransposed = level.bvTransposed[static_cast<std::size_t>(c) * nRows + r];
+                    const float fTransposed =
+                        level.bvTransposed[static_cast<std::size_t>(c) * nRows + r];
                     if (std::memcmp(&fRowMajor, &fTransposed, sizeof(float)) != 0) {
                         bSameBv = false;
                         break;
@@ -103,7 +116,8 @@ TEST(LineBlocksTest, CouplingsResidualAndSweepsMatchTheReferenceForEveryThreadCo
             for (int nSweep = 0; nSweep < 2; ++nSweep) {
                 gw::RelaxLines(reference, lines, 2, 2, {});
                 kernels.RelaxLines(parallel, 2, 2, {});
-                EXPECT_TRUE(SameBits(level.uParallel, level.uReference)) << "sweep " << nSweep << ", " << what;
+                EXPECT_TRUE(SameBits(level.uParallel, level.uReference))
+                    << "sweep " << nSweep << ", " << what;
             }
 
             std::vector<float> workReference(level.Size());
@@ -138,7 +152,8 @@ TEST(LineBlocksTest, WholeRunOnALargePhotoHasTheReferenceBits)
     for (unsigned char bFast : {0, 1}) {
         const std::vector<float> reference = run(true, 1, bFast);
         for (int nThreads : {2, 7})
-            EXPECT_TRUE(SameBits(run(false, nThreads, bFast), reference)) << "speed " << int{bFast} << " threads " << nThreads;
+            EXPECT_TRUE(SameBits(run(false, nThreads, bFast), reference))
+                << "speed " << int{bFast} << " threads " << nThreads;
     }
 }
 
@@ -163,16 +178,16 @@ TEST(LaneKernelsTest, PortableBodiesHaveTheAvx2Bits)
 
     std::vector<float> a(4 * static_cast<std::size_t>(nCols)), b(a.size());
     for (int r = 1; r <= nRows - 2; ++r) {
-        gw::lanes::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nCols, 0.3f, {}, a.data(),
-                                         a.data() + nCols);
-        gw::lanes::portable::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nCols, 0.3f, {},
-                                                   b.data(), b.data() + nCols);
-        gw::lanes::ResidualRowContiguous(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r),
-                                         grids.bh.Row(r), grids.bv.Row(r - 1), grids.bv.Row(r), nCols,
-                                         a.data() + 2 * nCols);
-        gw::lanes::portable::ResidualRowContiguous(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1),
-                                                   grids.f.Row(r), grids.bh.Row(r), grids.bv.Row(r - 1),
-                                                   grids.bv.Row(r), nCols, b.data() + 2 * nCols);
+        gw::lanes::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nCols, 0.3f, {},
+                                         a.data(), a.data() + nCols);
+        gw::lanes::portable::CouplingRowContiguous(grids.f.Row(r), grids.f.Row(r + 1), nCols, 0.3f,
+                                                   {}, b.data(), b.data() + nCols);
+        gw::lanes::ResidualRowContiguous(grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1),
+                                         grids.f.Row(r), grids.bh.Row(r), grids.bv.Row(r - 1),
+                                         grids.bv.Row(r), nCols, a.data() + 2 * nCols);
+        gw::lanes::portable::ResidualRowContiguous(
+            grids.u.Row(r - 1), grids.u.Row(r), grids.u.Row(r + 1), grids.f.Row(r), grids.bh.Row(r),
+            grids.bv.Row(r - 1), grids.bv.Row(r), nCols, b.data() + 2 * nCols);
         // Only the interior points of the coupling rows are written.
         for (const int c : {0, nCols - 1, nCols, 2 * nCols - 1})
             a[static_cast<std::size_t>(c)] = b[static_cast<std::size_t>(c)] = 0.0f;
@@ -190,8 +205,10 @@ TEST(LaneKernelsTest, PortableBodiesHaveTheAvx2Bits)
             ASSERT_TRUE(gw::lanes::SolveColumnGroups(grids, c0, nGroups, gA.data(), xA.data()));
             const std::vector<float> uAvx2 = level.uParallel;
             level.uParallel = uStart;
-            ASSERT_TRUE(gw::lanes::portable::SolveColumnGroups(grids, c0, nGroups, gB.data(), xB.data()));
-            EXPECT_TRUE(SameBits(level.uParallel, uAvx2)) << nGroups << " column groups from " << c0;
+            ASSERT_TRUE(
+                gw::lanes::portable::SolveColumnGroups(grids, c0, nGroups, gB.data(), xB.data()));
+            EXPECT_TRUE(SameBits(level.uParallel, uAvx2))
+                << nGroups << " column groups from " << c0;
         }
     }
     for (const int r0 : {1, 2}) {
@@ -207,6 +224,7 @@ TEST(LaneKernelsTest, PortableBodiesHaveTheAvx2Bits)
 
     std::vector<float> tA(level.Size()), tB(level.Size());
     gw::lanes::TransposeBlock(level.f.data() + 1, nCols, nRows - 2, nCols - 3, tA.data(), nRows);
-    gw::lanes::portable::TransposeBlock(level.f.data() + 1, nCols, nRows - 2, nCols - 3, tB.data(), nRows);
+    gw::lanes::portable::TransposeBlock(level.f.data() + 1, nCols, nRows - 2, nCols - 3, tB.data(),
+                                        nRows);
     EXPECT_TRUE(SameBits(tA, tB)) << "transpose";
 }

@@ -68,8 +68,9 @@ std::vector<float> Picture(int nRows, int nCols, int nChannels)
     return values;
 }
 
-std::vector<float> RunEngine(const std::vector<float>& input, int nRows, int nCols, const Mode& mode,
-                             int nReserve, bool* pbInRam = nullptr, const gw::PagedTuning& tuning = {})
+std::vector<float> RunEngine(const std::vector<float>& input, int nRows, int nCols,
+                             const Mode& mode, int nReserve, bool* pbInRam = nullptr,
+                             const gw::PagedTuning& tuning = {})
 {
     CImageEngine engine(mode.bColour ? 1 : 0, nRows, nCols, nReserve, NoStop);
     engine.SetPagedTuning(tuning);
@@ -89,7 +90,8 @@ std::vector<float> RunEngine(const std::vector<float>& input, int nRows, int nCo
         return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size();
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0)
-            return ::testing::AssertionFailure() << "element " << i << ": " << a[i] << " and " << b[i];
+            return ::testing::AssertionFailure()
+                << "element " << i << ": " << a[i] << " and " << b[i];
     }
     return ::testing::AssertionSuccess();
 }
@@ -157,20 +159,23 @@ TEST(PagedEngineTest, SameBitsAsInRamForEveryParityShapeAndMode)
     // Narrow windows put window edges and batch ends inside these small grids, and the
     // stages take their rows one at a time.
     const gw::PagedTuning narrow = Narrowed(40);
-    const int anShapes[][2] = {{7, 9}, {8, 10}, {7, 10}, {8, 9}, {1, 13}, {13, 1}, {2, 2}, {1, 1}, {23, 17}};
+    const int anShapes[][2] = {{7, 9},  {8, 10}, {7, 10}, {8, 9},  {1, 13},
+                               {13, 1}, {2, 2},  {1, 1},  {23, 17}};
     for (const auto& shape : anShapes) {
         for (int nMode = 0; nMode < 8; ++nMode) {
             const Mode mode{(nMode & 1) != 0, (nMode & 2) != 0, (nMode & 4) != 0};
             const int nRows = shape[0];
             const int nCols = shape[1];
-            SCOPED_TRACE(std::to_string(nRows) + " x " + std::to_string(nCols) + " colour " +
-                         std::to_string(mode.bColour) + " fast " + std::to_string(mode.bFast) +
-                         " scaling " + std::to_string(mode.bFinalScaling));
+            SCOPED_TRACE(std::to_string(nRows) + " x " + std::to_string(nCols) + " colour "
+                         + std::to_string(mode.bColour) + " fast " + std::to_string(mode.bFast)
+                         + " scaling " + std::to_string(mode.bFinalScaling));
             const std::vector<float> input = Picture(nRows, nCols, mode.bColour ? 3 : 1);
             bool bRam = false;
             bool bPagedInRam = true;
-            const std::vector<float> inRam = RunEngine(input, nRows, nCols, mode, -2, &bRam, narrow);
-            const std::vector<float> paged = RunEngine(input, nRows, nCols, mode, -1, &bPagedInRam, narrow);
+            const std::vector<float> inRam =
+                RunEngine(input, nRows, nCols, mode, -2, &bRam, narrow);
+            const std::vector<float> paged =
+                RunEngine(input, nRows, nCols, mode, -1, &bPagedInRam, narrow);
             ASSERT_TRUE(bRam);
             ASSERT_FALSE(bPagedInRam);
             EXPECT_TRUE(SameBits(inRam, paged));
@@ -183,13 +188,16 @@ TEST(PagedEngineTest, RealPhotoGivesTheSameBitsWithDefaultAndNarrowWindows)
     const testimage::Image photo = testimage::Coffee();
     ASSERT_GT(photo.nRows, 0);
     const std::vector<float> grey = testimage::GreenOf(photo);
-    for (const Mode mode : {Mode{true, false, false}, Mode{false, false, true}, Mode{true, true, true}}) {
+    for (const Mode mode :
+         {Mode{true, false, false}, Mode{false, false, true}, Mode{true, true, true}}) {
         const auto& input = mode.bColour ? photo.rgb : grey;
         const std::vector<float> inRam = RunEngine(input, photo.nRows, photo.nCols, mode, -2);
         EXPECT_TRUE(SameBits(inRam, RunEngine(input, photo.nRows, photo.nCols, mode, -1)));
         // Blocks of seven rows of the stages end anywhere in the photo's 400 rows.
-        const gw::PagedTuning narrow = Narrowed(700, 7 * static_cast<std::size_t>(photo.nCols + 2) * sizeof(float));
-        EXPECT_TRUE(SameBits(inRam, RunEngine(input, photo.nRows, photo.nCols, mode, -1, nullptr, narrow)));
+        const gw::PagedTuning narrow =
+            Narrowed(700, 7 * static_cast<std::size_t>(photo.nCols + 2) * sizeof(float));
+        EXPECT_TRUE(
+            SameBits(inRam, RunEngine(input, photo.nRows, photo.nCols, mode, -1, nullptr, narrow)));
     }
 }
 
@@ -222,9 +230,9 @@ TEST(PagedEngineTest, TemporaryFilesFailClearlyAndAreGoneAfterTheEngine)
         try {
             CImageEngine engine(1, 20, 30, -1, NoStop);
             ADD_FAILURE() << "an engine without temporary files was made";
-        }
-        catch (const CPagedGridError& error) {
-            EXPECT_NE(std::string(error.what()).find("temporary file"), std::string::npos) << error.what();
+        } catch (const CPagedGridError& error) {
+            EXPECT_NE(std::string(error.what()).find("temporary file"), std::string::npos)
+                << error.what();
         }
     }
     {
@@ -260,8 +268,10 @@ TEST(PagedEngineTest, StopsAnywhereEndCleanly)
         }
         const int nTotal = gnReports;
         ASSERT_GT(nTotal, 1000);
-        for (int nStop : {3, nTotal / 7, nTotal / 3 + 1, nTotal / 2 + 3, 2 * nTotal / 3, nTotal - 5}) {
-            SCOPED_TRACE("window " + std::to_string(nWindow) + ", stop at report " + std::to_string(nStop));
+        for (int nStop :
+             {3, nTotal / 7, nTotal / 3 + 1, nTotal / 2 + 3, 2 * nTotal / 3, nTotal - 5}) {
+            SCOPED_TRACE("window " + std::to_string(nWindow) + ", stop at report "
+                         + std::to_string(nStop));
             gnStopAfter = nStop;
             gnReports = 0;
             {
@@ -287,8 +297,16 @@ public:
     static constexpr int kLevels = 3;
 
     CLevelPair(const testimage::Image& photo, int nRows, int nCols)
-        : m_nRows(nRows), m_nCols(nCols), m_bh(Size()), m_bv(Size()), m_f(Size()), m_u(Size()),
-          m_pagedBh(nRows, nCols), m_pagedBv(nCols, nRows), m_pagedF(nRows, nCols), m_pagedU(nRows, nCols)
+        : m_nRows(nRows)
+        , m_nCols(nCols)
+        , m_bh(Size())
+        , m_bv(Size())
+        , m_f(Size())
+        , m_u(Size())
+        , m_pagedBh(nRows, nCols)
+        , m_pagedBv(nCols, nRows)
+        , m_pagedF(nRows, nCols)
+        , m_pagedU(nRows, nCols)
     {
         const std::vector<float> green = testimage::GreenOf(testimage::Tiled(photo, nRows, nCols));
         for (int r = 1; r < nRows - 1; ++r) {
@@ -308,8 +326,10 @@ public:
 
     gw::LevelGrids Ram()
     {
-        return {gw::GridView::Of(m_bh.data(), m_nRows, m_nCols), gw::GridView::Of(m_bv.data(), m_nCols, m_nRows),
-                gw::GridView::Of(m_f.data(), m_nRows, m_nCols), gw::GridView::Of(m_u.data(), m_nRows, m_nCols)};
+        return {gw::GridView::Of(m_bh.data(), m_nRows, m_nCols),
+                gw::GridView::Of(m_bv.data(), m_nCols, m_nRows),
+                gw::GridView::Of(m_f.data(), m_nRows, m_nCols),
+                gw::GridView::Of(m_u.data(), m_nRows, m_nCols)};
     }
     gw::PagedLevel Paged() { return {&m_pagedBh, &m_pagedBv, &m_pagedF, &m_pagedU}; }
 
@@ -365,7 +385,8 @@ std::vector<float> LineScratch(int nRows, int nCols)
 gw::LineVectors LinesOf(std::vector<float>& scratch)
 {
     const std::size_t n = scratch.size() / 4;
-    return gw::LineVectors{scratch.data(), scratch.data() + n, scratch.data() + 2 * n, scratch.data() + 3 * n};
+    return gw::LineVectors{scratch.data(), scratch.data() + n, scratch.data() + 2 * n,
+                           scratch.data() + 3 * n};
 }
 
 } // namespace
@@ -380,43 +401,50 @@ TEST(PagedLineSweepTest, CouplingsAndSweepsHaveTheReferenceBitsWithWindowEdgesGr
         int nWindowColumns; // columns per window of the column pass; 0: the default budget
     };
     const Case aCases[] = {
-        {61, 83, 0},   // odd sizes: column calls of four groups and one, lines left over
-        {61, 83, 40},  // window edges inside steps of two groups and a few lines
-        {61, 83, 5},   // steps of fewer than eight lines
-        {40, 150, 0},  // many column groups per step
-        {40, 150, 57}, // steps of three groups; row windows of nine rows
-        {150, 37, 0},  // row groups
-        {150, 37, 11}, // row windows of 44 rows: edges inside the row steps
-        {700, 301, 0}, // steps shared over several threads
+        {61, 83, 0},    // odd sizes: column calls of four groups and one, lines left over
+        {61, 83, 40},   // window edges inside steps of two groups and a few lines
+        {61, 83, 5},    // steps of fewer than eight lines
+        {40, 150, 0},   // many column groups per step
+        {40, 150, 57},  // steps of three groups; row windows of nine rows
+        {150, 37, 0},   // row groups
+        {150, 37, 11},  // row windows of 44 rows: edges inside the row steps
+        {700, 301, 0},  // steps shared over several threads
         {200, 2000, 0}, // long rows: transposes shared over the threads both ways
     };
     const gw::CouplingParams params = CLevelPair::Params();
     for (const Case& test : aCases) {
-        const std::ptrdiff_t nWindow =
-            test.nWindowColumns > 0 ? std::ptrdiff_t{test.nWindowColumns} * test.nRows : kDefaultWindow;
+        const std::ptrdiff_t nWindow = test.nWindowColumns > 0
+                                         ? std::ptrdiff_t{test.nWindowColumns} * test.nRows
+                                         : kDefaultWindow;
         const int anThreads[] = {1, 2, 7};
         for (int nWay = 0; nWay < 6; ++nWay) {
             // With the AVX2 kernels (where the processor has them) and without, as processors
             // without AVX2 run.
             const bool bAvx2 = nWay < 3;
             const int nThreads = anThreads[nWay % 3];
-            SCOPED_TRACE(std::to_string(test.nRows) + " x " + std::to_string(test.nCols) + ", window " +
-                         std::to_string(test.nWindowColumns) + ", threads " + std::to_string(nThreads) +
-                         (bAvx2 ? "" : ", no AVX2"));
+            SCOPED_TRACE(std::to_string(test.nRows) + " x " + std::to_string(test.nCols)
+                         + ", window " + std::to_string(test.nWindowColumns) + ", threads "
+                         + std::to_string(nThreads) + (bAvx2 ? "" : ", no AVX2"));
             CLevelPair level(photo, test.nRows, test.nCols);
             gw::CWorkerPool pool(nThreads);
             gw::CPagedWorkspace workspace(pool, std::max(test.nRows, test.nCols));
             workspace.SetTuning(Narrowed(nWindow, 1, bAvx2));
             gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, params, {});
-            gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels, params, workspace, {});
-            EXPECT_TRUE(SameBits(CLevelPair::Read(*level.Paged().bh), level.Bh())) << "horizontal couplings";
-            EXPECT_TRUE(SameBits(CLevelPair::Read(*level.Paged().bv), level.Bv())) << "vertical couplings";
+            gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels,
+                                      params, workspace, {});
+            EXPECT_TRUE(SameBits(CLevelPair::Read(*level.Paged().bh), level.Bh()))
+                << "horizontal couplings";
+            EXPECT_TRUE(SameBits(CLevelPair::Read(*level.Paged().bv), level.Bv()))
+                << "vertical couplings";
 
             std::vector<float> scratch = LineScratch(test.nRows, test.nCols);
             for (int nSweep = 0; nSweep < 2; ++nSweep) {
-                gw::RelaxLines(level.Ram(), LinesOf(scratch), CLevelPair::kLevel, CLevelPair::kLevels, {});
-                gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel, CLevelPair::kLevels, {});
-                EXPECT_TRUE(SameBits(CLevelPair::Read(level.PagedU()), level.U())) << "sweep " << nSweep;
+                gw::RelaxLines(level.Ram(), LinesOf(scratch), CLevelPair::kLevel,
+                               CLevelPair::kLevels, {});
+                gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel,
+                                    CLevelPair::kLevels, {});
+                EXPECT_TRUE(SameBits(CLevelPair::Read(level.PagedU()), level.U()))
+                    << "sweep " << nSweep;
             }
         }
     }
@@ -435,11 +463,15 @@ TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
     CLevelPair full(photo, nRows, nCols);
     gw::ComputeCouplings(full.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, params, {});
     const float fUntouched = 7.0f;
-    for (const std::ptrdiff_t nWindow : {kDefaultWindow, std::ptrdiff_t{100} * nCols, std::ptrdiff_t{0}}) {
+    for (const std::ptrdiff_t nWindow :
+         {kDefaultWindow, std::ptrdiff_t{100} * nCols, std::ptrdiff_t{0}})
+    {
         // Budget 0: the default windows without the AVX2 ways.
-        const gw::PagedTuning tuning = Narrowed(nWindow > 0 ? nWindow : kDefaultWindow, 1, nWindow > 0);
+        const gw::PagedTuning tuning =
+            Narrowed(nWindow > 0 ? nWindow : kDefaultWindow, 1, nWindow > 0);
         for (int nStop : {1, 99, 100, 101, 255, 256, 257, nRows - 3}) {
-            SCOPED_TRACE("window " + std::to_string(nWindow) + ", stop after row " + std::to_string(nStop));
+            SCOPED_TRACE("window " + std::to_string(nWindow) + ", stop after row "
+                         + std::to_string(nStop));
             CLevelPair level(photo, nRows, nCols);
             const std::vector<float> untouched(static_cast<std::size_t>(nRows) * nCols, fUntouched);
             level.PagedBh().WriteRows(0, nRows, untouched.data());
@@ -448,18 +480,20 @@ TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
             gw::CPagedWorkspace workspace(pool, std::max(nRows, nCols));
             workspace.SetTuning(tuning);
             StopCounter counter{nStop};
-            gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels, params, workspace,
-                                      counter.Hook());
+            gw::ComputeCouplingsPaged(level.Paged(), CLevelPair::kLevel, CLevelPair::kLevels,
+                                      params, workspace, counter.Hook());
             EXPECT_EQ(counter.nCalls, nStop);
             const std::vector<float> bh = CLevelPair::Read(level.PagedBh());
             for (int r = 1; r < nRows; ++r) {
                 const auto nBegin = static_cast<std::ptrdiff_t>(full.Index(r, 0));
                 const std::vector<float> row(bh.begin() + nBegin, bh.begin() + nBegin + nCols);
                 if (r <= nStop) {
-                    const std::vector<float> expected(full.Bh().begin() + nBegin, full.Bh().begin() + nBegin + nCols);
+                    const std::vector<float> expected(full.Bh().begin() + nBegin,
+                                                      full.Bh().begin() + nBegin + nCols);
                     EXPECT_TRUE(SameBits(row, expected)) << "row " << r;
                 } else {
-                    EXPECT_TRUE(SameBits(row, std::vector<float>(static_cast<std::size_t>(nCols), fUntouched)))
+                    EXPECT_TRUE(SameBits(
+                        row, std::vector<float>(static_cast<std::size_t>(nCols), fUntouched)))
                         << "row " << r;
                 }
             }
@@ -471,7 +505,8 @@ TEST(PagedLineSweepTest, CouplingsStoppedAfterAnyRowKeepTheRowsMadeAndNoLater)
                     const bool bMade = r <= nStop || c == 0 || c == nCols - 1;
                     const float fExpected = bMade ? full.Bv()[i] : fUntouched;
                     ASSERT_EQ(std::memcmp(&bv[i], &fExpected, sizeof(float)), 0)
-                        << "column " << r << " of Bv, row " << c << ": " << bv[i] << " for " << fExpected;
+                        << "column " << r << " of Bv, row " << c << ": " << bv[i] << " for "
+                        << fExpected;
                 }
             }
         }
@@ -491,25 +526,29 @@ TEST(PagedLineSweepTest, RowLinesStoppedAfterAnyRowWriteOnlyTheRowsReported)
     const auto nLength = static_cast<std::size_t>(nCols);
     const auto Sweep = [&](int nThreads, int nStopAt) {
         CLevelPair level(photo, nRows, nCols);
-        gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, CLevelPair::Params(), {});
+        gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels,
+                             CLevelPair::Params(), {});
         level.CopyCouplings();
         gw::CWorkerPool pool(nThreads);
         gw::CPagedWorkspace workspace(pool, std::max(nRows, nCols));
         StopCounter counter{nStopAt};
-        gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel, CLevelPair::kLevels, counter.Hook());
+        gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel, CLevelPair::kLevels,
+                            counter.Hook());
         return CLevelPair::Read(level.PagedU());
     };
     for (int nThreads : {1, 2}) {
         const std::vector<float> afterColumns = Sweep(nThreads, nColumnLines);
         const std::vector<float> afterSweep = Sweep(nThreads, 0);
         for (int nSolved : {1, 7, 8, 9, 16, 40, nRows - 3}) {
-            SCOPED_TRACE("threads " + std::to_string(nThreads) + ", stop after row line " + std::to_string(nSolved));
+            SCOPED_TRACE("threads " + std::to_string(nThreads) + ", stop after row line "
+                         + std::to_string(nSolved));
             const std::vector<float> stopped = Sweep(nThreads, nColumnLines + nSolved);
             int nNewRows = 0;
             for (int r = 0; r < nRows; ++r) {
                 const auto Row = [&](const std::vector<float>& values) {
-                    return std::vector<float>(values.begin() + static_cast<std::ptrdiff_t>(r * nLength),
-                                              values.begin() + static_cast<std::ptrdiff_t>((r + 1) * nLength));
+                    return std::vector<float>(
+                        values.begin() + static_cast<std::ptrdiff_t>(r * nLength),
+                        values.begin() + static_cast<std::ptrdiff_t>((r + 1) * nLength));
                 };
                 const bool bOld = SameBits(Row(stopped), Row(afterColumns));
                 const bool bNew = SameBits(Row(stopped), Row(afterSweep));
@@ -530,13 +569,20 @@ TEST(PagedLineSweepTest, ZeroPivotInALaneGroupFailsLikeTheReference)
     ASSERT_GT(photo.nRows, 0) << "test photo missing";
     const int nRows = 21;
     const int nCols = 70; // 34 first-colour column lines: four groups and two lines
-    enum class Where { Column, Row };
+    enum class Where
+    {
+        Column,
+        Row
+    };
     const auto Failure = [&](Where where, bool bPaged) {
         CLevelPair level(photo, nRows, nCols);
-        gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels, CLevelPair::Params(), {});
+        gw::ComputeCouplings(level.Ram(), CLevelPair::kLevel, CLevelPair::kLevels,
+                             CLevelPair::Params(), {});
         std::vector<float>& bh = level.Bh();
         std::vector<float>& bv = level.Bv(); // column c, row r at c x nRows + r
-        const auto Bv = [&](int r, int c) -> float& { return bv[static_cast<std::size_t>(c) * nRows + r]; };
+        const auto Bv = [&](int r, int c) -> float& {
+            return bv[static_cast<std::size_t>(c) * nRows + r];
+        };
         if (where == Where::Column) {
             // Column 55 (lane 3 of the fourth group from column 1): its first diagonal is
             // 1 - 0.5 - 0.5 with no vertical couplings.
@@ -561,10 +607,12 @@ TEST(PagedLineSweepTest, ZeroPivotInALaneGroupFailsLikeTheReference)
                 level.CopyCouplings();
                 gw::CWorkerPool pool(2);
                 gw::CPagedWorkspace workspace(pool, std::max(nRows, nCols));
-                gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel, CLevelPair::kLevels, {});
+                gw::RelaxLinesPaged(level.Paged(), workspace, CLevelPair::kLevel,
+                                    CLevelPair::kLevels, {});
             } else {
                 std::vector<float> scratch = LineScratch(nRows, nCols);
-                gw::RelaxLines(level.Ram(), LinesOf(scratch), CLevelPair::kLevel, CLevelPair::kLevels, {});
+                gw::RelaxLines(level.Ram(), LinesOf(scratch), CLevelPair::kLevel,
+                               CLevelPair::kLevels, {});
             }
         } catch (const gw::EngineError& error) {
             return static_cast<int>(error.GetKind());

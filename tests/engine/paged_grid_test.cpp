@@ -71,8 +71,7 @@ public:
 #else
         if (m_bHadOld) {
             setenv("TMPDIR", m_old.c_str(), 1);
-        }
-        else {
+        } else {
             unsetenv("TMPDIR");
         }
 #endif
@@ -82,7 +81,10 @@ public:
     CTempFolder(const CTempFolder&) = delete;
     CTempFolder& operator=(const CTempFolder&) = delete;
 
-    const fs::path& Path() const { return m_path; }
+    const fs::path& Path() const
+    {
+        return m_path;
+    }
 
 private:
     fs::path m_root;
@@ -204,22 +206,20 @@ TEST(PagedGridColumnTest, RandomAccessAgreesWithAPlainArray)
         if (nAction < 5) {
             grid.GetRow(r)[c] = static_cast<float>(i);
             model[static_cast<std::size_t>(r * nCols + c)] = static_cast<float>(i);
-        }
-        else if (nAction < 7) {
+        } else if (nAction < 7) {
             ASSERT_EQ(grid.GetRow(r)[c], at(r, c)) << "step " << i;
-        }
-        else if (nAction < 9) {
+        } else if (nAction < 9) {
             float* pColumn = grid.ReadColumn(c);
             for (int k = 0; k < nRows; ++k) {
                 ASSERT_EQ(pColumn[k], at(k, c)) << "step " << i;
             }
             grid.ReturnColumn(&pColumn);
-        }
-        else {
+        } else {
             const int nCount = 1 + pick(nCols - 1 - c);
             grid.GatherColumns(c, nCount, block.data());
             for (int k = 0; k < nRows * nCount; ++k) {
-                ASSERT_EQ(block[static_cast<std::size_t>(k)], at(k / nCount, c + k % nCount)) << "step " << i;
+                ASSERT_EQ(block[static_cast<std::size_t>(k)], at(k / nCount, c + k % nCount))
+                    << "step " << i;
             }
         }
     }
@@ -239,10 +239,16 @@ void CheckBulkAccessAgainstAPlainArray(int nCols)
     const int nRows = 90;
     CPagedGrid grid(nRows, nCols);
     std::vector<float> model(static_cast<std::size_t>(nRows) * nCols, 0.0f);
-    const auto at = [&](int r, int c) -> float& { return model[static_cast<std::size_t>(r) * nCols + c]; };
+    const auto at = [&](int r, int c) -> float& {
+        return model[static_cast<std::size_t>(r) * nCols + c];
+    };
     std::mt19937 random(777);
-    const auto pick = [&](int nLow, int nHigh) { return std::uniform_int_distribution<int>(nLow, nHigh)(random); };
-    const CPagedGrid::RowRangeRunner serial = [](int n, const std::function<void(int, int)>& fn) { fn(0, n); };
+    const auto pick = [&](int nLow, int nHigh) {
+        return std::uniform_int_distribution<int>(nLow, nHigh)(random);
+    };
+    const CPagedGrid::RowRangeRunner serial = [](int n, const std::function<void(int, int)>& fn) {
+        fn(0, n);
+    };
     const CPagedGrid::RowRangeRunner pieces = [](int n, const std::function<void(int, int)>& fn) {
         for (int nEnd = n; nEnd > 0; nEnd -= 7) {
             fn(std::max(nEnd - 7, 0), nEnd);
@@ -259,8 +265,9 @@ void CheckBulkAccessAgainstAPlainArray(int nCols)
             // A pass of single rows: some change, some are only read.
             const int nDirection = pick(0, 2);
             for (int k = 0; k < 12; ++k) {
-                const int r = nDirection == 0 ? (i * 12 + k) % nRows : nDirection == 1 ? nRows - 1 - (i * 12 + k) % nRows
-                                                                     : pick(0, nRows - 1);
+                const int r = nDirection == 0 ? (i * 12 + k) % nRows
+                            : nDirection == 1 ? nRows - 1 - (i * 12 + k) % nRows
+                                              : pick(0, nRows - 1);
                 float* pRow = grid.GetRow(r);
                 for (int c = 0; c < nCols; c += 97) {
                     ASSERT_EQ(pRow[c], at(r, c)) << "row " << r;
@@ -281,11 +288,11 @@ void CheckBulkAccessAgainstAPlainArray(int nCols)
             grid.ReadRows(nFirst, nCount, block.data());
             for (int r = nFirst; r < nFirst + nCount; ++r) {
                 for (int c = 0; c < nCols; c += 13) {
-                    ASSERT_EQ(block[static_cast<std::size_t>(r - nFirst) * nCols + c], at(r, c)) << "row " << r;
+                    ASSERT_EQ(block[static_cast<std::size_t>(r - nFirst) * nCols + c], at(r, c))
+                        << "row " << r;
                 }
             }
-        }
-        else if (nAction == 4) {
+        } else if (nAction == 4) {
             for (int r = nFirst; r < nFirst + nCount; ++r) {
                 for (int c = 0; c < nCols; ++c) {
                     // Mostly new values; now and then a row goes back unchanged.
@@ -296,20 +303,20 @@ void CheckBulkAccessAgainstAPlainArray(int nCols)
             fValue += static_cast<float>(nCols);
             if (nCount == 1 && pick(0, 1) == 0) {
                 grid.PutRow(nFirst, block.data());
-            }
-            else {
+            } else {
                 grid.WriteRows(nFirst, nCount, block.data());
             }
-        }
-        else if (nAction == 5) {
-            grid.ReadColumns(c0, nSpan, block.data(), static_cast<std::size_t>(nSpan) + 2, nFirst, nFirst + nCount);
+        } else if (nAction == 5) {
+            grid.ReadColumns(c0, nSpan, block.data(), static_cast<std::size_t>(nSpan) + 2, nFirst,
+                             nFirst + nCount);
             for (int r = nFirst; r < nFirst + nCount; ++r) {
                 for (int j = 0; j < nSpan; j += 11) {
-                    ASSERT_EQ(block[static_cast<std::size_t>(r - nFirst) * (nSpan + 2) + j], at(r, c0 + j)) << "row " << r;
+                    ASSERT_EQ(block[static_cast<std::size_t>(r - nFirst) * (nSpan + 2) + j],
+                              at(r, c0 + j))
+                        << "row " << r;
                 }
             }
-        }
-        else if (nAction == 6) {
+        } else if (nAction == 6) {
             const std::size_t nStride = static_cast<std::size_t>(nSpan) + 1;
             for (int r = nFirst; r < nFirst + nCount; ++r) {
                 for (int j = 0; j < nSpan; ++j) {
@@ -319,22 +326,22 @@ void CheckBulkAccessAgainstAPlainArray(int nCols)
             }
             fValue += static_cast<float>(nSpan);
             grid.ScatterColumns(c0, nSpan, block.data(), nStride, nFirst, nFirst + nCount, run);
-        }
-        else if (nAction == 7) {
+        } else if (nAction == 7) {
             grid.GatherColumns(c0, nSpan, block.data(), run);
             for (int r = 0; r < nRows; ++r) {
                 for (int j = 0; j < nSpan; j += 17) {
-                    ASSERT_EQ(block[static_cast<std::size_t>(r) * nSpan + j], at(r, c0 + j)) << "row " << r;
+                    ASSERT_EQ(block[static_cast<std::size_t>(r) * nSpan + j], at(r, c0 + j))
+                        << "row " << r;
                 }
             }
-        }
-        else if (nAction == 8) {
+        } else if (nAction == 8) {
             grid.GatherColumns(c0, nSpan, block.data());
             for (int r = 0; r < nRows; ++r) {
-                ASSERT_EQ(block[static_cast<std::size_t>(r) * nSpan + nSpan - 1], at(r, c0 + nSpan - 1)) << "row " << r;
+                ASSERT_EQ(block[static_cast<std::size_t>(r) * nSpan + nSpan - 1],
+                          at(r, c0 + nSpan - 1))
+                    << "row " << r;
             }
-        }
-        else {
+        } else {
             float* pColumn = grid.ReadColumn(c0);
             ASSERT_NE(pColumn, nullptr);
             for (int r = 0; r < nRows; ++r) {
@@ -372,7 +379,9 @@ TEST(PagedGridBulkTest, SpansIntoNewRowsLeaveTheRestZero)
 {
     const int nCols = 50;
     CPagedGrid grid(12, nCols);
-    const CPagedGrid::RowRangeRunner serial = [](int n, const std::function<void(int, int)>& fn) { fn(0, n); };
+    const CPagedGrid::RowRangeRunner serial = [](int n, const std::function<void(int, int)>& fn) {
+        fn(0, n);
+    };
     const std::vector<float> ones(3 * nCols, 1.0f);
     grid.ScatterColumns(10, 5, ones.data(), nCols, 5, 8, serial);
     std::vector<float> rows(12 * nCols, -1.0f);
@@ -380,7 +389,8 @@ TEST(PagedGridBulkTest, SpansIntoNewRowsLeaveTheRestZero)
     for (int r = 0; r < 12; ++r) {
         for (int c = 0; c < nCols; ++c) {
             const bool bOne = r >= 5 && r < 8 && c >= 10 && c < 15;
-            ASSERT_EQ(rows[static_cast<std::size_t>(r) * nCols + c], bOne ? 1.0f : 0.0f) << r << ", " << c;
+            ASSERT_EQ(rows[static_cast<std::size_t>(r) * nCols + c], bOne ? 1.0f : 0.0f)
+                << r << ", " << c;
         }
     }
     EXPECT_EQ(grid.GetRow(7)[nCols - 1], 0.0f);
@@ -457,8 +467,7 @@ TEST(PagedGridFileTest, MissingTemporaryFolderIsAClearError)
     try {
         grid.Init(4, 4);
         FAIL() << "Init succeeded without a temporary folder";
-    }
-    catch (const CPagedGridError& error) {
+    } catch (const CPagedGridError& error) {
         const std::string text = error.what();
         EXPECT_NE(text.find("temporary file"), std::string::npos) << text;
         EXPECT_NE(text.find("no-such-folder"), std::string::npos) << text;
@@ -516,7 +525,9 @@ TEST(PagedGridFileTest, FailedBulkWritesAreReported)
             rows[static_cast<std::size_t>(r) * nCols + c] = Mark(r, c);
         }
     }
-    const CPagedGrid::RowRangeRunner serial = [](int n, const std::function<void(int, int)>& fn) { fn(0, n); };
+    const CPagedGrid::RowRangeRunner serial = [](int n, const std::function<void(int, int)>& fn) {
+        fn(0, n);
+    };
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -525,11 +536,13 @@ TEST(PagedGridFileTest, FailedBulkWritesAreReported)
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     EXPECT_THROW(grid.WriteRows(0, 8, rows.data()), CPagedGridError);
     EXPECT_THROW(grid.PutRow(6, rows.data() + 6 * nCols), CPagedGridError);
-    EXPECT_THROW(grid.ScatterColumns(0, 4, rows.data() + 4 * nCols, nCols, 4, 8, serial), CPagedGridError);
+    EXPECT_THROW(grid.ScatterColumns(0, 4, rows.data() + 4 * nCols, nCols, 4, 8, serial),
+                 CPagedGridError);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_EQ(grid.GetRow(0)[nCols - 1], Mark(0, nCols - 1)); // the file took row 0 before the limit
+    EXPECT_EQ(grid.GetRow(0)[nCols - 1],
+              Mark(0, nCols - 1)); // the file took row 0 before the limit
     grid.WriteRows(0, 8, rows.data());
     std::vector<float> back(8 * nCols);
     grid.ReadRows(0, 8, back.data());

@@ -85,7 +85,8 @@ RunResult RunEngine(const std::vector<float>& rgb, int nRows, int nCols, const R
 
 bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
 {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+    return a.size() == b.size()
+        && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
 
 TEST(ParallelPathTest, SameBitsAsReferenceForEveryShapeModeAndThreadCount)
@@ -94,7 +95,8 @@ TEST(ParallelPathTest, SameBitsAsReferenceForEveryShapeModeAndThreadCount)
     ASSERT_GT(photo.nRows, 0) << "test photo missing";
     // Odd and even extents, single rows and columns, and shapes with many lane groups
     // (enough lines and rows that three and seven threads all get work).
-    const int sizes[][2] = {{60, 90}, {61, 89}, {1, 37}, {37, 1}, {2, 2}, {3, 50}, {50, 4}, {181, 250}, {250, 181}};
+    const int sizes[][2] = {{60, 90}, {61, 89}, {1, 37},    {37, 1},   {2, 2},
+                            {3, 50},  {50, 4},  {181, 250}, {250, 181}};
     for (const auto& size : sizes) {
         const int nRows = size[0];
         const int nCols = size[1];
@@ -105,10 +107,11 @@ TEST(ParallelPathTest, SameBitsAsReferenceForEveryShapeModeAndThreadCount)
             const RunResult reference = RunEngine(rgb, nRows, nCols, setup, true, 1);
             for (int nThreads : {1, 2, 3, 7}) {
                 const RunResult parallel = RunEngine(rgb, nRows, nCols, setup, false, nThreads);
-                const std::string what = std::to_string(nRows) + "x" + std::to_string(nCols) + " colour " +
-                                         std::to_string(setup.bColor) + " speed " + std::to_string(setup.bFast) +
-                                         " scaling " + std::to_string(setup.bFinalScaling) + " threads " +
-                                         std::to_string(nThreads);
+                const std::string what = std::to_string(nRows) + "x" + std::to_string(nCols)
+                                       + " colour " + std::to_string(setup.bColor) + " speed "
+                                       + std::to_string(setup.bFast) + " scaling "
+                                       + std::to_string(setup.bFinalScaling) + " threads "
+                                       + std::to_string(nThreads);
                 EXPECT_TRUE(SameBits(parallel.pixels, reference.pixels)) << what;
                 // The same units in the same order: the same percentages, call for call.
                 EXPECT_EQ(parallel.percents, reference.percents) << what;
@@ -128,8 +131,9 @@ TEST(ParallelPathTest, SameBitsAsReferenceForGreyPrimariesAndHuesAtTheWrap)
     const int nRows = 23;
     const int nCols = 45;
     std::vector<float> rgb = PhotoOfSize(photo, nRows, nCols);
-    const float special[][3] = {{0.5f, 0.5f, 0.5f}, {0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f},
-                                {0.0f, 1.0f, 1.0f}, {1.0f, 0.0f, 1e-7f}, {0.9f, 0.2f, 0.2000001f}, {1.7f, 0.3f, 0.1f}};
+    const float special[][3] = {{0.5f, 0.5f, 0.5f},       {0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f},
+                                {1.0f, 1.0f, 0.0f},       {0.0f, 1.0f, 1.0f}, {1.0f, 0.0f, 1e-7f},
+                                {0.9f, 0.2f, 0.2000001f}, {1.7f, 0.3f, 0.1f}};
     for (std::size_t i = 0; i < rgb.size() / 3; i += 3) {
         const float* pSpecial = special[(i / 3) % (sizeof special / sizeof special[0])];
         std::copy(pSpecial, pSpecial + 3, rgb.begin() + static_cast<std::ptrdiff_t>(3 * i));
@@ -153,7 +157,7 @@ TEST(ParallelPathTest, AnEngineRunsAgainWithFreshWorkerThreadsAndOtherThreadSett
     const std::vector<float> rgb = PhotoOfSize(photo, 181, 250);
     const RunResult reference = RunEngine(rgb, 181, 250, RunSetup{}, true, 1);
     const std::pair<bool, int> settings[] = {{false, 3}, {false, 3}, {true, 3}, {false, 1},
-                                             {false, 2}, {true, 2}, {false, 2}};
+                                             {false, 2}, {true, 2},  {false, 2}};
     for (int nReserve : {-2, -1}) {
         CImageEngine engine(1, 181, 250, nReserve, nullptr);
         ASSERT_EQ(engine.Grids().IsInRam(), nReserve == -2);
@@ -279,8 +283,9 @@ TEST(PixelLanesTest, ReflectanceRowHasTheScalarBits)
     AwkwardFloats illumination;
     illumination.fLow = -0.1f;
     illumination.fHigh = 1.5f;
-    illumination.specials = {0.0f, -0.0f, 1.0f, 0.008f, std::nextafter(0.008f, 0.0f), kTiny, kNan, -kNan,
-                             kInf, -kInf, 1e30f, 2.0f};
+    illumination.specials = {0.0f,  -0.0f, 1.0f,  0.008f, std::nextafter(0.008f, 0.0f),
+                             kTiny, kNan,  -kNan, kInf,   -kInf,
+                             1e30f, 2.0f};
     AwkwardFloats value;
     value.specials = {0.0f, -0.0f, 1.0f, -0.5f, kNan, kInf, 1e-30f};
     for (const gw::pixel::LaneKernels* pLanes : LaneSets()) {
@@ -294,8 +299,9 @@ TEST(PixelLanesTest, ReflectanceRowHasTheScalarBits)
             for (int c = 1; c <= nCols; ++c) {
                 if (static_cast<double>(lExpected[c]) < dFloor)
                     lExpected[c] = static_cast<float>(dFloor);
-                const float fQuotient = static_cast<float>(
-                    static_cast<double>(wExpected[c]) / gw::PortablePowFast(lExpected[c], dExponent));
+                const float fQuotient =
+                    static_cast<float>(static_cast<double>(wExpected[c])
+                                       / gw::PortablePowFast(lExpected[c], dExponent));
                 if (fQuotient < fMinExpected)
                     fMinExpected = fQuotient;
                 if (fQuotient > fMaxExpected)
@@ -311,13 +317,14 @@ TEST(PixelLanesTest, ReflectanceRowHasTheScalarBits)
                     pixels[3 * (i - 1) + 1] = w[i];
                 float fMin = 1e6f, fMax = -1e6f;
                 if (bInPlace)
-                    pLanes->pfnReflectanceRow(wOut.data(), wOut.data() + 1, 1, lOut.data(), nCols, dFloor, dExponent,
-                                              fMin, fMax);
+                    pLanes->pfnReflectanceRow(wOut.data(), wOut.data() + 1, 1, lOut.data(), nCols,
+                                              dFloor, dExponent, fMin, fMax);
                 else
-                    pLanes->pfnReflectanceRow(wOut.data(), pixels.data() + 1, 3, lOut.data(), nCols, dFloor,
-                                              dExponent, fMin, fMax);
-                const std::string what = std::string(pLanes->pName) + " width " + std::to_string(nCols) +
-                                         (bInPlace ? " in place" : " from pixels");
+                    pLanes->pfnReflectanceRow(wOut.data(), pixels.data() + 1, 3, lOut.data(), nCols,
+                                              dFloor, dExponent, fMin, fMax);
+                const std::string what = std::string(pLanes->pName) + " width "
+                                       + std::to_string(nCols)
+                                       + (bInPlace ? " in place" : " from pixels");
                 // Where a NaN illumination meets a NaN quotient, which NaN comes out depends on
                 // the operand order the compiler picked (it differs between builds): any NaN.
                 for (std::size_t i = 0; i < l.size(); ++i) {
@@ -372,8 +379,10 @@ TEST(PixelLanesTest, ChannelCopiesMoveOnlyTheirChannelBitForBit)
         for (int n : LaneTestWidths()) {
             for (const int nChannels : {1, 3}) {
                 for (int nChannel = 0; nChannel < nChannels; ++nChannel) {
-                    // Random bit patterns: NaNs with payloads, subnormals and signed zeros included.
-                    std::vector<std::uint32_t> pixelBits(static_cast<std::size_t>(n) * nChannels + 1);
+                    // Random bit patterns: NaNs with payloads, subnormals and signed zeros
+                    // included.
+                    std::vector<std::uint32_t> pixelBits(static_cast<std::size_t>(n) * nChannels
+                                                         + 1);
                     std::vector<std::uint32_t> rowBits(static_cast<std::size_t>(n) + 1);
                     for (std::uint32_t& b : pixelBits)
                         b = static_cast<std::uint32_t>(random());
@@ -389,14 +398,18 @@ TEST(PixelLanesTest, ChannelCopiesMoveOnlyTheirChannelBitForBit)
                     std::vector<float> in = pixels;
                     std::vector<float> inExpected = pixels;
                     for (int i = 0; i < n; ++i) {
-                        const std::size_t p = static_cast<std::size_t>(i) * nChannels + static_cast<std::size_t>(nChannel);
-                        std::memcpy(&outExpected[static_cast<std::size_t>(i)], &pixels[p], sizeof(float));
-                        std::memcpy(&inExpected[p], &row[static_cast<std::size_t>(i)], sizeof(float));
+                        const std::size_t p = static_cast<std::size_t>(i) * nChannels
+                                            + static_cast<std::size_t>(nChannel);
+                        std::memcpy(&outExpected[static_cast<std::size_t>(i)], &pixels[p],
+                                    sizeof(float));
+                        std::memcpy(&inExpected[p], &row[static_cast<std::size_t>(i)],
+                                    sizeof(float));
                     }
                     pLanes->pfnCopyChannelOut(pixels.data(), nChannels, nChannel, out.data(), n);
                     pLanes->pfnCopyChannelIn(row.data(), in.data(), nChannels, nChannel, n);
-                    const std::string what = std::string(pLanes->pName) + " " + std::to_string(n) + " pixels of " +
-                                             std::to_string(nChannels) + ", channel " + std::to_string(nChannel);
+                    const std::string what = std::string(pLanes->pName) + " " + std::to_string(n)
+                                           + " pixels of " + std::to_string(nChannels)
+                                           + ", channel " + std::to_string(nChannel);
                     EXPECT_TRUE(SameBits(out, outExpected)) << "out " << what;
                     EXPECT_TRUE(SameBits(in, inExpected)) << "in " << what;
                 }
@@ -415,8 +428,11 @@ TEST(PixelLanesTest, ColourConversionsAndBlendHaveTheScalarBits)
     channel.specials = {0.0f, -0.0f, 1.0f, 0.5f, -0.25f, kTiny, kNan, kInf, -kInf, 3.0f};
     AwkwardFloats hue;
     hue.fHigh = 6.0f;
-    hue.specials = {0.0f, -0.0f, std::nextafter(6.0f, 0.0f), 6.0f, 5.999f, -0.5f, 7.5f, 1e10f, -1e10f,
-                    2147483520.0f, -2147483520.0f, 2147483392.0f, kNan, kInf, -kInf};
+    hue.specials = {0.0f,          -0.0f,          std::nextafter(6.0f, 0.0f),
+                    6.0f,          5.999f,         -0.5f,
+                    7.5f,          1e10f,          -1e10f,
+                    2147483520.0f, -2147483520.0f, 2147483392.0f,
+                    kNan,          kInf,           -kInf};
     AwkwardFloats saturation;
     saturation.specials = {0.0f, -0.0f, 1.0f, kTiny, kNan, kInf, 1.5f, -0.5f};
     for (const gw::pixel::LaneKernels* pLanes : LaneSets()) {
@@ -465,17 +481,20 @@ TEST(PixelLanesTest, ColourConversionsAndBlendHaveTheScalarBits)
                 wExpected[i + 1] = 1.0f - (1.0f - p[2]) * (1.0f - fAmount * wExpected[i + 1]);
                 const float b = fPivot - fDarkening * (1.0f - l[i + 1]);
                 CImageEngine::HsvToRgb(&p[0], &p[1], &p[2], fHue,
-                                       CImageEngine::SaturationCurve(fSat, fPivot, b), wExpected[i + 1]);
+                                       CImageEngine::SaturationCurve(fSat, fPivot, b),
+                                       wExpected[i + 1]);
                 float* q = &writeExpected[3 * i];
                 CImageEngine::HsvToRgb(&q[0], &q[1], &q[2], q[0], q[1], w[i + 1]);
             }
             // The stretch's first pass, on colour pixels and on a grey row (one channel).
-            for (const gw::pixel::PixelLayout& blendLayout : {layout, gw::pixel::PixelLayout{1, 0, 0, 0}}) {
+            for (const gw::pixel::PixelLayout& blendLayout :
+                 {layout, gw::pixel::PixelLayout{1, 0, 0, 0}}) {
                 std::vector<float> wStretch = w;
                 std::vector<float> wStretchExpected = w;
                 float fMinExpected = 1e6f, fMaxExpected = -1e6f;
                 for (std::size_t i = 0; i < nPixels; ++i) {
-                    const float fValue = hsv[i * static_cast<std::size_t>(blendLayout.nChannels) + static_cast<std::size_t>(blendLayout.nValue)];
+                    const float fValue = hsv[i * static_cast<std::size_t>(blendLayout.nChannels)
+                                             + static_cast<std::size_t>(blendLayout.nValue)];
                     float& fW = wStretchExpected[i + 1];
                     fW = 1.0f - (1.0f - fValue) * (1.0f - fAmount * fW);
                     if (fW <= fMinExpected)
@@ -484,7 +503,8 @@ TEST(PixelLanesTest, ColourConversionsAndBlendHaveTheScalarBits)
                         fMaxExpected = fW;
                 }
                 float fMin = 1e6f, fMax = -1e6f;
-                pLanes->pfnBlendRowIntoWork(hsv.data(), wStretch.data(), nCols, fAmount, blendLayout, fMin, fMax);
+                pLanes->pfnBlendRowIntoWork(hsv.data(), wStretch.data(), nCols, fAmount,
+                                            blendLayout, fMin, fMax);
                 EXPECT_TRUE(SameBits(wStretch, wStretchExpected)) << "stretch " << what;
                 EXPECT_EQ(fMin, fMinExpected) << "stretch " << what;
                 EXPECT_EQ(fMax, fMaxExpected) << "stretch " << what;
@@ -498,10 +518,12 @@ TEST(PixelLanesTest, ColourConversionsAndBlendHaveTheScalarBits)
                 for (std::size_t i = 0; i < nPixels; ++i)
                     greyExpected[i] = 1.0f - (1.0f - values[i]) * (1.0f - fAmount * w[i + 1]);
                 std::vector<float> inPlace = values;
-                pLanes->pfnBlendRowGrey(inPlace.data(), inPlace.data(), w.data(), nCols, fAmount, grey);
+                pLanes->pfnBlendRowGrey(inPlace.data(), inPlace.data(), w.data(), nCols, fAmount,
+                                        grey);
                 EXPECT_TRUE(SameBits(inPlace, greyExpected)) << "grey blend " << what;
                 std::vector<float> apart(nPixels, -7.0f);
-                pLanes->pfnBlendRowGrey(apart.data(), values.data(), w.data(), nCols, fAmount, grey);
+                pLanes->pfnBlendRowGrey(apart.data(), values.data(), w.data(), nCols, fAmount,
+                                        grey);
                 EXPECT_TRUE(SameBits(apart, greyExpected)) << "grey blend apart " << what;
             }
 
@@ -510,8 +532,8 @@ TEST(PixelLanesTest, ColourConversionsAndBlendHaveTheScalarBits)
                 std::vector<float> separate(hsv.size(), -7.0f);
                 float* pOut = bInPlace ? in.data() : separate.data();
                 std::vector<float> wBlend = w;
-                pLanes->pfnBlendRowColour(pOut, in.data(), wBlend.data(), l.data(), nCols, fAmount, fPivot,
-                                          fDarkening, layout);
+                pLanes->pfnBlendRowColour(pOut, in.data(), wBlend.data(), l.data(), nCols, fAmount,
+                                          fPivot, fDarkening, layout);
                 EXPECT_TRUE(SameBits(bInPlace ? in : separate, blendExpected)) << "blend " << what;
                 EXPECT_TRUE(SameBits(wBlend, wExpected)) << "blend " << what;
                 if (!bInPlace) {
@@ -537,8 +559,11 @@ struct RandomLevel
     bool bRowMajor = false;
 
     RandomLevel(int nRows, int nCols, unsigned nSeed, bool bRowMajorBv = false)
-        : bh(static_cast<std::size_t>(nRows) * nCols), bv(bh.size()), f(bh.size()), u(bh.size()),
-          bRowMajor(bRowMajorBv)
+        : bh(static_cast<std::size_t>(nRows) * nCols)
+        , bv(bh.size())
+        , f(bh.size())
+        , u(bh.size())
+        , bRowMajor(bRowMajorBv)
     {
         std::mt19937 random(nSeed);
         std::uniform_real_distribution<float> coupling(-3.0f, 0.0f);
@@ -554,12 +579,14 @@ struct RandomLevel
             const std::vector<float> transposed = bv;
             for (int r = 0; r < nRows; ++r) {
                 for (int c = 0; c < nCols; ++c)
-                    bv[static_cast<std::size_t>(r) * nCols + c] = transposed[static_cast<std::size_t>(c) * nRows + r];
+                    bv[static_cast<std::size_t>(r) * nCols + c] =
+                        transposed[static_cast<std::size_t>(c) * nRows + r];
             }
             bvView = gw::GridView::Of(bv.data(), nRows, nCols);
         }
         grids = gw::LevelGrids{gw::GridView::Of(bh.data(), nRows, nCols), bvView,
-                               gw::GridView::Of(f.data(), nRows, nCols), gw::GridView::Of(u.data(), nRows, nCols)};
+                               gw::GridView::Of(f.data(), nRows, nCols),
+                               gw::GridView::Of(u.data(), nRows, nCols)};
     }
 
     /// The coupling of (r, c) with (r + 1, c).
@@ -568,12 +595,13 @@ struct RandomLevel
 
 TEST(ParallelKernelsTest, RelaxationMatchesAndFailsLikeTheReference)
 {
-    for (const auto& size : {std::pair{5, 7}, std::pair{40, 33}, std::pair{97, 130}, std::pair{3, 300}}) {
+    for (const auto& size :
+         {std::pair{5, 7}, std::pair{40, 33}, std::pair{97, 130}, std::pair{3, 300}}) {
         const auto [nRows, nCols] = size;
         const int nLine = std::max(nRows, nCols);
         std::vector<float> scratch(static_cast<std::size_t>(4) * nLine);
-        const gw::LineVectors lines{scratch.data(), scratch.data() + nLine, scratch.data() + 2 * nLine,
-                                    scratch.data() + 3 * nLine};
+        const gw::LineVectors lines{scratch.data(), scratch.data() + nLine,
+                                    scratch.data() + 2 * nLine, scratch.data() + 3 * nLine};
         RandomLevel reference(nRows, nCols, 7);
         gw::RelaxLines(reference.grids, lines, 3, 3, {});
         for (int nThreads : {1, 3}) {
@@ -581,7 +609,8 @@ TEST(ParallelKernelsTest, RelaxationMatchesAndFailsLikeTheReference)
             gw::CWorkerPool pool(nThreads);
             gw::CParallelKernels kernels(pool, nLine);
             kernels.RelaxLines(parallel.grids, 3, 3, {});
-            EXPECT_TRUE(SameBits(parallel.u, reference.u)) << nRows << "x" << nCols << " threads " << nThreads;
+            EXPECT_TRUE(SameBits(parallel.u, reference.u))
+                << nRows << "x" << nCols << " threads " << nThreads;
         }
     }
 
@@ -600,8 +629,10 @@ TEST(ParallelKernelsTest, RelaxationMatchesAndFailsLikeTheReference)
                 gw::CParallelKernels kernels(pool, 20);
                 kernels.RelaxLines(level.grids, 1, 1, {});
             } else {
-                gw::RelaxLines(level.grids, {scratch.data(), scratch.data() + 20, scratch.data() + 40, scratch.data() + 60},
-                               1, 1, {});
+                gw::RelaxLines(
+                    level.grids,
+                    {scratch.data(), scratch.data() + 20, scratch.data() + 40, scratch.data() + 60},
+                    1, 1, {});
             }
         } catch (const gw::EngineError& error) {
             return static_cast<int>(error.GetKind());

@@ -57,7 +57,8 @@ TEST(PortablePowFastTest, ReflectanceQuotientsMatchTheSeriesPower)
         nState = nState * 1664525u + 1013904223u;
         const float fW = static_cast<float>(nState >> 8) / 16777216.0f;
         const float fSeries = static_cast<float>(static_cast<double>(fW) / gw::PortablePow(fL, y));
-        const float fFast = static_cast<float>(static_cast<double>(fW) / gw::PortablePowFast(fL, y));
+        const float fFast =
+            static_cast<float>(static_cast<double>(fW) / gw::PortablePowFast(fL, y));
         nDiffer += fSeries != fFast ? 1 : 0;
     }
     EXPECT_EQ(nDiffer, 0);
@@ -73,7 +74,8 @@ std::vector<const gw::pixel::LaneKernels*> LaneSets()
 }
 
 // Indices of the values whose lane power differs in any bit from the scalar one.
-std::vector<std::size_t> LaneMismatches(const gw::pixel::LaneKernels& lanes, const std::vector<double>& x, double y)
+std::vector<std::size_t> LaneMismatches(const gw::pixel::LaneKernels& lanes,
+                                        const std::vector<double>& x, double y)
 {
     std::vector<double> out(x.size());
     lanes.pfnPow(x.data(), y, out.data(), static_cast<int>(x.size()));
@@ -110,12 +112,15 @@ TEST(PortablePowFastTest, LanePowerHasTheScalarBitsForEveryInput)
             for (double x = 1e-300; x < 1e300; x *= 1.0137)
                 wide.push_back(x);
             wide.push_back(1.0);
-            EXPECT_TRUE(LaneMismatches(*pLanes, wide, yOther).empty()) << pLanes->pName << " y " << yOther;
+            EXPECT_TRUE(LaneMismatches(*pLanes, wide, yOther).empty())
+                << pLanes->pName << " y " << yOther;
         }
 
         // Special arguments in every lane position, among ordinary ones.
-        const double specials[] = {0.0, -0.0, 1.0, 4.9e-324, dMin / 2.0, dMin, dInf, -dInf, -2.0, dNan, -dNan,
-                                   std::numeric_limits<double>::max(), 1e-305, 1e305};
+        const double specials[] = {0.0,        -0.0, 1.0,   4.9e-324,
+                                   dMin / 2.0, dMin, dInf,  -dInf,
+                                   -2.0,       dNan, -dNan, std::numeric_limits<double>::max(),
+                                   1e-305,     1e305};
         for (double dSpecial : specials) {
             for (std::size_t nAt = 0; nAt < 5; ++nAt) {
                 std::vector<double> x{0.25, 0.5, 0.75, 1.5, 2.5};

@@ -12,8 +12,7 @@ TEST(PyramidSizeTest, ReckonedBytesAndLevelsAreWhatTheGridsHold)
         int nRows;
         int nCols;
     } aSizes[] = {{1, 1}, {2, 3}, {7, 1}, {100, 60}, {61, 100}, {257, 513}, {1, 999}};
-    for (const auto& size : aSizes)
-    {
+    for (const auto& size : aSizes) {
         CGridMemory grids;
         ASSERT_TRUE(grids.AllocateGrids(size.nRows, size.nCols, gw::kReserveInRamWithFallback));
         ASSERT_TRUE(grids.IsInRam());

@@ -21,8 +21,7 @@ std::vector<float> PhotoLike(int nRows, int nCols)
     std::vector<float> img(static_cast<size_t>(nRows) * nCols);
     std::uint32_t seed = 12345;
     for (int r = 0; r < nRows; ++r)
-        for (int c = 0; c < nCols; ++c)
-        {
+        for (int c = 0; c < nCols; ++c) {
             seed = seed * 1664525u + 1013904223u;
             const float fTexture = static_cast<float>(seed >> 24) / 255.0f * 0.08f;
             float v = 0.25f + 0.5f * static_cast<float>(c) / static_cast<float>(nCols);
@@ -45,12 +44,14 @@ std::vector<double> DirectSolve(CImageEngine& engine, const std::vector<float>& 
     const int nr = engine.Rows(), nc = engine.Cols(), n = nr * nc, nBand = nc;
     std::vector<double> m(static_cast<size_t>(n) * (2 * nBand + 1), 0.0);
     std::vector<double> b(img.begin(), img.end());
-    auto at = [&](int i, int j) -> double& { return m[static_cast<size_t>(i) * (2 * nBand + 1) + (j - i + nBand)]; };
+    auto at = [&](int i, int j) -> double& {
+        return m[static_cast<size_t>(i) * (2 * nBand + 1) + (j - i + nBand)];
+    };
     for (int r = 1; r <= nr; ++r)
-        for (int c = 1; c <= nc; ++c)
-        {
+        for (int c = 1; c <= nc; ++c) {
             const int i = (r - 1) * nc + (c - 1);
-            const double w = bh.At(r, c - 1), e = bh.At(r, c), no = bv.At(c, r - 1), s = bv.At(c, r);
+            const double w = bh.At(r, c - 1), e = bh.At(r, c), no = bv.At(c, r - 1),
+                         s = bv.At(c, r);
             at(i, i) = 1.0 - w - e - no - s;
             if (c > 1)
                 at(i, i - 1) = w;
@@ -62,8 +63,7 @@ std::vector<double> DirectSolve(CImageEngine& engine, const std::vector<float>& 
                 at(i, i + nc) = s;
         }
     for (int k = 0; k < n; ++k)
-        for (int i = k + 1; i <= std::min(n - 1, k + nBand); ++i)
-        {
+        for (int i = k + 1; i <= std::min(n - 1, k + nBand); ++i) {
             const double q = at(i, k) / at(k, k);
             if (q == 0.0)
                 continue;
@@ -72,8 +72,7 @@ std::vector<double> DirectSolve(CImageEngine& engine, const std::vector<float>& 
             b[i] -= q * b[k];
         }
     std::vector<double> x(n);
-    for (int k = n - 1; k >= 0; --k)
-    {
+    for (int k = n - 1; k >= 0; --k) {
         double s = b[k];
         for (int j = k + 1; j <= std::min(n - 1, k + nBand); ++j)
             s -= at(k, j) * x[j];
@@ -87,7 +86,8 @@ double MaxInteriorDifference(const CMatrix& grid, const std::vector<double>& x, 
     double d = 0.0;
     for (int r = 1; r <= nr; ++r)
         for (int c = 1; c <= nc; ++c)
-            d = std::max(d, std::fabs(grid.At(r, c) - x[static_cast<size_t>((r - 1) * nc + c - 1)]));
+            d = std::max(d,
+                         std::fabs(grid.At(r, c) - x[static_cast<size_t>((r - 1) * nc + c - 1)]));
     return d;
 }
 
@@ -105,8 +105,7 @@ int CountingCallback(int)
 TEST(SolverTest, SingleLevelIsSolvedExactly)
 {
     // An image one pixel high or wide has one level: couplings, one exact line solve, copy.
-    for (auto [nRows, nCols] : {std::pair{1, 9}, std::pair{9, 1}, std::pair{1, 1}})
-    {
+    for (auto [nRows, nCols] : {std::pair{1, 9}, std::pair{9, 1}, std::pair{1, 1}}) {
         CImageEngine engine(0, nRows, nCols, -2, nullptr);
         engine.SetReferencePath(true); // the direct solve reads its grids in their stored layout
         ASSERT_EQ(engine.Grids().Levels(), 1);
@@ -125,7 +124,12 @@ TEST(SolverTest, OneFullMultigridPassApproachesTheDirectSolution)
     // towards the exact one of the finest system: much closer than the image itself, from two
     // levels up to a photo-like image with the default parameters. Fast mode stops one level
     // short and is only required to stay within the image's range.
-    struct Case { int nRows, nCols; float fRadius; double fRatio; };
+    struct Case
+    {
+        int nRows, nCols;
+        float fRadius;
+        double fRatio;
+    };
     for (const Case& t : {Case{2, 2, 2.0f, 0.15}, Case{6, 7, 2.0f, 0.15}, Case{13, 10, 0.1f, 0.1},
                           Case{61, 83, 0.1f, 0.5}, Case{120, 90, 2.0f, 0.5}})
     {
@@ -139,9 +143,12 @@ TEST(SolverTest, OneFullMultigridPassApproachesTheDirectSolution)
         for (size_t i = 0; i < x.size(); ++i)
             fGuess = std::max(fGuess, std::fabs(img[i] - x[i]));
         const int nLevels = engine.Grids().Levels();
-        const double fError = MaxInteriorDifference(engine.Grids().Illumination(), x, t.nRows, t.nCols);
-        EXPECT_LE(fError, t.fRatio * fGuess) << t.nRows << " x " << t.nCols << ", " << nLevels << " levels";
-        EXPECT_EQ(fError, MaxInteriorDifference(engine.Grids().Solution(nLevels), x, t.nRows, t.nCols));
+        const double fError =
+            MaxInteriorDifference(engine.Grids().Illumination(), x, t.nRows, t.nCols);
+        EXPECT_LE(fError, t.fRatio * fGuess)
+            << t.nRows << " x " << t.nCols << ", " << nLevels << " levels";
+        EXPECT_EQ(fError,
+                  MaxInteriorDifference(engine.Grids().Solution(nLevels), x, t.nRows, t.nCols));
 
         engine.SetFastMode(1);
         engine.SolveIllumination(img.data(), t.nRows, t.nCols, t.nCols, false);
@@ -157,8 +164,7 @@ TEST(SolverTest, OneFullMultigridPassApproachesTheDirectSolutionOnARealPhoto)
     const testimage::Image photo = testimage::Coffee();
     ASSERT_GT(photo.nRows, 0) << "test photo missing";
     const std::vector<float> img = testimage::GreenOf(photo);
-    for (float fRadius : {0.1f, 2.0f})
-    {
+    for (float fRadius : {0.1f, 2.0f}) {
         CImageEngine engine(0, photo.nRows, photo.nCols, -2, nullptr);
         engine.SetReferencePath(true); // the direct solve reads its grids in their stored layout
         engine.SetRadius(fRadius);
@@ -168,29 +174,30 @@ TEST(SolverTest, OneFullMultigridPassApproachesTheDirectSolutionOnARealPhoto)
         double fGuess = 0.0;
         for (size_t i = 0; i < x.size(); ++i)
             fGuess = std::max(fGuess, std::fabs(img[i] - x[i]));
-        const double fError = MaxInteriorDifference(engine.Grids().Illumination(), x, photo.nRows, photo.nCols);
-        EXPECT_LE(fError, 0.25 * fGuess) << "radius " << fRadius << ": " << fError << " vs " << fGuess;
+        const double fError =
+            MaxInteriorDifference(engine.Grids().Illumination(), x, photo.nRows, photo.nCols);
+        EXPECT_LE(fError, 0.25 * fGuess)
+            << "radius " << fRadius << ": " << fError << " vs " << fGuess;
         EXPECT_EQ(buf, img); // the solver only reads the buffer
     }
 }
 
 TEST(SolverTest, ConstantImageSolvesToItself)
 {
-    for (bool bFast : {false, true})
-    {
+    for (bool bFast : {false, true}) {
         CImageEngine engine(0, 20, 33, -2, nullptr);
         engine.SetFastMode(bFast);
         std::vector<float> img(20 * 33, 0.4f);
         engine.SolveIllumination(img.data(), 20, 33, 33, false);
         const CMatrix& f = engine.Grids().Illumination();
         for (int r = 0; r < 22; ++r)
-            for (int c = 0; c < 35; ++c)
-            {
+            for (int c = 0; c < 35; ++c) {
                 const bool bBorder = r == 0 || c == 0 || r == 21 || c == 34;
                 if (bBorder)
                     EXPECT_EQ(f.At(r, c), 0.0f);
                 else
-                    EXPECT_NEAR(f.At(r, c), 0.4f, 3e-4f) << r << ", " << c << (bFast ? " fast" : "");
+                    EXPECT_NEAR(f.At(r, c), 0.4f, 3e-4f)
+                        << r << ", " << c << (bFast ? " fast" : "");
             }
     }
 }
@@ -209,7 +216,8 @@ TEST(SolverTest, ReadsTheValueChannelThroughTheStride)
     for (int r = 1; r <= nRows; ++r)
         for (int c = 1; c <= nCols; ++c)
             EXPECT_NEAR(engine.Grids().Illumination().At(r, c), 0.5f, 3e-4f);
-    EXPECT_THROW(engine.SolveIllumination(buf.data(), nRows + 1, nCols, nStride, false), std::invalid_argument);
+    EXPECT_THROW(engine.SolveIllumination(buf.data(), nRows + 1, nCols, nStride, false),
+                 std::invalid_argument);
 }
 
 TEST(SolverTest, FastModeLeavesTheFinestSolutionAloneAndProlongsLevelBelow)
@@ -250,8 +258,7 @@ TEST(SolverTest, SingleSweepSmoothsInPlaceAndKeepsTheImageAsRightSide)
     // differences along the lit rows) shrinks.
     double fBefore = 0.0, fAfter = 0.0;
     for (int r = 1; r <= nRows / 3; ++r)
-        for (int c = 2; c < nCols; ++c)
-        {
+        for (int c = 2; c < nCols; ++c) {
             EXPECT_EQ(u.At(r, c), img[static_cast<size_t>(r - 1) * nCols + c - 1]);
             fBefore += std::fabs(u.At(r, c - 1) - 2.0f * u.At(r, c) + u.At(r, c + 1));
             fAfter += std::fabs(f.At(r, c - 1) - 2.0f * f.At(r, c) + f.At(r, c + 1));
@@ -280,8 +287,7 @@ TEST(SolverTest, StopRequestEndsTheSolveWithinOneReport)
     }
     const int nTotal = gnStopAt;
     ASSERT_GT(nTotal, 100);
-    for (int nStop : {1, nRows + 1, nRows + 10, nTotal / 2, nTotal - 1})
-    {
+    for (int nStop : {1, nRows + 1, nRows + 10, nTotal / 2, nTotal - 1}) {
         gnCalls = 0;
         gnStopAt = 0;
         CImageEngine engine(0, nRows, nCols, -2, &CountingCallback);
@@ -298,16 +304,14 @@ TEST(SolverTest, SameBitsOnEveryTarget)
     // target computes the same bits: the checksum was recorded from a native build.
     const int nRows = 37, nCols = 53;
     std::uint64_t nHash = 1469598103934665603ull;
-    for (bool bFast : {false, true})
-    {
+    for (bool bFast : {false, true}) {
         CImageEngine engine(0, nRows, nCols, -2, nullptr);
         engine.SetFastMode(bFast);
         std::vector<float> img = PhotoLike(nRows, nCols);
         engine.SolveIllumination(img.data(), nRows, nCols, nCols, false);
         const CMatrix& f = engine.Grids().Illumination();
         for (int r = 0; r < f.Rows(); ++r)
-            for (int c = 0; c < f.Cols(); ++c)
-            {
+            for (int c = 0; c < f.Cols(); ++c) {
                 std::uint32_t nBits = 0;
                 const float v = f.At(r, c);
                 static_assert(sizeof(nBits) == sizeof(v));

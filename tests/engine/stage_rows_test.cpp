@@ -36,9 +36,8 @@ TEST(StageRowsTest, RowBlocksComputeEveryRowOnceAndAStopLeavesLaterBlocks)
     for (const auto& pPool : Pools()) {
         for (const int nRowsPerThread : {0, 8}) {
             for (const int nStopAfter : {-1, 0, 20, 149}) {
-                const std::string what = NameOf(pPool.get()) + ", " +
-                                         std::to_string(nRowsPerThread) + " rows a thread, stop " +
-                                         std::to_string(nStopAfter);
+                const std::string what = NameOf(pPool.get()) + ", " + std::to_string(nRowsPerThread)
+                                       + " rows a thread, stop " + std::to_string(nStopAfter);
                 std::vector<int> computed(kRows, 0);
                 int nReports = 0;
                 int nCombined = 0;
@@ -66,9 +65,9 @@ TEST(StageRowsTest, RowBlocksComputeEveryRowOnceAndAStopLeavesLaterBlocks)
                     EXPECT_GT(nDone, nStopAfter) << what;
                     // Without a pool a stop comes right after its row; in blocks, at the end
                     // of the block (here at most 3 x 8 rows); one block holds all rows.
-                    const int nSlack = pPool == nullptr          ? 1
-                                       : nRowsPerThread > 0      ? 3 * nRowsPerThread
-                                                                 : kRows;
+                    const int nSlack = pPool == nullptr   ? 1
+                                     : nRowsPerThread > 0 ? 3 * nRowsPerThread
+                                                          : kRows;
                     EXPECT_LE(nDone, nStopAfter + nSlack) << what;
                 }
             }
@@ -87,8 +86,7 @@ TEST(StageRowsTest, PartExtremesCombineIntoTheBitsOfOnePassInOrder)
     for (const float fSign : {1.0f, -1.0f}) {
         std::vector<float> values(997);
         for (float& v : values)
-            v = random() % 3 == 0 ? specials[random() % 3]
-                                  : fSign * magnitude(random);
+            v = random() % 3 == 0 ? specials[random() % 3] : fSign * magnitude(random);
         for (const auto& pPool : Pools()) {
             for (const bool bOrEqual : {false, true}) {
                 for (const float fStart : {0.0f, 1000000.0f}) {

@@ -15,7 +15,7 @@ constexpr DWORD kPollMs = 50;
 struct WindowSearch
 {
     DWORD nProcessId;
-    bool bMainDialog;   // the window holding the target list, or any other one
+    bool bMainDialog; // the window holding the target list, or any other one
     HWND hFound = nullptr;
 };
 
@@ -101,7 +101,8 @@ CProgramRun::CProgramRun(const std::string& exe, const std::string& args)
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &m_process)) {
+                        nullptr, &startup, &m_process))
+    {
         throw std::runtime_error("cannot start " + exe);
     }
 }
@@ -151,8 +152,8 @@ bool CProgramRun::WaitForExit(DWORD nTimeoutMs, DWORD* pExitCode) const
 
 bool CProgramRun::IsRunning() const
 {
-    return WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT &&
-           FindProcessWindow(m_process.dwProcessId, false) == nullptr;
+    return WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT
+        && FindProcessWindow(m_process.dwProcessId, false) == nullptr;
 }
 
 std::string WindowText(HWND hWnd)

@@ -14,8 +14,8 @@ namespace gwtest {
 struct DialogView
 {
     std::string caption;
-    std::string locationLabel;   ///< label above the location
-    std::string location;        ///< the product location box
+    std::string locationLabel; ///< label above the location
+    std::string location;      ///< the product location box
     std::string instructions;
     std::vector<std::string> list;
     bool bOkEnabled = false;

@@ -58,7 +58,8 @@ TEST_F(HostDetectionTest, SameHostUnderBothRootsIsListedTwiceMachineFirst)
 {
     const std::string machine = Folder("machine") + "\\";
     const std::string user = Folder("user") + "\\";
-    SetRegistryText(HKEY_CURRENT_USER, "SOFTWARE\\Adobe\\Photoshop\\8.0\\PluginPath", nullptr, user);
+    SetRegistryText(HKEY_CURRENT_USER, "SOFTWARE\\Adobe\\Photoshop\\8.0\\PluginPath", nullptr,
+                    user);
     SetRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Adobe\\Photoshop\\8.0\\PluginPath", nullptr,
                     machine);
     SetRegistryText(HKEY_CURRENT_USER, "SOFTWARE\\Adobe\\Photoshop\\9.0\\PluginPath", nullptr,
@@ -101,11 +102,11 @@ TEST_F(HostDetectionTest, ValuesLongerThanAPathBufferAreSkipped)
 {
     // An existing folder, named by a value that does not fit into 260 bytes.
     const std::string padded = Folder("long") + std::string(300, '\\');
-    SetRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Jasc\\Paint Shop Pro 9\\FileLocations\\PlugIns\\0",
-                    "Dir", padded);
+    SetRegistryText(HKEY_LOCAL_MACHINE,
+                    "SOFTWARE\\Jasc\\Paint Shop Pro 9\\FileLocations\\PlugIns\\0", "Dir", padded);
     const std::string fits = Folder("fits");
-    SetRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Jasc\\Paint Shop Pro 8\\FileLocations\\PlugIns\\0",
-                    "Dir", fits);
+    SetRegistryText(HKEY_LOCAL_MACHINE,
+                    "SOFTWARE\\Jasc\\Paint Shop Pro 8\\FileLocations\\PlugIns\\0", "Dir", fits);
     EXPECT_EQ(plugferry::FindHostPluginFolders(), (Folders{fits}));
 }
 

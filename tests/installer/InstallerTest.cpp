@@ -60,9 +60,9 @@ protected:
     /// dir; returns the folder as registered (with its trailing backslash).
     std::string AddPhotoshop(HKEY hRoot, int nVersion, const std::string& dir)
     {
-        SetRegistryText(hRoot,
-                        "SOFTWARE\\Adobe\\Photoshop\\" + std::to_string(nVersion) + ".0\\PluginPath",
-                        nullptr, dir + "\\");
+        SetRegistryText(
+            hRoot, "SOFTWARE\\Adobe\\Photoshop\\" + std::to_string(nVersion) + ".0\\PluginPath",
+            nullptr, dir + "\\");
         return dir + "\\";
     }
     std::string Target(const std::string& folder) const
@@ -78,9 +78,11 @@ protected:
 TEST_F(InstallerTest, ShowsSortedFoldersWithDuplicatesAndTheProductLocation)
 {
     gwtest::SetProductLocation(m_source);
-    const std::string zeta = AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\zeta"));
+    const std::string zeta =
+        AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\zeta"));
     AddPhotoshop(HKEY_CURRENT_USER, 8, m_scratch + "\\zeta");
-    const std::string alpha = AddPhotoshop(HKEY_CURRENT_USER, 9, gwtest::MakeFolder(m_scratch + "\\alpha"));
+    const std::string alpha =
+        AddPhotoshop(HKEY_CURRENT_USER, 9, gwtest::MakeFolder(m_scratch + "\\alpha"));
 
     CProgramRun run(PlugferryExe(), "");
     const HWND hDlg = run.WaitForDialog();
@@ -132,9 +134,12 @@ TEST_F(InstallerTest, MissingSettingsAreReportedAndDisableOkAndAddUnlessRemoving
 TEST_F(InstallerTest, CopiesIntoEveryFolderAndReportsOneFailureOnce)
 {
     gwtest::SetProductLocation(m_source);
-    const std::string first = AddPhotoshop(HKEY_LOCAL_MACHINE, 7, gwtest::MakeFolder(m_scratch + "\\one"));
-    const std::string second = AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\two"));
-    const std::string locked = AddPhotoshop(HKEY_LOCAL_MACHINE, 9, gwtest::MakeFolder(m_scratch + "\\locked"));
+    const std::string first =
+        AddPhotoshop(HKEY_LOCAL_MACHINE, 7, gwtest::MakeFolder(m_scratch + "\\one"));
+    const std::string second =
+        AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\two"));
+    const std::string locked =
+        AddPhotoshop(HKEY_LOCAL_MACHINE, 9, gwtest::MakeFolder(m_scratch + "\\locked"));
     // A folder where the plug-in file cannot be written: a folder of that name
     // is in the way. (A read-only file or folder would do on Windows, but Wine
     // running as root writes through both.)
@@ -181,11 +186,11 @@ TEST_F(InstallerTest, TargetBeyondThePathLimitFailsAndIsNeverCut)
     }
     gwtest::MakeFolder(deep);
     ASSERT_LT(deep.size() + 1, static_cast<std::size_t>(MAX_PATH));
-    SetRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Jasc\\Paint Shop Pro 9\\FileLocations\\PlugIns\\0",
-                    "Dir", deep);
+    SetRegistryText(HKEY_LOCAL_MACHINE,
+                    "SOFTWARE\\Jasc\\Paint Shop Pro 9\\FileLocations\\PlugIns\\0", "Dir", deep);
     const std::string fine = gwtest::MakeFolder(m_scratch + "\\fine");
-    SetRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Jasc\\Paint Shop Pro 8\\FileLocations\\PlugIns\\0",
-                    "Dir", fine);
+    SetRegistryText(HKEY_LOCAL_MACHINE,
+                    "SOFTWARE\\Jasc\\Paint Shop Pro 8\\FileLocations\\PlugIns\\0", "Dir", fine);
 
     CProgramRun run(PlugferryExe(), "");
     const HWND hDlg = run.WaitForDialog();
@@ -213,9 +218,11 @@ TEST_F(InstallerTest, TargetBeyondThePathLimitFailsAndIsNeverCut)
 TEST_F(InstallerTest, RemoveTreatsAMissingFileAsRemoved)
 {
     gwtest::SetProductLocation(m_source);
-    const std::string twice = AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\twice"));
+    const std::string twice =
+        AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\twice"));
     AddPhotoshop(HKEY_CURRENT_USER, 8, m_scratch + "\\twice");
-    const std::string never = AddPhotoshop(HKEY_LOCAL_MACHINE, 9, gwtest::MakeFolder(m_scratch + "\\never"));
+    const std::string never =
+        AddPhotoshop(HKEY_LOCAL_MACHINE, 9, gwtest::MakeFolder(m_scratch + "\\never"));
     gwtest::WriteTextFile(Target(twice), kPluginBytes);
     gwtest::WriteTextFile(twice + "Other.8bf", "kept");
 
@@ -241,8 +248,10 @@ TEST_F(InstallerTest, RemoveTreatsAMissingFileAsRemoved)
 TEST_F(InstallerTest, FailedDeleteIsReportedOnceAndTheDialogStays)
 {
     gwtest::SetProductLocation(m_source);
-    const std::string plain = AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\plain"));
-    const std::string stuck = AddPhotoshop(HKEY_LOCAL_MACHINE, 9, gwtest::MakeFolder(m_scratch + "\\stuck"));
+    const std::string plain =
+        AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\plain"));
+    const std::string stuck =
+        AddPhotoshop(HKEY_LOCAL_MACHINE, 9, gwtest::MakeFolder(m_scratch + "\\stuck"));
     gwtest::WriteTextFile(Target(plain), kPluginBytes);
     // A folder by the plug-in's name is not a file that can be deleted.
     gwtest::MakeFolder(Target(stuck));
@@ -291,7 +300,8 @@ TEST_F(InstallerTest, OnlyTheWholeArgumentRemoveSelectsRemoveMode)
 TEST_F(InstallerTest, AltOnOkAsksBeforeDeleting)
 {
     gwtest::SetProductLocation(m_source);
-    const std::string folder = AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\ps"));
+    const std::string folder =
+        AddPhotoshop(HKEY_LOCAL_MACHINE, 8, gwtest::MakeFolder(m_scratch + "\\ps"));
     gwtest::WriteTextFile(Target(folder), "installed");
 
     CProgramRun run(PlugferryExe(), "");

@@ -125,8 +125,9 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: PlugferryDriver.exe [--screenshot FILE.bmp] [--press ok|cancel] "
-                             "[--alt] [--answer yes|no] PLUGFERRY.EXE [ARGUMENTS...]\n");
+        std::fprintf(stderr,
+                     "usage: PlugferryDriver.exe [--screenshot FILE.bmp] [--press ok|cancel] "
+                     "[--alt] [--answer yes|no] PLUGFERRY.EXE [ARGUMENTS...]\n");
         return 2;
     }
     try {
@@ -141,7 +142,8 @@ int main(int argc, char** argv)
             }
             DWORD nExitCode = 0;
             if (run.WaitForExit(0, &nExitCode)) {
-                std::printf("installer ended before its dialog showed (exit code %lu)\n", nExitCode);
+                std::printf("installer ended before its dialog showed (exit code %lu)\n",
+                            nExitCode);
                 return 2;
             }
         }

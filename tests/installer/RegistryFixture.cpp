@@ -19,9 +19,10 @@ void ClearHostRegistry()
     // The installer reads both registry views of the machine's keys: both are cleared.
     for (HKEY hRoot : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         for (REGSAM nView : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-            for (const char* pKey : {"SOFTWARE\\Adobe", "SOFTWARE\\Jasc",
-                                     "SOFTWARE\\Microsoft\\Picture It!",
-                                     "SOFTWARE\\Corvane Technologies"}) {
+            for (const char* pKey :
+                 {"SOFTWARE\\Adobe", "SOFTWARE\\Jasc", "SOFTWARE\\Microsoft\\Picture It!",
+                  "SOFTWARE\\Corvane Technologies"})
+            {
                 DeleteRegistryTree(hRoot, pKey, nView);
             }
         }
@@ -29,14 +30,14 @@ void ClearHostRegistry()
     DeleteRegistryTree(HKEY_CLASSES_ROOT, "Microsoft.Picture.It.Document.7");
 }
 
-void SetRegistryText(HKEY hRoot, const std::string& key, const char* pName, const std::string& value)
+void SetRegistryText(HKEY hRoot, const std::string& key, const char* pName,
+                     const std::string& value)
 {
     HKEY hKey = nullptr;
-    ASSERT_EQ(CreateRegistryKey(hRoot, key.c_str(), &hKey), ERROR_SUCCESS)
-        << key;
-    const LONG nResult = RegSetValueExA(hKey, pName, 0, REG_SZ,
-                                        reinterpret_cast<const BYTE*>(value.c_str()),
-                                        static_cast<DWORD>(value.size() + 1));
+    ASSERT_EQ(CreateRegistryKey(hRoot, key.c_str(), &hKey), ERROR_SUCCESS) << key;
+    const LONG nResult =
+        RegSetValueExA(hKey, pName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
     RegCloseKey(hKey);
     ASSERT_EQ(nResult, ERROR_SUCCESS) << key;
 }

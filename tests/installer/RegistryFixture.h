@@ -13,7 +13,8 @@ namespace gwtest {
 void ClearHostRegistry();
 
 /// Sets a text value (pName null: the key's default value), creating the key.
-void SetRegistryText(HKEY hRoot, const std::string& key, const char* pName, const std::string& value);
+void SetRegistryText(HKEY hRoot, const std::string& key, const char* pName,
+                     const std::string& value);
 
 /// Writes the product settings with the given installed plug-in file.
 void SetProductLocation(const std::string& pathname);

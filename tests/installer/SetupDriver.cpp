@@ -43,7 +43,7 @@ bool WalkToLastPage(HWND hSetup)
         if (text.find("Finish") != std::string::npos) {
             return true;
         }
-        gwtest::ClickButton(hSetup, IDOK);   // disabled while the files are put in place
+        gwtest::ClickButton(hSetup, IDOK); // disabled while the files are put in place
         Sleep(700);
     }
     return false;
@@ -69,7 +69,8 @@ int main(int argc, char** argv)
         }
     }
     if (argc != 4) {
-        std::fprintf(stderr, "usage: SetupDriver.exe SETUP.EXE SETUP-SHOT.bmp PLUGFERRY-SHOT.bmp\n");
+        std::fprintf(stderr,
+                     "usage: SetupDriver.exe SETUP.EXE SETUP-SHOT.bmp PLUGFERRY-SHOT.bmp\n");
         return 2;
     }
     try {

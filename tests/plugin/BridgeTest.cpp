@@ -31,8 +31,8 @@ class CBridge
 {
 public:
     CBridge(int16 nMode, int nWidth, int nHeight, int nMaxWidth, int nMaxHeight)
-        : m_nPlanes(nMode == plugInModeRGBColor || nMode == plugInModeRGB48 ? 3 : 1),
-          m_nBytes(nMode == plugInModeGray16 || nMode == plugInModeRGB48 ? 2 : 1)
+        : m_nPlanes(nMode == plugInModeRGBColor || nMode == plugInModeRGB48 ? 3 : 1)
+        , m_nBytes(nMode == plugInModeGray16 || nMode == plugInModeRGB48 ? 2 : 1)
     {
         m_record.imageMode = nMode;
         m_record.inLoPlane = 0;
@@ -57,7 +57,8 @@ public:
         proc.m_pUI = std::make_unique<CFilter_UI>(proc);
         CFilter_UI& ui = *proc.m_pUI;
         ui.m_rectMaxPreview = {10, 20, 10 + nMaxWidth - 1, 20 + nMaxHeight - 1};
-        double dFit = std::min(static_cast<double>(nMaxWidth) / nWidth, static_cast<double>(nMaxHeight) / nHeight);
+        double dFit = std::min(static_cast<double>(nMaxWidth) / nWidth,
+                               static_cast<double>(nMaxHeight) / nHeight);
         ui.m_fFitZoom = static_cast<float>(dFit < 1.0 ? dFit : 1.0);
         ui.m_fZoom = ui.m_fFitZoom;
         ui.m_previewBuffer.AllocatePixels(nMaxWidth, nMaxHeight, m_record);
@@ -72,20 +73,19 @@ public:
 
     void SetSource(int r, int i, int nValue)
     {
-        const std::size_t n = static_cast<std::size_t>(r) * m_record.inRowBytes + static_cast<std::size_t>(i) * m_nBytes;
-        if (m_nBytes == 2)
-        {
+        const std::size_t n = static_cast<std::size_t>(r) * m_record.inRowBytes
+                            + static_cast<std::size_t>(i) * m_nBytes;
+        if (m_nBytes == 2) {
             const auto s = static_cast<std::uint16_t>(nValue);
             std::memcpy(&m_source[n], &s, 2);
-        }
-        else
-        {
+        } else {
             m_source[n] = static_cast<std::uint8_t>(nValue);
         }
     }
     int Destination(int r, int i) const
     {
-        const std::size_t n = static_cast<std::size_t>(r) * m_record.outRowBytes + static_cast<std::size_t>(i) * m_nBytes;
+        const std::size_t n = static_cast<std::size_t>(r) * m_record.outRowBytes
+                            + static_cast<std::size_t>(i) * m_nBytes;
         if (m_nBytes == 1)
             return m_destination[n];
         std::uint16_t s;
@@ -205,7 +205,8 @@ TEST(PreviewRangeTest, EnlargedViewsUseTheRangeOfTheWholeView)
     reference.SetFastMode(0);
     reference.SetFinalScaling(1);
     reference.SetRadius(proc.m_fRadius / ui.m_fFitZoom);
-    std::vector<float> view(proc.m_pPreviewSource.get(), proc.m_pPreviewSource.get() + proc.m_nPreviewSamples);
+    std::vector<float> view(proc.m_pPreviewSource.get(),
+                            proc.m_pPreviewSource.get() + proc.m_nPreviewSamples);
     reference.Run(view.data(), proc.m_fInputMin, proc.m_fInputMax);
     reference.GetOutputRange(fLow, fHigh);
     EXPECT_EQ(proc.m_fOutLow, fLow);
@@ -229,15 +230,15 @@ TEST(PreviewPixelsTest, AfterBeforeBlendAndMask)
     ASSERT_TRUE(proc.ProcessPreviewBuffer(0));
     const float* pResult = proc.m_pPreviewPlanes.get();
     const float* pImage = proc.m_pImagePlanes.get();
-    for (int c : {3, 15, 30})
-    {
+    for (int c : {3, 15, 30}) {
         const int i = (5 * 40 + c) * 3 + 1;
         const std::uint8_t nShown = bridge.Preview()[i];
         if (c < 10)
             EXPECT_EQ(nShown, (5 * 7 + (c * 3 + 1) * 13) % 256) << "unselected shows the source";
         else if (c < 20)
-            EXPECT_EQ(nShown, static_cast<int>(255.0f * (128.0f / 255.0f * pResult[i] +
-                                                         (1.0f - 128.0f / 255.0f) * pImage[i])));
+            EXPECT_EQ(nShown, static_cast<int>(255.0f
+                                               * (128.0f / 255.0f * pResult[i]
+                                                  + (1.0f - 128.0f / 255.0f) * pImage[i])));
         else
             EXPECT_EQ(nShown, static_cast<int>(255.0f * pResult[i]));
     }
@@ -275,8 +276,7 @@ TEST(PreviewLogTest, UpdateMaskEntriesAndAnInvalidValueWhileLogging)
     EXPECT_EQ(bridge.Preview()[4], 255);
     gLog.Close();
     std::string text;
-    if (FILE* pFile = std::fopen(path.c_str(), "rb"))
-    {
+    if (FILE* pFile = std::fopen(path.c_str(), "rb")) {
         char buffer[4096];
         std::size_t n;
         while ((n = std::fread(buffer, 1, sizeof buffer, pFile)) > 0)
@@ -285,9 +285,10 @@ TEST(PreviewLogTest, UpdateMaskEntriesAndAnInvalidValueWhileLogging)
     }
     std::remove(path.c_str());
     EXPECT_TRUE(bRan);
-    for (const char* pEntry : {"Update Mask: 000000C8", "Calling engine with amount: 0.600000",
-                               "Calling engine with fast mode FALSE", "Calling engine with final Scaling ON",
-                               "GW engine returned invalid pixel value: 1.500000"})
+    for (const char* pEntry :
+         {"Update Mask: 000000C8", "Calling engine with amount: 0.600000",
+          "Calling engine with fast mode FALSE", "Calling engine with final Scaling ON",
+          "GW engine returned invalid pixel value: 1.500000"})
         EXPECT_NE(text.find(pEntry), std::string::npos) << pEntry;
     EXPECT_EQ(text.find("Zoom factor changed"), std::string::npos);
     EXPECT_EQ(text.find("invalid pixel value: 1.250000"), std::string::npos);
@@ -308,7 +309,8 @@ TEST(PreviewLogTest, OperationsThatReturnEarlyStillWriteTheirExitTags)
     gLog.Close();
     const std::string text = gw::test::ReadTextFile(path.c_str());
     std::remove(path.c_str());
-    EXPECT_NE(text.find("<ReadScriptingParameters>\n</ReadScriptingParameters>\n"), std::string::npos)
+    EXPECT_NE(text.find("<ReadScriptingParameters>\n</ReadScriptingParameters>\n"),
+              std::string::npos)
         << text;
     const std::size_t nEntry = text.find("<ProcessImage>\n");
     ASSERT_NE(nEntry, std::string::npos) << text;
@@ -337,8 +339,7 @@ TEST(PreviewFailureTest, BufferTooSmallIsReportedAndNothingIsWrittenPastIt)
     ui.m_previewBuffer.AllocatePixels(5, 5, *gFilterRecord);
     EXPECT_FALSE(bridge.Proc().ProcessPreviewBuffer(0));
     bool bSeen = false;
-    for (int i = 0; i < 100 && !bSeen; ++i)
-    {
+    for (int i = 0; i < 100 && !bSeen; ++i) {
         for (const gw::test::MessageBoxSeen& box : watcher.Seen())
             bSeen = bSeen || box.m_text == "Exception caught processing preview.\nCode 012.";
         if (!bSeen)
@@ -360,7 +361,8 @@ TEST(WriteResultTest, MaskBlendAndSampleRanges)
     bridge.Proc().WriteResult();
     EXPECT_EQ(bridge.Destination(0, 0), 0);
     const float a = 128.0f / 255.0f;
-    EXPECT_EQ(bridge.Destination(0, 1), static_cast<int>(255.0f * (0.25f * a + (1.0f - a) * fSource1)));
+    EXPECT_EQ(bridge.Destination(0, 1),
+              static_cast<int>(255.0f * (0.25f * a + (1.0f - a) * fSource1)));
     EXPECT_EQ(bridge.Destination(0, 2), 127);
     EXPECT_EQ(bridge.Destination(0, 3), 255);
     EXPECT_EQ(bridge.Destination(0, 4), 0);

@@ -35,8 +35,7 @@ bool Equal(const Rect16& a, const Rect16& b)
 /// requests nothing new); true once the destination is requested.
 bool PollUntilDestinationRequested(CTestHost& host)
 {
-    for (int i = 0; i < 3000; ++i)
-    {
+    for (int i = 0; i < 3000; ++i) {
         if (host.Call(filterSelectorContinue) != 0)
             return false;
         if (!IsEmpty(host.Record().outRect))
@@ -48,8 +47,7 @@ bool PollUntilDestinationRequested(CTestHost& host)
 std::string Describe(const std::vector<DescriptorItem>& items)
 {
     std::string text;
-    for (const DescriptorItem& item : items)
-    {
+    for (const DescriptorItem& item : items) {
         for (int shift = 24; shift >= 0; shift -= 8)
             text += static_cast<char>((item.m_nKey >> shift) & 0xFF);
         text += item.m_nType == typeInteger ? "=long:" : "=bool:";
@@ -71,9 +69,10 @@ public:
 
 std::string MemoryText(const char* pCode)
 {
-    return std::string("Could not complete the Gladewick command because there is not enough memory "
-                       "(RAM).\nCode ") +
-           pCode + ".";
+    return std::string(
+               "Could not complete the Gladewick command because there is not enough memory "
+               "(RAM).\nCode ")
+         + pCode + ".";
 }
 
 } // namespace
@@ -118,8 +117,7 @@ TEST(SelectorTest, GreyAndDeepModesRunToTheEnd)
         int16 nMode;
         int16 nHiPlane;
     } aCases[] = {{plugInModeGrayScale, 0}, {plugInModeGray16, 0}, {plugInModeRGB48, 2}};
-    for (const auto& c : aCases)
-    {
+    for (const auto& c : aCases) {
         CTestHost host;
         host.SetImage(c.nMode, 7, 4);
         EXPECT_EQ(host.Call(filterSelectorParameters), 0) << c.nMode;
@@ -137,9 +135,9 @@ TEST(SelectorTest, GreyAndDeepModesRunToTheEnd)
 
 TEST(SelectorTest, OtherModesAreRefusedAtStart)
 {
-    for (int16 nMode : {plugInModeBitmap, plugInModeIndexedColor, plugInModeCMYKColor,
-                        plugInModeMultichannel, plugInModeLabColor, plugInModeLab48,
-                        plugInModeCMYK64})
+    for (int16 nMode :
+         {plugInModeBitmap, plugInModeIndexedColor, plugInModeCMYKColor, plugInModeMultichannel,
+          plugInModeLabColor, plugInModeLab48, plugInModeCMYK64})
     {
         CTestHost host;
         host.SetImage(nMode, 4, 4);
@@ -180,8 +178,7 @@ TEST(SelectorTest, SelectionMaskIsRequestedAndReleased)
 
 TEST(WriteBackTest, UnselectedPixelsKeepTheSourceAndPaddingStaysUntouched)
 {
-    for (int16 nMode : {plugInModeGrayScale, plugInModeRGBColor, plugInModeGray16})
-    {
+    for (int16 nMode : {plugInModeGrayScale, plugInModeRGBColor, plugInModeGray16}) {
         CTestHost host;
         host.SetImage(nMode, 9, 6);
         host.SetMask(9 + 5, [](int r, int c) -> std::uint8_t { return (r + c) % 2 ? 0 : 255; });
@@ -189,30 +186,22 @@ TEST(WriteBackTest, UnselectedPixelsKeepTheSourceAndPaddingStaysUntouched)
         const FilterRecord& record = host.Record();
         const int nPlanes = nMode == plugInModeRGBColor ? 3 : 1;
         const int nBytes = nMode == plugInModeGray16 ? 2 : 1;
-        for (int r = 0; r < 6; ++r)
-        {
-            for (int b = 0; b < record.outRowBytes; ++b)
-            {
+        for (int r = 0; r < 6; ++r) {
+            for (int b = 0; b < record.outRowBytes; ++b) {
                 const std::size_t i = static_cast<std::size_t>(r) * record.outRowBytes + b;
                 const int c = b / (nPlanes * nBytes);
-                if (c >= 9)
-                {
+                if (c >= 9) {
                     EXPECT_EQ(host.Destination()[i], 0) << "padding, mode " << nMode;
-                }
-                else if ((r + c) % 2)
-                {
+                } else if ((r + c) % 2) {
                     EXPECT_EQ(host.Destination()[i], host.Source()[i]) << "mode " << nMode;
                 }
             }
         }
-        if (nMode == plugInModeGray16)
-        {
+        if (nMode == plugInModeGray16) {
             const auto* pOut = reinterpret_cast<const std::uint16_t*>(host.Destination().data());
             for (int r = 0; r < 6; ++r)
-                for (int c = 0; c < 9; ++c)
-                {
-                    if ((r + c) % 2 == 0)
-                    {
+                for (int c = 0; c < 9; ++c) {
+                    if ((r + c) % 2 == 0) {
                         EXPECT_LE(pOut[r * record.outRowBytes / 2 + c], 32768);
                     }
                 }
@@ -226,8 +215,7 @@ TEST(WriteBackTest, LargerRunReportsProgressAndModuleServesAnotherImage)
     host.SetImage(plugInModeRGBColor, 300, 200);
     ASSERT_EQ(host.RunFilter(), 0);
     EXPECT_GE(host.ContinueCalls(), 3);
-    for (const auto& call : gw::test::gProgressCalls)
-    {
+    for (const auto& call : gw::test::gProgressCalls) {
         EXPECT_GE(call.first, 0);
         EXPECT_LE(call.first, 99);
         EXPECT_EQ(call.second, 100);
@@ -289,7 +277,8 @@ TEST(ScriptingTest, PlaybackWithoutDialogTakesTheDescriptorValues)
                           {kFinalScaling, typeBoolean, 0}},
                          plugInDialogDontDisplay);
     EXPECT_EQ(host.RunFilter(), 0);
-    EXPECT_EQ(Describe(host.HeldDescriptor()), "Amnt=long:80;Fl  =long:50;Md  =bool:1;Scln=bool:0;");
+    EXPECT_EQ(Describe(host.HeldDescriptor()),
+              "Amnt=long:80;Fl  =long:50;Md  =bool:1;Scln=bool:0;");
     EXPECT_EQ(host.Descriptors().recordInfo, plugInDialogOptional);
     EXPECT_EQ(host.DisposedHandles(), 1); // the played descriptor, once
 }
@@ -300,7 +289,8 @@ TEST(ScriptingTest, PlaybackWithDialogIgnoresTheDescriptor)
     host.OfferDescriptor({{kAmount, typeInteger, 80}, {kFastMode, typeBoolean, 1}},
                          plugInDialogDisplay);
     EXPECT_EQ(host.RunFilter(), 0);
-    EXPECT_EQ(Describe(host.HeldDescriptor()), "Amnt=long:60;Fl  =long:37;Md  =bool:0;Scln=bool:1;");
+    EXPECT_EQ(Describe(host.HeldDescriptor()),
+              "Amnt=long:60;Fl  =long:37;Md  =bool:0;Scln=bool:1;");
     EXPECT_EQ(host.DisposedHandles(), 1); // replaced by the recorded one
 }
 
@@ -313,7 +303,8 @@ TEST(ScriptingTest, DescriptorValuesAreTakenAsTheyAre)
                           {kFastMode, typeBoolean, 2}},
                          plugInDialogDontDisplay);
     EXPECT_EQ(host.RunFilter(), 0);
-    EXPECT_EQ(Describe(host.HeldDescriptor()), "Amnt=long:150;Fl  =long:37;Md  =bool:1;Scln=bool:1;");
+    EXPECT_EQ(Describe(host.HeldDescriptor()),
+              "Amnt=long:150;Fl  =long:37;Md  =bool:1;Scln=bool:1;");
 }
 
 TEST(ScriptingTest, FinishWithoutWriteTokenReportsMissingParameter)
@@ -332,7 +323,8 @@ TEST(ScriptingTest, HostWithoutWriteSuiteRunsAndKeepsItsDescriptor)
     host.OfferDescriptor({{kAmount, typeInteger, 70}}, plugInDialogDontDisplay);
     host.Descriptors().writeDescriptorProcs = nullptr;
     EXPECT_EQ(host.RunFilter(), 0);
-    EXPECT_TRUE(host.HeldDescriptor().empty()) << "the played descriptor is consumed, none is recorded";
+    EXPECT_TRUE(host.HeldDescriptor().empty())
+        << "the played descriptor is consumed, none is recorded";
     EXPECT_TRUE(host.MessageBoxes().empty());
 }
 
@@ -354,15 +346,13 @@ TEST(FailureTest, AllocationFailuresShowTheMemoryMessageOfTheirSite)
         {"InitializeImageEngine=memory", filterSelectorContinue, userCanceledErr, "005",
          "Gladewick Pro"},
     };
-    for (const auto& c : aCases)
-    {
+    for (const auto& c : aCases) {
         CInjectedFailure injection(c.pInjection);
         CTestHost host;
         host.Call(filterSelectorParameters);
         if (c.nSelector != filterSelectorPrepare)
             host.Call(filterSelectorPrepare);
-        if (c.nSelector == filterSelectorContinue)
-        {
+        if (c.nSelector == filterSelectorContinue) {
             EXPECT_EQ(host.Call(filterSelectorStart), 0) << c.pInjection;
         }
         EXPECT_EQ(host.Call(c.nSelector), c.nResult) << c.pInjection;
@@ -391,15 +381,12 @@ TEST(FailureTest, OtherFailuresAndMachineFaultsShowTheirText)
         {"PluginMain=other", filterSelectorParameters,
          "Exception caught in ProgressAbort.\nCode 001.", "Gladewick"},
     };
-    for (const auto& c : aCases)
-    {
+    for (const auto& c : aCases) {
         CInjectedFailure injection(c.pInjection);
         CTestHost host;
-        if (c.nSelector != filterSelectorParameters)
-        {
+        if (c.nSelector != filterSelectorParameters) {
             host.Call(filterSelectorPrepare);
-            if (c.nSelector == filterSelectorContinue)
-            {
+            if (c.nSelector == filterSelectorContinue) {
                 EXPECT_EQ(host.Call(filterSelectorStart), 0) << c.pInjection;
             }
         }
@@ -409,8 +396,7 @@ TEST(FailureTest, OtherFailuresAndMachineFaultsShowTheirText)
         EXPECT_EQ(boxes[0].m_text, c.pText) << c.pInjection;
         EXPECT_EQ(boxes[0].m_caption, c.pCaption) << c.pInjection;
         // The module stays usable after the failure.
-        if (c.nSelector != filterSelectorParameters)
-        {
+        if (c.nSelector != filterSelectorParameters) {
             EXPECT_EQ(host.Call(filterSelectorFinish), 0) << c.pInjection;
         }
     }
@@ -472,11 +458,13 @@ TEST_F(LogTest, InformationLevelHoldsOnlyInformationEntries)
     // entry or exit tag and no error entry gets in.
     EXPECT_EQ(log.rfind("<LOG>\n<INFO>GUI</INFO>\n", 0), 0u) << log;
     const std::string end = "<INFO>WRITING</INFO>\n</LOG>\n";
-    EXPECT_TRUE(log.size() > end.size() && log.compare(log.size() - end.size(), end.size(), end) == 0) << log;
-    for (std::size_t i = log.find('<'); i != std::string::npos; i = log.find('<', i + 1))
-    {
+    EXPECT_TRUE(log.size() > end.size()
+                && log.compare(log.size() - end.size(), end.size(), end) == 0)
+        << log;
+    for (std::size_t i = log.find('<'); i != std::string::npos; i = log.find('<', i + 1)) {
         const std::string tag = log.substr(i, log.find('>', i) - i + 1);
-        EXPECT_TRUE(tag == "<LOG>" || tag == "</LOG>" || tag == "<INFO>" || tag == "</INFO>") << tag;
+        EXPECT_TRUE(tag == "<LOG>" || tag == "</LOG>" || tag == "<INFO>" || tag == "</INFO>")
+            << tag;
     }
 }
 

@@ -145,9 +145,7 @@ struct HostCallbacks
     static SPErr SetCursor(const char*) { return kSPUnimplementedError; }
 };
 
-CMessageBoxWatcher::CMessageBoxWatcher() : m_thread([this] { Run(); })
-{
-}
+CMessageBoxWatcher::CMessageBoxWatcher() : m_thread([this] { Run(); }) {}
 
 CMessageBoxWatcher::~CMessageBoxWatcher()
 {
@@ -179,14 +177,13 @@ BOOL CALLBACK CMessageBoxWatcher::OnWindow(HWND hWnd, LPARAM lSelf)
     GetWindowThreadProcessId(hWnd, &nProcess);
     char szClass[64] = {};
     GetClassNameA(hWnd, szClass, sizeof(szClass));
-    if (nProcess != GetCurrentProcessId() || std::strcmp(szClass, "#32770") != 0 ||
-        !IsWindowVisible(hWnd))
+    if (nProcess != GetCurrentProcessId() || std::strcmp(szClass, "#32770") != 0
+        || !IsWindowVisible(hWnd))
         return TRUE;
     // The filter dialog (it has the preview placeholder, 1014) and the about
     // box (product name, 1064) are closed with OK as a user would; they are
     // not message boxes.
-    if (GetDlgItem(hWnd, 1014) != nullptr || GetDlgItem(hWnd, 1064) != nullptr)
-    {
+    if (GetDlgItem(hWnd, 1014) != nullptr || GetDlgItem(hWnd, 1064) != nullptr) {
         PostMessageA(hWnd, WM_COMMAND, IDOK, 0);
         Sleep(100);
         return TRUE;
@@ -207,8 +204,7 @@ BOOL CALLBACK CMessageBoxWatcher::OnWindow(HWND hWnd, LPARAM lSelf)
 
 void CMessageBoxWatcher::Run()
 {
-    while (!m_bStop)
-    {
+    while (!m_bStop) {
         EnumWindows(&CMessageBoxWatcher::OnWindow, reinterpret_cast<LPARAM>(this));
         Sleep(20);
     }
@@ -310,7 +306,8 @@ void CTestHost::SetMask(int32 nRowBytes, std::uint8_t (*pfnValue)(int r, int c))
     m_mask.assign(static_cast<std::size_t>(nRowBytes) * nHeight, 255);
     for (int r = 0; r < nHeight; ++r)
         for (int c = 0; c < nRowBytes; ++c)
-            m_mask[static_cast<std::size_t>(r) * nRowBytes + c] = pfnValue != nullptr ? pfnValue(r, c) : 255;
+            m_mask[static_cast<std::size_t>(r) * nRowBytes + c] =
+                pfnValue != nullptr ? pfnValue(r, c) : 255;
     m_record.haveMask = 1;
     m_record.maskData = m_mask.data();
     m_record.maskRowBytes = nRowBytes;
@@ -340,11 +337,10 @@ int16 CTestHost::RunFilter()
             nFirst = nResult;
         return nResult;
     };
-    if (note(Call(filterSelectorParameters)) != 0 || note(Call(filterSelectorPrepare)) != 0 ||
-        note(Call(filterSelectorStart)) != 0)
+    if (note(Call(filterSelectorParameters)) != 0 || note(Call(filterSelectorPrepare)) != 0
+        || note(Call(filterSelectorStart)) != 0)
         return nFirst;
-    for (int i = 0; i < 3000; ++i)
-    {
+    for (int i = 0; i < 3000; ++i) {
         if (note(Call(filterSelectorContinue)) != 0)
             break;
         const Rect16& in = m_record.inRect;
@@ -359,8 +355,7 @@ int16 CTestHost::RunFilter()
 void WriteDiagnostics(bool bPresent, std::uint32_t nDiagnostics)
 {
     const char* pKey = "SOFTWARE\\Corvane Technologies\\Gladewick Pro";
-    if (!bPresent)
-    {
+    if (!bPresent) {
         gwtest::DeleteRegistryTree(HKEY_LOCAL_MACHINE, pKey);
         return;
     }
@@ -369,8 +364,8 @@ void WriteDiagnostics(bool bPresent, std::uint32_t nDiagnostics)
         throw std::runtime_error("cannot create the settings key");
     const DWORD nRevision = 8;
     const DWORD nValue = nDiagnostics;
-    RegSetValueExA(hKey, "Product Revision", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&nRevision),
-                   4);
+    RegSetValueExA(hKey, "Product Revision", 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&nRevision), 4);
     RegSetValueExA(hKey, "Description", 0, REG_SZ, reinterpret_cast<const BYTE*>("test"), 5);
     RegSetValueExA(hKey, "Pathname", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
     RegSetValueExA(hKey, "Diagnostics", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&nValue), 4);

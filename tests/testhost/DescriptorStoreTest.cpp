@@ -75,7 +75,8 @@ TEST(DescriptorStoreTest, WrittenValuesReadBackInOrder)
     EXPECT_EQ(host.read.getFloatProc(r, &fRead), noErr);
     EXPECT_EQ(fRead, 0.25);
     EXPECT_FALSE(host.read.getKeyProc(r, &key, &type, &flags));
-    EXPECT_EQ(host.read.closeReadDescriptorProc(r), coercedParamErr) << "the pinned value is remembered";
+    EXPECT_EQ(host.read.closeReadDescriptorProc(r), coercedParamErr)
+        << "the pinned value is remembered";
     EXPECT_TRUE(host.store.MissingKeys().empty());
     host.handles.Dispose(h);
     EXPECT_EQ(host.handles.LiveCount(), 0u);
@@ -104,8 +105,7 @@ TEST(DescriptorStoreTest, AbsentKeysAreReportedNotFailed)
     DescriptorKeyID keys[] = {kAmnt, kScln, 0};
     PIReadDescriptor r = host.read.openReadDescriptorProc(h, keys);
     DescriptorKeyID key = 0;
-    while (host.read.getKeyProc(r, &key, nullptr, nullptr))
-    {
+    while (host.read.getKeyProc(r, &key, nullptr, nullptr)) {
     }
     EXPECT_EQ(host.read.closeReadDescriptorProc(r), noErr);
     EXPECT_EQ(host.store.MissingKeys(), std::vector<DescriptorKeyID>{kScln});
@@ -123,14 +123,16 @@ TEST(DescriptorStoreTest, ForeignHandlesAndTokensAreRefused)
     DescriptorKeyID key = 0;
     EXPECT_FALSE(host.read.getKeyProc(pFake, &key, nullptr, nullptr));
     EXPECT_EQ(host.read.closeReadDescriptorProc(pFake), paramErr);
-    EXPECT_EQ(host.write.putIntegerProc(reinterpret_cast<PIWriteDescriptor>(&token), kAmnt, 1), paramErr);
+    EXPECT_EQ(host.write.putIntegerProc(reinterpret_cast<PIWriteDescriptor>(&token), kAmnt, 1),
+              paramErr);
     EXPECT_EQ(host.notes.size(), 4u);
     host.handles.Dispose(notDescriptor);
 }
 
 TEST(DescriptorStoreTest, SerialFormRejectsDamage)
 {
-    const std::vector<DescriptorItem> items = {DescriptorItem::Integer(kAmnt, 80), DescriptorItem::Bool(kMode, false),
+    const std::vector<DescriptorItem> items = {DescriptorItem::Integer(kAmnt, 80),
+                                               DescriptorItem::Bool(kMode, false),
                                                DescriptorItem::Text(kFill, typeChar, "hello")};
     const auto bytes = SerializeDescriptor(items);
     const auto back = ParseDescriptor(bytes);
@@ -139,8 +141,7 @@ TEST(DescriptorStoreTest, SerialFormRejectsDamage)
     EXPECT_EQ((*back)[0].Describe(), "'Amnt' long 80");
     EXPECT_EQ((*back)[1].Describe(), "'Md  ' bool 0");
     EXPECT_EQ((*back)[2].Describe(), "'Fl  ' TEXT \"hello\"");
-    for (std::size_t n = 0; n < bytes.size(); ++n)
-    {
+    for (std::size_t n = 0; n < bytes.size(); ++n) {
         EXPECT_FALSE(ParseDescriptor(std::span(bytes.data(), n))) << "cut at " << n;
     }
     auto longer = bytes;

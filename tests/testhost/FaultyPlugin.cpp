@@ -33,8 +33,7 @@ void Request(FilterRecord& rec)
     rec.outRect = rec.filterRect;
     rec.inLoPlane = rec.outLoPlane = 0;
     rec.inHiPlane = rec.outHiPlane = nPlanes;
-    if (rec.haveMask)
-    {
+    if (rec.haveMask) {
         rec.maskRect = rec.filterRect;
     }
 }
@@ -42,37 +41,32 @@ void Request(FilterRecord& rec)
 void Process(FilterRecord& rec, const std::string& fault)
 {
     const int nRows = rec.outRect.bottom - rec.outRect.top;
-    const int nSamples = (rec.outRect.right - rec.outRect.left) * (rec.outHiPlane - rec.outLoPlane + 1);
+    const int nSamples =
+        (rec.outRect.right - rec.outRect.left) * (rec.outHiPlane - rec.outLoPlane + 1);
     const int nPlanes = rec.outHiPlane - rec.outLoPlane + 1;
     const bool bDeep = rec.depth == 16;
-    for (int r = 0; r < nRows; ++r)
-    {
+    for (int r = 0; r < nRows; ++r) {
         const auto* pIn = static_cast<const uint8*>(rec.inData) + r * rec.inRowBytes;
         auto* pOut = static_cast<uint8*>(rec.outData) + r * rec.outRowBytes;
         const auto* pMask = static_cast<const uint8*>(rec.maskData) + r * rec.maskRowBytes;
-        for (int i = 0; i < nSamples; ++i)
-        {
+        for (int i = 0; i < nSamples; ++i) {
             const uint8 nMask = fault == "mask" && rec.maskData ? pMask[i / nPlanes] : 0;
-            if (bDeep)
-            {
+            if (bDeep) {
                 uint16 v;
                 std::memcpy(&v, pIn + 2 * i, 2);
-                v = fault == "mask" ? static_cast<uint16>(nMask * 128) : static_cast<uint16>(32768 - v);
+                v = fault == "mask" ? static_cast<uint16>(nMask * 128)
+                                    : static_cast<uint16>(32768 - v);
                 std::memcpy(pOut + 2 * i, &v, 2);
-            }
-            else
-            {
+            } else {
                 pOut[i] = fault == "mask" ? nMask : static_cast<uint8>(255 - pIn[i]);
             }
         }
     }
     auto* pOut = static_cast<uint8*>(rec.outData);
-    if (fault == "overrun")
-    {
+    if (fault == "overrun") {
         pOut[nRows * rec.outRowBytes] = 0;
     }
-    if (fault == "padding")
-    {
+    if (fault == "padding") {
         pOut[nSamples * (bDeep ? 2 : 1)] = 0;
     }
 }
@@ -80,18 +74,17 @@ void Process(FilterRecord& rec, const std::string& fault)
 void UseServices(FilterRecord& rec)
 {
     const void* pSuite = nullptr;
-    if (rec.sSPBasic && rec.sSPBasic->AcquireSuite(kPSUIHooksSuiteName, kPSUIHooksSuiteVersion1, &pSuite) == 0)
+    if (rec.sSPBasic
+        && rec.sSPBasic->AcquireSuite(kPSUIHooksSuiteName, kPSUIHooksSuiteVersion1, &pSuite) == 0)
     {
         const auto* pHooks = static_cast<const PSUIHooksSuite1*>(pSuite);
         pHooks->SetCursor(kPICursorHand);
         pHooks->SetCursor("No Such Cursor");
         rec.sSPBasic->ReleaseSuite(kPSUIHooksSuiteName, kPSUIHooksSuiteVersion1);
     }
-    if (rec.displayPixels)
-    {
+    if (rec.displayPixels) {
         uint8 pixels[12];
-        for (int i = 0; i < 12; ++i)
-        {
+        for (int i = 0; i < 12; ++i) {
             pixels[i] = static_cast<uint8>(i * 20);
         }
         PSPixelMap map{};
@@ -108,8 +101,7 @@ void UseServices(FilterRecord& rec)
         rec.displayPixels(&map, &rect, 5, 7, nullptr);
         DeleteDC(hDC);
     }
-    if (rec.progressProc)
-    {
+    if (rec.progressProc) {
         rec.progressProc(50, 100);
     }
 }
@@ -117,37 +109,29 @@ void UseServices(FilterRecord& rec)
 int16 Continue(FilterRecord& rec)
 {
     const std::string fault = Fault();
-    if (fault == "hang")
-    {
-        for (;;)
-        {
+    if (fault == "hang") {
+        for (;;) {
             Sleep(1000);
         }
     }
-    if (fault == "crash")
-    {
+    if (fault == "crash") {
         volatile int* pNull = nullptr;
         return static_cast<int16>(*pNull);
     }
-    if (fault == "msgbox")
-    {
+    if (fault == "msgbox") {
         MessageBoxA(nullptr, "Exception caught.\nCode 042.", "Faulty", MB_OK | MB_ICONERROR);
     }
-    if (fault == "handle" && rec.handleProcs)
-    {
+    if (fault == "handle" && rec.handleProcs) {
         char* pFake = nullptr;
         rec.handleProcs->disposeProc(&pFake);
     }
-    if (fault == "leak" && rec.handleProcs)
-    {
+    if (fault == "leak" && rec.handleProcs) {
         rec.handleProcs->newProc(10);
     }
-    if (fault == "services")
-    {
+    if (fault == "services") {
         UseServices(rec);
     }
-    if (rec.inData && rec.outData)
-    {
+    if (rec.inData && rec.outData) {
         Process(rec, fault);
     }
     rec.inRect = rec.outRect = rec.maskRect = Rect16{};
@@ -156,16 +140,14 @@ int16 Continue(FilterRecord& rec)
 
 } // namespace
 
-extern "C" __declspec(dllexport) void PluginMain(int16 nSelector, void* pRecord, intptr_t*, int16* pResult)
+extern "C" __declspec(dllexport) void PluginMain(int16 nSelector, void* pRecord, intptr_t*,
+                                                 int16* pResult)
 {
     auto& rec = *static_cast<FilterRecord*>(pRecord);
     *pResult = noErr;
-    if (nSelector == filterSelectorStart)
-    {
+    if (nSelector == filterSelectorStart) {
         Request(rec);
-    }
-    else if (nSelector == filterSelectorContinue)
-    {
+    } else if (nSelector == filterSelectorContinue) {
         *pResult = Continue(rec);
     }
 }

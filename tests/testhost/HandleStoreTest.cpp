@@ -29,7 +29,8 @@ TEST(HandleStoreTest, ProcsCreateLockResizeAndDispose)
 
     EXPECT_EQ(procs.setSizeProc(h, 8), noErr);
     EXPECT_EQ(procs.getSizeProc(h), 8);
-    EXPECT_EQ(std::string(*h, 8), std::string("abcde\0\0\0", 8)) << "growing keeps the data, zero-fills the rest";
+    EXPECT_EQ(std::string(*h, 8), std::string("abcde\0\0\0", 8))
+        << "growing keeps the data, zero-fills the rest";
     EXPECT_EQ(procs.setSizeProc(h, 2), noErr);
     EXPECT_EQ(std::string(procs.lockProc(h, 0), 2), "ab");
     EXPECT_EQ(store.LiveCount(), 1u);

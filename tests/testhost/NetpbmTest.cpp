@@ -11,18 +11,21 @@ namespace {
 
 using namespace std::string_literals;
 
-std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> Bytes(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
 
-NetpbmImage Decode(const std::string& text) { return DecodeNetpbm(Bytes(text), "test"); }
+NetpbmImage Decode(const std::string& text)
+{
+    return DecodeNetpbm(Bytes(text), "test");
+}
 
 std::string ErrorOf(const std::string& text)
 {
-    try
-    {
+    try {
         Decode(text);
-    }
-    catch (const NetpbmError& e)
-    {
+    } catch (const NetpbmError& e) {
         return e.what();
     }
     return "no error";
@@ -30,7 +33,8 @@ std::string ErrorOf(const std::string& text)
 
 TEST(NetpbmTest, ReadsBinaryAndPlainWithComments)
 {
-    const NetpbmImage grey = Decode(std::string("P5\n# made by hand\n3 2\n255\n") + "\x01\x02\x03\xFD\xFE\xFF");
+    const NetpbmImage grey =
+        Decode(std::string("P5\n# made by hand\n3 2\n255\n") + "\x01\x02\x03\xFD\xFE\xFF");
     EXPECT_EQ(grey.nWidth, 3);
     EXPECT_EQ(grey.nHeight, 2);
     EXPECT_EQ(grey.nPlanes, 1);
@@ -47,24 +51,21 @@ TEST(NetpbmTest, ReadsBinaryAndPlainWithComments)
 
 TEST(NetpbmTest, EncodeDecodeRoundTripKeepsTheFormat)
 {
-    for (const int nMaxval : {255, 65535, 1023})
-    {
-        for (const int nPlanes : {1, 3})
-        {
-            for (const bool bPlain : {false, true})
-            {
+    for (const int nMaxval : {255, 65535, 1023}) {
+        for (const int nPlanes : {1, 3}) {
+            for (const bool bPlain : {false, true}) {
                 NetpbmImage image;
                 image.nWidth = 5;
                 image.nHeight = 3;
                 image.nPlanes = nPlanes;
                 image.nMaxval = nMaxval;
                 image.bPlain = bPlain;
-                for (int i = 0; i < 15 * nPlanes; ++i)
-                {
+                for (int i = 0; i < 15 * nPlanes; ++i) {
                     image.samples.push_back(static_cast<std::uint16_t>(i * 4099 % (nMaxval + 1)));
                 }
                 const NetpbmImage back = DecodeNetpbm(EncodeNetpbm(image), "round trip");
-                EXPECT_EQ(back.samples, image.samples) << nMaxval << " " << nPlanes << " " << bPlain;
+                EXPECT_EQ(back.samples, image.samples)
+                    << nMaxval << " " << nPlanes << " " << bPlain;
                 EXPECT_EQ(back.nPlanes, nPlanes);
                 EXPECT_EQ(back.nMaxval, nMaxval);
                 EXPECT_EQ(back.bPlain, bPlain);
@@ -94,12 +95,9 @@ TEST(NetpbmTest, BadFilesGiveClearErrors)
 TEST(NetpbmTest, ErrorsNameTheFile)
 {
     EXPECT_THROW(ReadNetpbm("no/such/file.ppm"), NetpbmError);
-    try
-    {
+    try {
         DecodeNetpbm(Bytes("P7"), "photo.pam");
-    }
-    catch (const NetpbmError& e)
-    {
+    } catch (const NetpbmError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("photo.pam: ", 0), 0u);
     }
 }
@@ -113,8 +111,7 @@ TEST(NetpbmTest, SixteenBitSamplesUseTheHostRange)
     EXPECT_EQ(FromHostSample(16384, 65535), 32768); // 32767.5 rounds up
     EXPECT_EQ(FromHostSample(40000, 65535), 65535); // above the range: the top
     // Every host value survives the way out to the file and back.
-    for (std::uint32_t v = 0; v <= 32768; ++v)
-    {
+    for (std::uint32_t v = 0; v <= 32768; ++v) {
         ASSERT_EQ(ToHostSample(FromHostSample(v, 65535), 65535), v) << v;
     }
     EXPECT_EQ(ToHostSample(1000, 1000), 32768);
@@ -123,8 +120,7 @@ TEST(NetpbmTest, SixteenBitSamplesUseTheHostRange)
 
 TEST(NetpbmTest, EightBitSamplesStayOrScaleTo255)
 {
-    for (std::uint32_t s = 0; s <= 255; ++s)
-    {
+    for (std::uint32_t s = 0; s <= 255; ++s) {
         ASSERT_EQ(ToHostSample(s, 255), s);
         ASSERT_EQ(FromHostSample(s, 255), s);
     }

@@ -20,13 +20,15 @@ void Put16(Bytes& b, std::uint16_t v)
 
 void Put32(Bytes& b, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-    {
+    for (int i = 0; i < 4; ++i) {
         b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     }
 }
 
-void PutText(Bytes& b, const std::string& text) { b.insert(b.end(), text.begin(), text.end()); }
+void PutText(Bytes& b, const std::string& text)
+{
+    b.insert(b.end(), text.begin(), text.end());
+}
 
 // One property with its data padded to 4 bytes; nLength overrides the stored length.
 void PutProperty(Bytes& b, std::uint32_t nKey, const Bytes& data, long nLength = -1)
@@ -34,10 +36,10 @@ void PutProperty(Bytes& b, std::uint32_t nKey, const Bytes& data, long nLength =
     Put32(b, 0x3842494D);
     Put32(b, nKey);
     Put32(b, 0);
-    Put32(b, nLength < 0 ? static_cast<std::uint32_t>(data.size()) : static_cast<std::uint32_t>(nLength));
+    Put32(b, nLength < 0 ? static_cast<std::uint32_t>(data.size())
+                         : static_cast<std::uint32_t>(nLength));
     b.insert(b.end(), data.begin(), data.end());
-    while (b.size() % 4 != 2)
-    {
+    while (b.size() % 4 != 2) {
         b.push_back(0);
     }
 }
@@ -61,12 +63,12 @@ Bytes Code(std::uint32_t v)
 Bytes SamplePipl()
 {
     Bytes b = Header(6);
-    PutProperty(b, 0x6B696E64, Code(0x3842464D));                 // kind '8BFM'
-    PutProperty(b, 0x6E616D65, Bytes{5, 'L', 'i', 'f', 't', '!'}); // name
-    PutProperty(b, 0x76657273, Code(0x00040000));                 // vers
-    PutProperty(b, 0x38363634, Bytes{'M', 'a', 'i', 'n', 0});     // 8664
+    PutProperty(b, 0x6B696E64, Code(0x3842464D));                       // kind '8BFM'
+    PutProperty(b, 0x6E616D65, Bytes{5, 'L', 'i', 'f', 't', '!'});      // name
+    PutProperty(b, 0x76657273, Code(0x00040000));                       // vers
+    PutProperty(b, 0x38363634, Bytes{'M', 'a', 'i', 'n', 0});           // 8664
     PutProperty(b, 0x77783836, Bytes{'M', 'a', 'i', 'n', '3', '2', 0}); // wx86
-    PutProperty(b, 0x6D6F6465, Bytes{0x50, 0x30, 0, 0});          // mode
+    PutProperty(b, 0x6D6F6465, Bytes{0x50, 0x30, 0, 0});                // mode
     return b;
 }
 
@@ -77,7 +79,7 @@ TEST(PiplTest, ReadsPropertiesInOrderAcrossPadding)
     EXPECT_EQ(pipl.nPrefix, 1);
     EXPECT_EQ(pipl.nVersion, 0);
     EXPECT_EQ(pipl.nTrailingBytes, 0u);
-    EXPECT_EQ(pipl.properties[0].nOffset, 10u);      // after the 10-byte header
+    EXPECT_EQ(pipl.properties[0].nOffset, 10u);           // after the 10-byte header
     EXPECT_EQ(pipl.properties[2].nOffset, 10u + 20 + 24); // name data 6 bytes padded to 8
     EXPECT_EQ(pipl.properties[1].data.size(), 6u);
     EXPECT_EQ(EntryPointName(pipl, true), "Main");
@@ -93,7 +95,8 @@ TEST(PiplTest, DescribesValuesAsAHostReadsThem)
     EXPECT_EQ(lines[2], "property 2 'name' length 6 \"Lift!\"");
     EXPECT_EQ(lines[3], "property 3 'vers' length 4 4.0 (0x00040000)");
     EXPECT_EQ(lines[4], "property 4 '8664' length 5 \"Main\"");
-    EXPECT_EQ(lines[6], "property 6 'mode' length 4 0x50 0x30 0x00 0x00 = GrayScaleMode RGBMode Gray16Mode RGB48Mode");
+    EXPECT_EQ(lines[6], "property 6 'mode' length 4 0x50 0x30 0x00 0x00 = GrayScaleMode RGBMode "
+                        "Gray16Mode RGB48Mode");
 }
 
 TEST(PiplTest, ModeBitsFollowTheHighBitFirstRule)
@@ -115,8 +118,11 @@ TEST(PiplTest, FilterCaseInfoAndTerminology)
     PutText(hstm, std::string("abc") + '\0' + '\0');
     PutProperty(b, 0x6873746D, hstm);
     const auto lines = DescribePipl(ParsePipl(b));
-    EXPECT_EQ(lines[1], "property 1 'fici' length 8 case1 in 4 out 4 flags 0x01 0x00 case2 in 4 out 4 flags 0x09 0x00");
-    EXPECT_EQ(lines[2], "property 2 'hstm' length 19 version 0 class 'qvtz' event 'qvtz' aete 16000 scope \"abc\"");
+    EXPECT_EQ(lines[1], "property 1 'fici' length 8 case1 in 4 out 4 flags 0x01 0x00 case2 in 4 "
+                        "out 4 flags 0x09 0x00");
+    EXPECT_EQ(
+        lines[2],
+        "property 2 'hstm' length 19 version 0 class 'qvtz' event 'qvtz' aete 16000 scope \"abc\"");
 }
 
 TEST(PiplTest, DamagedResourcesAreRefusedWithTheOffset)
@@ -127,13 +133,10 @@ TEST(PiplTest, DamagedResourcesAreRefusedWithTheOffset)
 
     Bytes missing = Header(3); // promises three, holds one
     PutProperty(missing, 0x6B696E64, Code(0x3842464D));
-    try
-    {
+    try {
         ParsePipl(missing);
         FAIL() << "a missing property must be reported";
-    }
-    catch (const PiplError& e)
-    {
+    } catch (const PiplError& e) {
         EXPECT_NE(std::string(e.what()).find("offset 30"), std::string::npos) << e.what();
     }
 
@@ -216,8 +219,7 @@ TEST(AeteTest, ReadsSuiteEventAndParameters)
 TEST(AeteTest, EveryTruncationIsReported)
 {
     const Bytes whole = SampleAete();
-    for (std::size_t n = 0; n < whole.size(); ++n)
-    {
+    for (std::size_t n = 0; n < whole.size(); ++n) {
         const Bytes part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
         EXPECT_THROW(ParseAete(part), PiplError) << "cut at " << n;
     }

@@ -18,8 +18,7 @@ std::vector<std::string> ReadLines(const std::string& path)
 {
     std::ifstream file(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);)
-    {
+    for (std::string line; std::getline(file, line);) {
         lines.push_back(line);
     }
     return lines;
@@ -40,8 +39,8 @@ TEST(WindowWatcherTest, MessageBoxIsReadAndDismissed)
         trace.Open(path);
         CWindowWatcher watcher(trace, DialogAction::Leave, 0, 60);
         // Returns only once the watcher has pressed the default button.
-        const int nButton = MessageBoxW(nullptr, L"Something failed.\nCode 001.", L"Gladewick \"Test\"",
-                                        MB_OK | MB_ICONERROR);
+        const int nButton = MessageBoxW(nullptr, L"Something failed.\nCode 001.",
+                                        L"Gladewick \"Test\"", MB_OK | MB_ICONERROR);
         EXPECT_EQ(nButton, IDOK);
         const int nChoice = MessageBoxW(nullptr, L"Again?", L"Question", MB_YESNO | MB_DEFBUTTON2);
         EXPECT_EQ(nChoice, IDNO) << "the default button is the one pressed";
@@ -56,8 +55,7 @@ TEST(WindowWatcherTest, MessageBoxIsReadAndDismissed)
 
 INT_PTR CALLBACK EditDialogProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM)
 {
-    if (nMessage == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
-    {
+    if (nMessage == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
         EndDialog(hWnd, LOWORD(wParam));
         return TRUE;
     }
@@ -75,11 +73,9 @@ INT_PTR ShowEditDialog()
     pDialog->cx = 120;
     pDialog->cy = 60;
     std::size_t n = sizeof(DLGTEMPLATE) / sizeof(WORD) + 2; // no menu, default class
-    for (const wchar_t* p = L"Filter"; ; ++p)
-    {
+    for (const wchar_t* p = L"Filter";; ++p) {
         words[n++] = static_cast<WORD>(*p);
-        if (!*p)
-        {
+        if (!*p) {
             break;
         }
     }
