@@ -33,16 +33,20 @@ for key in 'HKLM\SOFTWARE\Adobe' 'HKCU\SOFTWARE\Jasc' 'HKLM\SOFTWARE\Microsoft\P
     "$wine_run" "$prefix" reg delete "$key" /f "$any_view" >/dev/null 2>&1 || true
   done
 done
+# One fixture value: the key and value arguments of "reg add"; the view is named here.
+add_fixture() {
+  if [ "$view" = /reg:64 ]; then run reg add "$@" /f /reg:64; else run reg add "$@" /f /reg:32; fi
+}
 # Wine draws captions itself (no window manager under Xvfb), for the screenshot.
-"$wine_run" "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f "$view" >/dev/null
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Pathname /d 'C:\gwdemo\Product\Gladewick-x64.8bf' /f "$view"
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Description /d 'Gladewick Pro' /f "$view"
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v 'Product Revision' /t REG_DWORD /d 8 /f "$view"
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Diagnostics /t REG_DWORD /d 0 /f "$view"
-run reg add 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Website /d 'https://example.invalid/' /f "$view"
-run reg add 'HKLM\SOFTWARE\Adobe\Photoshop\9.0\PluginPath' /ve /d 'C:\gwdemo\Photoshop CS2\Plug-Ins\' /f "$view"
-run reg add 'HKCU\SOFTWARE\Jasc\Paint Shop Pro 9\FileLocations\PlugIns\0' /v Dir /d 'C:\gwdemo\Paint Shop Pro 9\PlugIns' /f "$view"
-run reg add 'HKLM\SOFTWARE\Microsoft\Picture It!\10.0' /v PluginDir /d 'C:\gwdemo\Picture It 10\Plugins' /f "$view"
+add_fixture 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N >/dev/null
+add_fixture 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Pathname /d 'C:\gwdemo\Product\Gladewick-x64.8bf'
+add_fixture 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Description /d 'Gladewick Pro'
+add_fixture 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v 'Product Revision' /t REG_DWORD /d 8
+add_fixture 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Diagnostics /t REG_DWORD /d 0
+add_fixture 'HKLM\SOFTWARE\Corvane Technologies\Gladewick Pro' /v Website /d 'https://example.invalid/'
+add_fixture 'HKLM\SOFTWARE\Adobe\Photoshop\9.0\PluginPath' /ve /d 'C:\gwdemo\Photoshop CS2\Plug-Ins\'
+add_fixture 'HKCU\SOFTWARE\Jasc\Paint Shop Pro 9\FileLocations\PlugIns\0' /v Dir /d 'C:\gwdemo\Paint Shop Pro 9\PlugIns'
+add_fixture 'HKLM\SOFTWARE\Microsoft\Picture It!\10.0' /v PluginDir /d 'C:\gwdemo\Picture It 10\Plugins'
 
 run "$driver" --screenshot "$(printf 'Z:%s' "$artefacts/three-hosts.bmp" | tr / '\\')" --press ok "$plugferry"
 echo "\$ find gwdemo -name Gladewick.8bf"
