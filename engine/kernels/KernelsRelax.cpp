@@ -36,8 +36,8 @@ void ColumnLineSystem(ConstLine bhLeft, ConstLine bhMid, const float* pBvRow, Co
 {
     for (int k = 0; k < n; ++k) {
         const int r = k + 1;
-        line::ColumnElement(bhLeft[r], bhMid[r], pBvRow[r - 1], pBvRow[r], fCol[r], uLeft[r],
-                            uRight[r], pDiag[k], pRhs[k]);
+        line::LineElement<line::Along::Column>(bhLeft[r], bhMid[r], pBvRow[r - 1], pBvRow[r],
+                                               fCol[r], uLeft[r], uRight[r], pDiag[k], pRhs[k]);
     }
 }
 
@@ -49,8 +49,8 @@ void RowLineSystem(const float* pBh, ConstLine bvUp, ConstLine bvDown, const flo
 {
     for (int k = 0; k < n; ++k) {
         const int c = k + 1;
-        line::RowElement(pBh[c - 1], pBh[c], bvUp[c], bvDown[c], pF[c], pUUp[c], pUDown[c],
-                         pDiag[k], pRhs[k]);
+        line::LineElement<line::Along::Row>(pBh[c - 1], pBh[c], bvUp[c], bvDown[c], pF[c], pUUp[c],
+                                            pUDown[c], pDiag[k], pRhs[k]);
     }
 }
 

@@ -36,28 +36,27 @@ template <class T>
     residual = f - (diag * u + left * uLeft + right * uRight + up * uUp + down * uDown);
 }
 
-/// Element of the system of a column line at grid point (r, c): the couplings bhLeft and bhMid
-/// to columns c - 1 and c + 1, bvUp and bvDown to rows r - 1 and r + 1 (the sub- and
-/// super-diagonal), the right-hand side f and the newest u of the neighbouring columns, which
-/// go to the right side.
-template <class T>
-[[gnu::always_inline]] inline void ColumnElement(const T& bhLeft, const T& bhMid, const T& bvUp,
-                                                 const T& bvDown, const T& f, const T& uLeft,
-                                                 const T& uRight, T& diag, T& rhs) noexcept
+/// Which way a line runs: down a column or along a row.
+enum class Along
 {
-    Diagonal(bhMid, bhLeft, bvDown, bvUp, diag);
-    rhs = f - bhMid * uRight - bhLeft * uLeft;
-}
+    Column,
+    Row,
+};
 
-/// Element of the system of a row line at grid point (r, c): bhLeft and bhRight are the sub-
-/// and super-diagonal, the newest u of the rows above and below go to the right side.
-template <class T>
-[[gnu::always_inline]] inline void RowElement(const T& bhLeft, const T& bhRight, const T& bvUp,
-                                              const T& bvDown, const T& f, const T& uUp,
-                                              const T& uDown, T& diag, T& rhs) noexcept
+/// Element of the system of a line at grid point (r, c) from the point's couplings to its
+/// left, right, upper and lower neighbour. The couplings along the line are its sub- and
+/// super-diagonal; the newest u of the two neighbours off the line, uFirst and uSecond (left and
+/// right of a column line, above and below a row line), go to the right side.
+template <Along kAlong, class T>
+[[gnu::always_inline]] inline void LineElement(const T& left, const T& right, const T& up,
+                                               const T& down, const T& f, const T& uFirst,
+                                               const T& uSecond, T& diag, T& rhs) noexcept
 {
-    Diagonal(bhRight, bhLeft, bvDown, bvUp, diag);
-    rhs = f - bvUp * uUp - bvDown * uDown;
+    Diagonal(right, left, down, up, diag);
+    if constexpr (kAlong == Along::Column)
+        rhs = f - right * uSecond - left * uFirst;
+    else
+        rhs = f - up * uFirst - down * uSecond;
 }
 
 /// Forward elimination without pivoting, one element at a time. After First or Pivot, beta is

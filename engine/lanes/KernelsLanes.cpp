@@ -260,7 +260,8 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
 
             Lanes b;
             Lanes d;
-            line::ColumnElement<Lanes>(bhLeft, bhMid, upper[g], lower, f, uLeft, uRight, b, d);
+            line::LineElement<line::Along::Column, Lanes>(bhLeft, bhMid, upper[g], lower, f, uLeft,
+                                                          uRight, b, d);
             float* pXk = pX + i + g * kGroupLines;
             if (k == 0) {
                 elimination[g].First(b, d);
@@ -373,7 +374,8 @@ bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexce
         const Lanes uDownK = uDown.At(k);
         Lanes b;
         Lanes d;
-        line::RowElement<Lanes>(left, right, bvUp, bvDown, fk, uUpK, uDownK, b, d);
+        line::LineElement<line::Along::Row, Lanes>(left, right, bvUp, bvDown, fk, uUpK, uDownK, b,
+                                                   d);
         const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(k) * kGroupLines;
         if (k == 0)
             solve.First(b, d, pX);

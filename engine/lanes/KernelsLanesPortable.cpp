@@ -20,17 +20,18 @@ bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, 
     const std::ptrdiff_t nGroupFloats = static_cast<std::ptrdiff_t>(kGroupLines) * n;
     // Every group solved before any is stored, so that a zero pivot leaves u unchanged.
     for (int g = 0; g < nGroups; ++g) {
-        lanesolve::ColumnLanes operands;
+        lanesolve::LaneLines operands;
         for (int j = 0; j < kGroupLines; ++j) {
             const int c = c0 + 2 * (kGroupLines * g + j);
-            operands.bhLeft[j] = grids.bh.ConstColumn(c - 1);
-            operands.bhMid[j] = grids.bh.ConstColumn(c);
-            operands.bv[j] = grids.bv.ConstColumn(c);
+            operands.acrossFirst[j] = grids.bh.ConstColumn(c - 1);
+            operands.acrossSecond[j] = grids.bh.ConstColumn(c);
+            operands.along[j] = grids.bv.ConstColumn(c);
             operands.f[j] = grids.f.ConstColumn(c);
-            operands.uLeft[j] = grids.u.ConstColumn(c - 1);
-            operands.uRight[j] = grids.u.ConstColumn(c + 1);
+            operands.uFirst[j] = grids.u.ConstColumn(c - 1);
+            operands.uSecond[j] = grids.u.ConstColumn(c + 1);
         }
-        if (!lanesolve::SolveColumnLanes(operands, pG + g * nGroupFloats, pX + g * nGroupFloats, n))
+        if (!lanesolve::SolveLaneLines<line::Along::Column>(operands, pG + g * nGroupFloats,
+                                                            pX + g * nGroupFloats, n))
             return false;
     }
     for (int g = 0; g < nGroups; ++g) {
@@ -48,17 +49,17 @@ bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, 
 
 bool SolveRowGroup(const LevelGrids& grids, int r0, float* pG, float* pX) noexcept
 {
-    lanesolve::RowLanes operands;
+    lanesolve::LaneLines operands;
     for (int j = 0; j < kGroupLines; ++j) {
         const int r = r0 + 2 * j;
-        operands.bh[j] = ConstLine{grids.bh.Row(r), 1};
-        operands.bvUp[j] = ConstLine{grids.bv.Row(r - 1), 1};
-        operands.bvDown[j] = ConstLine{grids.bv.Row(r), 1};
+        operands.along[j] = ConstLine{grids.bh.Row(r), 1};
+        operands.acrossFirst[j] = ConstLine{grids.bv.Row(r - 1), 1};
+        operands.acrossSecond[j] = ConstLine{grids.bv.Row(r), 1};
         operands.f[j] = ConstLine{grids.f.Row(r), 1};
-        operands.uUp[j] = ConstLine{grids.u.Row(r - 1), 1};
-        operands.uDown[j] = ConstLine{grids.u.Row(r + 1), 1};
+        operands.uFirst[j] = ConstLine{grids.u.Row(r - 1), 1};
+        operands.uSecond[j] = ConstLine{grids.u.Row(r + 1), 1};
     }
-    return lanesolve::SolveRowLanes(operands, pG, pX, grids.Cols() - 2);
+    return lanesolve::SolveLaneLines<line::Along::Row>(operands, pG, pX, grids.Cols() - 2);
 }
 
 

@@ -82,58 +82,42 @@ template <class ElementFn>
     return nAny == 0;
 }
 
-/// The operands of eight column lines, lane j's at index j, each line indexed by grid row:
-/// columns c - 1 and c of Bh, the line's vertical couplings (bv[r] couples rows r and r + 1),
-/// its column of f and columns c - 1 and c + 1 of u.
-struct ColumnLanes
+/// The operands of eight lines, lane j's at index j, each line indexed by its points (grid rows
+/// of a column line, grid columns of a row line): the couplings along the line (along[p]
+/// couples points p and p + 1), the couplings of each point to its two neighbours off the line
+/// (columns c - 1 and c of Bh for a column line, rows r - 1 and r of Bv for a row line), the
+/// line's f and the values of u on either side (columns c - 1 and c + 1, or rows r - 1 and
+/// r + 1).
+struct LaneLines
 {
-    ConstLine bhLeft[kLanes];
-    ConstLine bhMid[kLanes];
-    ConstLine bv[kLanes];
+    ConstLine along[kLanes];
+    ConstLine acrossFirst[kLanes];
+    ConstLine acrossSecond[kLanes];
     ConstLine f[kLanes];
-    ConstLine uLeft[kLanes];
-    ConstLine uRight[kLanes];
+    ConstLine uFirst[kLanes];
+    ConstLine uSecond[kLanes];
 };
 
-/// The operands of eight row lines, each indexed by grid column: the row of Bh, the vertical
-/// couplings to the rows above and below, the row of f and the rows r - 1 and r + 1 of u.
-struct RowLanes
-{
-    ConstLine bh[kLanes];
-    ConstLine bvUp[kLanes];
-    ConstLine bvDown[kLanes];
-    ConstLine f[kLanes];
-    ConstLine uUp[kLanes];
-    ConstLine uDown[kLanes];
-};
-
-/// SolveEight on the eight column lines (n = Nr - 2 elements, grid rows 1..n).
-[[gnu::always_inline]] inline bool SolveColumnLanes(const ColumnLanes& lines, float* pG, float* pX,
-                                                    int n) noexcept
+/// SolveEight on eight column or row lines of n elements (points 1..n).
+template <line::Along kAlong>
+[[gnu::always_inline]] inline bool SolveLaneLines(const LaneLines& lines, float* pG, float* pX,
+                                                  int n) noexcept
 {
     const auto element = [&lines](int k, float* a, float* b, float* d) {
-        const int r = k + 1;
+        const int p = k + 1;
         for (int j = 0; j < kLanes; ++j) {
-            a[j] = lines.bv[j][r - 1];
-            line::ColumnElement(lines.bhLeft[j][r], lines.bhMid[j][r], lines.bv[j][r - 1],
-                                lines.bv[j][r], lines.f[j][r], lines.uLeft[j][r],
-                                lines.uRight[j][r], b[j], d[j]);
-        }
-    };
-    return SolveEight(element, pG, pX, n);
-}
-
-/// SolveEight on the eight row lines (n = Nc - 2 elements, grid columns 1..n).
-[[gnu::always_inline]] inline bool SolveRowLanes(const RowLanes& lines, float* pG, float* pX,
-                                                 int n) noexcept
-{
-    const auto element = [&lines](int k, float* a, float* b, float* d) {
-        const int c = k + 1;
-        for (int j = 0; j < kLanes; ++j) {
-            a[j] = lines.bh[j][c - 1];
-            line::RowElement(lines.bh[j][c - 1], lines.bh[j][c], lines.bvUp[j][c],
-                             lines.bvDown[j][c], lines.f[j][c], lines.uUp[j][c], lines.uDown[j][c],
-                             b[j], d[j]);
+            a[j] = lines.along[j][p - 1];
+            // Along a column the line's couplings are those to the points above and below,
+            // along a row those to the left and right.
+            if constexpr (kAlong == line::Along::Column)
+                line::LineElement<kAlong>(lines.acrossFirst[j][p], lines.acrossSecond[j][p],
+                                          lines.along[j][p - 1], lines.along[j][p], lines.f[j][p],
+                                          lines.uFirst[j][p], lines.uSecond[j][p], b[j], d[j]);
+            else
+                line::LineElement<kAlong>(lines.along[j][p - 1], lines.along[j][p],
+                                          lines.acrossFirst[j][p], lines.acrossSecond[j][p],
+                                          lines.f[j][p], lines.uFirst[j][p], lines.uSecond[j][p],
+                                          b[j], d[j]);
         }
     };
     return SolveEight(element, pG, pX, n);

@@ -117,17 +117,18 @@ void SolveColumnLines(CPagedWorkspace& workspace, const ColumnStep& step, int c0
         // Eight lines at a time across vector lanes; a group with a zero pivot goes the
         // straightforward way, which reports it.
         for (; i + kLanes <= part.nEnd; i += kLanes) {
-            lanesolve::ColumnLanes operands;
+            lanesolve::LaneLines operands;
             for (int j = 0; j < kLanes; ++j) {
                 const int c = c0 + 2 * (i + j);
-                operands.bhLeft[j] = step.bh.ConstColumn(c - 1);
-                operands.bhMid[j] = step.bh.ConstColumn(c);
-                operands.bv[j] = ConstLine{step.BvRow(c), 1};
+                operands.acrossFirst[j] = step.bh.ConstColumn(c - 1);
+                operands.acrossSecond[j] = step.bh.ConstColumn(c);
+                operands.along[j] = ConstLine{step.BvRow(c), 1};
                 operands.f[j] = step.f.ConstColumn(c);
-                operands.uLeft[j] = step.u.ConstColumn(c - 1);
-                operands.uRight[j] = step.u.ConstColumn(c + 1);
+                operands.uFirst[j] = step.u.ConstColumn(c - 1);
+                operands.uSecond[j] = step.u.ConstColumn(c + 1);
             }
-            if (!lanesolve::SolveColumnLanes(operands, part.lane.pG, part.lane.pX, n))
+            if (!lanesolve::SolveLaneLines<line::Along::Column>(operands, part.lane.pG,
+                                                                part.lane.pX, n))
                 break;
             for (int j = 0; j < kLanes; ++j) {
                 const Line uCol = step.u.Column(c0 + 2 * (i + j));
@@ -286,17 +287,18 @@ void SolveRowLines(CPagedWorkspace& workspace, const RowStep& step, int r0, int 
         // Eight lines at a time across vector lanes; a group with a zero pivot goes the
         // straightforward way.
         for (; !step.bGroups && i + kLanes <= part.nEnd; i += kLanes) {
-            lanesolve::RowLanes operands;
+            lanesolve::LaneLines operands;
             for (int j = 0; j < kLanes; ++j) {
                 const int r = r0 + 2 * (i + j);
-                operands.bh[j] = ConstLine{step.BhRow(r), 1};
-                operands.bvUp[j] = step.bv.ConstColumn(r - 1);
-                operands.bvDown[j] = step.bv.ConstColumn(r);
+                operands.along[j] = ConstLine{step.BhRow(r), 1};
+                operands.acrossFirst[j] = step.bv.ConstColumn(r - 1);
+                operands.acrossSecond[j] = step.bv.ConstColumn(r);
                 operands.f[j] = ConstLine{step.FRow(r), 1};
-                operands.uUp[j] = ConstLine{step.URow(r - 1), 1};
-                operands.uDown[j] = ConstLine{step.URow(r + 1), 1};
+                operands.uFirst[j] = ConstLine{step.URow(r - 1), 1};
+                operands.uSecond[j] = ConstLine{step.URow(r + 1), 1};
             }
-            if (!lanesolve::SolveRowLanes(operands, part.lane.pG, part.lane.pX, n))
+            if (!lanesolve::SolveLaneLines<line::Along::Row>(operands, part.lane.pG, part.lane.pX,
+                                                             n))
                 break;
             for (int j = 0; j < kLanes; ++j) {
                 float* pU = step.URow(r0 + 2 * (i + j)) + 1;

@@ -50,7 +50,7 @@ struct LaneGroup
 };
 
 // Element k of each lane's system in the column pass (grid row r = k + 1): sub-diagonal a, and
-// the diagonal b and right side d of line::ColumnElement.
+// the diagonal b and right side d of line::LineElement.
 [[gnu::always_inline]] inline void ColumnElement(const LaneGroup& group, int k, float* a, float* b,
                                                  float* d) noexcept
 {
@@ -63,12 +63,12 @@ struct LaneGroup
     for (int j = 0; j < kLanes; ++j) {
         const int c = group.pLines[j];
         a[j] = pBvUp[c];
-        line::ColumnElement(pBh[c - 1], pBh[c], pBvUp[c], pBvDown[c], pF[c], pU[c - 1], pU[c + 1],
-                            b[j], d[j]);
+        line::LineElement<line::Along::Column>(pBh[c - 1], pBh[c], pBvUp[c], pBvDown[c], pF[c],
+                                               pU[c - 1], pU[c + 1], b[j], d[j]);
     }
 }
 
-// The same for the row pass (grid column c = k + 1, line::RowElement).
+// The same for the row pass (grid column c = k + 1).
 [[gnu::always_inline]] inline void RowElement(const LaneGroup& group, int k, float* a, float* b,
                                               float* d) noexcept
 {
@@ -76,9 +76,9 @@ struct LaneGroup
     for (int j = 0; j < kLanes; ++j) {
         const float* pBh = group.pBhRows[j];
         a[j] = pBh[c - 1];
-        line::RowElement(pBh[c - 1], pBh[c], group.pBvUpRows[j][c], group.pBvDownRows[j][c],
-                         group.pFRows[j][c], group.pUUpRows[j][c], group.pUDownRows[j][c], b[j],
-                         d[j]);
+        line::LineElement<line::Along::Row>(
+            pBh[c - 1], pBh[c], group.pBvUpRows[j][c], group.pBvDownRows[j][c], group.pFRows[j][c],
+            group.pUUpRows[j][c], group.pUDownRows[j][c], b[j], d[j]);
     }
 }
 
