@@ -11,7 +11,24 @@
 #include "parallel/ParallelKernels.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
+
+namespace {
+
+// What runs on the pool is made once, with scratch for the longest line of the finest level.
+template <class T>
+T& MakeOnce(std::shared_ptr<T>& pMade, gw::CWorkerPool& pool, const CGridMemory& grids)
+{
+    if (!pMade) {
+        const int nLevels = grids.Levels();
+        const int nMaxLine = std::max(grids.LevelRows(nLevels), grids.LevelCols(nLevels));
+        pMade = std::make_shared<T>(pool, nMaxLine);
+    }
+    return *pMade;
+}
+
+} // namespace
 
 void CImageEngine::SetThreadCount(int nThreads) noexcept
 {
@@ -69,31 +86,20 @@ gw::CParallelKernels* CImageEngine::ParallelKernels() noexcept
     if (m_bReferencePath || !m_grids.HasGrids())
         return nullptr;
     try {
-        gw::CWorkerPool& pool = EnginePool();
-        if (!m_pKernels) {
-            const int nLevels = m_grids.Levels();
-            const int nMaxLine = std::max(m_grids.LevelRows(nLevels), m_grids.LevelCols(nLevels));
-            m_pKernels = std::make_shared<gw::CParallelKernels>(pool, nMaxLine);
-        }
+        return &MakeOnce(m_pKernels, EnginePool(), m_grids);
     } catch (const std::bad_alloc&) {
         // Without room for the lane vectors the straightforward path does the work.
         return nullptr;
     }
-    return m_pKernels.get();
 }
 
 
 
 gw::CPagedWorkspace& CImageEngine::PagedWorkspace()
 {
-    gw::CWorkerPool& pool = EnginePool();
-    if (!m_pPagedWorkspace) {
-        const int nLevels = m_grids.Levels();
-        const int nMaxLine = std::max(m_grids.LevelRows(nLevels), m_grids.LevelCols(nLevels));
-        m_pPagedWorkspace = std::make_shared<gw::CPagedWorkspace>(pool, nMaxLine);
-    }
-    m_pPagedWorkspace->SetTuning(m_pagedTuning);
-    return *m_pPagedWorkspace;
+    gw::CPagedWorkspace& workspace = MakeOnce(m_pPagedWorkspace, EnginePool(), m_grids);
+    workspace.SetTuning(m_pagedTuning);
+    return workspace;
 }
 
 

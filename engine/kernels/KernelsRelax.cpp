@@ -87,28 +87,35 @@ float SweepWeight(int nLevel, int nLevels) noexcept
 
 
 
+SweepLineUnits SweepUnits(int nRows, int nCols, int nLevel, int nLevels) noexcept
+{
+    const float fWeight = SweepWeight(nLevel, nLevels);
+    return SweepLineUnits{fWeight / static_cast<float>(4 * nCols),
+                          fWeight / static_cast<float>(4 * nRows)};
+}
+
+
+
 void RelaxLines(const LevelGrids& grids, const LineVectors& lines, int nLevel, int nLevels,
                 ProgressHook progress)
 {
     const int nr = grids.Rows();
     const int nc = grids.Cols();
-    const float fWeight = SweepWeight(nLevel, nLevels);
+    const SweepLineUnits units = SweepUnits(nr, nc, nLevel, nLevels);
     const GridView& bh = grids.bh;
     const GridView& bv = grids.bv;
     const GridView& u = grids.u;
 
     // Column lines, odd columns first, then even ones.
-    const bool bGoOn =
-        ForZebraLines(nc - 2, fWeight / static_cast<float>(4 * nc), progress, [&](int c) {
-            SolveColumnLine(bh.ConstColumn(c - 1), bh.ConstColumn(c), bv.Row(c),
-                            grids.f.ConstColumn(c), u.ConstColumn(c - 1), u.ConstColumn(c + 1),
-                            u.Column(c), nr - 2, lines);
-        });
+    const bool bGoOn = ForZebraLines(nc - 2, units.fColumn, progress, [&](int c) {
+        SolveColumnLine(bh.ConstColumn(c - 1), bh.ConstColumn(c), bv.Row(c), grids.f.ConstColumn(c),
+                        u.ConstColumn(c - 1), u.ConstColumn(c + 1), u.Column(c), nr - 2, lines);
+    });
     if (!bGoOn)
         return;
 
     // Row lines, odd rows first, then even ones; each solves straight into its row of u.
-    ForZebraLines(nr - 2, fWeight / static_cast<float>(4 * nr), progress, [&](int r) {
+    ForZebraLines(nr - 2, units.fRow, progress, [&](int r) {
         SolveRowLine(bh.Row(r), bv.ConstColumn(r - 1), bv.ConstColumn(r), grids.f.Row(r),
                      u.Row(r - 1), u.Row(r + 1), u.Row(r), nc - 2, lines);
     });

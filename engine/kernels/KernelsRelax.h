@@ -48,6 +48,15 @@ void SolveRowLine(const float* pBh, ConstLine bvUp, ConstLine bvDown, const floa
 /// factor of four (and a little more) per coarser level. Every path's sweep reports these.
 float SweepWeight(int nLevel, int nLevels) noexcept;
 
+/// Progress units of each line of a sweep's column pass and of its row pass on a level of
+/// nRows x nCols: a quarter of SweepWeight over the level's columns or rows.
+struct SweepLineUnits
+{
+    float fColumn;
+    float fRow;
+};
+SweepLineUnits SweepUnits(int nRows, int nCols, int nLevel, int nLevels) noexcept;
+
 /// Runs solve(l) for the lines 1, 3, 5, ... and then 2, 4, ... up to nLast, reporting fUnits
 /// after each; answers false as soon as the report asks to stop. With an empty solve it is
 /// the progress of a direction whose lines were solved elsewhere.

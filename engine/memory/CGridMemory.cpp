@@ -6,7 +6,51 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <new>
+
+namespace {
+
+// Makes the four per-level tables of one kind of grid (entries 1..nLevels; 0 is unused) and
+// calls add(entry, nRows, nCols) for each level's grids, the vertical couplings transposed.
+// Answers false at the first add that does.
+template <class Entry, class Add>
+bool MakeLevelTables(int nLevels, const int* pnRows, const int* pnCols,
+                     std::unique_ptr<Entry[]>& horizontal, std::unique_ptr<Entry[]>& vertical,
+                     std::unique_ptr<Entry[]>& rightHandSide, std::unique_ptr<Entry[]>& solution,
+                     Add&& add)
+{
+    const auto nEntries = static_cast<std::size_t>(nLevels) + 1;
+    for (auto* pTable : {&horizontal, &vertical, &rightHandSide, &solution})
+        *pTable = std::make_unique<Entry[]>(nEntries);
+    for (int k = 1; k <= nLevels; ++k) {
+        const int nRows = pnRows[k];
+        const int nCols = pnCols[k];
+        if (!add(horizontal[k], nRows, nCols) || !add(vertical[k], nCols, nRows)
+            || !add(rightHandSide[k], nRows, nCols) || !add(solution[k], nRows, nCols))
+            return false;
+    }
+    return true;
+}
+
+// Releases one grid, answering the bytes it held.
+std::uint64_t ReleaseEntry(MatrixPtr& pMatrix) noexcept
+{
+    if (!pMatrix)
+        return 0;
+    const std::uint64_t nBytes = pMatrix->Bytes();
+    pMatrix.reset();
+    return nBytes;
+}
+
+std::uint64_t ReleaseEntry(CPagedGrid& grid) noexcept
+{
+    const std::uint64_t nBytes = grid.BytesHeld();
+    grid.Release();
+    return nBytes;
+}
+
+} // namespace
 
 CGridMemory::CGridMemory() noexcept = default;
 
@@ -97,24 +141,13 @@ bool CGridMemory::AllocateGrids(int nRows, int nCols, int nReserve)
 
 void CGridMemory::AllocatePaged()
 {
-    const auto nEntries = static_cast<std::size_t>(m_nLevels) + 1;
-    m_pagedHorizontal = std::make_unique<CPagedGrid[]>(nEntries);
-    m_pagedVertical = std::make_unique<CPagedGrid[]>(nEntries);
-    m_pagedRightHandSide = std::make_unique<CPagedGrid[]>(nEntries);
-    m_pagedSolution = std::make_unique<CPagedGrid[]>(nEntries);
-
     auto add = [this](CPagedGrid& grid, int nRows, int nCols) {
         grid.Init(nRows, nCols);
         m_nBytesHeld += grid.BytesHeld();
+        return true;
     };
-    for (int k = 1; k <= m_nLevels; ++k) {
-        const int nRows = m_pnLevelRows[k];
-        const int nCols = m_pnLevelCols[k];
-        add(m_pagedHorizontal[k], nRows, nCols);
-        add(m_pagedVertical[k], nCols, nRows);
-        add(m_pagedRightHandSide[k], nRows, nCols);
-        add(m_pagedSolution[k], nRows, nCols);
-    }
+    MakeLevelTables(m_nLevels, m_pnLevelRows.get(), m_pnLevelCols.get(), m_pagedHorizontal,
+                    m_pagedVertical, m_pagedRightHandSide, m_pagedSolution, add);
     add(m_pagedWork, m_pnLevelRows[m_nLevels], m_pnLevelCols[m_nLevels]);
     if (!AllocateLineVectors(kBudgetUnlimited))
         throw std::bad_alloc();
@@ -138,14 +171,12 @@ bool CGridMemory::AllocateLineVectors(std::uint64_t nBudget)
 
 
 
-bool CGridMemory::AddMatrix(MatrixTable& table, int nLevel, int nRows, int nCols,
-                            std::uint64_t nBudget)
+bool CGridMemory::AddMatrix(MatrixPtr& pEntry, int nRows, int nCols, std::uint64_t nBudget)
 {
-    MatrixPtr pMatrix = AllocMatrix(nRows, nCols);
-    if (!pMatrix)
+    pEntry = AllocMatrix(nRows, nCols);
+    if (!pEntry)
         return false;
-    m_nBytesHeld += pMatrix->Bytes();
-    table[nLevel] = std::move(pMatrix);
+    m_nBytesHeld += pEntry->Bytes();
     return m_nBytesHeld <= nBudget;
 }
 
@@ -153,21 +184,12 @@ bool CGridMemory::AddMatrix(MatrixTable& table, int nLevel, int nRows, int nCols
 
 bool CGridMemory::AllocateInRam(std::uint64_t nBudget)
 {
-    const auto nEntries = static_cast<std::size_t>(m_nLevels) + 1;
-    m_horizontal = std::make_unique<MatrixPtr[]>(nEntries);
-    m_vertical = std::make_unique<MatrixPtr[]>(nEntries);
-    m_rightHandSide = std::make_unique<MatrixPtr[]>(nEntries);
-    m_solution = std::make_unique<MatrixPtr[]>(nEntries);
-
-    for (int k = 1; k <= m_nLevels; ++k) {
-        const int nRows = m_pnLevelRows[k];
-        const int nCols = m_pnLevelCols[k];
-        if (!AddMatrix(m_horizontal, k, nRows, nCols, nBudget)
-            || !AddMatrix(m_vertical, k, nCols, nRows, nBudget)
-            || !AddMatrix(m_solution, k, nRows, nCols, nBudget)
-            || !AddMatrix(m_rightHandSide, k, nRows, nCols, nBudget))
-            return false;
-    }
+    const auto add = [this, nBudget](MatrixPtr& pEntry, int nRows, int nCols) {
+        return AddMatrix(pEntry, nRows, nCols, nBudget);
+    };
+    if (!MakeLevelTables(m_nLevels, m_pnLevelRows.get(), m_pnLevelCols.get(), m_horizontal,
+                         m_vertical, m_rightHandSide, m_solution, add))
+        return false;
 
     m_work = AllocMatrix(m_pnLevelRows[m_nLevels], m_pnLevelCols[m_nLevels]);
     if (!m_work)
@@ -183,40 +205,23 @@ bool CGridMemory::AllocateInRam(std::uint64_t nBudget)
 
 void CGridMemory::ReleaseGrids() noexcept
 {
-    auto releaseTable = [this](MatrixTable& table) {
+    const auto releaseTable = [this](auto& table) {
         if (!table)
             return;
-        for (int k = 0; k <= m_nLevels; ++k) {
-            if (table[k]) {
-                m_nBytesHeld -= table[k]->Bytes();
-                table[k].reset();
-            }
-        }
+        for (int k = 0; k <= m_nLevels; ++k)
+            m_nBytesHeld -= ReleaseEntry(table[k]);
         table.reset();
     };
     releaseTable(m_horizontal);
     releaseTable(m_vertical);
     releaseTable(m_rightHandSide);
     releaseTable(m_solution);
-    auto releasePaged = [this](PagedTable& table) {
-        if (!table)
-            return;
-        for (int k = 0; k <= m_nLevels; ++k) {
-            m_nBytesHeld -= table[k].BytesHeld();
-            table[k].Release();
-        }
-        table.reset();
-    };
-    releasePaged(m_pagedHorizontal);
-    releasePaged(m_pagedVertical);
-    releasePaged(m_pagedRightHandSide);
-    releasePaged(m_pagedSolution);
-    m_nBytesHeld -= m_pagedWork.BytesHeld();
-    m_pagedWork.Release();
-    if (m_work) {
-        m_nBytesHeld -= m_work->Bytes();
-        m_work.reset();
-    }
+    releaseTable(m_pagedHorizontal);
+    releaseTable(m_pagedVertical);
+    releaseTable(m_pagedRightHandSide);
+    releaseTable(m_pagedSolution);
+    m_nBytesHeld -= ReleaseEntry(m_pagedWork);
+    m_nBytesHeld -= ReleaseEntry(m_work);
     for (auto& pLine : m_lineVectors) {
         if (pLine) {
             m_nBytesHeld -= static_cast<std::uint64_t>(m_nMaxDim) * 4u;

@@ -205,9 +205,9 @@ public:
 private:
     using MatrixTable = std::unique_ptr<MatrixPtr[]>;
 
-    /// Allocates one matrix, counts it and checks the budget; false when the
-    /// allocation failed or the budget is exceeded.
-    bool AddMatrix(MatrixTable& table, int nLevel, int nRows, int nCols, std::uint64_t nBudget);
+    /// Allocates one matrix into pEntry, counts it and checks the budget; false when
+    /// the allocation failed or the budget is exceeded.
+    bool AddMatrix(MatrixPtr& pEntry, int nRows, int nCols, std::uint64_t nBudget);
     bool AllocateInRam(std::uint64_t nBudget);
     bool AllocateLineVectors(std::uint64_t nBudget);
     void AllocatePaged();

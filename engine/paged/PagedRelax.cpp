@@ -404,11 +404,10 @@ void RelaxRowsPaged(const PagedLevel& grids, CPagedWorkspace& workspace, float f
 void RelaxLinesPaged(const PagedLevel& grids, CPagedWorkspace& workspace, int nLevel, int nLevels,
                      ProgressHook progress)
 {
-    const float fWeight = SweepWeight(nLevel, nLevels);
-    if (!RelaxColumnsPaged(grids, workspace, fWeight / static_cast<float>(4 * grids.Cols()),
-                           progress))
+    const SweepLineUnits units = SweepUnits(grids.Rows(), grids.Cols(), nLevel, nLevels);
+    if (!RelaxColumnsPaged(grids, workspace, units.fColumn, progress))
         return;
-    RelaxRowsPaged(grids, workspace, fWeight / static_cast<float>(4 * grids.Rows()), progress);
+    RelaxRowsPaged(grids, workspace, units.fRow, progress);
 }
 
 } // namespace gw

@@ -327,16 +327,14 @@ void CParallelKernels::RelaxDirection(const LevelGrids& grids, bool bColumns)
 void CParallelKernels::RelaxLines(const LevelGrids& grids, int nLevel, int nLevels,
                                   ProgressHook progress)
 {
-    const int nr = grids.Rows();
-    const int nc = grids.Cols();
-    const float fWeight = SweepWeight(nLevel, nLevels);
-
+    // Each pass solves its lines first and then reports their progress.
     const auto solved = [](int) {};
+    const SweepLineUnits units = SweepUnits(grids.Rows(), grids.Cols(), nLevel, nLevels);
     RelaxDirection(grids, true);
-    if (!ForZebraLines(nc - 2, fWeight / static_cast<float>(4 * nc), progress, solved))
+    if (!ForZebraLines(grids.Cols() - 2, units.fColumn, progress, solved))
         return;
     RelaxDirection(grids, false);
-    ForZebraLines(nr - 2, fWeight / static_cast<float>(4 * nr), progress, solved);
+    ForZebraLines(grids.Rows() - 2, units.fRow, progress, solved);
 }
 
 
