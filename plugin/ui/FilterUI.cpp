@@ -3,9 +3,6 @@
 // the about box AboutBox.cpp.
 #include "ui/FilterUI.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "FilterProcessing.h"
 #include "HostHandles.h"
 #include "LogScope.h"
@@ -18,20 +15,6 @@ namespace {
 // Rectangles handed to the window system take in the frame and turn the
 // inclusive edges into exclusive ones.
 constexpr std::int32_t kFrameInflation = 2;
-
-void LogUI(const char* pFormat, ...) noexcept __attribute__((format(printf, 1, 2)));
-
-void LogUI(const char* pFormat, ...) noexcept
-{
-    if (!gLog.IsOn())
-        return;
-    char text[256];
-    va_list args;
-    va_start(args, pFormat);
-    std::vsnprintf(text, sizeof text, pFormat, args);
-    va_end(args);
-    gLog.Info(text, kLogInfo);
-}
 
 void AssertUI(bool bCondition, const char* pText) noexcept
 {
@@ -82,9 +65,10 @@ void CFilter_UI::InitPreview()
         m_previewBuffer.AllocatePixels(XSize(m_rectMaxPreview), YSize(m_rectMaxPreview),
                                        *gFilterRecord);
 
-    LogUI("Maximum Preview Rectangle: (%d, %d) (%d, %d)\n", static_cast<int>(area.left),
-          static_cast<int>(area.top), static_cast<int>(area.right), static_cast<int>(area.bottom));
-    LogUI("Image Fitting Zoom: %f\n", static_cast<double>(m_fFitZoom));
+    LogFormatted(kLogInfo, "Maximum Preview Rectangle: (%d, %d) (%d, %d)\n",
+                 static_cast<int>(area.left), static_cast<int>(area.top),
+                 static_cast<int>(area.right), static_cast<int>(area.bottom));
+    LogFormatted(kLogInfo, "Image Fitting Zoom: %f\n", static_cast<double>(m_fFitZoom));
 }
 
 void CFilter_UI::CalculatePreviewRect()
@@ -98,21 +82,21 @@ void CFilter_UI::CalculatePreviewRect()
     m_rectOldPreview = m_rectPreview;
     const std::int32_t nWidth = ProcessedWidth(m_owner);
     const std::int32_t nHeight = ProcessedHeight(m_owner);
-    LogUI("Size of input image after applying the zoom: (%dx, %dy)\n",
-          static_cast<int>(static_cast<float>(nWidth) * m_fZoom),
-          static_cast<int>(static_cast<float>(nHeight) * m_fZoom));
+    LogFormatted(kLogInfo, "Size of input image after applying the zoom: (%dx, %dy)\n",
+                 static_cast<int>(static_cast<float>(nWidth) * m_fZoom),
+                 static_cast<int>(static_cast<float>(nHeight) * m_fZoom));
     m_rectPreview = gw::ui::PreviewRect(m_rectMaxPreview, nWidth, nHeight, m_fZoom);
-    LogUI("Preview Rectangle: (%dx, %dy) (%dx, %dy)\n", static_cast<int>(m_rectPreview.left),
-          static_cast<int>(m_rectPreview.top), static_cast<int>(m_rectPreview.right),
-          static_cast<int>(m_rectPreview.bottom));
+    LogFormatted(kLogInfo, "Preview Rectangle: (%dx, %dy) (%dx, %dy)\n",
+                 static_cast<int>(m_rectPreview.left), static_cast<int>(m_rectPreview.top),
+                 static_cast<int>(m_rectPreview.right), static_cast<int>(m_rectPreview.bottom));
 
     if (IsRectEmpty(&m_rectOldPreview))
         m_rectOldPreview = m_rectPreview;
     if (m_fZoom != m_fPreviousZoom) {
         m_ptOrigin = gw::ui::KeepCentre(m_rectOldPreview, m_rectPreview, m_ptOrigin,
                                         m_fPreviousZoom, m_fZoom);
-        LogUI("Preview origin moved to: (%dx, %dy)\n", static_cast<int>(m_ptOrigin.x),
-              static_cast<int>(m_ptOrigin.y));
+        LogFormatted(kLogInfo, "Preview origin moved to: (%dx, %dy)\n",
+                     static_cast<int>(m_ptOrigin.x), static_cast<int>(m_ptOrigin.y));
     }
 }
 
@@ -163,8 +147,9 @@ void CFilter_UI::InvalidatePreview(std::int32_t nLeft, std::int32_t nTop, std::i
 {
     const RECT rect{nLeft - kFrameInflation, nTop - kFrameInflation, nRight + kFrameInflation,
                     nBottom + kFrameInflation};
-    LogUI("Preview Rectangle: (%dx, %dy) (%dx, %dy)\n", static_cast<int>(rect.left),
-          static_cast<int>(rect.top), static_cast<int>(rect.right), static_cast<int>(rect.bottom));
+    LogFormatted(kLogInfo, "Preview Rectangle: (%dx, %dy) (%dx, %dy)\n",
+                 static_cast<int>(rect.left), static_cast<int>(rect.top),
+                 static_cast<int>(rect.right), static_cast<int>(rect.bottom));
     if (m_hWnd != nullptr)
         InvalidateRect(m_hWnd, &rect, bErase ? TRUE : FALSE);
 }
@@ -172,7 +157,7 @@ void CFilter_UI::InvalidatePreview(std::int32_t nLeft, std::int32_t nTop, std::i
 void CFilter_UI::UpdateDisplay(std::uint32_t nUpdateMask)
 {
     CLogScope scope("UpdateDisplay");
-    LogUI("UpdateMask: %8.8X", static_cast<unsigned>(nUpdateMask));
+    LogFormatted(kLogInfo, "UpdateMask: %8.8X", static_cast<unsigned>(nUpdateMask));
     const bool bZoom = (nUpdateMask & UPDATE_ZOOM) != 0;
     if (bZoom || nUpdateMask == 0) {
         CalculatePreviewRect();
