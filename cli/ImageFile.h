@@ -174,15 +174,14 @@ std::vector<float> TakeSpareSamples(std::size_t nCount) noexcept;
 /// 16-bit maximum, plus 0.5, is exact in a double (from 2^-13 up; below, it
 /// stays under 1), so truncating it rounds half away from zero as std::lround
 /// does, without the library call.
+/// Written without branches (NaN and 1 and above clamp to 1 first, then 0 and
+/// below to 0), so that a row of samples compiles to vector code.
 inline std::uint32_t QuantizeSample(float fValue, std::uint32_t nMax) noexcept
 {
-    if (!(fValue < 1.0f)) {
-        return nMax;
-    }
-    if (!(fValue > 0.0f)) {
-        return 0;
-    }
-    return static_cast<std::uint32_t>(static_cast<double>(fValue) * nMax + 0.5);
+    const float fHigh = fValue < 1.0f ? fValue : 1.0f;
+    const float fClamped = fHigh > 0.0f ? fHigh : 0.0f;
+    return static_cast<std::uint32_t>(
+        static_cast<std::int32_t>(static_cast<double>(fClamped) * nMax + 0.5));
 }
 
 } // namespace gw::cli

@@ -9,6 +9,7 @@
 #include "SampleRows.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <bit>
 #include <csetjmp>
@@ -203,8 +204,11 @@ bool WritePngRows(CPngWriter& writer, std::FILE* pFile, const FloatImage& image,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     // A photo compresses little better at zlib's higher levels, which cost
     // several times the time; the Up filter alone is cheap and keeps most of
-    // what the adaptive filter choice gains.
+    // what the adaptive filter choice gains. Its filtered rows hold few
+    // repeats worth a match: Huffman codes alone make files as small as level
+    // 1's matches do (often smaller) in about half the time.
     png_set_compression_level(pPng, kPngCompressionLevel);
+    png_set_compression_strategy(pPng, Z_HUFFMAN_ONLY);
     png_set_filter(pPng, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     if (nTexts > 0) {
         png_set_text(pPng, pInfo, pTexts, nTexts);
