@@ -97,9 +97,10 @@ def main():
         # Before/After with the fade; a second click on the shown side does nothing.
         "click before", "sync", "mark before-twice", "click before", "sync", "capture " + shot("before"),
         "click animate", "mark after-immediate", "click after", "sync", "checked animate",
-        # Zoom steps up to the limit; "+" is refused there.
-    ] + ["click zoom-in"] * 7 + ["text zoom-label", "mark zoom4", "mouse down 150 150", "mouse move 153 150",
-                                 "mouse move 156 150", "mouse up 156 150", "sync", "mark zoom4-end"] + \
+        # Zoom steps up to the limit; "+" is refused there. The zoomed preview is
+        # painted before the small moves, so that only their own paints follow the mark.
+    ] + ["click zoom-in"] * 7 + ["text zoom-label", "sync", "mark zoom4", "mouse down 150 150",
+                                 "mouse move 153 150", "mouse move 156 150", "mouse up 156 150", "sync", "mark zoom4-end"] + \
         ["click zoom-in"] * 5 + [
         "text zoom-label", "enabled zoom-in", "click zoom-in",
         # Pan at 900 %, then leave the preview with the button held.
@@ -114,7 +115,7 @@ def main():
         "slider amount-slider 80 track", "sync", "text amount", "mark release",
         "slider amount-slider 80", "sync", "mark released",
         # Typing.
-        "type amount 101", "text amount", "position amount-slider",
+        "type amount 101", "text amount", "position amount-slider", "sync",
         "clear amount", "sync", "mark cleared", "text amount", "position amount-slider",
         "type fill-light 55", "position fill-light-slider",
         # Defaults from Speed.
