@@ -109,6 +109,7 @@ bool LiftShadows(FloatImage& image, const Options& options, int (*pfnProgress)(i
     CImageEngine& engine = *pEngine;
 
     gw::ApplyEngineValues(engine, EngineValuesOf(options));
+    engine.SetThreadCount(options.m_nEngineThreads);
     if (options.m_bOutputRange && !engine.SetOutputRange(options.m_fOutLow, options.m_fOutHigh)) {
         throw CUsageError("the engine refuses the output range");
     }

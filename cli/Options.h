@@ -65,6 +65,8 @@ struct Options
     float m_fOutLow = -1.0f;
     float m_fOutHigh = 1.0f;
 
+    int m_nEngineThreads = 0; ///< threads of one engine run; 0: the engine's default (not an option)
+
     int m_nDepth = 0; ///< 8, 16 or 32; 0: the input's depth (see OutputDepth)
     bool m_bQuiet = false;
     bool m_bHelp = false;

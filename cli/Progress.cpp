@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <mutex>
 #include <unistd.h>
 
 namespace gw::cli {
@@ -22,6 +23,8 @@ struct ProgressBarState
 };
 
 ProgressBarState gBar;
+// The lanes of a batch and their writers report from several threads.
+std::mutex gBarMutex;
 
 extern "C" void OnInterrupt(int)
 {
@@ -47,6 +50,7 @@ void Draw(int nPercent)
 
 void StartProgressBar(bool bEnable, std::FILE* pStream)
 {
+    const std::lock_guard<std::mutex> lock(gBarMutex);
     gBar = ProgressBarState();
     if (bEnable && pStream != nullptr && isatty(fileno(pStream)) != 0) {
         gBar.pStream = pStream;
@@ -57,6 +61,7 @@ void StartProgressBar(bool bEnable, std::FILE* pStream)
 
 void ClearProgressLine()
 {
+    const std::lock_guard<std::mutex> lock(gBarMutex);
     if (gBar.pStream != nullptr && gBar.bDrawn) {
         std::fputs("\r\x1b[K", gBar.pStream);
         std::fflush(gBar.pStream);
@@ -67,8 +72,17 @@ void ClearProgressLine()
 
 
 
+void Report(const std::string& message)
+{
+    ClearProgressLine();
+    std::fprintf(stderr, "gladewick: %s\n", message.c_str());
+}
+
+
+
 void SetProgressLabel(const std::string& label)
 {
+    const std::lock_guard<std::mutex> lock(gBarMutex);
     gBar.label = label;
     gBar.nLastPercent = -1;
 }
@@ -77,6 +91,7 @@ void SetProgressLabel(const std::string& label)
 
 int ReportProgressToTerminal(int nPercent)
 {
+    const std::lock_guard<std::mutex> lock(gBarMutex);
     if (gBar.pStream != nullptr) {
         const int nClamped = nPercent < 0 ? 0 : (nPercent > 100 ? 100 : nPercent);
         if (nClamped != gBar.nLastPercent) {
@@ -89,8 +104,28 @@ int ReportProgressToTerminal(int nPercent)
 
 
 
+void ShowBatchProgress(const std::string& label, int nPercent)
+{
+    const std::lock_guard<std::mutex> lock(gBarMutex);
+    gBar.label = label;
+    if (gBar.pStream != nullptr) {
+        gBar.nLastPercent = nPercent;
+        Draw(nPercent);
+    }
+}
+
+
+
+int StopOnInterrupt(int) noexcept
+{
+    return gInterrupted != 0 ? 0 : 1;
+}
+
+
+
 void FinishProgressBar(bool bCompleted)
 {
+    const std::lock_guard<std::mutex> lock(gBarMutex);
     if (gBar.pStream != nullptr && gBar.bDrawn) {
         if (bCompleted) {
             Draw(100);

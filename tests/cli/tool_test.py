@@ -530,6 +530,8 @@ def case_metadata():
 
 
 def case_batch():
+    # Two threads make two lanes of photos side by side, one engine thread each, on any machine.
+    os.environ["GW_THREADS"] = "2"
     names = ["a.png", "b.png", "c.png"]
     for i, name in enumerate(names):
         write_png(os.path.join(WORK, name), 24, 16, 3, 8, synthetic_photo(24, 16))
@@ -559,7 +561,8 @@ def case_batch():
     rc, _, err = run(*good, "-o", inputs[2], "-q")
     check(rc == 2, "several inputs into a file is a usage error (%s)" % err.strip())
     # Photos of one size share an engine in a batch; each result must have the bits of its own
-    # run (different scenes estimate different output ranges), also around a photo of another size.
+    # run (different scenes estimate different output ranges), also around a photo of another size,
+    # whichever lane takes it.
     base = synthetic_photo(64, 48)
     scenes = {"p1.png": (64, 48, base),
               "p2.png": (64, 48, [min(255, round(v * 0.55 + 40)) for v in base]),
