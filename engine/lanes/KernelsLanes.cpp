@@ -279,16 +279,24 @@ bool SolveColumnGroupsImpl(const LevelGrids& grids, int c0, float* pG, float* pX
     if (_mm256_movemask_ps(zeroPivot) != 0)
         return false;
 
-    // Back substitution, each solved element written straight to its grid row: the lanes go
-    // to every other column, so only the masked (even) positions of each pair of vectors are
-    // stored and the other colour's columns are not touched.
+    // Back substitution, each solved element written straight to its grid row. The lanes go to
+    // every other column: a window of eight floats is blended with what the row holds there,
+    // which rewrites the other colour's columns between this call's lines unchanged, and only
+    // the last window, whose odd end lies past the last line, is a masked store, so no column
+    // that a neighbouring call reads is written.
     const __m256i evenMask = _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0);
     auto store = [&](int k, int g, __m256 v) {
         float* pRow = grids.u.Row(k + 1) + c0 + 2 * kGroupLines * g;
         const __m256 lo = _mm256_unpacklo_ps(v, v); // x0 x0 x1 x1 | x4 x4 x5 x5
         const __m256 hi = _mm256_unpackhi_ps(v, v); // x2 x2 x3 x3 | x6 x6 x7 x7
-        _mm256_maskstore_ps(pRow, evenMask, _mm256_permute2f128_ps(lo, hi, 0x20));
-        _mm256_maskstore_ps(pRow + kGroupLines, evenMask, _mm256_permute2f128_ps(lo, hi, 0x31));
+        const __m256 first = _mm256_permute2f128_ps(lo, hi, 0x20);
+        const __m256 second = _mm256_permute2f128_ps(lo, hi, 0x31);
+        _mm256_storeu_ps(pRow, _mm256_blend_ps(_mm256_loadu_ps(pRow), first, 0x55));
+        if (g + 1 < nGroups)
+            _mm256_storeu_ps(pRow + kGroupLines,
+                             _mm256_blend_ps(_mm256_loadu_ps(pRow + kGroupLines), second, 0x55));
+        else
+            _mm256_maskstore_ps(pRow + kGroupLines, evenMask, second);
     };
     Lanes x[nGroups];
 #pragma GCC unroll 4
