@@ -179,39 +179,34 @@ void CParallelKernels::ComputeCouplings(const LevelGrids& grids, int nLevel, int
 
 
 
-void CParallelKernels::SolveBlock(const LevelGrids& grids, bool bColumns, int nFirst, int nBlock,
-                                  float* pBlock)
+void CParallelKernels::SolveBlock(const LevelGrids& grids, bool bColumns, int nFirstLine,
+                                  int nCount, float* pBlock)
 {
-    const int nLast = bColumns ? grids.Cols() - 2 : grids.Rows() - 2;
-    const int nLines = (nLast - nFirst) / 2 + 1;
-    const int nGroups = (nLines + kLanes - 1) / kLanes;
-    const int nBegin = nBlock * kBlockGroups;
-    const int nEnd = std::min(nGroups, nBegin + kBlockGroups);
-    int nGroup = nBegin;
+    const int nGroups = (nCount + kLanes - 1) / kLanes;
+    int nGroup = 0;
     if (bColumns && cpu::HasAvx2()) {
         // The block's full column groups together on AVX2; on a zero pivot they are redone
         // one by one below, which reports it.
-        const int nFull = std::min(nEnd, nLines / kLanes) - nBegin;
+        const int nFull = nCount / kLanes;
         const std::ptrdiff_t nLine = static_cast<std::ptrdiff_t>(kLanes) * m_nMaxLine;
         if (nFull > 0
-            && lanes::SolveColumnGroups(grids, nFirst + 2 * kLanes * nBegin, nFull, pBlock,
+            && lanes::SolveColumnGroups(grids, nFirstLine, nFull, pBlock,
                                         pBlock + lanes::kMaxColumnGroups * nLine))
-            nGroup += nFull;
+            nGroup = nFull;
     }
-    for (; nGroup < nEnd; ++nGroup)
-        SolveGroup(grids, bColumns, nFirst, nGroup, pBlock);
+    for (; nGroup < nGroups; ++nGroup)
+        SolveGroup(grids, bColumns, nFirstLine + 2 * kLanes * nGroup,
+                   std::min(kLanes, nCount - kLanes * nGroup), pBlock);
 }
 
 
 
-void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nFirst, int nGroup,
-                                  float* pBlock)
+void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nFirstLine,
+                                  int nInGroup, float* pBlock)
 {
     const int nr = grids.Rows();
     const int nc = grids.Cols();
-    const int nLast = bColumns ? nc - 2 : nr - 2;
     const int n = bColumns ? nr - 2 : nc - 2;
-    const int nLines = (nLast - nFirst) / 2 + 1;
     const GridView& bh = grids.bh;
     const GridView& bv = grids.bv;
     const GridView& f = grids.f;
@@ -222,9 +217,8 @@ void CParallelKernels::SolveGroup(const LevelGrids& grids, bool bColumns, int nF
 
     // The lines of this group; lanes past the last line repeat the first one.
     int lines[kLanes];
-    const int nInGroup = std::min(kLanes, nLines - nGroup * kLanes);
     for (int j = 0; j < kLanes; ++j)
-        lines[j] = nFirst + 2 * (nGroup * kLanes + (j < nInGroup ? j : 0));
+        lines[j] = nFirstLine + 2 * (j < nInGroup ? j : 0);
     LaneGroup group{&bh, &bv, &f, &u, lines, {}, {}, {}, {}, {}, {}};
     for (int j = 0; j < kLanes; ++j) {
         if (!bColumns) {
@@ -287,38 +281,50 @@ void CParallelKernels::RelaxDirection(const LevelGrids& grids, bool bColumns)
     const int n = bColumns ? grids.Rows() - 2 : grids.Cols() - 2;
     if (nLast < 1 || n <= 0)
         return;
-    // Block g of the first colour holds lines 1 + 2 L g .. 2 L - 1 + 2 L g (L lines a block),
-    // block g of the second colour lines 2 + 2 L g .. 2 L + 2 L g: the second colour's block g
-    // reads the first colour's blocks g and g + 1 and nothing else of it, and no first-colour
-    // block reads what it writes except block g + 1. So each part solves first-colour block
-    // g + 1 and then second-colour block g, while their lines are still in the cache; a
-    // second-colour block whose right-hand neighbour belongs to the next part waits for the
-    // end of the pass.
+    // Block g of the first colour holds the lines 2 L g + 1 .. 2 L g + 2 L - 1 (L lines a
+    // block), block g of the second colour the lines 2 L g .. 2 L g + 2 L - 2 (without line 0),
+    // which read the first colour's blocks g - 1 and g and nothing else of it; no first-colour
+    // block reads what a second-colour block writes. So each part solves first-colour block g
+    // and then second-colour block g, whose lines lie beside those just solved and are still
+    // in the cache. The second-colour block at the start of a part, whose left-hand neighbour
+    // belongs to the part before, waits for the end of the pass.
     constexpr int kBlockLines = kLanes * kBlockGroups;
-    const int nOddGroups = ((nLast - 1) / 2 + 1 + kBlockLines - 1) / kBlockLines;
-    const int nEvenGroups = nLast >= 2 ? ((nLast - 2) / 2 + 1 + kBlockLines - 1) / kBlockLines : 0;
+    const int nOddLines = (nLast - 1) / 2 + 1;
+    const int nOddBlocks = (nOddLines + kBlockLines - 1) / kBlockLines;
+    const int nLastEven = nLast - nLast % 2;
+    const int nEvenBlocks = nLastEven >= 2 ? nLastEven / (2 * kBlockLines) + 1 : 0;
+    const auto solveOdd = [&](int g, float* pBlock) {
+        SolveBlock(grids, bColumns, 2 * kBlockLines * g + 1,
+                   std::min(kBlockLines, nOddLines - kBlockLines * g), pBlock);
+    };
+    const auto solveEven = [&](int g, float* pBlock) {
+        if (g >= nEvenBlocks)
+            return;
+        const int nFirstLine = std::max(2, 2 * kBlockLines * g);
+        const int nLastLine = std::min(nLastEven, 2 * kBlockLines * g + 2 * kBlockLines - 2);
+        SolveBlock(grids, bColumns, nFirstLine, (nLastLine - nFirstLine) / 2 + 1, pBlock);
+    };
     const int nMinGroups = std::max(1, 4096 / (kBlockLines * n));
-    const int nParts = m_pool.PartsFor(nOddGroups, nMinGroups);
-    m_pool.Run(nOddGroups, nParts, [&](int nPart, int nBegin, int nEnd) {
+    const int nParts = m_pool.PartsFor(nOddBlocks, nMinGroups);
+    m_pool.Run(nOddBlocks, nParts, [&](int nPart, int nBegin, int nEnd) {
         float* pBlock = m_scratch[static_cast<std::size_t>(nPart)].get();
-        SolveBlock(grids, bColumns, 1, nBegin, pBlock);
         for (int g = nBegin; g < nEnd; ++g) {
-            if (g + 1 < nEnd)
-                SolveBlock(grids, bColumns, 1, g + 1, pBlock);
-            if (g < nEvenGroups && (g + 1 < nEnd || g + 1 >= nOddGroups))
-                SolveBlock(grids, bColumns, 2, g, pBlock);
+            solveOdd(g, pBlock);
+            if (g > nBegin || g == 0)
+                solveEven(g, pBlock);
         }
+        // A second-colour block past the last first-colour one (its lines read only that one).
+        if (nEnd == nOddBlocks)
+            for (int g = nOddBlocks; g < nEvenBlocks; ++g)
+                solveEven(g, pBlock);
     });
     if (nParts <= 1)
         return;
-    // The second-colour groups at the ends of the parts, all first-colour lines now solved.
+    // The second-colour blocks at the starts of the parts, all first-colour lines now solved.
     m_pool.Run(nParts - 1, m_pool.PartsFor(nParts - 1, 1), [&](int nPart, int nBegin, int nEnd) {
         float* pBlock = m_scratch[static_cast<std::size_t>(nPart)].get();
-        for (int p = nBegin; p < nEnd; ++p) {
-            const int g = CWorkerPool::PartBegin(nOddGroups, nParts, p + 1) - 1;
-            if (g < nEvenGroups)
-                SolveBlock(grids, bColumns, 2, g, pBlock);
-        }
+        for (int p = nBegin; p < nEnd; ++p)
+            solveEven(CWorkerPool::PartBegin(nOddBlocks, nParts, p + 1), pBlock);
     });
 }
 

@@ -68,13 +68,16 @@ public:
     }
 
 private:
-    // One direction of a sweep (both colours of the column or of the row lines), and one group of
-    // kLanes lines of one colour (nFirst 1 or 2) with a thread's scratch block.
+    // One direction of a sweep (both colours of the column or of the row lines), and up to
+    // kLanes lines of one colour (nFirstLine, nFirstLine + 2, ...) with a thread's scratch block.
     void RelaxDirection(const LevelGrids& grids, bool bColumns);
-    void SolveGroup(const LevelGrids& grids, bool bColumns, int nFirst, int nGroup, float* pBlock);
-    // A block of kBlockGroups consecutive groups of one colour, the unit of a pass's partition.
+    void SolveGroup(const LevelGrids& grids, bool bColumns, int nFirstLine, int nInGroup,
+                    float* pBlock);
+    // A block of up to kBlockGroups groups of one colour (nCount lines from nFirstLine, every
+    // other one), the unit of a pass's partition.
     static constexpr int kBlockGroups = 4;
-    void SolveBlock(const LevelGrids& grids, bool bColumns, int nFirst, int nBlock, float* pBlock);
+    void SolveBlock(const LevelGrids& grids, bool bColumns, int nFirstLine, int nCount,
+                    float* pBlock);
 
     CWorkerPool& m_pool;
     int m_nMaxLine = 0;

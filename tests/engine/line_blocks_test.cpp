@@ -79,8 +79,10 @@ TEST(LineBlocksTest, CouplingsResidualAndSweepsMatchTheReferenceForEveryThreadCo
     ASSERT_GT(photo.nRows, 0) << "test photo missing";
     const gw::CouplingParams params{0.0995f, 0.4f, 1e-4f};
     // Odd and even extents; widths that leave a partial group and a block of fewer than four
-    // full column groups at the end.
-    for (const auto& size : {std::pair{803, 1203}, std::pair{1202, 530}, std::pair{97, 1500}}) {
+    // full column groups at the end; and extents whose last even line opens a second-colour
+    // block of its own, past the last first-colour block, with parts of one or two blocks.
+    for (const auto& size : {std::pair{803, 1203}, std::pair{1202, 530}, std::pair{97, 1500},
+                             std::pair{130, 642}}) {
         const auto [nRows, nCols] = size;
         for (int nThreads : {1, 2, 7}) {
             const std::string what = std::to_string(nRows) + "x" + std::to_string(nCols)
