@@ -26,8 +26,10 @@ inline constexpr int kMaxColumnGroups = 4;
 
 /// Solves the nGroups (1..4) x 8 interior columns c0, c0 + 2, ..., c0 + 16 nGroups - 2 against the
 /// newest values of their neighbours (c0 >= 1, the last of them <= Nc - 2) and writes the
-/// solutions into u, touching no other column. pG and pX are scratch of nGroups x 8 x (Nr - 2)
-/// floats each. Answers false, with u unchanged, when a pivot of any lane is exactly 0.
+/// solutions into u, changing no other column (the other colour's columns between the first
+/// and the last of them are rewritten with the values they hold; none outside is touched). pG and
+/// pX are scratch of nGroups x 8 x (Nr - 2) floats each. Answers false, with u unchanged, when a
+/// pivot of any lane is exactly 0.
 bool SolveColumnGroups(const LevelGrids& grids, int c0, int nGroups, float* pG, float* pX) noexcept;
 
 /// Solves the interior rows r0, r0 + 2, ..., r0 + 14: element k (grid column k + 1) of lane j

@@ -17,7 +17,8 @@
 // Progress: the sweeping kernels report the same units, in the same order, as the
 // straightforward ones, from the calling thread after each parallel pass; a stop
 // therefore takes effect at the end of the pass (at most half a sweep later). Both colours of
-// a direction are solved in one pass, the second lagging one group behind the first.
+// a direction are solved in one pass, each block of the second right after the first-colour
+// block beside it.
 #pragma once
 
 #include "kernels/Kernels.h"
