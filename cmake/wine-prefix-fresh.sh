@@ -25,9 +25,10 @@ done
 
 keep="$build/wine-keeper.keep"
 ready="$build/wine-keeper.ready"
-ended="$build/wine-keeper.ended"
+# This run's own: a keeper of an interrupted run, stopped above, may still report its end.
+ended="$build/wine-keeper.ended.$$"
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-rm -f "$ready" "$ended"
+rm -f "$ready" "$build"/wine-keeper.ended.*
 touch "$keep"
 # Its own session and no output of ours: ctest neither waits for it nor stops it.
 ( setsid -w "$wine_run" "$build/wineprefix" "$keeper" "$(windows_path "$keep")" "$(windows_path "$ready")"
