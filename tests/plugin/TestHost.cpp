@@ -145,12 +145,25 @@ struct HostCallbacks
     static SPErr SetCursor(const char*) { return kSPUnimplementedError; }
 };
 
-CMessageBoxWatcher::CMessageBoxWatcher() : m_thread([this] { Run(); }) {}
+void CMessageBoxWatcher::Start()
+{
+    // One sweep here first, so that this process's window system is set up by
+    // the host's own thread before the watching thread makes the same calls.
+    EnumWindows(&CMessageBoxWatcher::OnWindow, reinterpret_cast<LPARAM>(this));
+    m_bStop = false;
+    m_thread = std::thread([this] { Run(); });
+}
+
+void CMessageBoxWatcher::Stop()
+{
+    m_bStop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
 
 CMessageBoxWatcher::~CMessageBoxWatcher()
 {
-    m_bStop = true;
-    m_thread.join();
+    Stop();
 }
 
 std::vector<MessageBoxSeen> CMessageBoxWatcher::Seen()
@@ -221,6 +234,7 @@ CTestHost::CTestHost()
         reinterpret_cast<void*>(GetProcAddress(m_hModule, "PluginMain")));
     if (m_pEntry == nullptr)
         throw std::runtime_error("no PluginMain");
+    m_watcher.Start();
 
     m_handleProcs.handleProcsVersion = kCurrentHandleProcsVersion;
     m_handleProcs.numHandleProcs = kCurrentHandleProcsCount;
@@ -263,6 +277,7 @@ CTestHost::CTestHost()
 
 CTestHost::~CTestHost()
 {
+    m_watcher.Stop();
     FreeLibrary(m_hModule);
     if (m_descriptorParameters.descriptor != nullptr)
         delete BlockOf(m_descriptorParameters.descriptor);

@@ -34,11 +34,20 @@ struct MessageBoxSeen
 
 /// Watches for message boxes of this process, records them and presses OK;
 /// the filter dialog and the about box are closed with OK and not recorded.
+///
+/// It watches only between Start and Stop, which the host calls with the module
+/// loaded: under Wine, a thread whose window calls meet a module's attach or
+/// detach on another thread (which registers or removes window classes under
+/// the loader lock) can deadlock with it, as a host's own threads never do.
 class CMessageBoxWatcher
 {
 public:
-    CMessageBoxWatcher();
+    CMessageBoxWatcher() = default;
     ~CMessageBoxWatcher();
+    CMessageBoxWatcher(const CMessageBoxWatcher&) = delete;
+    CMessageBoxWatcher& operator=(const CMessageBoxWatcher&) = delete;
+    void Start();
+    void Stop();
     std::vector<MessageBoxSeen> Seen();
 
 private:
